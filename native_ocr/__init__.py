@@ -1,0 +1,2 @@
+"""Scoreboard zone reader: native_ocr.zonescan (zones, displays, readers) and native_ocr.segsense
+(seven-segment digit classifier)."""
