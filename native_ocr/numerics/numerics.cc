@@ -1,0 +1,142 @@
+#include "native_ocr/numerics/numerics.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+namespace native_ocr {
+
+double round_half_even(double x) {
+  if (!std::isfinite(x)) {
+    return x;
+  }
+  // Computed by hand rather than with nearbyint so that the floating-point rounding mode of the
+  // calling thread cannot change the result.
+  double floor_x = std::floor(x);
+  double diff = x - floor_x;
+  double result;
+  if (diff > 0.5) {
+    result = floor_x + 1.0;
+  } else if (diff < 0.5) {
+    result = floor_x;
+  } else {
+    result = std::fmod(floor_x, 2.0) == 0.0 ? floor_x : floor_x + 1.0;
+  }
+  return std::copysign(result, x);
+}
+
+int64_t round_to_int(double x) {
+  if (std::isnan(x)) {
+    return 0;
+  }
+  double r = round_half_even(x);
+  constexpr double kMax = 9223372036854775807.0;  // 2^63, just outside int64
+  if (r >= kMax) {
+    return std::numeric_limits<int64_t>::max();
+  }
+  if (r < -kMax) {
+    return std::numeric_limits<int64_t>::min();
+  }
+  return static_cast<int64_t>(r);
+}
+
+double python_round(double x, int ndigits) {
+  if (!std::isfinite(x) || x == 0.0) {
+    return x;
+  }
+  // glibc's printf rounds the exact binary value correctly, ties to even; parsing the text gives
+  // the double nearest to that decimal, which is what CPython's round() returns.
+  char text[400];
+  std::snprintf(text, sizeof(text), "%.*f", ndigits, x);
+  return std::copysign(std::strtod(text, nullptr), x);
+}
+
+double percentile_sorted(std::span<const double> sorted, double p) {
+  const size_t n = sorted.size();
+  double q = p / 100.0;
+  double g = static_cast<double>(n - 1) * q;
+  double gi = std::floor(g);
+  size_t i = gi <= 0.0 ? 0 : std::min(static_cast<size_t>(gi), n - 1);
+  size_t j = std::min(i + 1, n - 1);
+  double t = g - gi;
+  double a = sorted[i];
+  double b = sorted[j];
+  if (t < 0.5) {
+    return a + (b - a) * t;
+  }
+  return b - (b - a) * (1.0 - t);
+}
+
+double percentile(std::span<double> values, double p) {
+  const size_t n = values.size();
+  double q = p / 100.0;
+  double g = static_cast<double>(n - 1) * q;
+  double gi = std::floor(g);
+  size_t i = gi <= 0.0 ? 0 : std::min(static_cast<size_t>(gi), n - 1);
+  size_t j = std::min(i + 1, n - 1);
+  double t = g - gi;
+  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(i), values.end());
+  double a = values[i];
+  double b = a;
+  if (j != i) {
+    b = *std::min_element(values.begin() + static_cast<std::ptrdiff_t>(i) + 1, values.end());
+  }
+  if (t < 0.5) {
+    return a + (b - a) * t;
+  }
+  return b - (b - a) * (1.0 - t);
+}
+
+double percentile_from_histogram(const uint32_t hist[256], uint64_t total, double p) {
+  double q = p / 100.0;
+  double g = static_cast<double>(total - 1) * q;
+  double gi = std::floor(g);
+  uint64_t i = gi <= 0.0 ? 0 : std::min(static_cast<uint64_t>(gi), total - 1);
+  uint64_t j = std::min(i + 1, total - 1);
+  double t = g - gi;
+  // The order statistics at ranks i and j.
+  double a = 0.0;
+  double b = 0.0;
+  uint64_t seen = 0;
+  bool have_a = false;
+  for (int v = 0; v < 256; ++v) {
+    seen += hist[v];
+    if (!have_a && seen > i) {
+      a = v;
+      have_a = true;
+    }
+    if (seen > j) {
+      b = v;
+      break;
+    }
+  }
+  if (t < 0.5) {
+    return a + (b - a) * t;
+  }
+  return b - (b - a) * (1.0 - t);
+}
+
+std::vector<double> convolve_same(std::span<const double> a, std::span<const double> v) {
+  const size_t n = a.size();
+  const size_t k = v.size();
+  const size_t m = std::min(n, k);
+  const size_t out_len = std::max(n, k);
+  const size_t offset = (m - 1) / 2;
+  std::vector<double> out(out_len, 0.0);
+  for (size_t o = 0; o < out_len; ++o) {
+    size_t jj = o + offset;  // index into the full convolution
+    // full[jj] = sum over i of a[i] * v[jj - i], 0 <= i < n, 0 <= jj - i < k
+    size_t i_lo = jj >= k - 1 ? jj - (k - 1) : 0;
+    size_t i_hi = std::min(jj, n - 1);
+    double sum = 0.0;
+    for (size_t i = i_lo; i <= i_hi; ++i) {
+      sum += a[i] * v[jj - i];
+    }
+    out[o] = sum;
+  }
+  return out;
+}
+
+}  // namespace native_ocr
