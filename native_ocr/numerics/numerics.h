@@ -10,6 +10,21 @@
 
 namespace native_ocr {
 
+// Python's min(a, b) and max(a, b) on floats: the first argument wins unless the second compares
+// strictly smaller (larger), so NaN behaves as in the interpreter (min(7, nan) is 7, min(nan, 7)
+// nan).
+inline double py_min(double a, double b) {
+  return b < a ? b : a;
+}
+inline double py_max(double a, double b) {
+  return b > a ? b : a;
+}
+
+// max(low, min(high, value)) evaluated as written, NaN included: a NaN value gives high.
+inline double py_clamp(double value, double low, double high) {
+  return py_max(low, py_min(high, value));
+}
+
 // Python's round(x): nearest integer, ties to even (0.5 -> 0, 1.5 -> 2, -0.5 -> -0).
 // NaN and infinities are returned unchanged.
 double round_half_even(double x);

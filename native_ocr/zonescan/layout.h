@@ -1,0 +1,55 @@
+// Digit-slot layouts: how a prepared display is cut into digit cells and, for clocks, the gap that
+// holds the colon or decimal point.
+#ifndef NATIVE_OCR_ZONESCAN_LAYOUT_H_
+#define NATIVE_OCR_ZONESCAN_LAYOUT_H_
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace native_ocr::zonescan {
+
+enum class SlotKind { kDigit, kSeparator };
+
+// [x1, y1, x2, y2], INCLUSIVE pixel corners in prepared-display coordinates. Not clipped to the
+// display: neighbouring cells may share a column or leave one out, as the rounding falls.
+using Box = std::array<int64_t, 4>;
+
+struct Slot {
+  SlotKind kind = SlotKind::kDigit;
+  std::optional<int64_t>
+      index;  // digit position counted from 0 left to right; none for the separator
+  Box box{};
+};
+
+// A layout lists its slots from left to right.
+using Layout = std::vector<Slot>;
+
+// Rounds each value to the nearest integer, ties to even (2.5 -> 2, 3.5 -> 4, -0.5 -> 0).
+Box make_box(double x1, double y1, double x2, double y2);
+
+// `count` equal-width digit cells across the display. width, height and count below 1 count as 1.
+Layout equal_digit_slots(int64_t width, int64_t height, int64_t count);
+
+// Five entries: digits 0 and 1, the separator gap, digits 2 and 3. The gap is centred on
+// separator_x (crop pixels), clamped to 30 %..70 % of the width, or on the middle when absent.
+Layout clock_slots(int64_t width, int64_t height, std::optional<double> separator_x = std::nullopt);
+
+enum class RoleGroup { kTwoDigit, kOneDigit, kClockLike, kOther };
+
+// Which layout group a role belongs to (exact, case-sensitive comparison).
+RoleGroup role_group(std::string_view role);
+
+// The layout for a role: two equal cells, one cell, or the clock layout (the only one that uses
+// separator_x); an unknown role gets one cell.
+Layout layout_for_role(std::string_view role, int64_t width, int64_t height,
+                       std::optional<double> separator_x = std::nullopt);
+
+// The separator slot of a layout, or nullptr when it has none.
+const Slot* find_separator(const Layout& layout);
+
+}  // namespace native_ocr::zonescan
+
+#endif  // NATIVE_OCR_ZONESCAN_LAYOUT_H_
