@@ -1,0 +1,143 @@
+"""Runs the system end to end: a live scoreboard rendered by ffmpeg is pushed over SRT to rivlet
+(or sent through the loopback NDI layer to ndi_bridge), and a host-side reader reads its zones from
+the published preview. Stops everything it started.
+
+usage: run.py --build DIR [--seconds 20] [--ndi] [--check MIN_AGREED_FRACTION]
+"""
+
+import argparse
+import json
+import os
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import scoreboard  # noqa: E402
+
+FPS = 30
+
+
+def free_udp_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def echo(prefix, stream):
+    for line in iter(stream.readline, ""):
+        print(f"{prefix}: {line.rstrip()}", flush=True)
+
+
+def start(cmd, prefix, **kwargs):
+    proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                            errors="replace", **kwargs)
+    threading.Thread(target=echo, args=(prefix, proc.stdout), daemon=True).start()
+    return proc
+
+
+def stop(proc, timeout=5.0):
+    if proc is None or proc.poll() is not None:
+        return
+    proc.send_signal(signal.SIGTERM)
+    try:
+        proc.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
+
+
+def srt_pipeline(build, root, filter_script, seconds):
+    port = free_udp_port()
+    bridge = start([os.path.join(build, "bridges", "srt", "rivlet"), "--port", str(port)],
+                   "rivlet", cwd=root)
+    time.sleep(0.5)
+    sender = start(["ffmpeg", "-hide_banner", "-loglevel", "error", "-re",
+                    "-f", "lavfi", "-i", f"color=c={scoreboard.BOARD}:s={scoreboard.WIDTH}x"
+                    f"{scoreboard.HEIGHT}:r={FPS}:d={seconds + 10}",
+                    "-filter_script:v", filter_script,
+                    "-c:v", "libx264", "-preset", "ultrafast", "-tune", "zerolatency",
+                    "-g", str(FPS), "-bf", "0", "-pix_fmt", "yuv420p", "-f", "mpegts",
+                    f"srt://127.0.0.1:{port}?mode=caller&latency=120000&pkt_size=1316"],
+                   "ffmpeg")
+    return bridge, sender, time.time()
+
+
+def ndi_pipeline(build, root, filter_script, seconds, workdir):
+    frames = os.path.join(workdir, "frames")
+    os.makedirs(frames)
+    rate = 10
+    print(f"demo: rendering {int((seconds + 5) * rate)} scoreboard frames for the NDI sender",
+          flush=True)
+    subprocess.run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-f", "lavfi", "-i",
+                    f"color=c={scoreboard.BOARD}:s={scoreboard.WIDTH}x{scoreboard.HEIGHT}"
+                    f":r={rate}:d={seconds + 5}", "-filter_script:v", filter_script,
+                    os.path.join(frames, "frame_%05d.png")], check=True)
+    env = dict(os.environ, NDI_LOOPBACK_DIR=os.path.join(workdir, "ndi"))
+    os.makedirs(env["NDI_LOOPBACK_DIR"])
+    name = "DEMO (Scoreboard)"
+    with open(os.path.join(root, "app", "static", "ndi_selection.txt"), "w") as f:
+        f.write(name)
+    bridge = start([os.path.join(build, "bridges", "ndi", "ndi_bridge")], "ndi_bridge", cwd=root,
+                   env=env)
+    files = sorted(os.path.join(frames, f) for f in os.listdir(frames))
+    sender = start([os.path.join(build, "platform", "ndi", "ndi_loopback_send"), "--name", name,
+                    "--fps", str(rate), "--images", *files], "ndi_loopback_send", env=env)
+    return bridge, sender, time.time()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", required=True, help="CMake build directory")
+    parser.add_argument("--seconds", type=float, default=20.0, help="how long to run (default 20)")
+    parser.add_argument("--ndi", action="store_true", help="go through ndi_bridge instead of rivlet")
+    parser.add_argument("--check", type=float, metavar="FRACTION",
+                        help="exit 1 unless this fraction of readings agreed with the scoreboard")
+    args = parser.parse_args()
+    build = os.path.abspath(args.build)
+    os.environ["PYTHONPATH"] = os.path.join(build, "python")
+
+    with tempfile.TemporaryDirectory(prefix="glomark-demo-") as workdir:
+        root = os.path.join(workdir, "host")
+        os.makedirs(os.path.join(root, "app", "static"))
+        zones_path = os.path.join(root, "zones.json")
+        with open(zones_path, "w") as f:
+            json.dump(scoreboard.zones(), f, indent=1)
+        filter_script = scoreboard.write_filter(workdir)
+        print(f"demo: host root {root}; zones {zones_path}", flush=True)
+
+        bridge = sender = None
+        try:
+            if args.ndi:
+                bridge, sender, started = ndi_pipeline(build, root, filter_script, args.seconds,
+                                                       workdir)
+            else:
+                bridge, sender, started = srt_pipeline(build, root, filter_script, args.seconds)
+            summary_path = os.path.join(workdir, "summary.json")
+            host = subprocess.run([sys.executable, os.path.join(HERE, "host.py"), "--root", root,
+                                   "--zones", zones_path, "--bridge", "ndi" if args.ndi else "srt",
+                                   "--start", str(started), "--seconds", str(args.seconds),
+                                   "--summary", summary_path])
+        finally:
+            stop(sender)
+            stop(bridge)
+        if host.returncode != 0:
+            return host.returncode
+        with open(summary_path) as f:
+            summary = json.load(f)
+        if args.check is not None:
+            total = sum(summary["readings"].values())
+            agreed = sum(summary["agreed"].values())
+            if summary["previews"] == 0 or agreed < args.check * total:
+                print(f"demo: check failed: {agreed}/{total} readings agreed", flush=True)
+                return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
