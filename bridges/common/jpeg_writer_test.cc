@@ -1,0 +1,193 @@
+#include "bridges/common/jpeg_writer.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include <gtest/gtest.h>
+
+#include "bridges/common/file_handle.h"
+#include "bridges/common/scoped_temp_dir.h"
+#include "bridges/common/text_file.h"
+
+namespace bridges {
+namespace {
+
+// What the decoder reports about a JPEG file, plus its first pixel.
+struct Decoded {
+  int width = 0;
+  int height = 0;
+  bool progressive = true;
+  J_COLOR_SPACE color_space = JCS_UNKNOWN;
+  int luma_h = 0, luma_v = 0, chroma_h = 0, chroma_v = 0;
+  int first_luma_quant = 0;
+  int r = 0, g = 0, b = 0;
+};
+
+Decoded decode(const std::string& path) {
+  Decoded out;
+  FileHandle file(std::fopen(path.c_str(), "rb"));
+  if (!file) {
+    return out;
+  }
+  jpeg_decompress_struct cinfo;
+  jpeg_error_mgr err;
+  cinfo.err = jpeg_std_error(&err);
+  jpeg_create_decompress(&cinfo);
+  jpeg_stdio_src(&cinfo, file.get());
+  jpeg_read_header(&cinfo, TRUE);
+  out.progressive = cinfo.progressive_mode;
+  out.color_space = cinfo.jpeg_color_space;
+  out.luma_h = cinfo.comp_info[0].h_samp_factor;
+  out.luma_v = cinfo.comp_info[0].v_samp_factor;
+  out.chroma_h = cinfo.comp_info[1].h_samp_factor;
+  out.chroma_v = cinfo.comp_info[1].v_samp_factor;
+  out.first_luma_quant = cinfo.quant_tbl_ptrs[0]->quantval[0];
+  cinfo.out_color_space = JCS_RGB;
+  jpeg_start_decompress(&cinfo);
+  out.width = static_cast<int>(cinfo.output_width);
+  out.height = static_cast<int>(cinfo.output_height);
+  std::vector<JSAMPLE> row(cinfo.output_width * 3);
+  JSAMPROW rows[1] = {row.data()};
+  jpeg_read_scanlines(&cinfo, rows, 1);
+  out.r = row[0];
+  out.g = row[1];
+  out.b = row[2];
+  while (cinfo.output_scanline < cinfo.output_height) {
+    jpeg_read_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  return out;
+}
+
+// A solid orange picture whose rows are padded, so the stride matters.
+struct Picture {
+  Picture(int w, int h, size_t padding) : width(w), height(h), stride(w * 3 + padding) {
+    pixels.assign(stride * h, 0xEE);  // padding bytes, never encoded
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        uint8_t* p = &pixels[y * stride + x * 3];
+        p[0] = 250;
+        p[1] = 120;
+        p[2] = 10;
+      }
+    }
+  }
+  RgbView view() const { return RgbView{pixels.data(), width, height, stride}; }
+  int width;
+  int height;
+  size_t stride;
+  std::vector<uint8_t> pixels;
+};
+
+void expect_preview(const Decoded& d, int width, int height) {
+  EXPECT_EQ(d.width, width);
+  EXPECT_EQ(d.height, height);
+  EXPECT_FALSE(d.progressive);
+  EXPECT_EQ(d.color_space, JCS_YCbCr);
+  EXPECT_EQ(d.luma_h, 2);
+  EXPECT_EQ(d.luma_v, 2);
+  EXPECT_EQ(d.chroma_h, 1);
+  EXPECT_EQ(d.chroma_v, 1);
+  EXPECT_EQ(d.first_luma_quant, 8);  // the standard table's 16 scaled for quality 75
+  EXPECT_NEAR(d.r, 250, 8);
+  EXPECT_NEAR(d.g, 120, 8);
+  EXPECT_NEAR(d.b, 10, 8);
+}
+
+TEST(JpegTemporaryPathTest, InsertsBeforeTheFileNameExtension) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"app/static/srt_preview.jpg", "app/static/srt_preview.tmp.jpg"},
+      {"preview.jpg", "preview.tmp.jpg"},
+      {"preview", "preview.tmp"},
+      {"out.d/preview", "out.d/preview.tmp"},
+      {"out.d\\preview", "out.d\\preview.tmp"},
+      {"a\\b.c\\d.jpeg", "a\\b.c\\d.tmp.jpeg"},
+      {"dir/archive.tar.gz", "dir/archive.tar.tmp.gz"},
+      {"dir/.hidden", "dir/.tmp.hidden"},
+      {"dir/trailing.", "dir/trailing.tmp."},
+  };
+  for (const auto& [path, temporary] : rows) {
+    EXPECT_EQ(jpeg_temporary_path(path), temporary) << path;
+  }
+}
+
+TEST(WriteJpegAtomicTest, PublishesBaselineQuality75Jpeg420) {
+  ScopedTempDir dir;
+  const std::string path = dir.file("srt_preview.jpg");
+  const Picture picture(35, 21, 7);  // odd sizes: partial MCUs
+  ASSERT_TRUE(write_jpeg_atomic(path, picture.pixels.data(), picture.width, picture.height,
+                                picture.stride));
+  expect_preview(decode(path), 35, 21);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("srt_preview.tmp.jpg")));
+}
+
+TEST(WriteJpegAtomicTest, LibraryErrorIsRecoveredAndPublishedFileKept) {
+  ScopedTempDir dir;
+  const std::string path = dir.file("srt_preview.jpg");
+  const Picture picture(16, 16, 0);
+  ASSERT_TRUE(write_jpeg_atomic(path, picture.pixels.data(), 16, 16, picture.stride));
+  const std::string before = read_text_file(path);
+
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(write_jpeg_atomic(path, picture.pixels.data(), 0, 16, picture.stride));
+  EXPECT_FALSE(write_jpeg_atomic(path, picture.pixels.data(), 70000, 1, 0));  // too wide
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+
+  EXPECT_EQ(read_text_file(path), before);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("srt_preview.tmp.jpg")));
+}
+
+TEST(WriteJpegAtomicTest, FailedTemporaryOpenReturnsFalseAndKeepsPreview) {
+  ScopedTempDir dir;
+  const std::string path = dir.file("preview");
+  const Picture picture(8, 8, 0);
+  ASSERT_TRUE(write_jpeg_atomic(path, picture.pixels.data(), 8, 8, picture.stride));
+  const std::string before = read_text_file(path);
+  std::filesystem::create_directory(path + ".tmp");
+  EXPECT_FALSE(write_jpeg_atomic(path, picture.pixels.data(), 8, 8, picture.stride));
+  EXPECT_EQ(read_text_file(path), before);
+}
+
+TEST(NdiPreviewTest, TwoStepReplace) {
+  ScopedTempDir dir;
+  const std::string temporary = dir.file("ndi_preview.tmp.jpg");
+  const std::string path = dir.file("ndi_preview.jpg");
+  const Picture picture(64, 36, 4);
+  ASSERT_TRUE(write_ndi_preview_temporary(picture.view(), temporary));
+  EXPECT_FALSE(std::filesystem::exists(path));
+  expect_preview(decode(temporary), 64, 36);
+  ASSERT_TRUE(publish_ndi_preview(temporary, path));
+  expect_preview(decode(path), 64, 36);
+  EXPECT_FALSE(std::filesystem::exists(temporary));
+
+  EXPECT_FALSE(write_ndi_preview_temporary(picture.view(), dir.file("missing/x.jpg")));
+}
+
+TEST(NdiPreviewTest, FailedRenameIsReportedAndTemporaryKept) {
+  ScopedTempDir dir;
+  const std::string temporary = dir.file("ndi_preview.tmp.jpg");
+  const std::string path = dir.file("ndi_preview.jpg");
+  std::filesystem::create_directories(path + "/occupied");
+  ASSERT_TRUE(write_ndi_preview_temporary(Picture(8, 8, 0).view(), temporary));
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(publish_ndi_preview(temporary, path));
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err.rfind("Impossible de remplacer " + path + ": ", 0), 0u) << err;
+  EXPECT_TRUE(std::filesystem::exists(temporary));
+}
+
+TEST(NdiPreviewDeathTest, LibraryErrorEndsTheProcess) {
+  ScopedTempDir dir;
+  const Picture picture(8, 8, 0);
+  RgbView empty = picture.view();
+  empty.width = 0;
+  EXPECT_EXIT(write_ndi_preview_temporary(empty, dir.file("t.jpg")), testing::ExitedWithCode(1),
+              "Empty JPEG image");
+}
+
+}  // namespace
+}  // namespace bridges
