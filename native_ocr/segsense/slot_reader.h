@@ -1,0 +1,43 @@
+// Reading one digit slot of a display: clip its box, cut and binarise the cell, decide whether
+// it is empty, frame the glyph and classify it.
+#ifndef NATIVE_OCR_SEGSENSE_SLOT_READER_H_
+#define NATIVE_OCR_SEGSENSE_SLOT_READER_H_
+
+#include <array>
+#include <cstdint>
+
+#include <opencv2/core/mat.hpp>
+
+#include "native_ocr/segsense/cell_framing.h"
+#include "native_ocr/segsense/display_view.h"
+#include "native_ocr/segsense/segment_classifier.h"
+
+namespace native_ocr::segsense {
+
+// [x1, y1, x2, y2], inclusive pixel corners in display coordinates.
+using SlotBox = std::array<int64_t, 4>;
+
+// Clamps each corner into the display (x into 0..width-1, y into 0..height-1; 0 for an empty
+// dimension) and orders each pair so that x1 <= x2 and y1 <= y2.
+SlotBox clip_box(const SlotBox& box, int64_t width, int64_t height);
+
+struct SlotReading {
+  bool empty = true;
+  SlotBox box{};  // the clipped box
+  double confidence = 1.0;
+  double empty_confidence = 1.0;
+  double ink_ratio = 0.0;
+  // Set only when the slot was read (not empty).
+  SlotBox glyph_box{};  // the frame in display coordinates
+  CellFrame frame;
+  Classification classification;
+  double observed_width_ratio = 0.0;
+};
+
+// Reads the slot whose (unclipped) box is given. *cell is scratch space for the binarised cell,
+// reused across calls to avoid reallocating it.
+SlotReading read_slot(const DisplayView& display, const SlotBox& box, cv::Mat* cell);
+
+}  // namespace native_ocr::segsense
+
+#endif  // NATIVE_OCR_SEGSENSE_SLOT_READER_H_
