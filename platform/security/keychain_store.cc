@@ -1,0 +1,218 @@
+#include "platform/security/keychain_store.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <utility>
+
+namespace security_store {
+namespace {
+
+// Keychains are small; anything larger than this is not one of ours.
+constexpr off_t kMaxKeychainBytes = off_t{1} << 30;
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) {
+      ::close(fd_);
+    }
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  void Reset(int fd) {
+    Close();
+    fd_ = fd;
+  }
+  // Closes now and reports whether the close succeeded (it may report a delayed write error).
+  bool Close() {
+    int fd = std::exchange(fd_, -1);
+    return fd < 0 || ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+OSStatus StatusFromErrno(int error) {
+  return (error == EACCES || error == EPERM || error == EROFS) ? errSecWrPerm : errSecIO;
+}
+
+std::string ParentDirectory(const std::string& path) {
+  std::string::size_type slash = path.find_last_of('/');
+  if (slash == std::string::npos) {
+    return ".";
+  }
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Creates the missing directories of `dir` with mode 0700; existing ones are left as they are.
+OSStatus MakeDirectories(const std::string& dir) {
+  struct stat info;
+  if (::stat(dir.c_str(), &info) == 0) {
+    return S_ISDIR(info.st_mode) ? errSecSuccess : errSecIO;
+  }
+  if (errno != ENOENT) {
+    return StatusFromErrno(errno);
+  }
+  if (OSStatus status = MakeDirectories(ParentDirectory(dir)); status != errSecSuccess) {
+    return status;
+  }
+  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+    return StatusFromErrno(errno);
+  }
+  return errSecSuccess;
+}
+
+bool ReadAll(int fd, std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    ssize_t n = ::read(fd, data, size);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool SyncDirectory(const std::string& dir) {
+  FileDescriptor fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return fd.valid() && ::fsync(fd.get()) == 0;
+}
+
+// Writes `bytes` to a new temporary sibling of `path` and renames it over `path`. The temporary
+// file is created with mode 0600 and removed again on any failure.
+OSStatus ReplaceFile(const std::string& path, const Bytes& bytes) {
+  std::string temp = path + ".tmp.XXXXXX";
+  FileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
+  if (!fd.valid()) {
+    return StatusFromErrno(errno);
+  }
+  bool ok = ::fchmod(fd.get(), 0600) == 0 && WriteAll(fd.get(), bytes.data(), bytes.size()) &&
+            ::fsync(fd.get()) == 0;
+  int error = ok ? 0 : errno;
+  if (!fd.Close() && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && ::rename(temp.c_str(), path.c_str()) == 0) {
+    SyncDirectory(
+        ParentDirectory(path));  // the rename is done; a failed directory sync changes nothing
+    return errSecSuccess;
+  }
+  if (ok) {
+    error = errno;
+  }
+  ::unlink(temp.c_str());
+  return StatusFromErrno(error);
+}
+
+// An exclusive lock on "<path>.lock", held while the object lives.
+class KeychainLock {
+ public:
+  OSStatus Acquire(const std::string& path) {
+    std::string lock_path = path + ".lock";
+    fd_.Reset(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (!fd_.valid()) {
+      return StatusFromErrno(errno);
+    }
+    while (::flock(fd_.get(), LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        return StatusFromErrno(errno);
+      }
+    }
+    return errSecSuccess;  // closing the descriptor releases the lock
+  }
+
+ private:
+  FileDescriptor fd_;
+};
+
+}  // namespace
+
+OSStatus LoadKeychain(const std::string& path, KeychainContents* contents) {
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) {
+    if (errno == ENOENT) {
+      *contents = KeychainContents();
+      return errSecSuccess;
+    }
+    return StatusFromErrno(errno);
+  }
+  struct stat info;
+  if (::fstat(fd.get(), &info) != 0) {
+    return StatusFromErrno(errno);
+  }
+  if (!S_ISREG(info.st_mode) || info.st_size > kMaxKeychainBytes) {
+    return errSecInvalidKeychain;
+  }
+  Bytes bytes(static_cast<std::size_t>(info.st_size));
+  if (!ReadAll(fd.get(), bytes.data(), bytes.size())) {
+    return errSecIO;
+  }
+  return DecodeKeychain(bytes.data(), bytes.size(), contents);
+}
+
+OSStatus UpdateKeychain(const std::string& path,
+                        const std::function<OSStatus(KeychainContents*)>& change) {
+  if (OSStatus status = MakeDirectories(ParentDirectory(path)); status != errSecSuccess) {
+    return status;
+  }
+  KeychainLock lock;
+  if (OSStatus status = lock.Acquire(path); status != errSecSuccess) {
+    return status;
+  }
+  KeychainContents contents;
+  if (OSStatus status = LoadKeychain(path, &contents); status != errSecSuccess) {
+    return status;
+  }
+  if (OSStatus status = change(&contents); status != errSecSuccess) {
+    return status;
+  }
+  return ReplaceFile(path, EncodeKeychain(contents));
+}
+
+std::string DefaultKeychainPath() {
+  const char* data_home = ::getenv("XDG_DATA_HOME");
+  if (data_home != nullptr && data_home[0] == '/') {
+    return std::string(data_home) + "/keychains/login.keychain";
+  }
+  std::string home;
+  if (const char* env_home = ::getenv("HOME"); env_home != nullptr && env_home[0] != '\0') {
+    home = env_home;
+  } else if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir) {
+    home = entry->pw_dir;
+  }
+  return home.empty() ? std::string() : home + "/.local/share/keychains/login.keychain";
+}
+
+}  // namespace security_store

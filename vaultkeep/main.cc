@@ -1,0 +1,16 @@
+// vaultkeep: the keychain tool. See keychain_tool.h.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "vaultkeep/keychain_tool.h"
+
+int main(int argc, char** argv) {
+  // A reader that goes away must give a failed write (status 1), not a silent death by signal.
+  ::signal(SIGPIPE, SIG_IGN);
+  std::vector<std::string> args(argv + 1, argv + argc);
+  return vaultkeep::RunVaultkeep(args, {STDIN_FILENO, STDOUT_FILENO, stderr});
+}
