@@ -1,0 +1,227 @@
+#include "native_ocr/zonescan/separator/separator_mask.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include <opencv2/imgproc.hpp>
+
+#include "native_ocr/numerics/numerics.h"
+
+namespace native_ocr::zonescan {
+namespace {
+
+using Histogram = std::array<uint32_t, 256>;
+
+// int() of the p-th percentile of 8-bit samples counted in `hist`.
+int64_t histogram_percentile_int(const Histogram& hist, uint64_t total, double p) {
+  return static_cast<int64_t>(percentile_from_histogram(hist.data(), total, p));
+}
+
+void require_bgr8(const cv::Mat& crop) {
+  if (crop.empty()) {
+    CV_Error(cv::Error::StsBadArg, "separator window is empty");
+  }
+  if (crop.type() != CV_8UC3) {
+    CV_Error(cv::Error::StsBadArg, "separator window must be an 8-bit, three-channel BGR image");
+  }
+}
+
+void require_plane(const cv::Mat& plane, const cv::Size& size, const char* what) {
+  if (plane.type() != CV_8UC1 || plane.size() != size) {
+    CV_Error_(cv::Error::StsUnmatchedSizes,
+              ("%s must be an 8-bit single-channel image of the window's size", what));
+  }
+}
+
+const cv::Mat& closing_kernel() {
+  static const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(3, 3));
+  return kernel;
+}
+
+// Flood-fills the 8-connected component holding `seed`, labelling it and listing its pixels.
+void collect_component(const cv::Mat& mask, int32_t seed, std::vector<uint8_t>* seen,
+                       std::vector<int32_t>* members) {
+  const int rows = mask.rows;
+  const int cols = mask.cols;
+  members->clear();
+  members->push_back(seed);
+  (*seen)[static_cast<size_t>(seed)] = 1;
+  for (size_t next = 0; next < members->size(); ++next) {
+    const int32_t p = (*members)[next];
+    const int y = p / cols;
+    const int x = p % cols;
+    for (int dy = -1; dy <= 1; ++dy) {
+      const int ny = y + dy;
+      if (ny < 0 || ny >= rows) {
+        continue;
+      }
+      const uint8_t* row = mask.ptr<uint8_t>(ny);
+      for (int dx = -1; dx <= 1; ++dx) {
+        const int nx = x + dx;
+        if (nx < 0 || nx >= cols || row[nx] == 0) {
+          continue;
+        }
+        const int32_t q = ny * cols + nx;
+        if (!(*seen)[static_cast<size_t>(q)]) {
+          (*seen)[static_cast<size_t>(q)] = 1;
+          members->push_back(q);
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+
+cv::Mat clock_separator_mask(const cv::Mat& crop, const cv::Mat& blurred_gray) {
+  require_bgr8(crop);
+  cv::Mat gray;
+  cv::cvtColor(crop, gray, cv::COLOR_BGR2GRAY);
+  cv::Mat hsv;
+  cv::cvtColor(crop, hsv, cv::COLOR_BGR2HSV);
+  cv::Mat value;
+  cv::extractChannel(hsv, value, 2);
+  cv::Mat blurred = blurred_gray;
+  if (blurred.empty()) {
+    cv::GaussianBlur(gray, blurred, cv::Size(0, 0), kSeparatorBlurSigma);
+  }
+  return separator_mask_from_planes(gray, value, blurred);
+}
+
+cv::Mat separator_mask_from_planes(const cv::Mat& gray, const cv::Mat& value,
+                                   const cv::Mat& blurred_gray) {
+  const cv::Size size = gray.size();
+  require_plane(gray, size, "grey plane");
+  require_plane(value, size, "value plane");
+  require_plane(blurred_gray, size, "blurred_gray");
+  const int rows = size.height;
+  const int cols = size.width;
+  const uint64_t total = static_cast<uint64_t>(rows) * static_cast<uint64_t>(cols);
+  if (total == 0) {
+    CV_Error(cv::Error::StsBadArg, "separator window is empty");
+  }
+  Histogram value_hist{};
+  Histogram gray_hist{};
+  Histogram detail_hist{};
+  cv::Mat detail(size, CV_8UC1);
+  for (int y = 0; y < rows; ++y) {
+    const uint8_t* g = gray.ptr<uint8_t>(y);
+    const uint8_t* v = value.ptr<uint8_t>(y);
+    const uint8_t* b = blurred_gray.ptr<uint8_t>(y);
+    uint8_t* d = detail.ptr<uint8_t>(y);
+    for (int x = 0; x < cols; ++x) {
+      d[x] = g[x] > b[x] ? static_cast<uint8_t>(g[x] - b[x]) : 0;
+      ++value_hist[v[x]];
+      ++gray_hist[g[x]];
+      ++detail_hist[d[x]];
+    }
+  }
+  const int64_t bright_cut =
+      std::max<int64_t>(histogram_percentile_int(value_hist, total, 94), 135);
+  const int64_t detail_cut = std::max<int64_t>(histogram_percentile_int(detail_hist, total, 94), 8);
+  const int64_t gray_cut = std::max<int64_t>(histogram_percentile_int(gray_hist, total, 82), 105);
+  cv::Mat mask(size, CV_8UC1);
+  for (int y = 0; y < rows; ++y) {
+    const uint8_t* g = gray.ptr<uint8_t>(y);
+    const uint8_t* v = value.ptr<uint8_t>(y);
+    const uint8_t* d = detail.ptr<uint8_t>(y);
+    uint8_t* m = mask.ptr<uint8_t>(y);
+    for (int x = 0; x < cols; ++x) {
+      const bool bright = v[x] >= bright_cut;
+      const bool local = g[x] >= gray_cut && d[x] >= detail_cut;
+      m[x] = (bright || local) ? 255 : 0;
+    }
+  }
+  const double scaled = static_cast<double>(rows) * static_cast<double>(cols) * 1.5e-05;
+  const int64_t min_area = std::max<int64_t>(static_cast<int64_t>(scaled), 3);
+  cv::Mat kept = remove_small_components(mask, min_area);
+  cv::Mat closed;
+  cv::morphologyEx(kept, closed, cv::MORPH_CLOSE, closing_kernel());
+  return closed;
+}
+
+cv::Mat remove_small_components(const cv::Mat& mask, int64_t min_area) {
+  if (mask.type() != CV_8UC1) {
+    CV_Error(cv::Error::StsBadArg, "mask must be an 8-bit single-channel image");
+  }
+  cv::Mat out = cv::Mat::zeros(mask.size(), CV_8UC1);
+  const int cols = mask.cols;
+  std::vector<uint8_t> seen(static_cast<size_t>(mask.rows) * static_cast<size_t>(cols), 0);
+  std::vector<int32_t> members;
+  for (int y = 0; y < mask.rows; ++y) {
+    const uint8_t* row = mask.ptr<uint8_t>(y);
+    for (int x = 0; x < cols; ++x) {
+      const int32_t p = y * cols + x;
+      if (row[x] == 0 || seen[static_cast<size_t>(p)]) {
+        continue;
+      }
+      collect_component(mask, p, &seen, &members);
+      if (static_cast<int64_t>(members.size()) < min_area) {
+        continue;
+      }
+      for (int32_t q : members) {
+        out.at<uint8_t>(q / cols, q % cols) = 255;
+      }
+    }
+  }
+  return out;
+}
+
+std::vector<Run> separator_runs(std::span<const bool> bits) {
+  std::vector<Run> runs;
+  const int64_t n = static_cast<int64_t>(bits.size());
+  int64_t i = 0;
+  while (i < n) {
+    if (!bits[static_cast<size_t>(i)]) {
+      ++i;
+      continue;
+    }
+    const int64_t start = i;
+    while (i < n && bits[static_cast<size_t>(i)]) {
+      ++i;
+    }
+    runs.push_back({start, i - 1});
+  }
+  return runs;
+}
+
+size_t search_sorted_left(std::span<const double> sorted, double key) {
+  size_t lo = 0;
+  size_t hi = sorted.size();
+  while (lo < hi) {
+    const size_t mid = lo + ((hi - lo) >> 1);
+    if (sorted[mid] < key) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  return lo;
+}
+
+double weighted_quantile(std::span<const double> values, std::span<const double> weights,
+                         double quantile) {
+  const size_t n = std::min(values.size(), weights.size());
+  std::vector<size_t> order(n);
+  std::iota(order.begin(), order.end(), size_t{0});
+  // Ascending with NaN last, as numpy's argsort orders them.
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    const double va = values[a];
+    const double vb = values[b];
+    return va < vb || (!std::isnan(va) && std::isnan(vb));
+  });
+  std::vector<double> cumulative(n);
+  double running = 0.0;
+  for (size_t i = 0; i < n; ++i) {
+    running += weights[order[i]];
+    cumulative[i] = running;
+  }
+  if (n == 0 || !(cumulative.back() > 0.0)) {
+    return 0.0;
+  }
+  const size_t index = search_sorted_left(cumulative, quantile * cumulative.back());
+  return values[order[std::min(index, n - 1)]];
+}
+
+}  // namespace native_ocr::zonescan

@@ -1,0 +1,107 @@
+#include "native_ocr/zonescan/separator/separator_mask.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+namespace native_ocr::zonescan {
+namespace {
+
+TEST(RemoveSmallComponents, KeepsComponentsOfAtLeastMinArea) {
+  cv::Mat mask = cv::Mat::zeros(10, 10, CV_8UC1);
+  mask.at<uint8_t>(0, 0) = 7;    // one pixel
+  mask.at<uint8_t>(4, 4) = 255;  // three pixels joined only diagonally
+  mask.at<uint8_t>(5, 5) = 255;
+  mask.at<uint8_t>(6, 6) = 255;
+  const cv::Mat original = mask.clone();
+
+  cv::Mat all = remove_small_components(mask, 1);
+  EXPECT_EQ(all.at<uint8_t>(0, 0), 255);
+  EXPECT_EQ(cv::countNonZero(all), 4);
+
+  cv::Mat exact = remove_small_components(mask, 3);
+  EXPECT_EQ(exact.at<uint8_t>(0, 0), 0);
+  EXPECT_EQ(exact.at<uint8_t>(5, 5), 255);
+  EXPECT_EQ(cv::countNonZero(exact), 3);
+
+  EXPECT_EQ(cv::countNonZero(remove_small_components(mask, 4)), 0);
+  EXPECT_EQ(cv::countNonZero(mask != original), 0) << "input modified";
+}
+
+TEST(RemoveSmallComponents, RejectsColourMasks) {
+  EXPECT_THROW(remove_small_components(cv::Mat::zeros(3, 3, CV_8UC3), 1), cv::Exception);
+}
+
+cv::Mat bgr(int rows, int cols, uint8_t level) {
+  return cv::Mat(rows, cols, CV_8UC3, cv::Scalar(level, level, level));
+}
+
+TEST(ClockSeparatorMask, DarkWindowIsEmptyAndSaturatedWindowIsFull) {
+  EXPECT_EQ(cv::countNonZero(clock_separator_mask(bgr(100, 10, 90))), 0);
+  cv::Mat white = clock_separator_mask(bgr(100, 10, 255));
+  EXPECT_EQ(cv::countNonZero(white), 1000);
+}
+
+TEST(ClockSeparatorMask, FindsADotAndDropsASpeck) {
+  cv::Mat window = bgr(60, 12, 20);
+  cv::circle(window, {6, 20}, 3, cv::Scalar(80, 80, 250), cv::FILLED);
+  window.at<cv::Vec3b>(50, 2) = cv::Vec3b(255, 255, 255);  // one bright pixel
+  cv::Mat mask = clock_separator_mask(window);
+  EXPECT_EQ(mask.at<uint8_t>(20, 6), 255);
+  EXPECT_EQ(mask.at<uint8_t>(50, 2), 0);
+  EXPECT_EQ(mask.at<uint8_t>(40, 6), 0);
+}
+
+TEST(ClockSeparatorMask, GivenBlurEqualsOwnBlur) {
+  cv::Mat window(40, 9, CV_8UC3);
+  cv::randu(window, 0, 256);
+  cv::Mat gray;
+  cv::cvtColor(window, gray, cv::COLOR_BGR2GRAY);
+  cv::Mat blurred;
+  cv::GaussianBlur(gray, blurred, cv::Size(0, 0), 7.0);
+  EXPECT_EQ(cv::countNonZero(clock_separator_mask(window, blurred) != clock_separator_mask(window)),
+            0);
+}
+
+TEST(ClockSeparatorMask, RejectsBadWindowsAndBlurs) {
+  EXPECT_THROW(clock_separator_mask(cv::Mat::zeros(10, 10, CV_8UC1)), cv::Exception);
+  EXPECT_THROW(clock_separator_mask(cv::Mat::zeros(10, 10, CV_16UC3)), cv::Exception);
+  EXPECT_THROW(clock_separator_mask(cv::Mat()), cv::Exception);
+  EXPECT_THROW(clock_separator_mask(bgr(10, 10, 0), cv::Mat::zeros(10, 9, CV_8UC1)), cv::Exception);
+  EXPECT_THROW(clock_separator_mask(bgr(10, 10, 0), cv::Mat::zeros(10, 10, CV_32FC1)),
+               cv::Exception);
+}
+
+std::vector<zonescan::Run> runs_of(std::initializer_list<bool> bits) {
+  std::vector<bool> v(bits);
+  std::unique_ptr<bool[]> raw(new bool[v.size()]);
+  std::copy(v.begin(), v.end(), raw.get());
+  return separator_runs(std::span<const bool>(raw.get(), v.size()));
+}
+
+TEST(SeparatorRuns, InclusiveRunsInOrder) {
+  EXPECT_EQ(runs_of({false, true, true, false, true}),
+            (std::vector<zonescan::Run>{{1, 2}, {4, 4}}));
+  EXPECT_EQ(runs_of({true, true, true}), (std::vector<zonescan::Run>{{0, 2}}));
+  EXPECT_TRUE(runs_of({}).empty());
+  EXPECT_TRUE(runs_of({false, false}).empty());
+}
+
+TEST(WeightedQuantile, FirstValueReachingTheTarget) {
+  const std::vector<double> values{3, 1, 2};
+  EXPECT_EQ(weighted_quantile(values, std::vector<double>{1, 1, 2}, 0.5), 2.0);
+  // Quantile 0 gives the smallest value even with weight 0; quantile 1 never a trailing zero.
+  EXPECT_EQ(weighted_quantile(values, std::vector<double>{0, 0, 5}, 0.0), 1.0);
+  EXPECT_EQ(weighted_quantile(values, std::vector<double>{0, 0, 5}, 1.0), 2.0);
+  EXPECT_EQ(weighted_quantile(values, std::vector<double>{0, 0, 0}, 0.5), 0.0);
+  EXPECT_EQ(weighted_quantile({}, {}, 0.5), 0.0);
+}
+
+TEST(SearchSortedLeft, MatchesNumpyOnTiesAndEnds) {
+  const std::vector<double> sorted{1, 3, 3, 4};
+  EXPECT_EQ(search_sorted_left(sorted, 3.0), 1u);
+  EXPECT_EQ(search_sorted_left(sorted, 0.0), 0u);
+  EXPECT_EQ(search_sorted_left(sorted, 9.0), 4u);
+}
+
+}  // namespace
+}  // namespace native_ocr::zonescan

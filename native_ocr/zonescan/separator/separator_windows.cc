@@ -1,0 +1,239 @@
+#include "native_ocr/zonescan/separator/separator_windows.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <stdexcept>
+
+#include <opencv2/imgproc.hpp>
+
+#include "native_ocr/numerics/numerics.h"
+#include "native_ocr/zonescan/layout.h"
+#include "native_ocr/zonescan/separator/separator_mask.h"
+
+namespace native_ocr::zonescan {
+namespace {
+
+std::atomic<bool> g_sheet_blur_ready{false};
+
+// Python's floor division.
+int64_t floor_div(int64_t a, int64_t b) {
+  int64_t q = a / b;
+  if ((a % b != 0) && ((a < 0) != (b < 0))) {
+    --q;
+  }
+  return q;
+}
+
+// Filters on a view would read the parent image's pixels beyond the view's edge; a standalone
+// image makes the border the image's own.
+cv::Mat standalone(const cv::Mat& image) {
+  return image.isSubmatrix() ? image.clone() : image;
+}
+
+void require_bgr8(const cv::Mat& image) {
+  if (image.empty() || image.type() != CV_8UC3) {
+    CV_Error(cv::Error::StsBadArg, "separator source must be a non-empty 8-bit BGR image");
+  }
+}
+
+cv::Mat probe_image() {
+  cv::Mat probe(85, 9, CV_8UC1);
+  for (int r = 0; r < probe.rows; ++r) {
+    for (int c = 0; c < probe.cols; ++c) {
+      probe.at<uint8_t>(r, c) = static_cast<uint8_t>((9 * r + c) % 256);
+    }
+  }
+  return probe;
+}
+
+bool same_pixels(const cv::Mat& a, const cv::Mat& b) {
+  if (a.size() != b.size() || a.type() != b.type()) {
+    return false;
+  }
+  cv::Mat diff;
+  cv::compare(a, b, diff, cv::CMP_NE);
+  return cv::countNonZero(diff.reshape(1)) == 0;
+}
+
+}  // namespace
+
+SearchGeometry separator_search_corridor(int64_t crop_width, int64_t crop_height) {
+  const Layout layout = layout_for_role("clock", crop_width, crop_height);
+  const Slot* separator = find_separator(layout);
+  SearchGeometry g;
+  g.physical_left = separator->box[0];
+  g.physical_right = separator->box[2];
+  g.window_width = std::max<int64_t>(g.physical_right - g.physical_left + 1, 3);
+  g.max_shift = std::max<int64_t>(
+      static_cast<int64_t>(std::floor(static_cast<double>(g.window_width) * 0.35)), 1);
+  g.search_left = std::max<int64_t>(g.physical_left - g.max_shift, 0);
+  g.search_right = std::min<int64_t>(g.physical_right + g.max_shift, crop_width - 1);
+  return g;
+}
+
+std::vector<int64_t> separator_search_starts(const SearchGeometry& geometry) {
+  const int64_t last_start =
+      std::max(geometry.search_left, geometry.search_right - geometry.window_width + 1);
+  std::vector<int64_t> starts;
+  for (int64_t s = geometry.search_left; s <= last_start; ++s) {
+    starts.push_back(s);
+  }
+  if (std::find(starts.begin(), starts.end(), geometry.physical_left) == starts.end()) {
+    starts.push_back(geometry.physical_left);
+    std::sort(starts.begin(), starts.end());
+  }
+  return starts;
+}
+
+WindowBounds separator_window_bounds(int64_t start, int64_t width, int64_t window_width) {
+  WindowBounds b;
+  b.left = std::max<int64_t>(std::min(start, width - window_width), 0);
+  b.right = std::min(b.left + window_width - 1, width - 1);
+  return b;
+}
+
+WindowEvaluation evaluate_separator_window_planes(const cv::Mat& gray, const cv::Mat& value,
+                                                  int64_t left, int64_t window_width,
+                                                  const cv::Mat& blurred_gray) {
+  const WindowBounds bounds = separator_window_bounds(left, gray.cols, window_width);
+  WindowEvaluation e;
+  e.left = bounds.left;
+  e.right = bounds.right;
+  if (e.right < e.left) {
+    CV_Error(cv::Error::StsBadArg, "separator source has no columns");
+  }
+  const cv::Range columns(static_cast<int>(e.left), static_cast<int>(e.right) + 1);
+  const cv::Mat window_gray = gray.colRange(columns);
+  cv::Mat blurred = blurred_gray;
+  if (blurred.empty()) {
+    cv::GaussianBlur(standalone(window_gray), blurred, cv::Size(0, 0), kSeparatorBlurSigma);
+  }
+  const EnergyMaps maps =
+      separator_energy_from_planes(window_gray, value.colRange(columns), blurred);
+  SeparatorGroups groups = separator_groups(maps.binary, maps.gray_energy, maps.combined);
+  e.groups = std::move(groups.groups);
+  e.energy_profile = std::move(groups.energy_profile);
+  e.topology = separator_topology(e.groups, static_cast<double>(e.right - e.left + 1),
+                                  static_cast<double>(gray.rows));
+  return e;
+}
+
+WindowEvaluation evaluate_separator_window(const cv::Mat& crop, int64_t left, int64_t window_width,
+                                           const cv::Mat& blurred_gray) {
+  require_bgr8(crop);
+  cv::Mat gray;
+  cv::cvtColor(crop, gray, cv::COLOR_BGR2GRAY);
+  cv::Mat hsv;
+  cv::cvtColor(crop, hsv, cv::COLOR_BGR2HSV);
+  cv::Mat value;
+  cv::extractChannel(hsv, value, 2);
+  return evaluate_separator_window_planes(gray, value, left, window_width, blurred_gray);
+}
+
+std::vector<cv::Mat> separator_window_views(const cv::Mat& source) {
+  const SearchGeometry geometry = separator_search_corridor(source.cols, source.rows);
+  std::vector<cv::Mat> views;
+  for (int64_t start : separator_search_starts(geometry)) {
+    const WindowBounds b = separator_window_bounds(start, source.cols, geometry.window_width);
+    if (b.right < b.left) {
+      CV_Error(cv::Error::StsBadArg, "separator source has no columns");
+    }
+    views.push_back(
+        source.colRange(static_cast<int>(b.left), static_cast<int>(b.right) + 1).clone());
+  }
+  return views;
+}
+
+int64_t reflect_blur_radius(double sigma) {
+  const double scaled = sigma * 6.0 + 1.0;
+  if (!std::isfinite(scaled)) {
+    throw std::invalid_argument("sigma must be a finite number");
+  }
+  const int64_t width = round_to_int(scaled) | 1;
+  return floor_div(width, 2);
+}
+
+std::vector<cv::Mat> reflected_sheet_blurs(const std::vector<cv::Mat>& grays, double sigma) {
+  if (grays.empty()) {
+    return {};
+  }
+  const int64_t radius = reflect_blur_radius(sigma);
+  if (grays.size() == 1) {
+    cv::Mat blurred;
+    cv::GaussianBlur(standalone(grays[0]), blurred, cv::Size(0, 0), sigma);
+    return {blurred};
+  }
+  if (radius < 0 || radius > 10000) {
+    CV_Error(cv::Error::StsOutOfRange, "blur radius out of range");
+  }
+  const int r = static_cast<int>(radius);
+  int sheet_width = 0;
+  for (const cv::Mat& g : grays) {
+    if (g.rows != grays[0].rows || g.type() != grays[0].type() || g.empty()) {
+      CV_Error(cv::Error::StsUnmatchedSizes, "sheet images must share one height and type");
+    }
+    sheet_width += g.cols + 2 * r;
+  }
+  cv::Mat sheet(grays[0].rows + 2 * r, sheet_width, grays[0].type());
+  int origin = 0;
+  for (const cv::Mat& g : grays) {
+    cv::Mat padded = sheet(cv::Rect(origin, 0, g.cols + 2 * r, sheet.rows));
+    cv::copyMakeBorder(g, padded, r, r, r, r, cv::BORDER_REFLECT_101 | cv::BORDER_ISOLATED);
+    origin += padded.cols;
+  }
+  cv::Mat blurred;
+  cv::GaussianBlur(sheet, blurred, cv::Size(0, 0), sigma);
+  std::vector<cv::Mat> out;
+  origin = 0;
+  for (const cv::Mat& g : grays) {
+    out.push_back(blurred(cv::Rect(origin + r, r, g.cols, g.rows)));
+    origin += g.cols + 2 * r;
+  }
+  return out;
+}
+
+void ensure_reflected_sheet_blur() {
+  if (g_sheet_blur_ready.load(std::memory_order_acquire)) {
+    return;
+  }
+  const cv::Mat probe = probe_image();
+  cv::Mat reference;
+  cv::GaussianBlur(probe, reference, cv::Size(0, 0), kSeparatorBlurSigma);
+  const std::vector<cv::Mat> produced = reflected_sheet_blurs({probe, probe.clone()});
+  for (const cv::Mat& p : produced) {
+    if (!same_pixels(p, reference)) {
+      throw std::runtime_error(
+          "Reflected separator blur does not match the per-window Gaussian blur");
+    }
+  }
+  g_sheet_blur_ready.store(true, std::memory_order_release);
+}
+
+bool reflected_sheet_blur_ready() {
+  return g_sheet_blur_ready.load(std::memory_order_acquire);
+}
+
+std::vector<cv::Mat> separator_window_blurs_from_gray(const cv::Mat& gray,
+                                                      const SearchGeometry& geometry) {
+  ensure_reflected_sheet_blur();
+  std::vector<cv::Mat> grays;
+  for (int64_t start : separator_search_starts(geometry)) {
+    const WindowBounds b = separator_window_bounds(start, gray.cols, geometry.window_width);
+    if (b.right < b.left) {
+      CV_Error(cv::Error::StsBadArg, "separator source has no columns");
+    }
+    grays.push_back(gray.colRange(static_cast<int>(b.left), static_cast<int>(b.right) + 1));
+  }
+  return reflected_sheet_blurs(grays);
+}
+
+std::vector<cv::Mat> separator_window_blurs(const cv::Mat& source) {
+  require_bgr8(source);
+  cv::Mat gray;
+  cv::cvtColor(source, gray, cv::COLOR_BGR2GRAY);
+  return separator_window_blurs_from_gray(gray,
+                                          separator_search_corridor(source.cols, source.rows));
+}
+
+}  // namespace native_ocr::zonescan
