@@ -1,0 +1,152 @@
+#include "native_ocr/segsense/display_buffer.h"
+
+#include <cstring>
+#include <optional>
+#include <string>
+
+namespace native_ocr::segsense {
+namespace {
+
+// The element type of a buffer's struct-module format, when it is one read directly: a single
+// native-order code.
+std::optional<ElementType> element_type(const char* format, Py_ssize_t itemsize) {
+  if (format == nullptr) {
+    return ElementType::kUInt8;
+  }
+  if (*format == '@' || *format == '=' || *format == '<' || *format == '|') {
+    ++format;  // native or little-endian order, which is this machine's
+  }
+  if (format[0] == '\0' || format[1] != '\0') {
+    return std::nullopt;
+  }
+  const char code = format[0];
+  if (code == '?') {
+    return ElementType::kBool;
+  }
+  if (code == 'e' && itemsize == 2) {
+    return ElementType::kFloat16;
+  }
+  if (code == 'f' && itemsize == 4) {
+    return ElementType::kFloat32;
+  }
+  if (code == 'd' && itemsize == 8) {
+    return ElementType::kFloat64;
+  }
+  const bool is_signed = std::strchr("bhilq", code) != nullptr;
+  if (!is_signed && std::strchr("BHILQ", code) == nullptr) {
+    return std::nullopt;
+  }
+  switch (itemsize) {
+    case 1:
+      return is_signed ? ElementType::kInt8 : ElementType::kUInt8;
+    case 2:
+      return is_signed ? ElementType::kInt16 : ElementType::kUInt16;
+    case 4:
+      return is_signed ? ElementType::kInt32 : ElementType::kUInt32;
+    case 8:
+      return is_signed ? ElementType::kInt64 : ElementType::kUInt64;
+    default:
+      return std::nullopt;
+  }
+}
+
+[[noreturn]] void wrong_dimensions(int ndim) {
+  throw pyglue::ValueError("the display must have 2 or 3 dimensions, got " + std::to_string(ndim));
+}
+
+}  // namespace
+
+DisplayBuffer::DisplayBuffer(PyObject* object) {
+  Py_buffer& buffer = held_.buffer;
+  if (PyObject_GetBuffer(object, &buffer, PyBUF_RECORDS_RO) != 0) {
+    if (!PyErr_ExceptionMatches(PyExc_BufferError) && !PyErr_ExceptionMatches(PyExc_TypeError) &&
+        !PyErr_ExceptionMatches(PyExc_ValueError)) {
+      throw pyglue::PythonError();
+    }
+    PyErr_Clear();
+    open_through_numpy(object);
+    return;
+  }
+  held_.held = true;
+  const auto type = element_type(buffer.format, buffer.itemsize);
+  if (!type) {
+    PyBuffer_Release(&buffer);
+    held_.held = false;
+    open_through_numpy(object);
+    return;
+  }
+  open();
+  view_.type = *type;
+}
+
+void DisplayBuffer::open() {
+  const Py_buffer& buffer = held_.buffer;
+  if (buffer.ndim != 2 && buffer.ndim != 3) {
+    wrong_dimensions(buffer.ndim);
+  }
+  view_.data = static_cast<const char*>(buffer.buf);
+  view_.rows = buffer.shape[0];
+  view_.cols = buffer.shape[1];
+  view_.channels = buffer.ndim == 3 ? buffer.shape[2] : 1;
+  view_.row_stride = buffer.strides[0];
+  view_.col_stride = buffer.strides[1];
+  view_.channel_stride = buffer.ndim == 3 ? buffer.strides[2] : 0;
+  if (view_.rows > INT32_MAX || view_.cols > INT32_MAX) {
+    throw pyglue::ValueError("the display is too large");
+  }
+}
+
+// numpy.asarray(object), reduced by its maximum over channels when three-dimensional, > 0.
+void DisplayBuffer::open_through_numpy(PyObject* object) {
+  static const pyglue::Name kAsarray("asarray"), kNdim("ndim"), kMax("max"), kAxis("axis");
+  pyglue::Ref asarray = pyglue::check(PyObject_GetAttr(pyglue::numpy_module(), kAsarray.get()));
+  pyglue::Ref array = pyglue::check(PyObject_CallFunctionObjArgs(asarray.get(), object, nullptr));
+  pyglue::Ref ndim_obj = pyglue::check(PyObject_GetAttr(array.get(), kNdim.get()));
+  const int64_t ndim = pyglue::python_int(ndim_obj.get());
+  if (ndim != 2 && ndim != 3) {
+    wrong_dimensions(static_cast<int>(ndim));
+  }
+  if (ndim == 3) {
+    pyglue::Ref max = pyglue::check(PyObject_GetAttr(array.get(), kMax.get()));
+    pyglue::Ref args = pyglue::check(PyTuple_New(0));
+    pyglue::Ref kwargs = pyglue::check(PyDict_New());
+    pyglue::Ref axis = pyglue::new_int(-1);
+    pyglue::check_status(PyDict_SetItem(kwargs.get(), kAxis.get(), axis.get()));
+    array = pyglue::check(PyObject_Call(max.get(), args.get(), kwargs.get()));
+  }
+  pyglue::Ref zero = pyglue::new_int(0);
+  converted_ = pyglue::check(PyObject_RichCompare(array.get(), zero.get(), Py_GT));
+  pyglue::check_status(PyObject_GetBuffer(converted_.get(), &held_.buffer, PyBUF_RECORDS_RO));
+  held_.held = true;
+  if (held_.buffer.itemsize != 1 || held_.buffer.ndim != 2) {
+    throw pyglue::TypeError("the display's elements cannot be compared with 0");
+  }
+  open();
+  view_.type = ElementType::kBool;
+}
+
+const DisplayView& DisplayBuffer::view() const {
+  if (view_.channels == 0) {
+    throw pyglue::ValueError(
+        "zero-size array to reduction operation maximum which has no identity");
+  }
+  return view_;
+}
+
+void DisplayBuffer::binarize_all(cv::Mat* cell) const {
+  binarize_region(view(), 0, 0, view_.rows, view_.cols, cell);
+}
+
+pyglue::Ref new_cell_array(const cv::Mat& cell, int64_t rows, int64_t cols) {
+  if (rows > 0 && cols > 0) {
+    return pyglue::new_array(cell);
+  }
+  static const pyglue::Name kZeros("zeros");
+  pyglue::Ref zeros = pyglue::check(PyObject_GetAttr(pyglue::numpy_module(), kZeros.get()));
+  pyglue::Ref shape = pyglue::check(
+      Py_BuildValue("(LL)", static_cast<long long>(rows), static_cast<long long>(cols)));
+  return pyglue::check(
+      PyObject_CallFunctionObjArgs(zeros.get(), shape.get(), pyglue::numpy_uint8(), nullptr));
+}
+
+}  // namespace native_ocr::segsense

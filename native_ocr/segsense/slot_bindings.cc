@@ -1,0 +1,261 @@
+// read_slots, read_digit_slot, _clip_box and _as01, and the slot result dictionaries.
+#include <string>
+
+#include "native_ocr/segsense/bindings.h"
+#include "native_ocr/segsense/decimal_round.h"
+#include "native_ocr/segsense/display_buffer.h"
+
+namespace native_ocr::segsense {
+namespace {
+
+using pyglue::Name;
+using pyglue::Ref;
+
+// Activation from which a segment counts as on.
+constexpr double kSegmentOn = 0.5;
+
+Ref str_ref(const Name& name) {
+  return Ref::borrow(name.get());
+}
+
+// The interned str for one of the framing outcome texts of the core.
+Ref frame_text(std::string_view text) {
+  static const Name kTexts[] = {
+      Name("projection_wide"),
+      Name("horizontal_bar_extent"),
+      Name("nominal_width_right_anchored"),
+      Name("nominal_width_left_anchored"),
+      Name("projection_vertical_preserved_horizontal"),
+      Name("observed_fallback"),
+      Name("wide"),
+      Name("right"),
+      Name("left"),
+      Name("ambiguous"),
+  };
+  for (const Name& name : kTexts) {
+    if (text == name.text()) {
+      return str_ref(name);
+    }
+  }
+  return pyglue::new_str(text);
+}
+
+// dict(slot): a copy for a dictionary, the dictionary constructor for anything else.
+Ref copy_slot(PyObject* slot) {
+  if (PyDict_CheckExact(slot)) {
+    return pyglue::check(PyDict_Copy(slot));
+  }
+  return pyglue::check(
+      PyObject_CallFunctionObjArgs(reinterpret_cast<PyObject*>(&PyDict_Type), slot, nullptr));
+}
+
+class ResultSetter {
+ public:
+  explicit ResultSetter(PyObject* dict) : dict_(dict) {}
+  const ResultSetter& operator()(const Name& key, const Ref& value) const {
+    pyglue::check_status(PyDict_SetItem(dict_, key.get(), value.get()));
+    return *this;
+  }
+
+ private:
+  PyObject* dict_;
+};
+
+const Name kBox("box"), kGlyphBox("glyph_box"), kChar("char"), kStatus("status"),
+    kConfidence("confidence"), kEmptyConfidence("empty_confidence"), kInkRatio("ink_ratio");
+const Name kDigit("digit"), kEmpty("empty"), kUnknown("unknown");
+
+void set_empty_shape(const ResultSetter& set, const SlotReading& r) {
+  set(kBox, pyglue::new_int_list_from(r.box))(kChar, pyglue::none())(kStatus, str_ref(kEmpty));
+  set(kConfidence, pyglue::new_float(r.confidence))(kEmptyConfidence,
+                                                    pyglue::new_float(r.empty_confidence));
+  set(kInkRatio, pyglue::new_float(r.ink_ratio));
+}
+
+void set_segments(const ResultSetter& set, const Classification& c) {
+  static const Name kSegments("segments"), kFills("fills"), kSegmentNames("segment_names"),
+      kStrengths("segment_strengths"), kActivation("segment_activation");
+  static const Name kLetters[kSegmentCount] = {Name("A"), Name("B"), Name("C"), Name("D"),
+                                               Name("E"), Name("F"), Name("G")};
+  Ref on = pyglue::check(PyList_New(kSegmentCount));
+  Ref names = pyglue::check(PyList_New(kSegmentCount));
+  for (int i = 0; i < kSegmentCount; ++i) {
+    PyList_SetItem(on.get(), i, pyglue::new_int(c.activations[i] >= kSegmentOn ? 1 : 0).release());
+    PyList_SetItem(names.get(), i, str_ref(kLetters[i]).release());
+  }
+  set(kSegments, on)(kFills, new_float_list(c.strengths, true))(kSegmentNames, names);
+  set(kStrengths, new_float_list(c.strengths, true));
+  set(kActivation, new_float_list(c.activations, true));
+}
+
+void set_candidates(const ResultSetter& set, const Classification& c) {
+  static const Name kMatched("matched_pattern"), kVariant("pattern_variant"),
+      kScore("pattern_score"), kRunnerUp("runner_up"), kRunnerUpScore("runner_up_score");
+  set(kMatched, pyglue::new_int_list_from(c.best.pattern));
+  set(kVariant, pyglue::new_int(c.best.variant))(kScore, pyglue::new_float(round3(c.best.score)));
+  set(kRunnerUp, pyglue::new_int(c.second.digit));
+  set(kRunnerUpScore, pyglue::new_float(round3(c.second.score)));
+}
+
+void set_frame_fields(const ResultSetter& set, const CellFrame& f) {
+  static const Name kGeometrySource("geometry_source"), kDisabled("disabled"),
+      kFrameMethod("frame_method"), kHorizontalSource("horizontal_frame_source"),
+      kPosition("horizontal_structure_position"), kCoreTop("vertical_core_top"),
+      kCoreBottom("vertical_core_bottom"), kExtendedTop("vertical_extended_top"),
+      kExtendedBottom("vertical_extended_bottom"), kTop("structural_top"),
+      kBottom("structural_bottom"), kLeft("structural_left"), kRight("structural_right"),
+      kWidthRatio("structural_width_ratio"), kSegmentLength("nominal_segment_length"),
+      kFrameWidth("nominal_frame_width");
+  const Structure& s = f.structure;
+  set(kGeometrySource, str_ref(kDisabled))(kFrameMethod, frame_text(f.frame_method));
+  set(kHorizontalSource, frame_text(f.horizontal_frame_source));
+  set(kPosition, frame_text(f.horizontal_structure_position));
+  set(kCoreTop, pyglue::new_int(s.vertical_core_top))(kCoreBottom,
+                                                      pyglue::new_int(s.vertical_core_bottom));
+  set(kExtendedTop, pyglue::new_int(s.top))(kExtendedBottom, pyglue::new_int(s.bottom));
+  set(kTop, pyglue::new_int(s.top))(kBottom, pyglue::new_int(s.bottom));
+  set(kLeft, pyglue::new_int(s.left))(kRight, pyglue::new_int(s.right));
+  set(kWidthRatio, pyglue::new_float(round3(s.width_ratio)));
+  set(kSegmentLength, pyglue::new_float(round3(s.nominal_segment_length)));
+  set(kFrameWidth, pyglue::new_int(s.nominal_frame_width));
+}
+
+void set_read_shape(const ResultSetter& set, const SlotReading& r) {
+  static const Name kSamples("geometry_samples"), kLocked("geometry_locked"),
+      kObserved("observed_width_ratio"), kLearnedLeft("learned_left"),
+      kLearnedRight("learned_right"), kLearnedRatio("learned_width_ratio");
+  const Classification& c = r.classification;
+  set(kBox, pyglue::new_int_list_from(r.box))(kGlyphBox, pyglue::new_int_list_from(r.glyph_box));
+  set(kChar, c.value ? pyglue::new_int(*c.value) : pyglue::none());
+  set(kStatus, str_ref(c.value ? kDigit : kUnknown));
+  set(kConfidence, pyglue::new_float(r.confidence));
+  set(kEmptyConfidence, pyglue::new_float(r.empty_confidence));
+  set(kInkRatio, pyglue::new_float(r.ink_ratio));
+  set_segments(set, c);
+  set_candidates(set, c);
+  set_frame_fields(set, r.frame);
+  set(kSamples, pyglue::new_int(0))(kLocked, pyglue::new_bool(false));
+  set(kObserved, pyglue::new_float(round3(r.observed_width_ratio)));
+  set(kLearnedLeft, pyglue::none())(kLearnedRight, pyglue::none());
+  set(kLearnedRatio, pyglue::none());
+}
+
+// One digit slot of an opened display; *cell is scratch space for the binarised cell.
+Ref read_one(const DisplayBuffer& display, PyObject* slot, cv::Mat* cell) {
+  static const Name kBoxKey("box");
+  const Ref box = pyglue::get_item(slot, kBoxKey);
+  const SlotBox raw = box_argument(box.get());
+  const SlotReading reading = read_slot(display.view(), raw, cell);
+  Ref result = copy_slot(slot);
+  const ResultSetter set(result.get());
+  if (reading.empty) {
+    set_empty_shape(set, reading);
+  } else {
+    set_read_shape(set, reading);
+  }
+  return result;
+}
+
+// Whether slot.get("kind") == "digit".
+bool is_digit_slot(PyObject* slot) {
+  static const Name kGet("get"), kKind("kind");
+  Ref kind = pyglue::check(PyObject_CallMethodObjArgs(slot, kGet.get(), kKind.get(), nullptr));
+  return pyglue::check_status(PyObject_RichCompareBool(kind.get(), kDigit.get(), Py_EQ)) == 1;
+}
+
+Ref py_read_slots(PyObject* args, PyObject* kwargs) {
+  static constexpr pyglue::Signature<2> kSig("read_slots", {"binary", "slots"}, 2);
+  auto [binary, slots] = kSig.parse(args, kwargs);
+  Ref iterator = pyglue::check(PyObject_GetIter(slots));
+  Ref results = pyglue::check(PyList_New(0));
+  std::optional<DisplayBuffer> display;  // opened at the first digit slot
+  cv::Mat cell;
+  while (Ref slot = Ref::steal(PyIter_Next(iterator.get()))) {
+    if (!is_digit_slot(slot.get())) {
+      continue;
+    }
+    if (!display) {
+      display.emplace(binary);
+    }
+    Ref result = read_one(*display, slot.get(), &cell);
+    pyglue::check_status(PyList_Append(results.get(), result.get()));
+  }
+  if (PyErr_Occurred()) {
+    throw pyglue::PythonError();
+  }
+  return results;
+}
+
+Ref py_read_digit_slot(PyObject* args, PyObject* kwargs) {
+  static constexpr pyglue::Signature<2> kSig("read_digit_slot", {"binary", "slot"}, 2);
+  auto [binary, slot] = kSig.parse(args, kwargs);
+  const DisplayBuffer display(binary);
+  cv::Mat cell;
+  return read_one(display, slot, &cell);
+}
+
+Ref py_clip_box(PyObject* args, PyObject* kwargs) {
+  static constexpr pyglue::Signature<3> kSig("_clip_box", {"box", "width", "height"}, 3);
+  auto [box, width, height] = kSig.parse(args, kwargs);
+  const SlotBox raw = box_argument(box);
+  return pyglue::new_int_list_from(
+      clip_box(raw, pyglue::python_int(width), pyglue::python_int(height)));
+}
+
+Ref py_as01(PyObject* args, PyObject* kwargs) {
+  static constexpr pyglue::Signature<1> kSig("_as01", {"image"}, 1);
+  auto [image] = kSig.parse(args, kwargs);
+  const DisplayBuffer display(image);
+  cv::Mat cell;
+  display.binarize_all(&cell);
+  return new_cell_array(cell, display.rows(), display.cols());
+}
+
+}  // namespace
+
+SlotBox box_argument(PyObject* box) {
+  Ref iterator = pyglue::check(PyObject_GetIter(box));
+  SlotBox out{};
+  size_t count = 0;
+  while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
+    if (count == out.size()) {
+      throw pyglue::ValueError("too many values to unpack (expected 4)");
+    }
+    out[count++] = pyglue::python_int(item.get());
+  }
+  if (PyErr_Occurred()) {
+    throw pyglue::PythonError();
+  }
+  if (count < out.size()) {
+    throw pyglue::ValueError("not enough values to unpack (expected 4, got " +
+                             std::to_string(count) + ")");
+  }
+  return out;
+}
+
+Ref new_float_list(const Segments& values, bool round_to_3) {
+  Ref list = pyglue::check(PyList_New(kSegmentCount));
+  for (int i = 0; i < kSegmentCount; ++i) {
+    const double v = round_to_3 ? round3(values[i]) : values[i];
+    PyList_SetItem(list.get(), i, pyglue::new_float(v).release());
+  }
+  return list;
+}
+
+void add_slot_bindings(pyglue::ModuleBuilder& module) {
+  module.add_function<py_read_slots>(
+      "read_slots",
+      "read_slots(binary, slots)\n--\n\nClassifies every slot whose kind is \"digit\" and returns "
+      "one result dictionary per digit slot, in order.");
+  module.add_function<py_read_digit_slot>(
+      "read_digit_slot",
+      "read_digit_slot(binary, slot)\n--\n\nThe result dictionary of one digit slot: the slot's "
+      "keys, then the clipped box, the digit (or None), status, confidences and diagnostics.");
+  module.add_function<py_clip_box>(
+      "_clip_box", "_clip_box(box, width, height)\n--\n\nThe box clamped into the display.");
+  module.add_function<py_as01>(
+      "_as01",
+      "_as01(image)\n--\n\nA new uint8 array: 1 where the element (maximum over channels) > 0.");
+}
+
+}  // namespace native_ocr::segsense
