@@ -42,6 +42,20 @@ int64_t round_to_int(double x) {
   return static_cast<int64_t>(r);
 }
 
+std::optional<int64_t> truncate_to_int(double x) {
+  if (!std::isfinite(x)) {
+    return std::nullopt;
+  }
+  constexpr double kLimit = 9223372036854775808.0;  // 2^63
+  if (x >= kLimit) {
+    return std::numeric_limits<int64_t>::max();
+  }
+  if (x < -kLimit) {
+    return std::numeric_limits<int64_t>::min();
+  }
+  return static_cast<int64_t>(x);
+}
+
 double python_round(double x, int ndigits) {
   if (!std::isfinite(x) || x == 0.0) {
     return x;

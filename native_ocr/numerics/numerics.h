@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -31,6 +32,10 @@ double round_half_even(double x);
 
 // round_half_even as an integer. Values outside the int64 range are clamped; NaN gives 0.
 int64_t round_to_int(double x);
+
+// The interpreter's int(x) of a float: truncation toward zero, saturated to the int64 range. NaN
+// and infinities have no integer value (int() raises for them): nullopt.
+std::optional<int64_t> truncate_to_int(double x);
 
 // Python's round(x, ndigits) for ndigits >= 0: the double nearest to the decimal value of x
 // correctly rounded to ndigits places, ties to even, judged on the exact binary value of x

@@ -28,6 +28,16 @@ TEST(RoundToInt, ClampsAndMapsNanToZero) {
   EXPECT_EQ(round_to_int(NAN), 0);
 }
 
+TEST(TruncateToInt, TowardZeroSaturatingAndNoneForNonFinite) {
+  EXPECT_EQ(truncate_to_int(150.9), 150);
+  EXPECT_EQ(truncate_to_int(-0.5), 0);
+  EXPECT_EQ(truncate_to_int(-2.7), -2);
+  EXPECT_EQ(truncate_to_int(1e300), std::numeric_limits<int64_t>::max());
+  EXPECT_EQ(truncate_to_int(-1e300), std::numeric_limits<int64_t>::min());
+  EXPECT_EQ(truncate_to_int(std::nan("")), std::nullopt);
+  EXPECT_EQ(truncate_to_int(-std::numeric_limits<double>::infinity()), std::nullopt);
+}
+
 TEST(PythonRound, JudgesTheExactBinaryValue) {
   struct Row {
     double in;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "native_ocr/numerics/numerics.h"
 #include "native_ocr/pyglue/errors.h"
 
 namespace pyglue {
@@ -38,20 +39,8 @@ int64_t clamped_long(PyObject* value) {
 
 // int() of a double: truncation, with the interpreter's errors for NaN and infinities.
 int64_t truncated(double v) {
-  if (std::isnan(v)) {
-    throw ValueError("cannot convert float NaN to integer");
-  }
-  if (std::isinf(v)) {
-    throw OverflowError("cannot convert float infinity to integer");
-  }
-  constexpr double kLimit = 9223372036854775808.0;  // 2**63
-  if (v >= kLimit) {
-    return std::numeric_limits<int64_t>::max();
-  }
-  if (v < -kLimit) {
-    return std::numeric_limits<int64_t>::min();
-  }
-  return static_cast<int64_t>(v);
+  require_integral(v);
+  return *native_ocr::truncate_to_int(v);
 }
 
 bool is_text(PyObject* value) {
@@ -81,6 +70,15 @@ std::string type_name(PyObject* object) {
   const bool heap = (PyType_GetFlags(Py_TYPE(object)) & Py_TPFLAGS_HEAPTYPE) != 0;
   std::string module = heap ? "" : str_attribute(type, "__module__");
   return module.empty() || module == "builtins" ? name : module + "." + name;
+}
+
+void require_integral(double value) {
+  if (std::isnan(value)) {
+    throw ValueError("cannot convert float NaN to integer");
+  }
+  if (std::isinf(value)) {
+    throw OverflowError("cannot convert float infinity to integer");
+  }
 }
 
 int64_t int_argument(PyObject* value, const char* name) {
@@ -119,15 +117,19 @@ void require_exact_str(PyObject* value, const char* name) {
   }
 }
 
-std::optional<double> optional_float_argument(PyObject* value) {
-  if (value == nullptr || value == Py_None) {
-    return std::nullopt;
-  }
+double real_number(PyObject* value) {
   double v = PyFloat_AsDouble(value);
   if (v == -1.0 && PyErr_Occurred()) {
     throw PythonError();
   }
   return v;
+}
+
+std::optional<double> optional_float_argument(PyObject* value) {
+  if (value == nullptr || value == Py_None) {
+    return std::nullopt;
+  }
+  return real_number(value);
 }
 
 int64_t python_int(PyObject* value) {

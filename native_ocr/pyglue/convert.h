@@ -38,9 +38,17 @@ std::string type_name(PyObject* object);
 // range are clamped to it; NaN raises ValueError and infinities OverflowError, as int() does.
 int64_t int_argument(PyObject* value, const char* name);
 
+// Throws what int() raises for a float without an integer value: ValueError for NaN, OverflowError
+// for an infinity. Does nothing for a finite value.
+void require_integral(double value);
+
 // An argument that must be exactly a str (not a subclass): TypeError
 // "Argument '<name>' has incorrect type (expected str, got <type>)" otherwise.
 void require_exact_str(PyObject* value, const char* name);
+
+// A real number (int, float, or anything with __float__ or __index__) as a double, as float() would
+// give it; TypeError "must be real number, not <type>" for anything else (strings included).
+double real_number(PyObject* value);
 
 // None (or an absent argument) or a real number, converted to float; TypeError for anything else.
 std::optional<double> optional_float_argument(PyObject* value);

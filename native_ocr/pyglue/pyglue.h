@@ -8,6 +8,7 @@
 //              keys); DictBuilder (dictionaries in a fixed key order); list and number builders
 //   image.h    ImageView (caller arrays through the buffer protocol, no copy), new_array (results
 //              as new numpy arrays), slice_rows_cols (crops as views through the caller's slicing)
+//   gil.h      GilRelease, around pure C++ work
 //   module.h   ModuleBuilder and the registration pattern every module follows:
 //
 // A module is assembled from binding files. Each binding file defines its functions
@@ -37,6 +38,7 @@
 #include "native_ocr/pyglue/args.h"
 #include "native_ocr/pyglue/convert.h"
 #include "native_ocr/pyglue/errors.h"
+#include "native_ocr/pyglue/gil.h"
 #include "native_ocr/pyglue/image.h"
 #include "native_ocr/pyglue/module.h"
 #include "native_ocr/pyglue/python.h"

@@ -1,0 +1,30 @@
+// Display preparation: turns a zone crop into a single-channel image in which the lit segments are
+// white and everything else black, tuned by the zone's processing settings.
+#ifndef NATIVE_OCR_ZONESCAN_DISPLAY_H_
+#define NATIVE_OCR_ZONESCAN_DISPLAY_H_
+
+#include <array>
+#include <cstdint>
+
+#include <opencv2/core.hpp>
+
+#include "native_ocr/zonescan/settings.h"
+
+namespace native_ocr::zonescan {
+
+// The 256-entry gamma table: entry i = trunc(255 * (i / 255.0) ^ (1 / max(gamma, 0.01))), in double
+// precision. Gamma 1.0 gives the identity.
+std::array<uint8_t, 256> gamma_table(double gamma);
+
+// Runs the preparation steps on an 8-bit image, in order: grey (BGR to grey when the caller's array
+// has three dimensions, whatever its channel count: OpenCV refuses counts it cannot convert),
+// contrast and brightness, gamma, rotation about the centre (when |rotation| > 0.001; uncovered
+// corners become 0), Gaussian blur, threshold, inversion, morphology. `settings` must already be
+// clamped. Returns a new single-channel image of the image's size; the input is only read.
+// Throws cv::Exception for what OpenCV refuses.
+cv::Mat process_image(const cv::Mat& image, bool three_dimensional,
+                      const ProcessingSettings& settings);
+
+}  // namespace native_ocr::zonescan
+
+#endif  // NATIVE_OCR_ZONESCAN_DISPLAY_H_

@@ -1,0 +1,116 @@
+// process_image, prepare_display_from_crop, prepare_display_from_image, prepare_display.
+#include "native_ocr/zonescan/bindings.h"
+#include "native_ocr/zonescan/display.h"
+
+namespace native_ocr::zonescan {
+namespace {
+
+const pyglue::Name kBinary("binary"), kAngle("angle"), kCropSize("crop_size"),
+    kSeparatorKey("separator"), kProcessingKey("processing");
+
+SeparatorBranch separator_branch = nullptr;
+
+cv::Mat prepare(const pyglue::ImageView& view, const ProcessingSettings& settings) {
+  view.require_8bit_image("image");
+  const cv::Mat pixels = view.mat();
+  pyglue::GilRelease unlocked;
+  return process_image(pixels, view.ndim() == 3, settings);
+}
+
+pyglue::Ref py_process_image(PyObject* args, PyObject* kwargs) {
+  static constexpr pyglue::Signature<2> kSig("process_image", {"image", "settings"}, 1);
+  auto [image, settings] = kSig.parse(args, kwargs);
+  ProcessingSettings s;
+  normalize_settings(settings, &s);
+  if (image == Py_None) {
+    throw pyglue::AttributeError("'NoneType' object has no attribute 'size'");
+  }
+  pyglue::ImageView view(image);
+  if (view.empty()) {
+    return pyglue::Ref::borrow(image);  // nothing to process: the image itself
+  }
+  return pyglue::new_array(prepare(view, s));
+}
+
+// The prepared display dictionary for a crop, or None for a missing or empty crop.
+pyglue::Ref prepare_display_from_crop(PyObject* crop, PyObject* detect_separator,
+                                      PyObject* processing) {
+  if (crop == nullptr || crop == Py_None) {
+    return pyglue::none();
+  }
+  pyglue::ImageView view(crop);
+  if (view.empty()) {
+    return pyglue::none();
+  }
+  ProcessingSettings s;
+  pyglue::Ref settings = normalize_settings(processing, &s);
+  view.require_8bit_image("crop");
+  const cv::Mat pixels = view.mat();
+  cv::Mat binary;
+  {
+    pyglue::GilRelease unlocked;
+    binary = process_image(pixels, view.ndim() == 3, s);
+  }
+  pyglue::Ref separator = pyglue::none();
+  if (detect_separator != nullptr && pyglue::truth(detect_separator) && separator_branch) {
+    separator = separator_branch({crop, pixels, view.ndim() == 3, binary, s, settings.get()});
+  }
+  return pyglue::DictBuilder()
+      .set(kBinary, pyglue::new_array(binary))
+      .set(kAngle, pyglue::new_float(s.rotation))
+      .set(kCropSize, pyglue::new_int_list({binary.cols, binary.rows}))
+      .set(kSeparatorKey, std::move(separator))
+      .set(kProcessingKey, std::move(settings))
+      .build();
+}
+
+pyglue::Ref py_prepare_display_from_crop(PyObject* args, PyObject* kwargs) {
+  static constexpr pyglue::Signature<3> kSig("prepare_display_from_crop",
+                                             {"crop", "detect_separator", "processing"}, 1);
+  auto [crop, detect_separator, processing] = kSig.parse(args, kwargs);
+  return prepare_display_from_crop(crop, detect_separator, processing);
+}
+
+pyglue::Ref py_prepare_display_from_image(PyObject* args, PyObject* kwargs) {
+  static constexpr pyglue::Signature<4> kSig(
+      "prepare_display_from_image", {"zone", "image", "detect_separator", "processing"}, 2);
+  auto [zone, image, detect_separator, processing] = kSig.parse(args, kwargs);
+  pyglue::Ref crop = crop_zone_from_image(zone, image);
+  return prepare_display_from_crop(crop.get(), detect_separator, processing);
+}
+
+pyglue::Ref py_prepare_display(PyObject* args, PyObject* kwargs) {
+  static constexpr pyglue::Signature<4> kSig(
+      "prepare_display", {"zone", "preview_path", "detect_separator", "processing"}, 2);
+  auto [zone, path, detect_separator, processing] = kSig.parse(args, kwargs);
+  pyglue::Ref image = decode_bgr_image(path);
+  pyglue::Ref crop = crop_zone_from_image(zone, image.get());
+  return prepare_display_from_crop(crop.get(), detect_separator, processing);
+}
+
+}  // namespace
+
+void set_separator_branch(SeparatorBranch branch) {
+  separator_branch = branch;
+}
+
+void add_display_bindings(pyglue::ModuleBuilder& module) {
+  module.add_function<py_process_image>(
+      "process_image",
+      "process_image(image, settings=None)\n--\n\nThe prepared single-channel image of a grey or "
+      "blue-green-red crop (a new array), or the image itself when it has no pixels.");
+  module.add_function<py_prepare_display_from_crop>(
+      "prepare_display_from_crop",
+      "prepare_display_from_crop(crop, detect_separator=False, processing=None)\n--\n\n"
+      "{binary, angle, crop_size, separator, processing} for a crop, or None without one.");
+  module.add_function<py_prepare_display_from_image>(
+      "prepare_display_from_image",
+      "prepare_display_from_image(zone, image, detect_separator=False, processing=None)\n--\n\n"
+      "prepare_display_from_crop of the zone's crop of the image.");
+  module.add_function<py_prepare_display>(
+      "prepare_display",
+      "prepare_display(zone, preview_path, detect_separator=False, processing=None)\n--\n\n"
+      "prepare_display_from_image of the decoded preview file.");
+}
+
+}  // namespace native_ocr::zonescan

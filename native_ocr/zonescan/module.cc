@@ -1,0 +1,21 @@
+// native_ocr.zonescan: zones, crops, slot layouts, display preparation and the readers, bound on
+// the CPython stable ABI.
+//
+// How the module is put together: every <group>_bindings.cc owns its functions and exposes one
+// registration function (declared in bindings.h) that adds them, and any constants or set-up, to
+// the builder. This file only lists the registration functions, one line each, so adding a group
+// of functions never touches another group's file. Importing the module imports numpy and cv2
+// first; a failed import fails the module import.
+#include "native_ocr/pyglue/pyglue.h"
+#include "native_ocr/zonescan/bindings.h"
+
+PyMODINIT_FUNC PyInit_zonescan() {
+  static pyglue::ModuleBuilder builder(
+      "native_ocr.zonescan",
+      "Scoreboard zones: processing settings, crops, digit-slot layouts and display preparation.");
+  return builder.create({
+      native_ocr::zonescan::add_settings_bindings,
+      native_ocr::zonescan::add_geometry_bindings,
+      native_ocr::zonescan::add_display_bindings,
+  });
+}

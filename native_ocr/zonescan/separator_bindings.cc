@@ -1,0 +1,370 @@
+// The clock separator detector's functions: _clock_separator_mask, _remove_small_components,
+// _separator_runs, _weighted_quantile, _separator_energy_map, _separator_groups,
+// _separator_topology, _separator_search_corridor, _evaluate_separator_window,
+// _separator_window_views, _reflect_blur_radius, _reflected_sheet_blurs,
+// _ensure_reflected_sheet_blur, _separator_window_blurs, _separator_spatial_prior,
+// _separator_hypothesis, _detect_clock_separator_without_regions; and the detection branch of
+// prepare_display_from_crop.
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "native_ocr/zonescan/bindings.h"
+#include "native_ocr/zonescan/separator/separator_detector.h"
+#include "native_ocr/zonescan/separator/separator_mask.h"
+#include "native_ocr/zonescan/separator_dicts.h"
+
+namespace native_ocr::zonescan {
+namespace {
+
+using pyglue::Ref;
+using pyglue::Signature;
+
+// Column numbers beyond this are clamped so that window arithmetic cannot overflow.
+constexpr int64_t kColumnLimit = int64_t{1} << 40;
+
+int64_t column_argument(PyObject* value, const char* name) {
+  return std::clamp(pyglue::int_argument(value, name), -kColumnLimit, kColumnLimit);
+}
+
+// An 8-bit image argument, read in place.
+struct Image {
+  explicit Image(PyObject* object, const char* what) : view(object) {
+    view.require_8bit_image(what);
+    mat = view.mat();
+  }
+  pyglue::ImageView view;
+  cv::Mat mat;
+};
+
+// None (or absent): an empty Mat; otherwise the 8-bit image, kept alive by `holder`.
+cv::Mat optional_image(PyObject* object, const char* what, std::unique_ptr<Image>* holder) {
+  if (object == nullptr || object == Py_None) {
+    return cv::Mat();
+  }
+  *holder = std::make_unique<Image>(object, what);
+  return (*holder)->mat;
+}
+
+Ref image_list(const std::vector<cv::Mat>& images) {
+  Ref list = pyglue::check(PyList_New(static_cast<Py_ssize_t>(images.size())));
+  for (size_t i = 0; i < images.size(); ++i) {
+    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), pyglue::new_array(images[i]).release());
+  }
+  return list;
+}
+
+// A one-dimensional array of `dtype` (a numpy type name) from any sequence.
+std::vector<double> double_vector(PyObject* object, const char* name) {
+  static const pyglue::Name kAsarray("asarray"), kFloat64("float64"), kDtype("dtype");
+  Ref convert = pyglue::check(PyObject_GetAttr(pyglue::numpy_module(), kAsarray.get()));
+  Ref dtype = pyglue::check(PyObject_GetAttr(pyglue::numpy_module(), kFloat64.get()));
+  Ref args = pyglue::check(PyTuple_Pack(1, object));
+  Ref kwargs = pyglue::DictBuilder().set(kDtype, dtype).build();
+  Ref array = pyglue::check(PyObject_Call(convert.get(), args.get(), kwargs.get()));
+  Py_buffer b;
+  pyglue::check_status(PyObject_GetBuffer(array.get(), &b, PyBUF_ND));
+  std::unique_ptr<Py_buffer, void (*)(Py_buffer*)> release(&b, PyBuffer_Release);
+  if (b.ndim != 1) {
+    throw pyglue::ValueError(std::string(name) + " must be one-dimensional");
+  }
+  const double* data = static_cast<const double*>(b.buf);
+  return std::vector<double>(data, data + b.shape[0]);
+}
+
+Ref py_clock_separator_mask(PyObject* args, PyObject* kwargs) {
+  static constexpr Signature<2> kSig("_clock_separator_mask", {"crop", "blurred_gray"}, 1);
+  auto [crop, blurred] = kSig.parse(args, kwargs);
+  Image image(crop, "crop");
+  std::unique_ptr<Image> blur_holder;
+  const cv::Mat blur = optional_image(blurred, "blurred_gray", &blur_holder);
+  cv::Mat mask;
+  {
+    pyglue::GilRelease unlocked;
+    mask = clock_separator_mask(image.mat, blur);
+  }
+  return pyglue::new_array(mask);
+}
+
+// Components of at least `min_area` pixels survive; a fractional area rounds up, NaN keeps none.
+int64_t area_threshold(PyObject* min_area) {
+  const double area = pyglue::real_number(min_area);
+  if (std::isnan(area) || area > 9.0e18) {
+    return std::numeric_limits<int64_t>::max();
+  }
+  return area < -9.0e18 ? std::numeric_limits<int64_t>::min()
+                        : static_cast<int64_t>(std::ceil(area));
+}
+
+Ref py_remove_small_components(PyObject* args, PyObject* kwargs) {
+  static constexpr Signature<2> kSig("_remove_small_components", {"mask", "min_area"}, 2);
+  auto [mask, min_area] = kSig.parse(args, kwargs);
+  Image image(mask, "mask");
+  const int64_t threshold = area_threshold(min_area);
+  cv::Mat out;
+  {
+    pyglue::GilRelease unlocked;
+    out = remove_small_components(image.mat, threshold);
+  }
+  return pyglue::new_array(out);
+}
+
+Ref py_separator_runs(PyObject* args, PyObject* kwargs) {
+  static constexpr Signature<1> kSig("_separator_runs", {"bits"}, 1);
+  auto [bits] = kSig.parse(args, kwargs);
+  const std::vector<double> values = double_vector(bits, "bits");
+  std::unique_ptr<bool[]> flags(new bool[values.size()]);
+  for (size_t i = 0; i < values.size(); ++i) {
+    flags[i] = values[i] != 0.0;
+  }
+  std::vector<Run> runs = separator_runs(std::span<const bool>(flags.get(), values.size()));
+  Ref list = pyglue::check(PyList_New(static_cast<Py_ssize_t>(runs.size())));
+  for (size_t i = 0; i < runs.size(); ++i) {
+    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i),
+                   pyglue::new_int_list({runs[i][0], runs[i][1]}).release());
+  }
+  return list;
+}
+
+Ref py_weighted_quantile(PyObject* args, PyObject* kwargs) {
+  static constexpr Signature<3> kSig("_weighted_quantile", {"values", "weights", "quantile"}, 3);
+  auto [values, weights, quantile] = kSig.parse(args, kwargs);
+  const std::vector<double> v = double_vector(values, "values");
+  const std::vector<double> w = double_vector(weights, "weights");
+  const double q = pyglue::real_number(quantile);
+  if (v.size() != w.size()) {
+    PyErr_SetString(PyExc_IndexError, "values and weights must have the same length");
+    throw pyglue::PythonError();
+  }
+  return pyglue::new_float(weighted_quantile(v, w, q));
+}
+
+Ref py_separator_energy_map(PyObject* args, PyObject* kwargs) {
+  static constexpr Signature<2> kSig("_separator_energy_map", {"corridor", "blurred_gray"}, 1);
+  auto [corridor, blurred] = kSig.parse(args, kwargs);
+  Image image(corridor, "corridor");
+  std::unique_ptr<Image> blur_holder;
+  const cv::Mat blur = optional_image(blurred, "blurred_gray", &blur_holder);
+  EnergyMaps maps;
+  {
+    pyglue::GilRelease unlocked;
+    maps = separator_energy_map(image.mat, blur);
+  }
+  Ref binary = new_float32_array(maps.binary);
+  Ref gray = new_float32_array(maps.gray_energy);
+  Ref combined = new_float32_array(maps.combined);
+  return pyglue::check(PyTuple_Pack(3, binary.get(), gray.get(), combined.get()));
+}
+
+Ref py_separator_groups(PyObject* args, PyObject* kwargs) {
+  static constexpr Signature<3> kSig("_separator_groups", {"binary", "gray_energy", "combined"},
+                                     3);
+  auto [binary, gray_energy, combined] = kSig.parse(args, kwargs);
+  Float32Map b(binary, "binary"), g(gray_energy, "gray_energy"), c(combined, "combined");
+  if (b.mat().size() != c.mat().size() || g.mat().size() != c.mat().size()) {
+    throw pyglue::ValueError("the three energy maps must have one common size");
+  }
+  SeparatorGroups groups;
+  {
+    pyglue::GilRelease unlocked;
+    groups = separator_groups(b.mat(), g.mat(), c.mat());
+  }
+  Ref list = pyglue::check(PyList_New(static_cast<Py_ssize_t>(groups.groups.size())));
+  for (size_t i = 0; i < groups.groups.size(); ++i) {
+    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), group_dict(groups.groups[i]).release());
+  }
+  Ref profile = pyglue::check(PyList_New(static_cast<Py_ssize_t>(groups.energy_profile.size())));
+  for (size_t i = 0; i < groups.energy_profile.size(); ++i) {
+    PyList_SetItem(profile.get(), static_cast<Py_ssize_t>(i),
+                   pyglue::new_float(groups.energy_profile[i]).release());
+  }
+  return pyglue::check(PyTuple_Pack(2, list.get(), profile.get()));
+}
+
+double number_item(PyObject* mapping, const pyglue::Name& key) {
+  return pyglue::real_number(pyglue::get_item(mapping, key).get());
+}
+
+SeparatorGroup group_from_dict(PyObject* dict) {
+  static const pyglue::Name kYNormalized("y_normalized"), kCenterX("center_x"),
+      kCenterY("center_y"), kReliability("reliability"), kEnergy("energy"), kWidth("width"),
+      kHeight("height");
+  SeparatorGroup g;
+  g.y_normalized = number_item(dict, kYNormalized);
+  g.center_x = number_item(dict, kCenterX);
+  g.center_y = number_item(dict, kCenterY);
+  g.reliability = number_item(dict, kReliability);
+  g.energy = number_item(dict, kEnergy);
+  g.width = number_item(dict, kWidth);
+  g.height = static_cast<int64_t>(0);
+  const double height = number_item(dict, kHeight);
+  g.height = std::isfinite(height) ? static_cast<int64_t>(std::clamp(height, -9e18, 9e18)) : 0;
+  return g;
+}
+
+Ref py_separator_topology(PyObject* args, PyObject* kwargs) {
+  static constexpr Signature<3> kSig("_separator_topology",
+                                     {"groups", "corridor_width", "corridor_height"}, 3);
+  auto [groups, width, height] = kSig.parse(args, kwargs);
+  Ref sequence = pyglue::check(PySequence_List(groups));
+  const Py_ssize_t n = PyList_Size(sequence.get());
+  std::vector<Ref> objects;
+  std::vector<SeparatorGroup> parsed;
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    objects.push_back(Ref::borrow(PyList_GetItem(sequence.get(), i)));
+    parsed.push_back(group_from_dict(objects.back().get()));
+  }
+  const SeparatorTopology t =
+      separator_topology(parsed, pyglue::real_number(width), pyglue::real_number(height));
+  pyglue::DictBuilder dict;
+  add_topology(dict, t, objects);
+  return dict.build();
+}
+
+Ref py_separator_search_corridor(PyObject* args, PyObject* kwargs) {
+  static constexpr Signature<2> kSig("_separator_search_corridor", {"crop_width", "crop_height"},
+                                     2);
+  auto [width, height] = kSig.parse(args, kwargs);
+  return geometry_dict(separator_search_corridor(column_argument(width, "crop_width"),
+                                                 column_argument(height, "crop_height")));
+}
+
+Ref py_evaluate_separator_window(PyObject* args, PyObject* kwargs) {
+  static constexpr Signature<4> kSig("_evaluate_separator_window",
+                                     {"crop", "left", "window_width", "blurred_gray"}, 3);
+  auto [crop, left, window_width, blurred] = kSig.parse(args, kwargs);
+  Image image(crop, "crop");
+  const int64_t start = column_argument(left, "left");
+  const int64_t width = column_argument(window_width, "window_width");
+  std::unique_ptr<Image> blur_holder;
+  const cv::Mat blur = optional_image(blurred, "blurred_gray", &blur_holder);
+  WindowEvaluation evaluation;
+  {
+    pyglue::GilRelease unlocked;
+    evaluation = evaluate_separator_window(image.mat, start, width, blur);
+  }
+  return window_dict(evaluation);
+}
+
+Ref py_separator_window_views(PyObject* args, PyObject* kwargs) {
+  static constexpr Signature<1> kSig("_separator_window_views", {"source"}, 1);
+  auto [source] = kSig.parse(args, kwargs);
+  Image image(source, "source");
+  return image_list(separator_window_views(image.mat));
+}
+
+double sigma_argument(PyObject* sigma) {
+  return sigma == nullptr ? kSeparatorBlurSigma : pyglue::real_number(sigma);
+}
+
+int64_t blur_radius(double sigma) {
+  if (std::isnan(sigma)) {
+    throw pyglue::ValueError("cannot convert float NaN to integer");
+  }
+  if (!std::isfinite(sigma * 6.0 + 1.0)) {
+    throw pyglue::OverflowError("cannot convert float infinity to integer");
+  }
+  return reflect_blur_radius(sigma);
+}
+
+Ref py_reflect_blur_radius(PyObject* args, PyObject* kwargs) {
+  static constexpr Signature<1> kSig("_reflect_blur_radius", {"sigma"}, 0);
+  auto [sigma] = kSig.parse(args, kwargs);
+  return pyglue::new_int(blur_radius(sigma_argument(sigma)));
+}
+
+Ref py_reflected_sheet_blurs(PyObject* args, PyObject* kwargs) {
+  static constexpr Signature<2> kSig("_reflected_sheet_blurs", {"grays", "sigma"}, 1);
+  auto [grays, sigma_object] = kSig.parse(args, kwargs);
+  const double sigma = sigma_argument(sigma_object);
+  Ref sequence = pyglue::check(PySequence_List(grays));
+  std::vector<std::unique_ptr<Image>> holders;
+  std::vector<cv::Mat> images;
+  for (Py_ssize_t i = 0; i < PyList_Size(sequence.get()); ++i) {
+    holders.push_back(std::make_unique<Image>(PyList_GetItem(sequence.get(), i), "grays item"));
+    images.push_back(holders.back()->mat);
+  }
+  if (images.size() > 1) {
+    blur_radius(sigma);
+  }
+  std::vector<cv::Mat> blurred;
+  {
+    pyglue::GilRelease unlocked;
+    blurred = reflected_sheet_blurs(images, sigma);
+  }
+  return image_list(blurred);
+}
+
+Ref py_separator_window_blurs(PyObject* args, PyObject* kwargs) {
+  static constexpr Signature<1> kSig("_separator_window_blurs", {"source"}, 1);
+  auto [source] = kSig.parse(args, kwargs);
+  Image image(source, "source");
+  std::vector<cv::Mat> blurred;
+  {
+    pyglue::GilRelease unlocked;
+    blurred = separator_window_blurs(image.mat);
+  }
+  return image_list(blurred);
+}
+
+Ref py_separator_spatial_prior(PyObject* args, PyObject* kwargs) {
+  static constexpr Signature<5> kSig(
+      "_separator_spatial_prior",
+      {"candidate_left", "candidate_right", "hypothesis_x", "physical_left", "physical_right"}, 5);
+  const auto a = kSig.parse(args, kwargs);
+  double v[5];
+  for (size_t i = 0; i < 5; ++i) {
+    v[i] = pyglue::real_number(a[i]);
+  }
+  pyglue::DictBuilder dict;
+  add_spatial_prior(dict, separator_spatial_prior(v[0], v[1], v[2], v[3], v[4]));
+  return dict.build();
+}
+
+// The hypothesis dictionary of a window evaluation dictionary, or None without a candidate.
+Ref py_separator_hypothesis(PyObject* args, PyObject* kwargs) {
+  static constexpr Signature<4> kSig(
+      "_separator_hypothesis", {"evaluated", "hypothesis_char", "physical_left", "physical_right"},
+      4);
+  auto [evaluated, hypothesis_char, physical_left, physical_right] = kSig.parse(args, kwargs);
+  static const pyglue::Name kColonKey("colon"), kDecimalKey("decimal"), kUpper("upper"),
+      kLower("lower"), kCenterX("center_x"), kEnergy("energy"), kColonScore("colon_score"),
+      kDecimalScore("decimal_score"), kLeft("left"), kRight("right"), kChar("char"),
+      kWindow("window"), kX("x"), kTopologicalScore("topological_score"),
+      kFinalScore("final_score");
+  Ref colon_text = pyglue::new_str(":");
+  const bool colon =
+      pyglue::check_status(PyObject_RichCompareBool(hypothesis_char, colon_text.get(), Py_EQ)) == 1;
+  Ref get = pyglue::check(PyObject_GetAttrString(evaluated, "get"));
+  Ref candidate = pyglue::check(PyObject_CallFunctionObjArgs(
+      get.get(), (colon ? kColonKey : kDecimalKey).get(), Py_None, nullptr));
+  if (candidate.get() == Py_None) {
+    return pyglue::none();
+  }
+  double local_x = 0.0;
+  Ref lower = pyglue::get_item(candidate.get(), kLower);
+  if (colon) {
+    Ref upper = pyglue::get_item(candidate.get(), kUpper);
+    local_x = colon_local_x(number_item(upper.get(), kCenterX), number_item(upper.get(), kEnergy),
+                            number_item(lower.get(), kCenterX), number_item(lower.get(), kEnergy));
+  } else {
+    local_x = number_item(lower.get(), kCenterX);
+  }
+  const double score = number_item(evaluated, colon ? kColonScore : kDecimalScore);
+  const SeparatorHypothesis h = make_separator_hypothesis(
+      colon, number_item(evaluated, kLeft), number_item(evaluated, kRight), local_x, score,
+      pyglue::real_number(physical_left), pyglue::real_number(physical_right));
+  pyglue::DictBuilder dict;
+  dict.set(kChar, Ref::borrow(hypothesis_char))
+      .set(kWindow, Ref::borrow(evaluated))
+      .set(kX, pyglue::new_float(h.x))
+      .set(kTopologicalScore, pyglue::new_float(h.topological_score))
+      .set(kFinalScore, pyglue::new_float(h.final_score));
+  add_spatial_prior(dict, h.prior);
+  return dict.build();
+}
+
+}  // namespace
+}  // namespace native_ocr::zonescan

@@ -1,0 +1,41 @@
+#include "native_ocr/zonescan/settings.h"
+
+#include <algorithm>
+
+#include "native_ocr/numerics/numerics.h"
+
+namespace native_ocr::zonescan {
+namespace {
+
+int64_t clamp_int(int64_t value, int64_t low, int64_t high) {
+  return std::max(low, std::min(high, value));
+}
+
+}  // namespace
+
+ProcessingSettings clamp_settings(const ProcessingSettings& raw) {
+  ProcessingSettings s = raw;
+  s.threshold = clamp_int(raw.threshold, 0, 255);
+  s.contrast = py_clamp(raw.contrast, 0.2, 4.0);
+  s.brightness = clamp_int(raw.brightness, -150, 150);
+  s.gamma = py_clamp(raw.gamma, 0.2, 3.0);
+  s.rotation = py_clamp(raw.rotation, -15.0, 15.0);
+  s.blur = clamp_int(raw.blur, 0, 15);
+  s.morph_size = clamp_int(raw.morph_size, 1, 9);
+  return s;
+}
+
+std::optional<Morphology> morphology_from_name(std::string_view name) {
+  for (size_t i = 0; i < kMorphologyNames.size(); ++i) {
+    if (kMorphologyNames[i] == name) {
+      return static_cast<Morphology>(i);
+    }
+  }
+  return std::nullopt;
+}
+
+std::string_view morphology_name(Morphology morphology) {
+  return kMorphologyNames[static_cast<size_t>(morphology)];
+}
+
+}  // namespace native_ocr::zonescan

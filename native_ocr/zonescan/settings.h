@@ -1,0 +1,50 @@
+// Processing settings of a zone: how its crop is cleaned up before it is read. The defaults, the
+// ranges every setting is clamped to, and the names of the morphological operations.
+#ifndef NATIVE_OCR_ZONESCAN_SETTINGS_H_
+#define NATIVE_OCR_ZONESCAN_SETTINGS_H_
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace native_ocr::zonescan {
+
+enum class Morphology { kNone, kDilate, kErode, kClose, kOpen };
+
+// The settings with their defaults. Numbers are held as the host's int and float would be.
+struct ProcessingSettings {
+  int64_t threshold = 150;  // binarisation: 255 where a pixel is greater, else 0
+  double contrast = 1.0;    // gain of the contrast/brightness step
+  int64_t brightness = 0;   // offset of the same step
+  double gamma = 1.0;       // gamma of the lookup table (1.0 is the identity)
+  double rotation = 0.0;    // degrees about the image centre, positive counter-clockwise
+  int64_t blur = 0;         // Gaussian kernel side; 0 is no blur, even sides are raised by one
+  Morphology morphology = Morphology::kNone;
+  int64_t morph_size = 1;  // side of the square structuring element
+  bool grayscale = true;   // kept for the host; processing always works on a grey image
+  bool binarize = true;    // apply the threshold
+  bool invert = false;     // invert after thresholding
+};
+
+// The setting keys, in the order every settings dictionary holds them.
+inline constexpr std::array<std::string_view, 11> kSettingKeys = {
+    "threshold",  "contrast",   "brightness", "gamma",    "rotation", "blur",
+    "morphology", "morph_size", "grayscale",  "binarize", "invert"};
+
+// The names of the morphological operations, indexed by Morphology.
+inline constexpr std::array<std::string_view, 5> kMorphologyNames = {"none", "dilate", "erode",
+                                                                     "close", "open"};
+
+// Every numeric setting clamped into its range as max(low, min(high, value)), evaluated as written
+// (a NaN float becomes the upper bound): threshold 0..255, contrast 0.2..4.0, brightness
+// -150..150, gamma 0.2..3.0, rotation -15.0..15.0, blur 0..15, morph_size 1..9.
+ProcessingSettings clamp_settings(const ProcessingSettings& raw);
+
+// The operation of an exact, case-sensitive name; nullopt for any other text.
+std::optional<Morphology> morphology_from_name(std::string_view name);
+std::string_view morphology_name(Morphology morphology);
+
+}  // namespace native_ocr::zonescan
+
+#endif  // NATIVE_OCR_ZONESCAN_SETTINGS_H_

@@ -1,0 +1,208 @@
+// DEFAULT_PROCESSING, SINGLE_DIGIT_ROLES, normalize_settings, _processing, _role, layout_for_role.
+#include "native_ocr/zonescan/bindings.h"
+
+namespace native_ocr::zonescan {
+namespace {
+
+const pyglue::Name kThreshold("threshold"), kContrast("contrast"), kBrightness("brightness"),
+    kGamma("gamma"), kRotation("rotation"), kBlur("blur"), kMorphology("morphology"),
+    kMorphSize("morph_size"), kGrayscale("grayscale"), kBinarize("binarize"), kInvert("invert");
+const pyglue::Name kMorphologyNameObjects[] = {pyglue::Name("none"), pyglue::Name("dilate"),
+                                               pyglue::Name("erode"), pyglue::Name("close"),
+                                               pyglue::Name("open")};
+const pyglue::Name kUpdate("update"), kGet("get"), kProcessing("processing"), kRole("role");
+
+pyglue::Ref morphology_str(Morphology m) {
+  return pyglue::Ref::borrow(kMorphologyNameObjects[static_cast<size_t>(m)].get());
+}
+
+pyglue::Ref settings_dict(const ProcessingSettings& s) {
+  return pyglue::DictBuilder()
+      .set(kThreshold, pyglue::new_int(s.threshold))
+      .set(kContrast, pyglue::new_float(s.contrast))
+      .set(kBrightness, pyglue::new_int(s.brightness))
+      .set(kGamma, pyglue::new_float(s.gamma))
+      .set(kRotation, pyglue::new_float(s.rotation))
+      .set(kBlur, pyglue::new_int(s.blur))
+      .set(kMorphology, morphology_str(s.morphology))
+      .set(kMorphSize, pyglue::new_int(s.morph_size))
+      .set(kGrayscale, pyglue::new_bool(s.grayscale))
+      .set(kBinarize, pyglue::new_bool(s.binarize))
+      .set(kInvert, pyglue::new_bool(s.invert))
+      .build();
+}
+
+// The module's own pristine defaults: what normalize_settings starts from, whatever the host does
+// to the DEFAULT_PROCESSING dictionary it was handed.
+PyObject* defaults() {
+  static PyObject* dict = settings_dict(ProcessingSettings{}).release();
+  return dict;
+}
+
+PyObject* value_of(PyObject* dict, const pyglue::Name& key) {
+  PyObject* v = PyDict_GetItemWithError(dict, key.get());  // borrowed; the key is always there
+  if (v == nullptr) {
+    throw pyglue::PythonError();
+  }
+  return v;
+}
+
+// The morphology as the host compares it: equal to one of the five names, or else "none".
+std::optional<Morphology> matching_morphology(PyObject* value) {
+  for (size_t i = 0; i < kMorphologyNames.size(); ++i) {
+    PyObject* name = kMorphologyNameObjects[i].get();
+    if (pyglue::check_status(PyObject_RichCompareBool(name, value, Py_EQ)) == 1) {
+      return static_cast<Morphology>(i);
+    }
+  }
+  return std::nullopt;
+}
+
+void merge(PyObject* dict, PyObject* settings) {
+  if (settings == nullptr || settings == Py_None || !pyglue::truth(settings)) {
+    return;
+  }
+  if (PyDict_CheckExact(settings)) {
+    pyglue::check_status(PyDict_Update(dict, settings));
+    return;
+  }
+  pyglue::check(PyObject_CallMethodObjArgs(dict, kUpdate.get(), settings, nullptr));
+}
+
+// Converts the standard keys in order; *matched tells whether the morphology named an operation.
+ProcessingSettings convert(PyObject* dict, bool* matched) {
+  ProcessingSettings raw;
+  raw.threshold = pyglue::python_int(value_of(dict, kThreshold));
+  raw.contrast = pyglue::python_float(value_of(dict, kContrast));
+  raw.brightness = pyglue::python_int(value_of(dict, kBrightness));
+  raw.gamma = pyglue::python_float(value_of(dict, kGamma));
+  raw.rotation = pyglue::python_float(value_of(dict, kRotation));
+  raw.blur = pyglue::python_int(value_of(dict, kBlur));
+  raw.morph_size = pyglue::python_int(value_of(dict, kMorphSize));
+  const std::optional<Morphology> morphology = matching_morphology(value_of(dict, kMorphology));
+  *matched = morphology.has_value();
+  raw.morphology = morphology.value_or(Morphology::kNone);
+  raw.grayscale = pyglue::truth(value_of(dict, kGrayscale));
+  raw.binarize = pyglue::truth(value_of(dict, kBinarize));
+  raw.invert = pyglue::truth(value_of(dict, kInvert));
+  return clamp_settings(raw);
+}
+
+void store(PyObject* dict, const pyglue::Name& key, pyglue::Ref value) {
+  pyglue::check_status(PyDict_SetItem(dict, key.get(), value.get()));
+}
+
+void store_converted(PyObject* dict, const ProcessingSettings& s, bool morphology_matched) {
+  store(dict, kThreshold, pyglue::new_int(s.threshold));
+  store(dict, kContrast, pyglue::new_float(s.contrast));
+  store(dict, kBrightness, pyglue::new_int(s.brightness));
+  store(dict, kGamma, pyglue::new_float(s.gamma));
+  store(dict, kRotation, pyglue::new_float(s.rotation));
+  store(dict, kBlur, pyglue::new_int(s.blur));
+  store(dict, kMorphSize, pyglue::new_int(s.morph_size));
+  // A value equal to one of the names is kept as the host gave it; anything else becomes "none".
+  if (!morphology_matched) {
+    store(dict, kMorphology, morphology_str(Morphology::kNone));
+  }
+  store(dict, kGrayscale, pyglue::new_bool(s.grayscale));
+  store(dict, kBinarize, pyglue::new_bool(s.binarize));
+  store(dict, kInvert, pyglue::new_bool(s.invert));
+}
+
+pyglue::Ref py_normalize_settings(PyObject* args, PyObject* kwargs) {
+  static constexpr pyglue::Signature<1> kSig("normalize_settings", {"settings"}, 0);
+  auto [settings] = kSig.parse(args, kwargs);
+  return normalize_settings(settings);
+}
+
+// zone.get(key) for a dictionary (or subclass), else getattr(zone, key, None).
+pyglue::Ref dict_get(PyObject* zone, const pyglue::Name& key) {
+  if (PyDict_CheckExact(zone)) {
+    PyObject* v = PyDict_GetItemWithError(zone, key.get());
+    if (v == nullptr && PyErr_Occurred()) {
+      throw pyglue::PythonError();
+    }
+    return pyglue::Ref::borrow(v ? v : Py_None);
+  }
+  return pyglue::check(PyObject_CallMethodObjArgs(zone, kGet.get(), key.get(), nullptr));
+}
+
+pyglue::Ref attribute_or_none(PyObject* object, const pyglue::Name& name) {
+  pyglue::Ref v = pyglue::Ref::steal(PyObject_GetAttr(object, name.get()));
+  if (v) {
+    return v;
+  }
+  if (!PyErr_ExceptionMatches(PyExc_AttributeError)) {
+    throw pyglue::PythonError();
+  }
+  PyErr_Clear();
+  return pyglue::none();
+}
+
+pyglue::Ref py_processing(PyObject* args, PyObject* kwargs) {
+  static constexpr pyglue::Signature<1> kSig("_processing", {"zone"}, 1);
+  auto [zone] = kSig.parse(args, kwargs);
+  return PyDict_Check(zone) ? dict_get(zone, kProcessing) : attribute_or_none(zone, kProcessing);
+}
+
+pyglue::Ref py_role(PyObject* args, PyObject* kwargs) {
+  static constexpr pyglue::Signature<1> kSig("_role", {"zone"}, 1);
+  auto [zone] = kSig.parse(args, kwargs);
+  pyglue::Ref role = attribute_or_none(zone, kRole);
+  if (role.get() == Py_None && PyDict_Check(zone)) {
+    return dict_get(zone, kRole);
+  }
+  return role;
+}
+
+pyglue::Ref py_layout_for_role(PyObject* args, PyObject* kwargs) {
+  static constexpr pyglue::Signature<4> kSig("layout_for_role",
+                                             {"role", "width", "height", "separator_x"}, 3);
+  auto [role, width, height, separator_x] = kSig.parse(args, kwargs);
+  const int64_t w = pyglue::int_argument(width, "width");
+  const int64_t h = pyglue::int_argument(height, "height");
+  pyglue::require_exact_str(role, "role");
+  const std::string_view name = pyglue::utf8(role);
+  if (role_group(name) != RoleGroup::kClockLike) {
+    return slot_list(layout_for_role(name, w, h));
+  }
+  return slot_list(clock_slots(w, h, pyglue::optional_float_argument(separator_x)));
+}
+
+pyglue::Ref single_digit_roles() {
+  pyglue::Ref names =
+      pyglue::check(Py_BuildValue("(sss)", "down", "home_timeouts", "guest_timeouts"));
+  return pyglue::check(PyFrozenSet_New(names.get()));
+}
+
+}  // namespace
+
+pyglue::Ref normalize_settings(PyObject* settings, ProcessingSettings* typed) {
+  pyglue::Ref dict = pyglue::check(PyDict_Copy(defaults()));
+  merge(dict.get(), settings);
+  bool morphology_matched = false;
+  const ProcessingSettings s = convert(dict.get(), &morphology_matched);
+  store_converted(dict.get(), s, morphology_matched);
+  if (typed != nullptr) {
+    *typed = s;
+  }
+  return dict;
+}
+
+void add_settings_bindings(pyglue::ModuleBuilder& module) {
+  module.add_constant("DEFAULT_PROCESSING", [] { return pyglue::check(PyDict_Copy(defaults())); });
+  module.add_constant("SINGLE_DIGIT_ROLES", single_digit_roles);
+  module.add_function<py_normalize_settings>(
+      "normalize_settings",
+      "normalize_settings(settings=None)\n--\n\nThe processing settings merged over the defaults, "
+      "each converted and clamped into its range; extra keys follow, unchanged.");
+  module.add_function<py_processing>(
+      "_processing", "_processing(zone)\n--\n\nThe zone's processing settings or None, as found.");
+  module.add_function<py_role>("_role", "_role(zone)\n--\n\nThe zone's role or None, as found.");
+  module.add_function<py_layout_for_role>(
+      "layout_for_role",
+      "layout_for_role(role, width, height, separator_x=None)\n--\n\nThe digit-slot layout for a "
+      "role: two equal cells, one cell, or the clock layout.");
+}
+
+}  // namespace native_ocr::zonescan
