@@ -22,6 +22,9 @@ void add_geometry_bindings(pyglue::ModuleBuilder& module);
 // display_bindings.cc: process_image, prepare_display_from_crop, prepare_display_from_image,
 // prepare_display.
 void add_display_bindings(pyglue::ModuleBuilder& module);
+// separator_bindings.cc: the clock separator detector's functions (_clock_separator_mask ...
+// _detect_clock_separator_without_regions); installs the detection branch below.
+void add_separator_bindings(pyglue::ModuleBuilder& module);
 
 // normalize_settings(settings): the new normalised dictionary (defaults, then the caller's keys
 // merged in, each standard key converted with int()/float()/bool() and clamped). When `typed` is

@@ -159,8 +159,7 @@ Ref py_separator_energy_map(PyObject* args, PyObject* kwargs) {
 }
 
 Ref py_separator_groups(PyObject* args, PyObject* kwargs) {
-  static constexpr Signature<3> kSig("_separator_groups", {"binary", "gray_energy", "combined"},
-                                     3);
+  static constexpr Signature<3> kSig("_separator_groups", {"binary", "gray_energy", "combined"}, 3);
   auto [binary, gray_energy, combined] = kSig.parse(args, kwargs);
   Float32Map b(binary, "binary"), g(gray_energy, "gray_energy"), c(combined, "combined");
   if (b.mat().size() != c.mat().size() || g.mat().size() != c.mat().size()) {
@@ -366,5 +365,171 @@ Ref py_separator_hypothesis(PyObject* args, PyObject* kwargs) {
   return dict.build();
 }
 
+// The window blurs a caller passed: one 8-bit image per search window of `crop`.
+std::vector<cv::Mat> given_blurs(PyObject* window_blurs, const cv::Mat& crop,
+                                 std::vector<std::unique_ptr<Image>>* holders) {
+  Ref sequence = pyglue::check(PySequence_List(window_blurs));
+  const SearchGeometry g = separator_search_corridor(crop.cols, crop.rows);
+  const size_t count = static_cast<size_t>(PyList_Size(sequence.get()));
+  if (count != separator_search_starts(g).size()) {
+    throw pyglue::ValueError("Separator blur count does not match the search windows");
+  }
+  std::vector<cv::Mat> blurs;
+  for (size_t i = 0; i < count; ++i) {
+    holders->push_back(std::make_unique<Image>(
+        PyList_GetItem(sequence.get(), static_cast<Py_ssize_t>(i)), "window_blurs item"));
+    blurs.push_back(holders->back()->mat);
+  }
+  return blurs;
+}
+
+Ref detect(const cv::Mat& crop, double angle, const DetectOptions& options) {
+  std::optional<SeparatorDetection> detection;
+  {
+    pyglue::GilRelease unlocked;
+    detection = detect_clock_separator_without_regions(crop, angle, options);
+  }
+  return detection ? detection_dict(*detection) : pyglue::none();
+}
+
+Ref py_detect_clock_separator(PyObject* args, PyObject* kwargs) {
+  static constexpr const char* kName = "_detect_clock_separator_without_regions";
+  static constexpr Signature<4> kSig(kName, {"crop", "angle", "window_blurs", "per_window_blur"},
+                                     1);
+  const Py_ssize_t positional = PyTuple_Size(args);
+  if (positional > 2) {
+    throw pyglue::TypeError(std::string(kName) + "() takes from 1 to 2 positional arguments but " +
+                            std::to_string(positional) + " were given");
+  }
+  auto [crop, angle_object, window_blurs, per_window_blur] = kSig.parse(args, kwargs);
+  const double angle = angle_object ? pyglue::real_number(angle_object) : 0.0;
+  DetectOptions options;
+  options.per_window_blur = per_window_blur != nullptr && pyglue::truth(per_window_blur);
+  if (crop == Py_None) {
+    return pyglue::none();
+  }
+  pyglue::ImageView view(crop);
+  if (view.empty()) {
+    return pyglue::none();
+  }
+  view.require_8bit_image("crop");
+  const cv::Mat pixels = view.mat();
+  std::vector<std::unique_ptr<Image>> holders;
+  std::vector<cv::Mat> blurs;
+  if (!options.per_window_blur && window_blurs != nullptr && window_blurs != Py_None) {
+    blurs = given_blurs(window_blurs, pixels, &holders);
+    options.window_blurs = &blurs;
+  }
+  return detect(pixels, angle, options);
+}
+
+// The detection branch of prepare_display_from_crop: the crop as received, angle 0.0.
+Ref separator_branch(const SeparatorRequest& request) {
+  return detect(request.crop_pixels, 0.0, DetectOptions{});
+}
+
+// _ensure_reflected_sheet_blur is a callable object so that its `ready` attribute can exist: absent
+// until the first successful check, then True.
+PyObject* ensure_call(PyObject* /*self*/, PyObject* args, PyObject* kwargs) {
+  try {
+    static constexpr Signature<0> kSig("_ensure_reflected_sheet_blur", {}, 0);
+    kSig.parse(args, kwargs);
+    ensure_reflected_sheet_blur();
+    return pyglue::none().release();
+  } catch (...) {
+    pyglue::set_error_from_current_exception();
+    return nullptr;
+  }
+}
+
+PyObject* ensure_ready(PyObject* /*self*/, void* /*closure*/) {
+  if (!reflected_sheet_blur_ready()) {
+    PyErr_SetString(PyExc_AttributeError,
+                    "'_ensure_reflected_sheet_blur' has no attribute 'ready' yet");
+    return nullptr;
+  }
+  return pyglue::new_bool(true).release();
+}
+
+Ref new_ensure_callable() {
+  static PyGetSetDef getset[] = {{"ready", ensure_ready, nullptr,
+                                  "True once the sheet blur has passed its self-check.", nullptr},
+                                 {nullptr, nullptr, nullptr, nullptr, nullptr}};
+  static char doc[] =
+      "_ensure_reflected_sheet_blur()\n--\n\nOnce per process, checks that the sheet blur equals "
+      "per-window Gaussian blurring; sets `ready`.";
+  static PyType_Slot slots[] = {{Py_tp_call, reinterpret_cast<void*>(ensure_call)},
+                                {Py_tp_getset, getset},
+                                {Py_tp_doc, doc},
+                                {0, nullptr}};
+  static PyType_Spec spec = {"native_ocr.zonescan.SheetBlurCheck", sizeof(PyObject), 0,
+                             Py_TPFLAGS_DEFAULT, slots};
+  Ref type = pyglue::check(PyType_FromSpec(&spec));
+  return pyglue::check(PyObject_CallNoArgs(type.get()));
+}
+
 }  // namespace
+
+void add_separator_bindings(pyglue::ModuleBuilder& module) {
+  module.add_function<py_clock_separator_mask>(
+      "_clock_separator_mask",
+      "_clock_separator_mask(crop, blurred_gray=None)\n--\n\nThe 0/255 mask of the lit pixels of "
+      "a BGR window.");
+  module.add_function<py_remove_small_components>(
+      "_remove_small_components",
+      "_remove_small_components(mask, min_area)\n--\n\nA new mask keeping the 8-connected "
+      "components of at least min_area pixels.");
+  module.add_function<py_separator_runs>(
+      "_separator_runs", "_separator_runs(bits)\n--\n\nThe inclusive [start, end] runs of true.");
+  module.add_function<py_weighted_quantile>(
+      "_weighted_quantile",
+      "_weighted_quantile(values, weights, quantile)\n--\n\nThe first value whose running "
+      "weight reaches quantile x total; 0.0 without weight.");
+  module.add_function<py_separator_energy_map>(
+      "_separator_energy_map",
+      "_separator_energy_map(corridor, blurred_gray=None)\n--\n\n(binary, gray_energy, "
+      "combined) float32 maps of a window.");
+  module.add_function<py_separator_groups>(
+      "_separator_groups",
+      "_separator_groups(binary, gray_energy, combined)\n--\n\n(groups, energy_profile).");
+  module.add_function<py_separator_topology>(
+      "_separator_topology",
+      "_separator_topology(groups, corridor_width, corridor_height)\n--\n\nThe best colon pair "
+      "and decimal point of the groups.");
+  module.add_function<py_separator_search_corridor>(
+      "_separator_search_corridor",
+      "_separator_search_corridor(crop_width, crop_height)\n--\n\nThe search geometry.");
+  module.add_function<py_evaluate_separator_window>(
+      "_evaluate_separator_window",
+      "_evaluate_separator_window(crop, left, window_width, blurred_gray=None)\n--\n\nOne "
+      "window through energy, groups and topology.");
+  module.add_function<py_separator_window_views>(
+      "_separator_window_views",
+      "_separator_window_views(source)\n--\n\nA copy of every search window.");
+  module.add_function<py_reflect_blur_radius>(
+      "_reflect_blur_radius",
+      "_reflect_blur_radius(sigma=7.0)\n--\n\nHalf the Gaussian kernel size OpenCV derives.");
+  module.add_function<py_reflected_sheet_blurs>(
+      "_reflected_sheet_blurs",
+      "_reflected_sheet_blurs(grays, sigma=7.0)\n--\n\nEach image's Gaussian blur, from one "
+      "blur of a sheet of reflect-padded images.");
+  module.add_function<py_separator_window_blurs>(
+      "_separator_window_blurs",
+      "_separator_window_blurs(source)\n--\n\nThe blurred grey of every search window.");
+  module.add_function<py_separator_spatial_prior>(
+      "_separator_spatial_prior",
+      "_separator_spatial_prior(candidate_left, candidate_right, hypothesis_x, physical_left, "
+      "physical_right)\n--\n\nHow well a window and position sit on the separator slot.");
+  module.add_function<py_separator_hypothesis>(
+      "_separator_hypothesis",
+      "_separator_hypothesis(evaluated, hypothesis_char, physical_left, physical_right)\n--\n\n"
+      "A window's colon (\":\") or decimal-point hypothesis, or None.");
+  module.add_function<py_detect_clock_separator>(
+      "_detect_clock_separator_without_regions",
+      "_detect_clock_separator_without_regions(crop, angle=0.0, *, window_blurs=None, "
+      "per_window_blur=False)\n--\n\nThe colon or decimal point of a clock crop, or None.");
+  module.add_constant("_ensure_reflected_sheet_blur", new_ensure_callable);
+  set_separator_branch(separator_branch);
+}
+
 }  // namespace native_ocr::zonescan

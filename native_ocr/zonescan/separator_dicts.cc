@@ -134,8 +134,8 @@ Float32Map::Float32Map(PyObject* object, const char* name) {
     PyBuffer_Release(&buffer_);
     throw pyglue::ValueError(std::string(name) + " must be a two-dimensional array");
   }
-  mat_ = cv::Mat(static_cast<int>(buffer_.shape[0]), static_cast<int>(buffer_.shape[1]),
-                 CV_32FC1, buffer_.buf);
+  mat_ = cv::Mat(static_cast<int>(buffer_.shape[0]), static_cast<int>(buffer_.shape[1]), CV_32FC1,
+                 buffer_.buf);
 }
 
 Float32Map::~Float32Map() {
