@@ -1,7 +1,9 @@
 #include "platform/security/keychain_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <tuple>
 #include <utility>
 
 namespace security_store {
@@ -114,6 +116,19 @@ bool ReadItem(FieldReader* reader, KeychainItem* item) {
   return true;
 }
 
+bool HasDuplicates(const KeychainContents& contents) {
+  std::vector<const KeychainItem*> sorted;
+  for (const KeychainItem& item : contents.items) {
+    sorted.push_back(&item);
+  }
+  auto key = [](const KeychainItem* item) { return std::tie(item->service, item->account); };
+  std::sort(sorted.begin(), sorted.end(),
+            [&](const KeychainItem* a, const KeychainItem* b) { return key(a) < key(b); });
+  return std::adjacent_find(sorted.begin(), sorted.end(), [&](const auto* a, const auto* b) {
+           return key(a) == key(b);
+         }) != sorted.end();
+}
+
 }  // namespace
 
 KeychainItem* KeychainContents::Find(const std::string& service, const std::string& account) {
@@ -179,12 +194,12 @@ OSStatus DecodeKeychain(const std::uint8_t* data, std::size_t size, KeychainCont
   KeychainContents decoded;
   for (std::uint32_t i = 0; i < count; ++i) {
     KeychainItem item;
-    if (!ReadItem(&reader, &item) || decoded.Find(item.service, item.account) != nullptr) {
+    if (!ReadItem(&reader, &item)) {
       return errSecInvalidKeychain;
     }
     decoded.items.push_back(std::move(item));
   }
-  if (!reader.AtEnd()) {
+  if (!reader.AtEnd() || HasDuplicates(decoded)) {
     return errSecInvalidKeychain;
   }
   *contents = std::move(decoded);

@@ -1,5 +1,6 @@
 #include "platform/security/keychain_store.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <pwd.h>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <memory>
 #include <utility>
 
 namespace security_store {
@@ -136,6 +138,23 @@ OSStatus ReplaceFile(const std::string& path, const Bytes& bytes) {
   return StatusFromErrno(error);
 }
 
+// Removes temporary siblings of `path` left by a writer that died before renaming or removing its
+// file (they may hold secrets). Only called under the lock, when no live writer has one open.
+void RemoveStaleTemporaries(const std::string& path) {
+  std::string dir = ParentDirectory(path);
+  std::string prefix = path.substr(path.find_last_of('/') + 1) + ".tmp.";
+  std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(dir.c_str()), ::closedir);
+  if (!listing) {
+    return;
+  }
+  while (const dirent* entry = ::readdir(listing.get())) {
+    std::string name = entry->d_name;
+    if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0) {
+      ::unlink((dir + "/" + name).c_str());
+    }
+  }
+}
+
 // An exclusive lock on "<path>.lock", held while the object lives.
 class KeychainLock {
  public:
@@ -191,6 +210,7 @@ OSStatus UpdateKeychain(const std::string& path,
   if (OSStatus status = lock.Acquire(path); status != errSecSuccess) {
     return status;
   }
+  RemoveStaleTemporaries(path);
   KeychainContents contents;
   if (OSStatus status = LoadKeychain(path, &contents); status != errSecSuccess) {
     return status;

@@ -88,6 +88,17 @@ TEST(KeychainStoreTest, RefusedChangeLeavesFileAsItWas) {
   EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"k", "k.lock"}));
 }
 
+TEST(KeychainStoreTest, TemporariesOfADeadWriterAreRemovedByTheNextChange) {
+  ScopedTempDir dir;
+  std::string path = dir.File("k");
+  WriteFileBytes(path + ".tmp.a1b2c3", "half-written keychain with secrets");
+  WriteFileBytes(dir.File("k.tmp.unrelated-name"), "kept");
+  WriteFileBytes(dir.File("other.tmp.a1b2c3"), "kept");
+  ASSERT_EQ(UpdateKeychain(path, AddAccount("alice")), errSecSuccess);
+  EXPECT_EQ(Listing(dir.path()),
+            (std::vector<std::string>{"k", "k.lock", "k.tmp.unrelated-name", "other.tmp.a1b2c3"}));
+}
+
 TEST(KeychainStoreTest, InvalidFilesAreReportedAndNeverOverwritten) {
   ScopedTempDir dir;
   KeychainContents valid;
