@@ -25,6 +25,8 @@ void add_display_bindings(pyglue::ModuleBuilder& module);
 // separator_bindings.cc: the clock separator detector's functions (_clock_separator_mask ...
 // _detect_clock_separator_without_regions); installs the detection branch below.
 void add_separator_bindings(pyglue::ModuleBuilder& module);
+// reader_bindings.cc: _read_slots and the score, period and single-digit readers.
+void add_reader_bindings(pyglue::ModuleBuilder& module);
 
 // normalize_settings(settings): the new normalised dictionary (defaults, then the caller's keys
 // merged in, each standard key converted with int()/float()/bool() and clamped). When `typed` is

@@ -18,5 +18,6 @@ PyMODINIT_FUNC PyInit_zonescan() {
       native_ocr::zonescan::add_geometry_bindings,
       native_ocr::zonescan::add_display_bindings,
       native_ocr::zonescan::add_separator_bindings,
+      native_ocr::zonescan::add_reader_bindings,
   });
 }
