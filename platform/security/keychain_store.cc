@@ -76,24 +76,12 @@ OSStatus MakeDirectories(const std::string& dir) {
   return errSecSuccess;
 }
 
-bool ReadAll(int fd, std::uint8_t* data, std::size_t size) {
+// Moves all `size` bytes with `transfer` (read or write), retrying when interrupted. False on an
+// error or when the transfer stops short.
+template <typename Transfer, typename Pointer>
+bool TransferAll(Transfer transfer, int fd, Pointer data, std::size_t size) {
   while (size > 0) {
-    ssize_t n = ::read(fd, data, size);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n <= 0) {
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
+    ssize_t n = transfer(fd, data, size);
     if (n < 0 && errno == EINTR) {
       continue;
     }
@@ -119,8 +107,8 @@ OSStatus ReplaceFile(const std::string& path, const Bytes& bytes) {
   if (!fd.valid()) {
     return StatusFromErrno(errno);
   }
-  bool ok = ::fchmod(fd.get(), 0600) == 0 && WriteAll(fd.get(), bytes.data(), bytes.size()) &&
-            ::fsync(fd.get()) == 0;
+  bool ok = ::fchmod(fd.get(), 0600) == 0 &&
+            TransferAll(::write, fd.get(), bytes.data(), bytes.size()) && ::fsync(fd.get()) == 0;
   int error = ok ? 0 : errno;
   if (!fd.Close() && ok) {
     ok = false;
@@ -195,7 +183,7 @@ OSStatus LoadKeychain(const std::string& path, KeychainContents* contents) {
     return errSecInvalidKeychain;
   }
   Bytes bytes(static_cast<std::size_t>(info.st_size));
-  if (!ReadAll(fd.get(), bytes.data(), bytes.size())) {
+  if (!TransferAll(::read, fd.get(), bytes.data(), bytes.size())) {
     return errSecIO;
   }
   return DecodeKeychain(bytes.data(), bytes.size(), contents);
