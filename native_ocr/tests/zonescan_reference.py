@@ -72,5 +72,7 @@ def crop_zone_from_image(zone, image):
     y1 = max(0, int(zone["y"] * h))
     x2 = min(w, int((zone["x"] + zone["width"]) * w))
     y2 = min(h, int((zone["y"] + zone["height"]) * h))
+    if x2 <= x1 or y2 <= y1:
+        return None  # a negative end would otherwise wrap around
     crop = image[y1:y2, x1:x2]
     return crop if crop.size else None
