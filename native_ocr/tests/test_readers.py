@@ -143,13 +143,21 @@ def test_missing_files_and_zones_outside_the_frame(scoreboard, tmp_path):
 def test_zone_objects_give_role_and_processing_as_attributes(scoreboard):
     path, zones = scoreboard
 
-    class Zone(dict):
+    class Zone:
         role = "down"
         processing = {"threshold": 250}  # above every lit pixel: nothing is ink
 
-    zone = Zone(zones["period"])  # its own "role" item says "period": the attribute wins
-    out = z.read_single_digit(zone, path)
+        def __getitem__(self, key):
+            return zones["period"][key]
+
+    out = z.read_single_digit(Zone(), path)
     assert (out["valid"], out["reason"], out["digits"]) == (False, "empty", [None])
+
+    class DictZone(dict):
+        role = "down"  # a dictionary's role attribute wins over its item ("period")
+
+    out = z.read_single_digit(DictZone(zones["period"]), path)
+    assert (out["valid"], out["value"]) == (True, 3)
 
 
 def test_the_classifier_is_imported_at_the_first_read():
