@@ -18,11 +18,12 @@ namespace {
 
 // Everything from jpeg_CreateCompress to jpeg_finish_compress. Only trivially destructible locals:
 // a library error may longjmp out of here.
-void compress(jpeg_compress_struct* cinfo, std::FILE* file, const RgbView& image) {
+void compress(jpeg_compress_struct* cinfo, std::FILE* file, int width, int height,
+              const RgbRowSource& rows) {
   jpeg_create_compress(cinfo);
   jpeg_stdio_dest(cinfo, file);
-  cinfo->image_width = image.width > 0 ? static_cast<JDIMENSION>(image.width) : 0;
-  cinfo->image_height = image.height > 0 ? static_cast<JDIMENSION>(image.height) : 0;
+  cinfo->image_width = width > 0 ? static_cast<JDIMENSION>(width) : 0;
+  cinfo->image_height = height > 0 ? static_cast<JDIMENSION>(height) : 0;
   cinfo->input_components = 3;
   cinfo->in_color_space = JCS_RGB;
   jpeg_set_defaults(cinfo);
@@ -30,7 +31,7 @@ void compress(jpeg_compress_struct* cinfo, std::FILE* file, const RgbView& image
   jpeg_start_compress(cinfo, TRUE);
   while (cinfo->next_scanline < cinfo->image_height) {
     // libjpeg takes non-const rows but only reads them.
-    JSAMPROW row = const_cast<JSAMPROW>(image.pixels + cinfo->next_scanline * image.stride);
+    JSAMPROW row = const_cast<JSAMPROW>(rows(static_cast<int>(cinfo->next_scanline)));
     jpeg_write_scanlines(cinfo, &row, 1);
   }
   jpeg_finish_compress(cinfo);
@@ -41,17 +42,26 @@ void compress(jpeg_compress_struct* cinfo, std::FILE* file, const RgbView& image
   std::longjmp(*static_cast<std::jmp_buf*>(cinfo->client_data), 1);
 }
 
+// The rows of a picture view.
+RgbRowSource view_rows(const RgbView& image) {
+  return [&image](int y) { return image.pixels + static_cast<size_t>(y) * image.stride; };
+}
+
 }  // namespace
 
 void encode_jpeg_or_exit(std::FILE* file, const RgbView& image) {
   jpeg_compress_struct cinfo;
   jpeg_error_mgr error_manager;
   cinfo.err = jpeg_std_error(&error_manager);
-  compress(&cinfo, file, image);
+  compress(&cinfo, file, image.width, image.height, view_rows(image));
   jpeg_destroy_compress(&cinfo);
 }
 
 bool encode_jpeg(std::FILE* file, const RgbView& image) {
+  return encode_jpeg_rows(file, image.width, image.height, view_rows(image));
+}
+
+bool encode_jpeg_rows(std::FILE* file, int width, int height, const RgbRowSource& rows) {
   // Trivially destructible locals only, as setjmp requires.
   jpeg_compress_struct cinfo;
   jpeg_error_mgr error_manager;
@@ -63,7 +73,7 @@ bool encode_jpeg(std::FILE* file, const RgbView& image) {
     jpeg_destroy_compress(&cinfo);
     return false;
   }
-  compress(&cinfo, file, image);
+  compress(&cinfo, file, width, height, rows);
   jpeg_destroy_compress(&cinfo);
   return true;
 }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 namespace bridges {
@@ -29,6 +30,13 @@ void encode_jpeg_or_exit(std::FILE* file, const RgbView& image);
 // The same encoding, but a library error is recovered: the compressor is destroyed and false is
 // returned (whatever was written so far stays in the file, which stays open).
 bool encode_jpeg(std::FILE* file, const RgbView& image);
+
+// Gives row y (0 at the top) of an RGB picture being encoded: width * 3 bytes that stay valid until
+// the next call, so a converter can produce each row into one reused buffer.
+using RgbRowSource = std::function<const uint8_t*(int y)>;
+
+// encode_jpeg with the rows produced on demand, top to bottom, each requested once.
+bool encode_jpeg_rows(std::FILE* file, int width, int height, const RgbRowSource& rows);
 
 // The temporary sibling of a preview path: ".tmp" goes before the extension of the file name
 // ("app/static/srt_preview.jpg" -> "app/static/srt_preview.tmp.jpg"); a file name without a "."

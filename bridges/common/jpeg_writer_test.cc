@@ -1,5 +1,6 @@
 #include "bridges/common/jpeg_writer.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -150,6 +151,27 @@ TEST(WriteJpegAtomicTest, FailedTemporaryOpenReturnsFalseAndKeepsPreview) {
   std::filesystem::create_directory(path + ".tmp");
   EXPECT_FALSE(write_jpeg_atomic(path, picture.pixels.data(), 8, 8, picture.stride));
   EXPECT_EQ(read_text_file(path), before);
+}
+
+TEST(EncodeJpegRowsTest, RowsOnDemandEncodeLikeTheWholePicture) {
+  ScopedTempDir dir;
+  const Picture picture(35, 21, 7);
+  FileHandle whole(std::fopen(dir.file("whole.jpg").c_str(), "wb"));
+  ASSERT_TRUE(encode_jpeg(whole.get(), picture.view()));
+  whole.reset();
+  std::vector<uint8_t> row(picture.width * 3);
+  int next = 0;
+  FileHandle rows(std::fopen(dir.file("rows.jpg").c_str(), "wb"));
+  ASSERT_TRUE(encode_jpeg_rows(rows.get(), picture.width, picture.height, [&](int y) {
+    EXPECT_EQ(y, next++);
+    std::copy_n(&picture.pixels[y * picture.stride], row.size(), row.begin());
+    return row.data();
+  }));
+  rows.reset();
+  EXPECT_EQ(next, picture.height);
+  EXPECT_EQ(read_text_file(dir.file("rows.jpg")), read_text_file(dir.file("whole.jpg")));
+  FileHandle failed(std::fopen(dir.file("failed.jpg").c_str(), "wb"));
+  EXPECT_FALSE(encode_jpeg_rows(failed.get(), 0, 4, [&](int) { return row.data(); }));
 }
 
 TEST(NdiPreviewTest, TwoStepReplace) {

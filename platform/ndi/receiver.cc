@@ -58,7 +58,9 @@ void Receiver::attach() {
     }
     mapping_ = std::move(mapping);
     pid_ = source.announcement.pid;
-    last_frame_ = 0;
+    // Like a network source, only frames sent from now on reach this receiver.
+    last_frame_ = mapping_->header()->frame_number;
+    mapping_->header()->attachments.fetch_add(1, std::memory_order_release);
     seen_errors_ = mapping_->header()->error_requests.load(std::memory_order_acquire);
     announce_attach_ = true;
     return;

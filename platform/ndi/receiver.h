@@ -24,8 +24,8 @@ class Receiver {
   // picked up then.
   void connect(const NDIlib_source_t* src);
 
-  // Waits up to timeout_ms. Returns video with the newest frame not yet delivered (a frame already
-  // published when the source was found counts as new), status_change once after the source was
+  // Waits up to timeout_ms. Returns video with the newest frame published since the source was
+  // found and not yet delivered, status_change once after the source was
   // found, error once for each error the sender asked for and when the sender died mid-frame, none
   // when nothing arrived in time. The frame's pixels stay valid until free_video.
   NDIlib_frame_type_e capture(NDIlib_video_frame_v2_t* video, uint32_t timeout_ms);

@@ -20,6 +20,7 @@ namespace {
 
 constexpr int64_t kNanosPerSecond = 1000000000;
 constexpr int64_t kIdleSliceNs = 100000000;
+constexpr int64_t kPollNs = 5000000;
 
 int64_t monotonic_ns() {
   struct timespec now;
@@ -116,6 +117,9 @@ int run_sender(const SenderOptions& options, SenderSignals* signals) {
   }
   std::printf("announced %s\n", publisher.path().c_str());
   std::fflush(stdout);
+  while (options.wait_for_receiver && !publisher.followed() && signals->stop == 0) {
+    sleep_until(monotonic_ns() + kPollNs);
+  }
   int64_t period = kNanosPerSecond * options.frame_rate_d / options.frame_rate_n;
   int64_t next = monotonic_ns();
   for (uint64_t frame = 1; signals->stop == 0; ++frame) {

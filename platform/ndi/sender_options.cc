@@ -95,6 +95,8 @@ ParseOutcome parse_sender_options(int argc, char** argv, SenderOptions* options,
       return ParseOutcome::kHelp;
     } else if (arg == "--no-url") {
       options->no_url = true;
+    } else if (arg == "--wait-for-receiver") {
+      options->wait_for_receiver = true;
     } else if (!takes_value(arg)) {
       *err = "unknown option " + std::string(arg);
       return ParseOutcome::kError;
@@ -131,6 +133,7 @@ Options:
   --size WxH           test pattern size in pixels (default 320x180)
   --fps N[/D]          frame rate, e.g. 30, 60 or 30000/1001 (default 30)
   --frames N           publish N frames, then stay announced without video until stopped
+  --wait-for-receiver  publish the first frame only once a receiver follows the source
   --error-at N         after frame N, send every connected receiver an error frame
                        (SIGUSR1 does the same at any time)
   --die-mid-frame N    die (SIGKILL) half way through writing frame N, for tests

@@ -17,7 +17,8 @@ struct SenderOptions {
   int height = 180;
   int32_t frame_rate_n = 30;
   int32_t frame_rate_d = 1;
-  uint64_t frames = 0;         // 0: no limit
+  uint64_t frames = 0;  // 0: no limit
+  bool wait_for_receiver = false;
   uint64_t error_at = 0;       // 0: never
   uint64_t die_mid_frame = 0;  // 0: never
   std::string dir;             // empty: the runtime directory

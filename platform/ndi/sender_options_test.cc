@@ -20,9 +20,26 @@ ParseOutcome parse(std::vector<std::string> args, SenderOptions* options, std::s
 TEST(SenderOptionsTest, ParsesEveryOption) {
   SenderOptions o;
   std::string err;
-  ASSERT_EQ(parse({"--name", "Cam 1", "--url", "10.0.0.1:5961", "--size", "1920x1080", "--fps",
-                   "30000/1001", "--frames", "12", "--error-at", "3", "--die-mid-frame", "9",
-                   "--dir", "/tmp/x", "a.ppm", "--", "-b.jpg"},
+  ASSERT_EQ(parse({"--name",
+                   "Cam 1",
+                   "--url",
+                   "10.0.0.1:5961",
+                   "--size",
+                   "1920x1080",
+                   "--fps",
+                   "30000/1001",
+                   "--frames",
+                   "12",
+                   "--error-at",
+                   "3",
+                   "--die-mid-frame",
+                   "9",
+                   "--dir",
+                   "/tmp/x",
+                   "--wait-for-receiver",
+                   "a.ppm",
+                   "--",
+                   "-b.jpg"},
                   &o, &err),
             ParseOutcome::kRun)
       << err;
@@ -36,6 +53,7 @@ TEST(SenderOptionsTest, ParsesEveryOption) {
   EXPECT_EQ(o.error_at, 3u);
   EXPECT_EQ(o.die_mid_frame, 9u);
   EXPECT_EQ(o.dir, "/tmp/x");
+  EXPECT_TRUE(o.wait_for_receiver);
   EXPECT_EQ(o.images, (std::vector<std::string>{"a.ppm", "-b.jpg"}));
 }
 

@@ -39,6 +39,7 @@ struct SourceHeader {
   std::atomic<uint64_t> sequence;
   std::atomic<uint32_t> frame_futex;
   std::atomic<uint32_t> error_requests;
+  std::atomic<uint32_t> attachments;  // receivers that started following the source, ever
   // Description of the frame in the pixel area, written under the sequence lock.
   uint64_t frame_number;  // 0 until the first frame
   int32_t width;

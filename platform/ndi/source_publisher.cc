@@ -111,6 +111,11 @@ bool SourcePublisher::publish(const FrameFormat& format,
   return true;
 }
 
+bool SourcePublisher::followed() const {
+  SourceHeader* header = mapping_.header();
+  return header != nullptr && header->attachments.load(std::memory_order_acquire) > 0;
+}
+
 void SourcePublisher::request_error() {
   SourceHeader* header = mapping_.header();
   if (header != nullptr) {

@@ -40,6 +40,9 @@ class SourcePublisher {
   // area. Receivers never see a half-written frame. False when the frame does not fit.
   bool publish(const FrameFormat& format, const std::function<void(uint8_t* pixels)>& fill);
 
+  // Whether a receiver has ever started following the source.
+  bool followed() const;
+
   // Asks every receiver following the source now for one error frame.
   void request_error();
 
