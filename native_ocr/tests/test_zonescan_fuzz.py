@@ -98,6 +98,14 @@ def path(rng, files):
     return rng.choice(files)
 
 
+def layout(rng):
+    return rng.choice([
+        z.layout_for_role(rng.choice(ROLES[:5]), rng.randint(0, 60), rng.randint(0, 40)), [],
+        None, 5, [5], [{"kind": "digit"}], [{"kind": "digit", "box": [1, 2, 3]}],
+        [{"kind": "digit", "box": [0, 0, 2**70, rng.uniform(-9, 9)]}],
+    ])
+
+
 FUZZ_TABLE = {
     "normalize_settings": {"settings": settings},
     "_processing": {"zone": zone},
@@ -117,6 +125,16 @@ FUZZ_TABLE = {
                                    "processing": settings},
     "prepare_display": {"zone": zone, "preview_path": path, "detect_separator": anything,
                         "processing": settings},
+    "_read_slots": {"binary": image, "slots": layout},
+    "read_score_from_crop": {"crop": image, "role": role, "processing": settings},
+    "read_score_from_image": {"zone": zone, "image": image},
+    "read_score": {"zone": zone, "preview_path": path},
+    "read_period_from_crop": {"crop": image, "processing": settings},
+    "read_period_from_image": {"zone": zone, "image": image},
+    "read_period": {"zone": zone, "preview_path": path},
+    "read_single_digit_from_crop": {"crop": image, "role": role, "processing": settings},
+    "read_single_digit_from_image": {"zone": zone, "image": image},
+    "read_single_digit": {"zone": zone, "preview_path": path},
 }
 
 
@@ -158,3 +176,6 @@ def test_random_calls_only_raise_documented_errors(name, files):
             pytest.fail(f"{name}({call}) raised {type(e).__name__}: {e}")
         if name.startswith(("crop", "prepare", "decode")):
             assert result is None or isinstance(result, (np.ndarray, dict))
+        if name.startswith("read_"):
+            assert list(result)[:3] == ["value", "valid", "reason"] or \
+                list(result)[:4] == ["value", "digits", "valid", "reason"]

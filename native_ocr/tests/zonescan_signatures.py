@@ -16,6 +16,16 @@ SIGNATURES = {
     "prepare_display_from_crop": "crop, detect_separator=False, processing=None",
     "prepare_display_from_image": "zone, image, detect_separator=False, processing=None",
     "prepare_display": "zone, preview_path, detect_separator=False, processing=None",
+    "_read_slots": "binary, slots",
+    "read_score_from_crop": "crop, role='home_score', processing=None",
+    "read_score_from_image": "zone, image",
+    "read_score": "zone, preview_path",
+    "read_period_from_crop": "crop, processing=None",
+    "read_period_from_image": "zone, image",
+    "read_period": "zone, preview_path",
+    "read_single_digit_from_crop": "crop, role, processing=None",
+    "read_single_digit_from_image": "zone, image",
+    "read_single_digit": "zone, preview_path",
 }
 
 
