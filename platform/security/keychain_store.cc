@@ -115,8 +115,8 @@ OSStatus ReplaceFile(const std::string& path, const Bytes& bytes) {
     error = errno;
   }
   if (ok && ::rename(temp.c_str(), path.c_str()) == 0) {
-    SyncDirectory(
-        ParentDirectory(path));  // the rename is done; a failed directory sync changes nothing
+    // The rename is done: a failed directory sync cannot undo it, so it is not an error.
+    SyncDirectory(ParentDirectory(path));
     return errSecSuccess;
   }
   if (ok) {
