@@ -223,9 +223,12 @@ EnergyMaps separator_energy_from_planes(const cv::Mat& gray, const cv::Mat& valu
   const float scale = static_cast<float>(py_max(highlight - background, 1.0));
   std::array<float, 256> energy_of{};
   for (int v = 0; v < 256; ++v) {
+    if (hist[static_cast<size_t>(v)] == 0) {
+      continue;  // not in the window
+    }
     float t = (static_cast<float>(v) - offset) / scale;
     t = std::min(std::max(t, 0.0f), 1.0f);
-    energy_of[static_cast<size_t>(v)] = std::pow(t, 1.5f);
+    energy_of[static_cast<size_t>(v)] = t == 0.0f || t == 1.0f ? t : std::pow(t, 1.5f);
   }
   EnergyMaps maps{cv::Mat(gray.size(), CV_32FC1), cv::Mat(gray.size(), CV_32FC1),
                   cv::Mat(gray.size(), CV_32FC1)};

@@ -34,9 +34,45 @@ void require_plane(const cv::Mat& plane, const cv::Size& size, const char* what)
   }
 }
 
-const cv::Mat& closing_kernel() {
-  static const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(3, 3));
-  return kernel;
+// OpenCV's 3x3 elliptical structuring element, as offsets from its centre.
+const std::vector<cv::Point>& closing_offsets() {
+  static const std::vector<cv::Point> offsets = [] {
+    const cv::Mat element = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(3, 3));
+    std::vector<cv::Point> out;
+    for (int y = 0; y < 3; ++y) {
+      for (int x = 0; x < 3; ++x) {
+        if (element.at<uint8_t>(y, x) != 0) {
+          out.emplace_back(x - 1, y - 1);
+        }
+      }
+    }
+    return out;
+  }();
+  return offsets;
+}
+
+// Dilation (largest neighbour) or erosion (smallest) over the element; pixels beyond the image
+// edge are ignored, as OpenCV's default morphology border does.
+cv::Mat morphology_3x3(const cv::Mat& in, bool dilate) {
+  const std::vector<cv::Point>& offsets = closing_offsets();
+  cv::Mat out(in.size(), CV_8UC1);
+  for (int y = 0; y < in.rows; ++y) {
+    uint8_t* dst = out.ptr<uint8_t>(y);
+    for (int x = 0; x < in.cols; ++x) {
+      uint8_t v = dilate ? 0 : 255;
+      for (const cv::Point& d : offsets) {
+        const int yy = y + d.y;
+        const int xx = x + d.x;
+        if (yy < 0 || yy >= in.rows || xx < 0 || xx >= in.cols) {
+          continue;
+        }
+        const uint8_t p = in.at<uint8_t>(yy, xx);
+        v = dilate ? std::max(v, p) : std::min(v, p);
+      }
+      dst[x] = v;
+    }
+  }
+  return out;
 }
 
 // Flood-fills the 8-connected component holding `seed`, labelling it and listing its pixels.
@@ -136,9 +172,7 @@ cv::Mat separator_mask_from_planes(const cv::Mat& gray, const cv::Mat& value,
   const double scaled = static_cast<double>(rows) * static_cast<double>(cols) * 1.5e-05;
   const int64_t min_area = std::max<int64_t>(static_cast<int64_t>(scaled), 3);
   cv::Mat kept = remove_small_components(mask, min_area);
-  cv::Mat closed;
-  cv::morphologyEx(kept, closed, cv::MORPH_CLOSE, closing_kernel());
-  return closed;
+  return morphology_3x3(morphology_3x3(kept, true), false);  // closing
 }
 
 cv::Mat remove_small_components(const cv::Mat& mask, int64_t min_area) {

@@ -10,6 +10,7 @@
 #include "native_ocr/numerics/numerics.h"
 #include "native_ocr/zonescan/layout.h"
 #include "native_ocr/zonescan/separator/separator_mask.h"
+#include "native_ocr/zonescan/separator/window_blur.h"
 
 namespace native_ocr::zonescan {
 namespace {
@@ -217,13 +218,23 @@ bool reflected_sheet_blur_ready() {
 std::vector<cv::Mat> separator_window_blurs_from_gray(const cv::Mat& gray,
                                                       const SearchGeometry& geometry) {
   ensure_reflected_sheet_blur();
-  std::vector<cv::Mat> grays;
+  std::vector<std::pair<int, int>> columns;
   for (int64_t start : separator_search_starts(geometry)) {
     const WindowBounds b = separator_window_bounds(start, gray.cols, geometry.window_width);
     if (b.right < b.left) {
       CV_Error(cv::Error::StsBadArg, "separator source has no columns");
     }
-    grays.push_back(gray.colRange(static_cast<int>(b.left), static_cast<int>(b.right) + 1));
+    columns.emplace_back(static_cast<int>(b.left), static_cast<int>(b.right));
+  }
+  // The column pass shared by all windows when the library's blur has the fixed-point form that
+  // allows it; otherwise one blur of the sheet of padded windows.
+  static const std::optional<WindowBlur> shared_pass = WindowBlur::from_opencv(kSeparatorBlurSigma);
+  if (shared_pass) {
+    return shared_pass->blur_windows(gray, columns);
+  }
+  std::vector<cv::Mat> grays;
+  for (const auto& [left, right] : columns) {
+    grays.push_back(gray.colRange(left, right + 1));
   }
   return reflected_sheet_blurs(grays);
 }
