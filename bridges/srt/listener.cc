@@ -1,0 +1,237 @@
+#include "bridges/srt/listener.h"
+
+#include <string.h>
+
+#include <cstdio>
+#include <cstring>
+
+extern "C" {
+#include <libavutil/dict.h>
+#include <libavutil/opt.h>
+}
+
+#include "bridges/srt/log_filter.h"
+#include "bridges/srt/preview.h"
+#include "bridges/srt/run_control.h"
+
+namespace rivlet {
+
+namespace {
+
+constexpr const char* kProtocolOptions[] = {"passphrase", "pbkeylen", "streamid"};
+
+}  // namespace
+
+std::string listener_url(int port, int latency_ms) {
+  char url[kMaxUrlBytes];
+  std::snprintf(url, sizeof url,
+                "srt://0.0.0.0:%d?mode=listener&transtype=live&latency=%d&listen_timeout=%d"
+                "&timeout=5000000",
+                port, latency_ms * 1000, kListenTimeoutUs);
+  return url;
+}
+
+AVDictionary* open_options(const Options& options, std::string_view passphrase) {
+  AVDictionary* dictionary = nullptr;
+  av_dict_set(&dictionary, "probesize", "1000000", 0);
+  av_dict_set(&dictionary, "analyzeduration", "1000000", 0);
+  if (!passphrase.empty()) {
+    char copy[kMaxPassphraseBytes + 1] = {};
+    passphrase.copy(copy, kMaxPassphraseBytes);
+    av_dict_set(&dictionary, "passphrase", copy, 0);
+    ::explicit_bzero(copy, sizeof copy);
+    av_dict_set_int(&dictionary, "pbkeylen", effective_key_length(options), 0);
+  }
+  if (!options.stream_id.empty()) {
+    av_dict_set(&dictionary, "streamid", options.stream_id.c_str(), 0);
+  }
+  return dictionary;
+}
+
+bool has_refused_options(const AVDictionary* options) {
+  for (const char* name : kProtocolOptions) {
+    if (av_dict_get(options, name, nullptr, 0) != nullptr) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void free_open_options(AVDictionary** options) {
+  const AVDictionaryEntry* entry = av_dict_get(*options, "passphrase", nullptr, 0);
+  if (entry != nullptr && entry->value != nullptr) {
+    ::explicit_bzero(entry->value, std::strlen(entry->value));
+  }
+  av_dict_free(options);
+}
+
+AVRational reported_frame_rate(const AVStream& stream) {
+  AVRational rate = stream.avg_frame_rate;
+  if (rate.num <= 0 || rate.den <= 0) {
+    rate = stream.r_frame_rate;
+  }
+  if (rate.num < 1 || rate.den < 1) {
+    return AVRational{0, 0};
+  }
+  return rate;
+}
+
+Listener::Listener(const Options& options, DecoderPlatform& platform)
+    : options_(options),
+      platform_(platform),
+      outputs_{options.preview_path, options.status_path},
+      url_(listener_url(options.port, options.latency_ms)) {}
+
+void Listener::run() {
+  status_.state = "listening";
+  status_.port = options_.port;
+  write();
+  say("rivlet listening on 0.0.0.0:%d, latency %d ms\n", options_.port, options_.latency_ms);
+  while (keep_running() && cycle() == Next::kCycle) {
+  }
+  stop();
+}
+
+Listener::Next Listener::cycle() {
+  if (status_.state != "listening") {
+    status_.state = "listening";
+    status_.error.clear();
+    write();
+    say("rivlet listening on 0.0.0.0:%d\n", options_.port);
+  }
+  InputPtr input;
+  const Next next = accept(&input);
+  if (next == Next::kStop || input == nullptr) {
+    return next;
+  }
+  return serve(std::move(input));
+}
+
+Listener::Next Listener::accept(InputPtr* input) {
+  FormatContextPtr context(avformat_alloc_context());
+  if (context == nullptr) {
+    return fatal("out of memory");
+  }
+  context->interrupt_callback.callback = interrupt_callback;
+  context->interrupt_callback.opaque = nullptr;
+  if (av_opt_set(context.get(), "format_whitelist", "mpegts", 0) < 0 ||
+      av_opt_set(context.get(), "codec_whitelist", "h264", 0) < 0) {
+    return fatal("could not restrict the incoming stream");
+  }
+  AVDictionary* options = open_options(options_, redacted_secret());
+  AVFormatContext* raw = context.release();  // freed by avformat_open_input on failure
+  const int result = avformat_open_input(&raw, url_.c_str(), nullptr, &options);
+  InputPtr opened(result >= 0 ? raw : nullptr);
+  // A failed open leaves every option in the dictionary: only an open input tells of refusal.
+  const bool refused = result >= 0 && has_refused_options(options);
+  free_open_options(&options);
+  if (refused) {
+    return fatal("Can't read this source");
+  }
+  if (encryption_mismatch()) {
+    return fatal("SRT encryption settings do not match the sender");
+  }
+  if (result < 0) {
+    return after_failed_open(result);
+  }
+  *input = std::move(opened);
+  return Next::kCycle;
+}
+
+Listener::Next Listener::after_failed_open(int result) {
+  if (!keep_running() || result == AVERROR_EXIT) {
+    return Next::kStop;
+  }
+  if (result == AVERROR(ETIMEDOUT) || result == AVERROR(EAGAIN)) {
+    return Next::kCycle;  // no caller yet
+  }
+  set_error("cannot listen for SRT");
+  std::fprintf(stderr, "srt listen failed: %s\n", ffmpeg_error(result).c_str());
+  pause_one_second();
+  return Next::kCycle;
+}
+
+Listener::Next Listener::serve(InputPtr input) {
+  status_.state = "connecting";
+  status_.error.clear();
+  write();
+  say("SRT sender connected\n");
+  if (avformat_find_stream_info(input.get(), nullptr) < 0) {
+    return retry_later("could not read the incoming stream", &input);
+  }
+  int stream_index = -1;
+  if (!stream_acceptable(input.get(), &stream_index)) {
+    return retry_later(nullptr, &input);
+  }
+  const AVRational rate = reported_frame_rate(*input->streams[stream_index]);
+  status_.frame_rate_n = rate.num;
+  status_.frame_rate_d = rate.den;
+  if (run_receive_phase(input.get(), stream_index, outputs_, &status_, platform_) ==
+      ReceiveResult::kNoDecoder) {
+    return retry_later("could not open an H.264 decoder", &input);
+  }
+  input.reset();
+  if (keep_running()) {
+    if (status_.state == "error") {
+      pause_one_second();
+    } else {
+      status_.state = "offline";
+      status_.error.clear();
+      write();
+    }
+  }
+  return Next::kCycle;
+}
+
+// Checks the stream kind and size, publishing the error when it is refused.
+bool Listener::stream_acceptable(AVFormatContext* input, int* stream_index) {
+  *stream_index = av_find_best_stream(input, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  const bool mpegts = std::strcmp(input->iformat->name, "mpegts") == 0;
+  if (!mpegts || *stream_index < 0 ||
+      input->streams[*stream_index]->codecpar->codec_id != AV_CODEC_ID_H264) {
+    const char* text = mpegts ? "expected H.264 video" : "expected an MPEG-TS stream";
+    set_error(text);
+    std::fprintf(stderr, "%s\n", text);
+    return false;
+  }
+  const AVCodecParameters* parameters = input->streams[*stream_index]->codecpar;
+  if (!picture_size_supported(parameters->width, parameters->height)) {
+    set_error("video dimensions are not supported");
+    return false;
+  }
+  return true;
+}
+
+// Publishes text as the error (unless already done), closes the input and waits a second.
+Listener::Next Listener::retry_later(const char* text, InputPtr* input) {
+  if (text != nullptr) {
+    set_error(text);
+  }
+  input->reset();
+  pause_one_second();
+  return Next::kCycle;
+}
+
+Listener::Next Listener::fatal(const char* text) {
+  set_error(text);
+  std::fprintf(stderr, "%s\n", text);
+  return Next::kStop;
+}
+
+void Listener::set_error(const char* text) {
+  status_.state = "error";
+  status_.error = text;
+  write();
+}
+
+void Listener::stop() {
+  status_.state = "offline";
+  status_.error.clear();
+  write();
+  avformat_network_deinit();
+  remove_srt_log_handler();
+  wipe_redacted_secret();
+  say("rivlet stopped\n");
+}
+
+}  // namespace rivlet

@@ -1,0 +1,233 @@
+#include "bridges/srt/receive.h"
+
+#include "bridges/common/jpeg_writer.h"
+#include "bridges/common/number_format.h"
+#include "bridges/srt/preview.h"
+#include "bridges/srt/run_control.h"
+
+namespace rivlet {
+
+namespace {
+
+class ReceivePhase {
+ public:
+  ReceivePhase(AVFormatContext* input, int stream_index, const Outputs& outputs, Status* status,
+               DecoderPlatform& platform)
+      : input_(input),
+        stream_index_(stream_index),
+        parameters_(input->streams[stream_index]->codecpar),
+        outputs_(outputs),
+        status_(*status),
+        platform_(platform) {}
+
+  ReceiveResult run();
+
+ private:
+  enum class Step { kContinue, kEnd };
+
+  Step read_and_decode();
+  Step after_send_failure();
+  bool sender_went_silent(int read_error, int64_t now) const;
+  void drain();
+  bool handle_frame();
+  bool fall_back_to_native();
+  void publish_preview(const AVFrame& picture, bool hardware_frame);
+  void fail_decoding();
+  void write() { write_status(outputs_.status_path, status_); }
+
+  AVFormatContext* input_;
+  int stream_index_;
+  const AVCodecParameters* parameters_;
+  const Outputs& outputs_;
+  Status& status_;
+  DecoderPlatform& platform_;
+
+  Decoder decoder_;
+  PacketPtr packet_{av_packet_alloc()};
+  FramePtr frame_{av_frame_alloc()};
+  FramePtr transfer_{av_frame_alloc()};
+  PreviewScaler scaler_;
+  int64_t last_packet_time_ = 0;
+  int64_t last_preview_time_ = 0;
+  int64_t last_long_wait_end_ = 0;
+  bool preview_written_ = false;
+  bool receiving_announced_ = false;
+  bool fallback_done_ = false;
+  int decode_errors_ = 0;
+};
+
+ReceiveResult ReceivePhase::run() {
+  if (!open_decoder(parameters_, true, &decoder_, platform_)) {
+    return ReceiveResult::kNoDecoder;
+  }
+  status_.decoder = decoder_.name;
+  write();
+  say("decoder: %s\n", decoder_.name.c_str());
+  last_packet_time_ = monotonic_ns();
+  while (keep_running() && packet_ && frame_ && transfer_ && decoder_.context != nullptr) {
+    if (read_and_decode() == Step::kEnd) {
+      break;
+    }
+  }
+  return ReceiveResult::kEnded;
+}
+
+ReceivePhase::Step ReceivePhase::read_and_decode() {
+  if (monotonic_ns() - last_packet_time_ > kStallNs) {
+    say("SRT sender stalled; listening again\n");
+    return Step::kEnd;
+  }
+  const int64_t read_started = monotonic_ns();
+  const int read = av_read_frame(input_, packet_.get());
+  const int64_t read_finished = monotonic_ns();
+  if (read_finished - read_started >= kLongWaitNs) {
+    last_long_wait_end_ = read_finished;
+  }
+  if (read == AVERROR(EAGAIN)) {
+    return Step::kContinue;
+  }
+  if (read == AVERROR_EXIT) {
+    return Step::kEnd;
+  }
+  if (read < 0) {
+    say(sender_went_silent(read, read_finished) ? "SRT sender stalled; listening again\n"
+                                                : "SRT sender disconnected; listening again\n");
+    return Step::kEnd;
+  }
+  if (packet_->stream_index != stream_index_ || packet_->size < 1 ||
+      packet_->size > kMaxPacketBytes) {
+    av_packet_unref(packet_.get());
+    return Step::kContinue;
+  }
+  last_packet_time_ = read_finished;
+  const int sent = avcodec_send_packet(decoder_.context, packet_.get());
+  av_packet_unref(packet_.get());
+  if (sent < 0 && sent != AVERROR(EAGAIN)) {
+    return after_send_failure();
+  }
+  drain();
+  return status_.state == "error" ? Step::kEnd : Step::kContinue;
+}
+
+// A read blocks while the sender is silent and the library drops the connection after 5 s of
+// silence, so the stall check at the top of the loop rarely sees the silence: the demuxer may still
+// hand out buffered packets after the long wait, right before the read fails. A failure that comes
+// out of (or shortly after) a read that waited for seconds is a stall; a quick one is a sender
+// that closed the connection.
+bool ReceivePhase::sender_went_silent(int read_error, int64_t now) const {
+  return read_error == AVERROR(ETIMEDOUT) || now - last_packet_time_ > kStallNs ||
+         (last_long_wait_end_ != 0 && now - last_long_wait_end_ < kAfterLongWaitNs);
+}
+
+ReceivePhase::Step ReceivePhase::after_send_failure() {
+  if (!fallback_done_ && decoder_.name == kDecoderHardware && fall_back_to_native()) {
+    return Step::kContinue;
+  }
+  if (decode_errors_ >= kMaxDecodeErrors - 1) {
+    fail_decoding();
+    return Step::kEnd;
+  }
+  ++decode_errors_;
+  return Step::kContinue;
+}
+
+void ReceivePhase::drain() {
+  while (keep_running() && decoder_.context != nullptr) {
+    const int received = avcodec_receive_frame(decoder_.context, frame_.get());
+    if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) {
+      return;
+    }
+    if (received < 0) {
+      if (decode_errors_ >= kMaxDecodeErrors - 1) {
+        fail_decoding();
+      }
+      ++decode_errors_;
+      return;
+    }
+    decode_errors_ = 0;
+    if (!handle_frame()) {
+      return;
+    }
+  }
+}
+
+// False when draining must stop.
+bool ReceivePhase::handle_frame() {
+  const bool hardware_frame = frame_->format == AV_PIX_FMT_VIDEOTOOLBOX;
+  const AVFrame* picture = frame_.get();
+  if (hardware_frame) {
+    av_frame_unref(transfer_.get());
+    if (av_hwframe_transfer_data(transfer_.get(), frame_.get(), 0) < 0) {
+      av_frame_unref(frame_.get());
+      if (fallback_done_ || !fall_back_to_native()) {
+        fail_decoding();
+        return false;
+      }
+      return true;
+    }
+    picture = transfer_.get();
+  }
+  publish_preview(*picture, hardware_frame);
+  av_frame_unref(frame_.get());
+  av_frame_unref(transfer_.get());
+  return true;
+}
+
+// Reopens the decoder in software, once per phase. False when that fails (the decoder is then
+// closed, which ends the phase).
+bool ReceivePhase::fall_back_to_native() {
+  if (!open_decoder(parameters_, false, &decoder_, platform_)) {
+    return false;
+  }
+  status_.decoder = decoder_.name;
+  write();
+  say("decoder: native\n");
+  fallback_done_ = true;
+  decode_errors_ = 0;
+  return true;
+}
+
+void ReceivePhase::publish_preview(const AVFrame& picture, bool hardware_frame) {
+  FrameSize size;
+  if (!preview_size(picture.width, picture.height, &size)) {
+    return;
+  }
+  const int64_t now = monotonic_ns();
+  if (preview_written_ && now - last_preview_time_ < kPreviewIntervalNs) {
+    return;
+  }
+  if (!scaler_.scale(picture, size) ||
+      !bridges::write_jpeg_atomic(outputs_.preview_path, scaler_.rgb(), size.width, size.height,
+                                  static_cast<size_t>(size.width) * 3)) {
+    return;
+  }
+  status_.state = "connected";
+  status_.width = size.width;
+  status_.height = size.height;
+  status_.decoder = hardware_frame ? kDecoderHardware : kDecoderNative;
+  status_.error.clear();
+  status_.has_last_frame = true;
+  status_.last_frame_time = bridges::wall_clock_seconds();
+  write();
+  if (!receiving_announced_) {
+    say("receiving %dx%d\n", size.width, size.height);
+    receiving_announced_ = true;
+  }
+  preview_written_ = true;
+  last_preview_time_ = now;
+}
+
+void ReceivePhase::fail_decoding() {
+  status_.state = "error";
+  status_.error = kDecodeFailed;
+  write();
+}
+
+}  // namespace
+
+ReceiveResult run_receive_phase(AVFormatContext* input, int stream_index, const Outputs& outputs,
+                                Status* status, DecoderPlatform& platform) {
+  return ReceivePhase(input, stream_index, outputs, status, platform).run();
+}
+
+}  // namespace rivlet

@@ -1,0 +1,45 @@
+// The receive phase: decode the accepted stream, publish previews and the status.
+#ifndef BRIDGES_SRT_RECEIVE_H_
+#define BRIDGES_SRT_RECEIVE_H_
+
+#include <cstdint>
+#include <string>
+
+#include "bridges/srt/decoder.h"
+#include "bridges/srt/ffmpeg_handles.h"
+#include "bridges/srt/status.h"
+
+namespace rivlet {
+
+inline constexpr int64_t kStallNs = 5000000000;  // no packet for this long: stalled
+// A read that waited this long means the sender had gone silent; a failure within
+// kAfterLongWaitNs after it is reported as a stall.
+inline constexpr int64_t kLongWaitNs = 4000000000;
+inline constexpr int64_t kAfterLongWaitNs = 1000000000;
+inline constexpr int64_t kPreviewIntervalNs = 200000000;  // at most five previews a second
+inline constexpr int kMaxDecodeErrors = 60;               // consecutive failures before "error"
+inline constexpr int kMaxPacketBytes = 8 * 1024 * 1024;
+inline constexpr char kDecodeFailed[] = "could not decode H.264 video";
+
+struct Outputs {
+  std::string preview_path;
+  std::string status_path;
+};
+
+enum class ReceiveResult {
+  kNoDecoder,  // no H.264 decoder could be opened; nothing was published
+  kEnded,      // the phase ran and ended (status "error" when decoding failed for good)
+};
+
+// Decodes the stream at stream_index of input until the run flag is cleared, the sender stalls
+// (no packet for 5 s) or goes away, or decoding fails for good. Publishes a preview of at most
+// 1920 pixels on its longer side at most five times a second, updating status and writing it at
+// outputs.status_path. The hardware decoder is tried first, with one fallback to software.
+// Prints the decoder, "receiving WxH" and how the phase ended on standard output.
+ReceiveResult run_receive_phase(AVFormatContext* input, int stream_index, const Outputs& outputs,
+                                Status* status,
+                                DecoderPlatform& platform = system_decoder_platform());
+
+}  // namespace rivlet
+
+#endif  // BRIDGES_SRT_RECEIVE_H_

@@ -1,0 +1,29 @@
+#include "bridges/srt/status.h"
+
+#include "bridges/common/atomic_file.h"
+#include "bridges/common/json.h"
+#include "bridges/common/number_format.h"
+
+namespace rivlet {
+
+std::string status_document(const Status& status) {
+  using bridges::JsonEscapes;
+  bridges::JsonObjectWriter json;
+  json.add_string("state", status.state, JsonEscapes::kRivlet);
+  json.add_int("port", status.port);
+  json.add_int("width", status.width);
+  json.add_int("height", status.height);
+  json.add_int("frame_rate_n", status.frame_rate_n);
+  json.add_int("frame_rate_d", status.frame_rate_d);
+  json.add_raw("last_frame_time",
+               status.has_last_frame ? bridges::format_fixed3(status.last_frame_time) : "null");
+  json.add_raw("decoder", bridges::json_string_or_null(status.decoder, JsonEscapes::kRivlet));
+  json.add_raw("error", bridges::json_string_or_null(status.error, JsonEscapes::kRivlet));
+  return json.text();
+}
+
+void write_status(const std::string& path, const Status& status) {
+  bridges::replace_rivlet_status(path, status_document(status));
+}
+
+}  // namespace rivlet

@@ -1,0 +1,33 @@
+// rivlet's status record and the JSON document published for the host.
+#ifndef BRIDGES_SRT_STATUS_H_
+#define BRIDGES_SRT_STATUS_H_
+
+#include <cstdint>
+#include <string>
+
+namespace rivlet {
+
+struct Status {
+  std::string state;  // "listening", "connecting", "connected", "offline" or "error"
+  int32_t port = 0;
+  int32_t width = 0;  // size of the last published preview, 0 until the first
+  int32_t height = 0;
+  int32_t frame_rate_n = 0;  // frame rate of the accepted stream
+  int32_t frame_rate_d = 0;
+  bool has_last_frame = false;
+  double last_frame_time = 0;  // wall-clock seconds of the last published preview
+  std::string decoder;         // "videotoolbox", "native" or empty
+  std::string error;           // empty: none
+};
+
+// The document: state, port, width, height, frame_rate_n, frame_rate_d, last_frame_time ("%.3f",
+// null before the first preview), decoder and error (null when empty).
+std::string status_document(const Status& status);
+
+// Replaces the status file at path with the document (failures: only a failed temporary open is
+// reported, on standard error).
+void write_status(const std::string& path, const Status& status);
+
+}  // namespace rivlet
+
+#endif  // BRIDGES_SRT_STATUS_H_

@@ -1,0 +1,53 @@
+#include "bridges/srt/status.h"
+
+#include <gtest/gtest.h>
+
+namespace rivlet {
+namespace {
+
+TEST(StatusDocumentTest, InitialListeningDocument) {
+  Status status;
+  status.state = "listening";
+  status.port = 9000;
+  EXPECT_EQ(status_document(status),
+            "{\n"
+            "  \"state\": \"listening\",\n"
+            "  \"port\": 9000,\n"
+            "  \"width\": 0,\n"
+            "  \"height\": 0,\n"
+            "  \"frame_rate_n\": 0,\n"
+            "  \"frame_rate_d\": 0,\n"
+            "  \"last_frame_time\": null,\n"
+            "  \"decoder\": null,\n"
+            "  \"error\": null\n"
+            "}\n");
+}
+
+TEST(StatusDocumentTest, ConnectedDocumentWithErrorEscapes) {
+  Status status;
+  status.state = "error";
+  status.port = 1;
+  status.width = 1920;
+  status.height = 1080;
+  status.frame_rate_n = 30000;
+  status.frame_rate_d = 1001;
+  status.has_last_frame = true;
+  status.last_frame_time = 1765000000.1239;
+  status.decoder = "native";
+  status.error = "bad\x08\"x\"";
+  EXPECT_EQ(status_document(status),
+            "{\n"
+            "  \"state\": \"error\",\n"
+            "  \"port\": 1,\n"
+            "  \"width\": 1920,\n"
+            "  \"height\": 1080,\n"
+            "  \"frame_rate_n\": 30000,\n"
+            "  \"frame_rate_d\": 1001,\n"
+            "  \"last_frame_time\": 1765000000.124,\n"
+            "  \"decoder\": \"native\",\n"
+            "  \"error\": \"bad\\u0008\\\"x\\\"\"\n"
+            "}\n");
+}
+
+}  // namespace
+}  // namespace rivlet
