@@ -19,12 +19,66 @@ cv::Mat to_grey(const cv::Mat& image, bool three_dimensional) {
   return grey;
 }
 
-cv::Mat adjust_levels(const cv::Mat& grey, const ProcessingSettings& s) {
-  cv::Mat work;
-  cv::convertScaleAbs(grey, work, s.contrast, static_cast<double>(s.brightness));
-  const std::array<uint8_t, 256> table = gamma_table(s.gamma);
-  cv::LUT(work, cv::Mat(1, 256, CV_8U, const_cast<uint8_t*>(table.data())), work);
-  return work;
+using Table = std::array<uint8_t, 256>;
+
+// The gamma table of the last gamma seen on this thread: the 256 power evaluations are the
+// costliest part of preparing a small crop, and a zone's gamma rarely changes between reads.
+const Table& cached_gamma_table(double gamma) {
+  thread_local double cached_gamma = 1.0;
+  thread_local Table cached = gamma_table(1.0);
+  if (!(gamma == cached_gamma)) {
+    cached = gamma_table(gamma);
+    cached_gamma = gamma;
+  }
+  return cached;
+}
+
+// Contrast/brightness then gamma, as one table over the grey levels. The first step is OpenCV's
+// own convertScaleAbs run over the 256 levels, so the table matches it exactly.
+Table levels_table(const ProcessingSettings& s) {
+  Table ramp;
+  for (int i = 0; i < 256; ++i) {
+    ramp[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
+  }
+  cv::Mat scaled;
+  cv::convertScaleAbs(cv::Mat(1, 256, CV_8U, ramp.data()), scaled, s.contrast,
+                      static_cast<double>(s.brightness));
+  const Table& gamma = cached_gamma_table(s.gamma);
+  Table out;
+  for (size_t i = 0; i < 256; ++i) {
+    out[i] = gamma[scaled.at<uint8_t>(0, static_cast<int>(i))];
+  }
+  return out;
+}
+
+// Threshold (255 where a level is greater, else 0) then inversion, as far as they are on.
+Table finishing_table(const ProcessingSettings& s) {
+  Table out;
+  for (int i = 0; i < 256; ++i) {
+    int v = i;
+    if (s.binarize) {
+      v = v > s.threshold ? 255 : 0;
+    }
+    if (s.invert) {
+      v = 255 - v;
+    }
+    out[static_cast<size_t>(i)] = static_cast<uint8_t>(v);
+  }
+  return out;
+}
+
+Table compose(const Table& first, const Table& then) {
+  Table out;
+  for (size_t i = 0; i < 256; ++i) {
+    out[i] = then[first[i]];
+  }
+  return out;
+}
+
+cv::Mat apply_table(const cv::Mat& image, const Table& table) {
+  cv::Mat out;
+  cv::LUT(image, cv::Mat(1, 256, CV_8U, const_cast<uint8_t*>(table.data())), out);
+  return out;
 }
 
 void rotate(cv::Mat& work, double degrees) {
@@ -61,6 +115,11 @@ cv::Mat apply_morphology(const cv::Mat& work, Morphology morphology, int64_t siz
   return out;
 }
 
+cv::Mat finish_morphology(const cv::Mat& work, const ProcessingSettings& s) {
+  return s.morphology == Morphology::kNone ? work
+                                           : apply_morphology(work, s.morphology, s.morph_size);
+}
+
 }  // namespace
 
 std::array<uint8_t, 256> gamma_table(double gamma) {
@@ -76,26 +135,29 @@ std::array<uint8_t, 256> gamma_table(double gamma) {
 cv::Mat process_image(const cv::Mat& image, bool three_dimensional,
                       const ProcessingSettings& settings) {
   const ProcessingSettings& s = settings;
-  cv::Mat work = adjust_levels(to_grey(image, three_dimensional), s);
-  if (std::abs(s.rotation) > 0.001) {
+  const cv::Mat grey = to_grey(image, three_dimensional);
+  // Every step but rotation, blur and morphology maps each grey level on its own, so neighbouring
+  // per-level steps run as one table lookup.
+  const bool rotated = std::abs(s.rotation) > 0.001;
+  const bool blurred = s.blur > 0;
+  if (!rotated && !blurred) {
+    cv::Mat work = apply_table(grey, compose(levels_table(s), finishing_table(s)));
+    return finish_morphology(work, s);
+  }
+  cv::Mat work = apply_table(grey, levels_table(s));
+  if (rotated) {
     rotate(work, s.rotation);
   }
-  if (s.blur > 0) {
+  if (blurred) {
     const int k = static_cast<int>(s.blur % 2 == 0 ? s.blur + 1 : s.blur);
-    cv::Mat blurred;
-    cv::GaussianBlur(work, blurred, cv::Size(k, k), 0);
-    work = blurred;
+    cv::Mat out;
+    cv::GaussianBlur(work, out, cv::Size(k, k), 0);
+    work = out;
   }
-  if (s.binarize) {
-    cv::threshold(work, work, static_cast<double>(s.threshold), 255, cv::THRESH_BINARY);
+  if (s.binarize || s.invert) {
+    work = apply_table(work, finishing_table(s));
   }
-  if (s.invert) {
-    cv::bitwise_not(work, work);
-  }
-  if (s.morphology != Morphology::kNone) {
-    work = apply_morphology(work, s.morphology, s.morph_size);
-  }
-  return work;
+  return finish_morphology(work, s);
 }
 
 }  // namespace native_ocr::zonescan
