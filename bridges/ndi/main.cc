@@ -21,5 +21,8 @@ int main() {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A host that stops reading the progress lines must not kill the bridge before its final
+  // status write: a failed write to standard output is simply lost.
+  std::signal(SIGPIPE, SIG_IGN);
   return ndi_bridge::run_ndi_bridge(&keep_running);
 }

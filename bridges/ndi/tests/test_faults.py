@@ -1,6 +1,7 @@
 """Start failures, hostile names and files that cannot be written."""
 import os
 import shutil
+import time
 
 import cv2
 import pytest
@@ -58,16 +59,18 @@ def test_unwritable_files_never_stop_the_loop(host):
     wait_for(lambda: (host.static / "ndi_preview.jpg").exists(), 5, "a preview")
     # Occupy the temporary names (a read-only directory does not stop root), and the preview's
     # own name, with directories.
-    status_before = host.read("ndi_status.json")
     obstacles = ["ndi_status.json.tmp", "ndi_sources.json.tmp", "ndi_preview.tmp.jpg"]
     for name in obstacles:
-        (host.static / name).mkdir()
+        occupy(host.static / name)
     host.refresh()
     wait_for(lambda: "Impossible d'ouvrir app/static/ndi_sources.json.tmp" in host.stderr(), 5,
              "the source list failure")
     wait_for(lambda: "Impossible d'ouvrir app/static/ndi_status.json.tmp" in host.stderr(), 5,
              "the status failure")
+    status_before = host.read("ndi_status.json")
+    time.sleep(0.5)  # frames keep coming: every one of them tries to rewrite the status
     assert host.read("ndi_status.json") == status_before
+    assert load_json(status_before)["receiver_state"] == "connected"
     for name in obstacles:
         (host.static / name).rmdir()
     wait_for(lambda: host.read("ndi_status.json") != status_before, 5, "status writes again")
@@ -84,6 +87,17 @@ def test_unwritable_files_never_stop_the_loop(host):
     leftovers = sorted(p.name for p in host.static.iterdir() if ".tmp" in p.name)
     assert leftovers in ([], ["ndi_preview.tmp.jpg"])
     assert host.stop_bridge() == 0
+
+
+def occupy(path):
+    """Makes a directory at path, once the bridge's own temporary file of that name is gone."""
+    def attempt():
+        try:
+            path.mkdir()
+            return True
+        except FileExistsError:
+            return False
+    wait_for(attempt, 5, f"{path.name} to be free")
 
 
 @pytest.mark.skipif(os.geteuid() == 0, reason="root writes into read-only directories")
