@@ -84,9 +84,9 @@ def test_unwritable_files_never_stop_the_loop(host):
     wait_for(lambda: preview.is_file(), 5, "previews again")
     assert cv2.imread(str(preview)).shape == (16, 32, 3)
     assert host.bridge.poll() is None
+    assert host.stop_bridge() == 0
     leftovers = sorted(p.name for p in host.static.iterdir() if ".tmp" in p.name)
     assert leftovers in ([], ["ndi_preview.tmp.jpg"])
-    assert host.stop_bridge() == 0
 
 
 def occupy(path):
