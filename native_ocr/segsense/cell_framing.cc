@@ -95,7 +95,11 @@ double median(std::vector<int64_t> values) {
 }  // namespace
 
 std::optional<CellFrame> frame_from_cell(const cv::Mat& cell) {
-  auto structure = structural_frame(cell);
+  return frame_from_cell(cell, row_counts(cell));
+}
+
+std::optional<CellFrame> frame_from_cell(const cv::Mat& cell, std::span<const double> row_counts) {
+  auto structure = structural_frame(cell, row_counts);
   if (!structure) {
     return std::nullopt;
   }

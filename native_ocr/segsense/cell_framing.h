@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include <opencv2/core/mat.hpp>
@@ -39,6 +40,8 @@ struct CellFrame {
 // The frame of a 0/1 cell, or none when the cell has no ink. The frame always has at least one
 // row and one column inside the cell.
 std::optional<CellFrame> frame_from_cell(const cv::Mat& cell);
+// The same, given the cell's row counts.
+std::optional<CellFrame> frame_from_cell(const cv::Mat& cell, std::span<const double> row_counts);
 
 // Whether a glyph (a 0/1 sub-array) is one upright stroke: one significant component, at least
 // kVerticalStrokeMinRows inked rows, no row much wider than the median row, and narrow for its

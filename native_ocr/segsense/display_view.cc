@@ -100,6 +100,54 @@ void binarize_u8_rows(const DisplayView& view, int64_t y, int64_t x, int64_t row
   }
 }
 
+void binarize_cells(const DisplayView& view, int64_t y, int64_t x, int64_t rows, int64_t cols,
+                    cv::Mat* cell) {
+  cell->create(static_cast<int>(rows), static_cast<int>(cols), CV_8UC1);
+  if (rows == 0 || cols == 0) {
+    return;
+  }
+  switch (view.type) {
+    case ElementType::kBool:
+    case ElementType::kUInt8:
+      if (view.channels == 1 && view.col_stride == 1) {
+        return binarize_u8_rows(view, y, x, rows, cols, cell);
+      }
+      return binarize_typed<uint8_t>(view, y, x, rows, cols, cell);
+    case ElementType::kInt8:
+      return binarize_typed<int8_t>(view, y, x, rows, cols, cell);
+    case ElementType::kInt16:
+      return binarize_typed<int16_t>(view, y, x, rows, cols, cell);
+    case ElementType::kUInt16:
+      return binarize_typed<uint16_t>(view, y, x, rows, cols, cell);
+    case ElementType::kInt32:
+      return binarize_typed<int32_t>(view, y, x, rows, cols, cell);
+    case ElementType::kUInt32:
+      return binarize_typed<uint32_t>(view, y, x, rows, cols, cell);
+    case ElementType::kInt64:
+      return binarize_typed<int64_t>(view, y, x, rows, cols, cell);
+    case ElementType::kUInt64:
+      return binarize_typed<uint64_t>(view, y, x, rows, cols, cell);
+    case ElementType::kFloat16:
+      return binarize_typed<HalfTag>(view, y, x, rows, cols, cell);
+    case ElementType::kFloat32:
+      return binarize_typed<float>(view, y, x, rows, cols, cell);
+    case ElementType::kFloat64:
+      return binarize_typed<double>(view, y, x, rows, cols, cell);
+  }
+}
+
+void count_rows(const cv::Mat& cell, std::vector<double>* counts) {
+  counts->resize(static_cast<size_t>(cell.rows));
+  for (int r = 0; r < cell.rows; ++r) {
+    const uint8_t* row = cell.ptr<uint8_t>(r);
+    int count = 0;
+    for (int c = 0; c < cell.cols; ++c) {
+      count += row[c];
+    }
+    (*counts)[static_cast<size_t>(r)] = count;
+  }
+}
+
 }  // namespace
 
 size_t element_size(ElementType type) {
@@ -138,38 +186,10 @@ DisplayView view_of(const cv::Mat& mat) {
 }
 
 void binarize_region(const DisplayView& view, int64_t y, int64_t x, int64_t rows, int64_t cols,
-                     cv::Mat* cell) {
-  cell->create(static_cast<int>(rows), static_cast<int>(cols), CV_8UC1);
-  if (rows == 0 || cols == 0) {
-    return;
-  }
-  switch (view.type) {
-    case ElementType::kBool:
-    case ElementType::kUInt8:
-      if (view.channels == 1 && view.col_stride == 1) {
-        return binarize_u8_rows(view, y, x, rows, cols, cell);
-      }
-      return binarize_typed<uint8_t>(view, y, x, rows, cols, cell);
-    case ElementType::kInt8:
-      return binarize_typed<int8_t>(view, y, x, rows, cols, cell);
-    case ElementType::kInt16:
-      return binarize_typed<int16_t>(view, y, x, rows, cols, cell);
-    case ElementType::kUInt16:
-      return binarize_typed<uint16_t>(view, y, x, rows, cols, cell);
-    case ElementType::kInt32:
-      return binarize_typed<int32_t>(view, y, x, rows, cols, cell);
-    case ElementType::kUInt32:
-      return binarize_typed<uint32_t>(view, y, x, rows, cols, cell);
-    case ElementType::kInt64:
-      return binarize_typed<int64_t>(view, y, x, rows, cols, cell);
-    case ElementType::kUInt64:
-      return binarize_typed<uint64_t>(view, y, x, rows, cols, cell);
-    case ElementType::kFloat16:
-      return binarize_typed<HalfTag>(view, y, x, rows, cols, cell);
-    case ElementType::kFloat32:
-      return binarize_typed<float>(view, y, x, rows, cols, cell);
-    case ElementType::kFloat64:
-      return binarize_typed<double>(view, y, x, rows, cols, cell);
+                     cv::Mat* cell, std::vector<double>* row_counts) {
+  binarize_cells(view, y, x, rows, cols, cell);
+  if (row_counts != nullptr) {
+    count_rows(*cell, row_counts);
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include <opencv2/core/mat.hpp>
 
@@ -45,9 +46,10 @@ struct DisplayView {
 DisplayView view_of(const cv::Mat& mat);
 
 // Writes the 0/1 binarisation of rows y..y+rows-1 and columns x..x+cols-1 of the view into *cell
-// (CV_8UC1, reallocated only when its size differs). The region must lie inside the view.
+// (CV_8UC1, reallocated only when its size differs). The region must lie inside the view. When
+// row_counts is given it receives the number of ink pixels of every row.
 void binarize_region(const DisplayView& view, int64_t y, int64_t x, int64_t rows, int64_t cols,
-                     cv::Mat* cell);
+                     cv::Mat* cell, std::vector<double>* row_counts = nullptr);
 
 }  // namespace native_ocr::segsense
 

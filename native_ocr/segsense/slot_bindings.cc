@@ -140,12 +140,12 @@ void set_read_shape(const ResultSetter& set, const SlotReading& r) {
   set(kLearnedRatio, pyglue::none());
 }
 
-// One digit slot of an opened display; *cell is scratch space for the binarised cell.
-Ref read_one(const DisplayBuffer& display, PyObject* slot, cv::Mat* cell) {
+// One digit slot of an opened display, with scratch space reused across slots.
+Ref read_one(const DisplayBuffer& display, PyObject* slot, CellScratch* scratch) {
   static const Name kBoxKey("box");
   const Ref box = pyglue::get_item(slot, kBoxKey);
   const SlotBox raw = box_argument(box.get());
-  const SlotReading reading = read_slot(display.view(), raw, cell);
+  const SlotReading reading = read_slot(display.view(), raw, scratch);
   Ref result = copy_slot(slot);
   const ResultSetter set(result.get());
   if (reading.empty) {
@@ -169,7 +169,7 @@ Ref py_read_slots(PyObject* args, PyObject* kwargs) {
   Ref iterator = pyglue::check(PyObject_GetIter(slots));
   Ref results = pyglue::check(PyList_New(0));
   std::optional<DisplayBuffer> display;  // opened at the first digit slot
-  cv::Mat cell;
+  CellScratch scratch;
   while (Ref slot = Ref::steal(PyIter_Next(iterator.get()))) {
     if (!is_digit_slot(slot.get())) {
       continue;
@@ -177,7 +177,7 @@ Ref py_read_slots(PyObject* args, PyObject* kwargs) {
     if (!display) {
       display.emplace(binary);
     }
-    Ref result = read_one(*display, slot.get(), &cell);
+    Ref result = read_one(*display, slot.get(), &scratch);
     pyglue::check_status(PyList_Append(results.get(), result.get()));
   }
   if (PyErr_Occurred()) {
@@ -190,8 +190,8 @@ Ref py_read_digit_slot(PyObject* args, PyObject* kwargs) {
   static constexpr pyglue::Signature<2> kSig("read_digit_slot", {"binary", "slot"}, 2);
   auto [binary, slot] = kSig.parse(args, kwargs);
   const DisplayBuffer display(binary);
-  cv::Mat cell;
-  return read_one(display, slot, &cell);
+  CellScratch scratch;
+  return read_one(display, slot, &scratch);
 }
 
 Ref py_clip_box(PyObject* args, PyObject* kwargs) {

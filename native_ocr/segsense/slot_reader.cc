@@ -16,15 +16,12 @@ int64_t clamp_coordinate(int64_t v, int64_t size) {
   return std::max<int64_t>(0, std::min(v, size - 1));
 }
 
-double ink_fraction(const cv::Mat& cell) {
-  int64_t ink = 0;
-  for (int y = 0; y < cell.rows; ++y) {
-    const uint8_t* row = cell.ptr<uint8_t>(y);
-    for (int x = 0; x < cell.cols; ++x) {
-      ink += row[x];
-    }
+double ink_fraction(const std::vector<double>& row_counts, int64_t pixels) {
+  double ink = 0.0;  // exact: a sum of small integers
+  for (double count : row_counts) {
+    ink += count;
   }
-  return static_cast<double>(ink) / static_cast<double>(cell.total());
+  return ink / static_cast<double>(pixels);
 }
 
 }  // namespace
@@ -43,7 +40,7 @@ SlotBox clip_box(const SlotBox& box, int64_t width, int64_t height) {
   return {x1, y1, x2, y2};
 }
 
-SlotReading read_slot(const DisplayView& display, const SlotBox& raw_box, cv::Mat* cell) {
+SlotReading read_slot(const DisplayView& display, const SlotBox& raw_box, CellScratch* scratch) {
   SlotReading out;
   out.box = clip_box(raw_box, display.cols, display.rows);
   const auto [x1, y1, x2, y2] = out.box;
@@ -53,15 +50,16 @@ SlotReading read_slot(const DisplayView& display, const SlotBox& raw_box, cv::Ma
   if (rows == 0 || cols == 0) {
     return out;
   }
-  binarize_region(display, y1, x1, rows, cols, cell);
-  const double ink_ratio = ink_fraction(*cell);
+  cv::Mat* cell = &scratch->cell;
+  binarize_region(display, y1, x1, rows, cols, cell, &scratch->row_counts);
+  const double ink_ratio = ink_fraction(scratch->row_counts, rows * cols);
   const double empty_confidence = py_clamp(1.0 - ink_ratio / kEmptyInkRatio, 0.0, 1.0);
   if (empty_confidence >= kEmptyConfidence) {
     out.confidence = out.empty_confidence = empty_confidence;
     out.ink_ratio = ink_ratio;
     return out;
   }
-  auto frame = frame_from_cell(*cell);
+  auto frame = frame_from_cell(*cell, scratch->row_counts);
   if (!frame) {
     return out;  // not reached with ink present; reported like a cell without elements
   }

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include <opencv2/core/mat.hpp>
 
@@ -34,9 +35,15 @@ struct SlotReading {
   double observed_width_ratio = 0.0;
 };
 
-// Reads the slot whose (unclipped) box is given. *cell is scratch space for the binarised cell,
-// reused across calls to avoid reallocating it.
-SlotReading read_slot(const DisplayView& display, const SlotBox& box, cv::Mat* cell);
+// Scratch space for read_slot, reused across calls to avoid reallocating: the binarised cell and
+// its row counts.
+struct CellScratch {
+  cv::Mat cell;
+  std::vector<double> row_counts;
+};
+
+// Reads the slot whose (unclipped) box is given.
+SlotReading read_slot(const DisplayView& display, const SlotBox& box, CellScratch* scratch);
 
 }  // namespace native_ocr::segsense
 

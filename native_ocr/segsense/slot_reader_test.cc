@@ -17,7 +17,7 @@ using testing::fill;
 using testing::GlyphBox;
 
 SlotReading read(const cv::Mat& display, const SlotBox& box) {
-  cv::Mat scratch;
+  CellScratch scratch;
   return read_slot(view_of(display), box, &scratch);
 }
 
@@ -150,16 +150,16 @@ TEST(ReadSlot, AnyElementTypeAndChannels) {
   view.row_stride = 32 * 2 * 8;
   view.col_stride = 2 * 8;
   view.channel_stride = 8;
-  cv::Mat cell;
-  const SlotReading r = read_slot(view, {0, 0, 31, 47}, &cell);
+  CellScratch scratch;
+  const SlotReading r = read_slot(view, {0, 0, 31, 47}, &scratch);
   EXPECT_EQ(r.classification.value, 8);
-  EXPECT_EQ(cv::countNonZero(cell != ink), 0);
+  EXPECT_EQ(cv::countNonZero(scratch.cell != ink), 0);
 
   // A NaN channel next to a positive one is not ink.
   pixels[(20 * 32 + 7) * 2 + 1] = std::numeric_limits<double>::quiet_NaN();
-  read_slot(view, {0, 0, 31, 47}, &cell);
-  EXPECT_EQ(cell.at<uint8_t>(20, 7), 0);
-  EXPECT_EQ(cell.at<uint8_t>(20, 6), 1);
+  read_slot(view, {0, 0, 31, 47}, &scratch);
+  EXPECT_EQ(scratch.cell.at<uint8_t>(20, 7), 0);
+  EXPECT_EQ(scratch.cell.at<uint8_t>(20, 6), 1);
 }
 
 TEST(ReadSlot, HalfFloatAndNegativeStrides) {
@@ -174,7 +174,9 @@ TEST(ReadSlot, HalfFloatAndNegativeStrides) {
   view.col_stride = 2;
   view.data = reinterpret_cast<const char*>(&pixels[1][0]);
   cv::Mat cell;
-  binarize_region(view, 0, 0, 2, 4, &cell);
+  std::vector<double> counts;
+  binarize_region(view, 0, 0, 2, 4, &cell, &counts);
+  EXPECT_EQ(counts, (std::vector<double>{2, 1}));
   EXPECT_EQ(cell.at<uint8_t>(0, 0), 1);  // smallest positive subnormal
   EXPECT_EQ(cell.at<uint8_t>(0, 1), 0);  // negative subnormal
   EXPECT_EQ(cell.at<uint8_t>(0, 3), 1);

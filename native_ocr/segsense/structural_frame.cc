@@ -1,6 +1,8 @@
 #include "native_ocr/segsense/structural_frame.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <functional>
 
 #include "native_ocr/numerics/numerics.h"
@@ -22,19 +24,6 @@ Runs active_runs(std::span<const double> projection) {
   const double threshold =
       std::max(static_cast<double>(kStructuralMinPixels), largest * kStructuralProjectionRatio);
   return runs_at_least(projection, threshold);
-}
-
-std::vector<double> row_counts(const cv::Mat& cell) {
-  std::vector<double> counts(static_cast<size_t>(cell.rows));
-  for (int y = 0; y < cell.rows; ++y) {
-    const uint8_t* row = cell.ptr<uint8_t>(y);
-    int count = 0;
-    for (int x = 0; x < cell.cols; ++x) {
-      count += row[x] != 0;
-    }
-    counts[static_cast<size_t>(y)] = count;
-  }
-  return counts;
 }
 
 std::vector<double> column_counts(const cv::Mat& cell, int64_t top, int64_t bottom) {
@@ -64,24 +53,71 @@ double nominal_segment_length(const Runs& row_runs, int64_t top, int64_t bottom,
   return std::max(static_cast<double>(bottom - top + 1 - stroke_thickness) * 0.5, 1.0);
 }
 
+// The first (last) nonzero byte of a row that has one, eight bytes at a time.
+int first_nonzero(const uint8_t* row, int n) {
+  int i = 0;
+  for (uint64_t word = 0; i + 8 <= n; i += 8) {
+    std::memcpy(&word, row + i, 8);
+    if (word != 0) {
+      return i + std::countr_zero(word) / 8;  // little-endian: the lowest byte comes first
+    }
+  }
+  while (row[i] == 0) {
+    ++i;
+  }
+  return i;
+}
+
+int last_nonzero(const uint8_t* row, int n) {
+  int end = n;
+  for (uint64_t word = 0; end >= 8; end -= 8) {
+    std::memcpy(&word, row + end - 8, 8);
+    if (word != 0) {
+      return end - 1 - std::countl_zero(word) / 8;
+    }
+  }
+  while (row[end - 1] == 0) {
+    --end;
+  }
+  return end - 1;
+}
+
 int64_t gap_limit(int64_t extent) {
   return std::max<int64_t>(1, round_to_int(static_cast<double>(extent) * kMarginalRunMinGapRatio));
 }
 
 }  // namespace
 
-std::optional<CellBox> tight_bounds(const cv::Mat& mask) {
-  int64_t x1 = mask.cols, y1 = mask.rows, x2 = -1, y2 = -1;
-  for (int y = 0; y < mask.rows; ++y) {
-    const uint8_t* row = mask.ptr<uint8_t>(y);
-    for (int x = 0; x < mask.cols; ++x) {
-      if (row[x] != 0) {
-        x1 = std::min<int64_t>(x1, x);
-        x2 = std::max<int64_t>(x2, x);
-        y1 = std::min<int64_t>(y1, y);
-        y2 = y;
-      }
+std::vector<double> row_counts(const cv::Mat& cell) {
+  std::vector<double> counts(static_cast<size_t>(cell.rows));
+  for (int y = 0; y < cell.rows; ++y) {
+    const uint8_t* row = cell.ptr<uint8_t>(y);
+    int count = 0;
+    for (int x = 0; x < cell.cols; ++x) {
+      count += row[x] != 0;
     }
+    counts[static_cast<size_t>(y)] = count;
+  }
+  return counts;
+}
+
+std::optional<CellBox> tight_bounds(const cv::Mat& mask) {
+  return tight_bounds(mask, row_counts(mask));
+}
+
+std::optional<CellBox> tight_bounds(const cv::Mat& mask, std::span<const double> counts) {
+  int64_t x1 = mask.cols, y1 = -1, x2 = -1, y2 = -1;
+  for (int y = 0; y < mask.rows; ++y) {
+    if (counts[static_cast<size_t>(y)] == 0) {
+      continue;  // only rows with ink are scanned, and only up to their first and last ink
+    }
+    const uint8_t* row = mask.ptr<uint8_t>(y);
+    const int first = first_nonzero(row, mask.cols);
+    const int last = last_nonzero(row, mask.cols);
+    x1 = std::min<int64_t>(x1, first);
+    x2 = std::max<int64_t>(x2, last);
+    y1 = y1 < 0 ? y : y1;
+    y2 = y;
   }
   if (y2 < 0) {
     return std::nullopt;
@@ -192,10 +228,14 @@ std::optional<Run> extend_from_core(std::span<const double> projection, const Ru
 }
 
 std::optional<BarCandidate> widest_bar_in_rows(const cv::Mat& cell, int64_t row_begin,
-                                               int64_t row_end, double stroke_thickness) {
+                                               int64_t row_end, double stroke_thickness,
+                                               std::span<const double> counts) {
   const double min_width = 2.0 * std::max(1.0, stroke_thickness);
   std::optional<BarCandidate> best;
   for (int64_t y = row_begin; y < row_end; ++y) {
+    if (!counts.empty() && counts[static_cast<size_t>(y)] < min_width) {
+      continue;  // fewer ink pixels than the shortest bar
+    }
     const uint8_t* row = cell.ptr<uint8_t>(static_cast<int>(y));
     // The widest run of the row; among equally wide runs the leftmost.
     BarCandidate widest;
@@ -230,7 +270,11 @@ std::optional<Run> horizontal_bar_extent(const cv::Mat& cell, int64_t top, int64
 }
 
 std::optional<Structure> structural_frame(const cv::Mat& cell) {
-  const auto tight = tight_bounds(cell);
+  return structural_frame(cell, row_counts(cell));
+}
+
+std::optional<Structure> structural_frame(const cv::Mat& cell, std::span<const double> rows) {
+  const auto tight = tight_bounds(cell, rows);
   if (!tight) {
     return std::nullopt;
   }
@@ -240,7 +284,6 @@ std::optional<Structure> structural_frame(const cv::Mat& cell) {
   Structure s;
   s.tight_box = *tight;
 
-  const std::vector<double> rows = row_counts(cell);
   const Runs row_runs = remove_marginal_runs(active_runs(rows), static_cast<double>(height));
   if (!row_runs.empty()) {
     s.vertical_core_top = row_runs.front().start;
@@ -267,8 +310,10 @@ std::optional<Structure> structural_frame(const cv::Mat& cell) {
   const int64_t stroke = s.right - s.left + 1;
   s.nominal_segment_length = nominal_segment_length(row_runs, s.top, s.bottom, stroke);
   int64_t frame_width = round_to_int(s.nominal_segment_length + 2.0 * static_cast<double>(stroke));
-  s.horizontal_bar_extent =
-      horizontal_bar_extent(cell, s.top, s.bottom, static_cast<double>(stroke));
+  const auto bar = widest_bar_in_rows(cell, s.top, s.bottom + 1, static_cast<double>(stroke), rows);
+  if (bar) {
+    s.horizontal_bar_extent = Run{bar->start, bar->end};
+  }
   if (s.horizontal_bar_extent) {
     frame_width = std::max(frame_width, run_length(*s.horizontal_bar_extent) + stroke);
   }

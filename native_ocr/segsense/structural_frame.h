@@ -52,8 +52,13 @@ struct Structure {
   std::optional<Run> horizontal_bar_extent;
 };
 
+// The number of nonzero pixels of every row of an 8-bit mask.
+std::vector<double> row_counts(const cv::Mat& cell);
+
 // The smallest box holding every nonzero pixel of an 8-bit mask, or none for a mask without ink.
+// The second form takes the mask's row counts.
 std::optional<CellBox> tight_bounds(const cv::Mat& mask);
+std::optional<CellBox> tight_bounds(const cv::Mat& mask, std::span<const double> counts);
 
 // Maximal runs of consecutive values in an ascending index sequence.
 Runs contiguous_runs(std::span<const int64_t> indices);
@@ -77,7 +82,7 @@ std::optional<Run> extend_from_core(std::span<const double> projection, const Ru
 
 // The widest horizontal run at least 2 * max(1, stroke_thickness) long in rows
 // row_begin..row_end-1 (which must lie inside the cell), or none. Ties prefer the greater start,
-// then the greater end.
+// then the greater end. Given the cell's row counts, rows with too little ink are not scanned.
 struct BarCandidate {
   int64_t width = 0;
   int64_t start = 0;
@@ -85,12 +90,15 @@ struct BarCandidate {
   auto operator<=>(const BarCandidate&) const = default;
 };
 std::optional<BarCandidate> widest_bar_in_rows(const cv::Mat& cell, int64_t row_begin,
-                                               int64_t row_end, double stroke_thickness);
+                                               int64_t row_end, double stroke_thickness,
+                                               std::span<const double> counts = {});
 std::optional<Run> horizontal_bar_extent(const cv::Mat& cell, int64_t top, int64_t bottom,
                                          double stroke_thickness);
 
-// The structure of a 0/1 cell, or none when the cell has no ink.
+// The structure of a 0/1 cell, or none when the cell has no ink. The second form takes the cell's
+// row counts.
 std::optional<Structure> structural_frame(const cv::Mat& cell);
+std::optional<Structure> structural_frame(const cv::Mat& cell, std::span<const double> rows);
 
 }  // namespace native_ocr::segsense
 
