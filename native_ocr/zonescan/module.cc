@@ -19,5 +19,6 @@ PyMODINIT_FUNC PyInit_zonescan() {
       native_ocr::zonescan::add_display_bindings,
       native_ocr::zonescan::add_separator_bindings,
       native_ocr::zonescan::add_reader_bindings,
+      native_ocr::zonescan::add_clock_bindings,
   });
 }

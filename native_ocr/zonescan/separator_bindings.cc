@@ -392,14 +392,37 @@ Ref detect(const cv::Mat& crop, double angle, const DetectOptions& options) {
   return detection ? detection_dict(*detection) : pyglue::none();
 }
 
+// The interpreter's error for more than two positional arguments to a function whose other
+// parameters are keyword-only: keyword errors first, then the count.
+template <typename Sig>
+[[noreturn]] void too_many_positional(const Sig& sig, PyObject* args, PyObject* kwargs) {
+  Ref first_two = pyglue::check(PyTuple_GetSlice(args, 0, 2));
+  sig.parse(first_two.get(), kwargs);  // raises for repeated or unknown keywords
+  const Py_ssize_t given = PyTuple_Size(args);
+  Py_ssize_t keyword_only = 0;
+  for (const char* name : {"window_blurs", "per_window_blur"}) {
+    if (kwargs != nullptr && PyDict_GetItemString(kwargs, name) != nullptr) {
+      ++keyword_only;
+    }
+  }
+  std::string message =
+      "_detect_clock_separator_without_regions() takes from 1 to 2 positional "
+      "arguments but " +
+      std::to_string(given);
+  if (keyword_only > 0) {
+    message += " positional arguments (and " + std::to_string(keyword_only) +
+               (keyword_only == 1 ? " keyword-only argument)" : " keyword-only arguments)");
+  }
+  throw pyglue::TypeError(message + " were given");
+}
+
 Ref py_detect_clock_separator(PyObject* args, PyObject* kwargs) {
   static constexpr const char* kName = "_detect_clock_separator_without_regions";
   static constexpr Signature<4> kSig(kName, {"crop", "angle", "window_blurs", "per_window_blur"},
                                      1);
   const Py_ssize_t positional = PyTuple_Size(args);
   if (positional > 2) {
-    throw pyglue::TypeError(std::string(kName) + "() takes from 1 to 2 positional arguments but " +
-                            std::to_string(positional) + " were given");
+    too_many_positional(kSig, args, kwargs);
   }
   auto [crop, angle_object, window_blurs, per_window_blur] = kSig.parse(args, kwargs);
   const double angle = angle_object ? pyglue::real_number(angle_object) : 0.0;
@@ -451,9 +474,22 @@ PyObject* ensure_ready(PyObject* /*self*/, void* /*closure*/) {
   return pyglue::new_bool(true).release();
 }
 
+// An empty inspect.Signature: the callable takes no arguments.
+PyObject* ensure_signature(PyObject* /*self*/, void* /*closure*/) {
+  try {
+    Ref inspect = pyglue::check(PyImport_ImportModule("inspect"));
+    Ref signature = pyglue::check(PyObject_GetAttrString(inspect.get(), "Signature"));
+    return pyglue::check(PyObject_CallNoArgs(signature.get())).release();
+  } catch (...) {
+    pyglue::set_error_from_current_exception();
+    return nullptr;
+  }
+}
+
 Ref new_ensure_callable() {
   static PyGetSetDef getset[] = {{"ready", ensure_ready, nullptr,
                                   "True once the sheet blur has passed its self-check.", nullptr},
+                                 {"__signature__", ensure_signature, nullptr, nullptr, nullptr},
                                  {nullptr, nullptr, nullptr, nullptr, nullptr}};
   static char doc[] =
       "_ensure_reflected_sheet_blur()\n--\n\nOnce per process, checks that the sheet blur equals "
