@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "bridges/common/atomic_file.h"
 #include "bridges/common/number_format.h"
@@ -295,12 +294,29 @@ void Bridge::report_statistics(int64_t t1) {
 
 namespace {
 
-struct FinderDeleter {
-  void operator()(NDIlib_find_instance_type* finder) const { NDIlib_find_destroy(finder); }
+// Owns an SDK instance. Only the handle type is used: the SDK may define it as an opaque pointer
+// of any kind.
+template <typename Handle, void (*kDestroy)(Handle)>
+class NdiInstance {
+ public:
+  explicit NdiInstance(Handle handle) : handle_(handle) {}
+  ~NdiInstance() { reset(); }
+  NdiInstance(const NdiInstance&) = delete;
+  NdiInstance& operator=(const NdiInstance&) = delete;
+  Handle get() const { return handle_; }
+  void reset() {
+    if (handle_ != nullptr) {
+      kDestroy(handle_);
+      handle_ = nullptr;
+    }
+  }
+
+ private:
+  Handle handle_;
 };
-struct ReceiverDeleter {
-  void operator()(NDIlib_recv_instance_type* receiver) const { NDIlib_recv_destroy(receiver); }
-};
+
+using FinderInstance = NdiInstance<NDIlib_find_instance_t, NDIlib_find_destroy>;
+using ReceiverInstance = NdiInstance<NDIlib_recv_instance_t, NDIlib_recv_destroy>;
 
 NDIlib_recv_instance_t create_receiver() {
   NDIlib_recv_create_v3_t settings;
@@ -314,13 +330,13 @@ NDIlib_recv_instance_t create_receiver() {
 
 // Everything between NDIlib_initialize and NDIlib_destroy.
 int run_initialized(const volatile std::sig_atomic_t* keep_running) {
-  std::unique_ptr<NDIlib_find_instance_type, FinderDeleter> finder(NDIlib_find_create_v2(nullptr));
-  if (!finder) {
+  FinderInstance finder(NDIlib_find_create_v2(nullptr));
+  if (finder.get() == nullptr) {
     std::fputs("Impossible de créer NDI Finder.\n", stderr);
     return kExitNdiSetupFailed;
   }
-  std::unique_ptr<NDIlib_recv_instance_type, ReceiverDeleter> receiver(create_receiver());
-  if (!receiver) {
+  ReceiverInstance receiver(create_receiver());
+  if (receiver.get() == nullptr) {
     std::fputs("Impossible de créer receiver.\n", stderr);
     return kExitNdiSetupFailed;
   }
@@ -329,7 +345,9 @@ int run_initialized(const volatile std::sig_atomic_t* keep_running) {
   say("Sélection pilotée par %s\n", kSelectionPath);
   Bridge bridge(finder.get(), receiver.get(), latency_requested());
   bridge.run(keep_running);
-  return kExitOk;  // the receiver, then the finder, are destroyed here
+  receiver.reset();
+  finder.reset();
+  return kExitOk;
 }
 
 }  // namespace
