@@ -66,6 +66,16 @@ def test_zones_without_pixels_give_no_crop(zone):
     assert z.crop_zone_from_image(zone, np.zeros((40, 40), np.uint8)) is None
 
 
+def test_images_must_be_sliceable_arrays():
+    two_d = memoryview(bytes(40 * 40)).cast("B", (40, 40))
+    with pytest.raises(TypeError, match="memoryview"):
+        z.crop_zone_from_image(ZONE, two_d)
+    with pytest.raises(ValueError):
+        z.crop_zone_from_image(ZONE, b"flat bytes")
+    with pytest.raises(TypeError):
+        z.crop_zone_from_image(ZONE, np.zeros((40, 40), np.float32))
+
+
 def test_no_image_or_empty_image_gives_no_crop():
     assert z.crop_zone_from_image(ZONE, None) is None
     assert z.crop_zone_from_image(ZONE, np.zeros((0, 40, 3), np.uint8)) is None

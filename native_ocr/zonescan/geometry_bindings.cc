@@ -63,6 +63,21 @@ Bounds bounds_of(PyObject* zone, int64_t image_width, int64_t image_height) {
   return b;
 }
 
+// image[y1:y2, x1:x2]; an image whose own slicing cannot take two slices (a memoryview, say) is
+// the wrong type of image.
+pyglue::Ref slice_view(PyObject* image, const Bounds& b) {
+  try {
+    return pyglue::slice_rows_cols(image, b.y1, b.y2, b.x1, b.x2);
+  } catch (const pyglue::PythonError&) {
+    if (!PyErr_ExceptionMatches(PyExc_NotImplementedError)) {
+      throw;
+    }
+    PyErr_Clear();
+    throw pyglue::TypeError("image must support two-dimensional slicing (a numpy array), got " +
+                            pyglue::type_name(image));
+  }
+}
+
 pyglue::Ref py_normalized_zone_bounds(PyObject* args, PyObject* kwargs) {
   static constexpr pyglue::Signature<3> kSig("normalized_zone_bounds",
                                              {"zone", "image_width", "image_height"}, 3);
@@ -178,7 +193,7 @@ pyglue::Ref crop_zone_from_image(PyObject* zone, PyObject* image) {
   if (covers_no_pixel(b) || view.empty()) {
     return pyglue::none();
   }
-  return pyglue::slice_rows_cols(image, b.y1, b.y2, b.x1, b.x2);
+  return slice_view(image, b);
 }
 
 void add_geometry_bindings(pyglue::ModuleBuilder& module) {
