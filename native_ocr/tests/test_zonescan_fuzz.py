@@ -51,7 +51,9 @@ def array(rng):
 
 
 def image(rng):
-    return array(rng) if rng.random() < 0.8 else rng.choice([None, [[1, 2]], "img", 3])
+    if rng.random() < 0.8:
+        return array(rng)
+    return rng.choice([None, [[1, 2]], "img", 3, b"abc", memoryview(bytes(30)).cast("B", (5, 6))])
 
 
 def zone(rng):
