@@ -37,6 +37,10 @@ pyglue::Ref new_float_list(const Segments& values, bool round_to_3);
 pyglue::Ref new_structure_dict(const Structure& s);
 pyglue::Ref new_frame_dict(const CellFrame& f, pyglue::Ref frame_view);
 
+// Sets the framing fields of a frame (frame_method ... nominal_frame_width) on a dictionary, in
+// order; the two ratios rounded to three decimals when round_ratios is set.
+void set_frame_fields(PyObject* dict, const CellFrame& f, bool round_ratios);
+
 // A candidate dictionary: digit, variant, pattern (a tuple), score.
 pyglue::Ref new_candidate_dict(const Candidate& c);
 

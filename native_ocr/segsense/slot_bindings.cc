@@ -18,28 +18,6 @@ Ref str_ref(const Name& name) {
   return Ref::borrow(name.get());
 }
 
-// The interned str for one of the framing outcome texts of the core.
-Ref frame_text(std::string_view text) {
-  static const Name kTexts[] = {
-      Name("projection_wide"),
-      Name("horizontal_bar_extent"),
-      Name("nominal_width_right_anchored"),
-      Name("nominal_width_left_anchored"),
-      Name("projection_vertical_preserved_horizontal"),
-      Name("observed_fallback"),
-      Name("wide"),
-      Name("right"),
-      Name("left"),
-      Name("ambiguous"),
-  };
-  for (const Name& name : kTexts) {
-    if (text == name.text()) {
-      return str_ref(name);
-    }
-  }
-  return pyglue::new_str(text);
-}
-
 // dict(slot): a copy for a dictionary, the dictionary constructor for anything else.
 Ref copy_slot(PyObject* slot) {
   if (PyDict_CheckExact(slot)) {
@@ -97,30 +75,8 @@ void set_candidates(const ResultSetter& set, const Classification& c) {
   set(kRunnerUpScore, pyglue::new_float(round3(c.second.score)));
 }
 
-void set_frame_fields(const ResultSetter& set, const CellFrame& f) {
-  static const Name kGeometrySource("geometry_source"), kDisabled("disabled"),
-      kFrameMethod("frame_method"), kHorizontalSource("horizontal_frame_source"),
-      kPosition("horizontal_structure_position"), kCoreTop("vertical_core_top"),
-      kCoreBottom("vertical_core_bottom"), kExtendedTop("vertical_extended_top"),
-      kExtendedBottom("vertical_extended_bottom"), kTop("structural_top"),
-      kBottom("structural_bottom"), kLeft("structural_left"), kRight("structural_right"),
-      kWidthRatio("structural_width_ratio"), kSegmentLength("nominal_segment_length"),
-      kFrameWidth("nominal_frame_width");
-  const Structure& s = f.structure;
-  set(kGeometrySource, str_ref(kDisabled))(kFrameMethod, frame_text(f.frame_method));
-  set(kHorizontalSource, frame_text(f.horizontal_frame_source));
-  set(kPosition, frame_text(f.horizontal_structure_position));
-  set(kCoreTop, pyglue::new_int(s.vertical_core_top))(kCoreBottom,
-                                                      pyglue::new_int(s.vertical_core_bottom));
-  set(kExtendedTop, pyglue::new_int(s.top))(kExtendedBottom, pyglue::new_int(s.bottom));
-  set(kTop, pyglue::new_int(s.top))(kBottom, pyglue::new_int(s.bottom));
-  set(kLeft, pyglue::new_int(s.left))(kRight, pyglue::new_int(s.right));
-  set(kWidthRatio, pyglue::new_float(round3(s.width_ratio)));
-  set(kSegmentLength, pyglue::new_float(round3(s.nominal_segment_length)));
-  set(kFrameWidth, pyglue::new_int(s.nominal_frame_width));
-}
-
-void set_read_shape(const ResultSetter& set, const SlotReading& r) {
+void set_read_shape(PyObject* dict, const SlotReading& r) {
+  const ResultSetter set(dict);
   static const Name kSamples("geometry_samples"), kLocked("geometry_locked"),
       kObserved("observed_width_ratio"), kLearnedLeft("learned_left"),
       kLearnedRight("learned_right"), kLearnedRatio("learned_width_ratio");
@@ -133,7 +89,9 @@ void set_read_shape(const ResultSetter& set, const SlotReading& r) {
   set(kInkRatio, pyglue::new_float(r.ink_ratio));
   set_segments(set, c);
   set_candidates(set, c);
-  set_frame_fields(set, r.frame);
+  static const Name kGeometrySource("geometry_source"), kDisabled("disabled");
+  set(kGeometrySource, str_ref(kDisabled));
+  set_frame_fields(dict, r.frame, true);
   set(kSamples, pyglue::new_int(0))(kLocked, pyglue::new_bool(false));
   set(kObserved, pyglue::new_float(round3(r.observed_width_ratio)));
   set(kLearnedLeft, pyglue::none())(kLearnedRight, pyglue::none());
@@ -151,7 +109,7 @@ Ref read_one(const DisplayBuffer& display, PyObject* slot, CellScratch* scratch)
   if (reading.empty) {
     set_empty_shape(set, reading);
   } else {
-    set_read_shape(set, reading);
+    set_read_shape(result.get(), reading);
   }
   return result;
 }

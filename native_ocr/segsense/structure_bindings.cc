@@ -1,9 +1,11 @@
 // The structural frame and cell framing functions, and their tuning constants.
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "native_ocr/segsense/bindings.h"
+#include "native_ocr/segsense/decimal_round.h"
 #include "native_ocr/segsense/display_buffer.h"
 
 namespace native_ocr::segsense {
@@ -55,6 +57,28 @@ cv::Range python_slice(int64_t start, int64_t stop, int64_t n) {
   const int64_t begin = normalize(start);
   const int64_t end = std::max(begin, normalize(stop));
   return cv::Range(static_cast<int>(begin), static_cast<int>(end));
+}
+
+// The interned str for one of the framing outcome texts of the core.
+Ref frame_text(std::string_view text) {
+  static const Name kTexts[] = {
+      Name("projection_wide"),
+      Name("horizontal_bar_extent"),
+      Name("nominal_width_right_anchored"),
+      Name("nominal_width_left_anchored"),
+      Name("projection_vertical_preserved_horizontal"),
+      Name("observed_fallback"),
+      Name("wide"),
+      Name("right"),
+      Name("left"),
+      Name("ambiguous"),
+  };
+  for (const Name& name : kTexts) {
+    if (text == name.text()) {
+      return Ref::borrow(name.get());
+    }
+  }
+  return pyglue::new_str(text);
 }
 
 Ref optional_pair(const std::optional<Run>& run) {
@@ -258,8 +282,19 @@ Ref new_structure_dict(const Structure& s) {
 
 Ref new_frame_dict(const CellFrame& f, Ref frame_view) {
   static const Name kFrame("frame"), kFrameBox("frame_box_local"),
-      kObservedBox("observed_box_local"), kSource("source"), kDisabled("disabled"),
-      kMethod("frame_method"), kHorizontalSource("horizontal_frame_source"),
+      kObservedBox("observed_box_local"), kSource("source"), kDisabled("disabled");
+  Ref dict = pyglue::DictBuilder()
+                 .set(kFrame, std::move(frame_view))
+                 .set(kFrameBox, pyglue::new_int_list_from(f.frame_box))
+                 .set(kObservedBox, pyglue::new_int_list_from(f.structure.tight_box))
+                 .set(kSource, Ref::borrow(kDisabled.get()))
+                 .build();
+  set_frame_fields(dict.get(), f, false);
+  return dict;
+}
+
+void set_frame_fields(PyObject* dict, const CellFrame& f, bool round_ratios) {
+  static const Name kMethod("frame_method"), kHorizontalSource("horizontal_frame_source"),
       kPosition("horizontal_structure_position"), kCoreTop("vertical_core_top"),
       kCoreBottom("vertical_core_bottom"), kExtendedTop("vertical_extended_top"),
       kExtendedBottom("vertical_extended_bottom"), kTop("structural_top"),
@@ -267,28 +302,27 @@ Ref new_frame_dict(const CellFrame& f, Ref frame_view) {
       kWidthRatio("structural_width_ratio"), kSegmentLength("nominal_segment_length"),
       kFrameWidth("nominal_frame_width");
   using pyglue::new_int;
-  using pyglue::new_str;
   const Structure& s = f.structure;
-  return pyglue::DictBuilder()
-      .set(kFrame, std::move(frame_view))
-      .set(kFrameBox, pyglue::new_int_list_from(f.frame_box))
-      .set(kObservedBox, pyglue::new_int_list_from(s.tight_box))
-      .set(kSource, Ref::borrow(kDisabled.get()))
-      .set(kMethod, new_str(f.frame_method))
-      .set(kHorizontalSource, new_str(f.horizontal_frame_source))
-      .set(kPosition, new_str(f.horizontal_structure_position))
-      .set(kCoreTop, new_int(s.vertical_core_top))
-      .set(kCoreBottom, new_int(s.vertical_core_bottom))
-      .set(kExtendedTop, new_int(s.top))
-      .set(kExtendedBottom, new_int(s.bottom))
-      .set(kTop, new_int(s.top))
-      .set(kBottom, new_int(s.bottom))
-      .set(kLeft, new_int(s.left))
-      .set(kRight, new_int(s.right))
-      .set(kWidthRatio, pyglue::new_float(s.width_ratio))
-      .set(kSegmentLength, pyglue::new_float(s.nominal_segment_length))
-      .set(kFrameWidth, new_int(s.nominal_frame_width))
-      .build();
+  auto ratio = [round_ratios](double v) { return pyglue::new_float(round_ratios ? round3(v) : v); };
+  const std::pair<const Name&, Ref> fields[] = {
+      {kMethod, frame_text(f.frame_method)},
+      {kHorizontalSource, frame_text(f.horizontal_frame_source)},
+      {kPosition, frame_text(f.horizontal_structure_position)},
+      {kCoreTop, new_int(s.vertical_core_top)},
+      {kCoreBottom, new_int(s.vertical_core_bottom)},
+      {kExtendedTop, new_int(s.top)},
+      {kExtendedBottom, new_int(s.bottom)},
+      {kTop, new_int(s.top)},
+      {kBottom, new_int(s.bottom)},
+      {kLeft, new_int(s.left)},
+      {kRight, new_int(s.right)},
+      {kWidthRatio, ratio(s.width_ratio)},
+      {kSegmentLength, ratio(s.nominal_segment_length)},
+      {kFrameWidth, new_int(s.nominal_frame_width)},
+  };
+  for (const auto& [key, value] : fields) {
+    pyglue::check_status(PyDict_SetItem(dict, key.get(), value.get()));
+  }
 }
 
 void add_structure_bindings(pyglue::ModuleBuilder& module) {
