@@ -19,8 +19,10 @@ def malformed_calls(params):
     required = [p for p in params if "=" not in p]
     names = [p.split("=")[0] for p in params]
     yield (0,) * (n + 1), {}
-    yield (0,) * (n + 2), {names[0]: 0}
     yield (), {"unknown": 1}
+    if not names:
+        return
+    yield (0,) * (n + 2), {names[0]: 0}
     if required:
         yield (0,) * len(required), {names[0]: 1}
         yield (), {names[-1]: 0} if len(required) < n else {}
@@ -32,7 +34,7 @@ def malformed_calls(params):
 
 @pytest.mark.parametrize("name", SIGNATURES)
 def test_malformed_calls_read_as_the_interpreters(name):
-    params = [p.strip() for p in SIGNATURES[name].split(",")]
+    params = [p.strip() for p in SIGNATURES[name].split(",") if p.strip() not in ("", "*")]
     reference = reference_function(name)
     for args, kwargs in malformed_calls(params):
         assert message(getattr(z, name), args, kwargs) == message(reference, args, kwargs)

@@ -108,6 +108,46 @@ def layout(rng):
     ])
 
 
+def clock_image(rng):
+    """Mostly blue-green-red crops of clock-like sizes, sometimes anything image()."""
+    if rng.random() < 0.4:
+        return image(rng)
+    h, w = rng.choice([(1, 1), (1, 40), (40, 1), (3, 2), (30, 100), (24, 300), (60, 200)])
+    a = np.random.default_rng(rng.randint(0, 1000)).integers(0, 256, (h, w, 3), dtype=np.uint8)
+    return a if rng.random() < 0.7 else a[:, ::-1]
+
+
+def sequence(rng):
+    return rng.choice([[True, False, True], [], np.random.default_rng(1).random(20) > 0.5,
+                       np.arange(6) % 3, [[1, 0], [0, 1]], [0.5, math.nan], "abc", None, 3,
+                       np.zeros((2, 3))])
+
+
+def float_map(rng):
+    return rng.choice([np.zeros((0, 3), np.float32), np.random.default_rng(2).random((30, 6)),
+                       np.ones((2, 3), np.float32), np.full((40, 5), math.nan, np.float32),
+                       np.zeros(4), [[1, 2], [3, 4]], "x", None])
+
+
+def groups(rng):
+    good = {"y_normalized": 0.3, "center_x": 2.0, "center_y": 9.0, "reliability": 0.9,
+            "energy": 5.0, "width": 3.0, "height": 4}
+    return rng.choice([[], [good], [good, dict(good, y_normalized=0.7, center_y=21.0)],
+                       [dict(good, energy=0.0, width=0.0, height=0)], [{"y_normalized": 0.5}],
+                       [dict(good, center_y=math.nan)], [5], None, "ab"])
+
+
+def window_evaluation(rng):
+    crop = np.random.default_rng(rng.randint(0, 50)).integers(0, 256, (30, 100, 3), np.uint8)
+    return rng.choice([z._evaluate_separator_window(crop, rng.randint(40, 60), 6), {}, None,
+                       {"colon": None, "decimal": None}, {"colon": {"upper": {}}}])
+
+
+def image_list(rng):
+    return rng.choice([None, [], [np.zeros((30, 6), np.uint8)] * 5, [image(rng)], 5, "abc",
+                       [np.zeros((30, 6), np.uint8), np.zeros((29, 6), np.uint8)]])
+
+
 FUZZ_TABLE = {
     "normalize_settings": {"settings": settings},
     "_processing": {"zone": zone},
@@ -137,6 +177,33 @@ FUZZ_TABLE = {
     "read_single_digit_from_crop": {"crop": image, "role": role, "processing": settings},
     "read_single_digit_from_image": {"zone": zone, "image": image},
     "read_single_digit": {"zone": zone, "preview_path": path},
+    "_clock_separator_mask": {"crop": clock_image, "blurred_gray": image},
+    "_remove_small_components": {"mask": image, "min_area": number},
+    "_separator_runs": {"bits": sequence},
+    "_weighted_quantile": {"values": sequence, "weights": sequence, "quantile": number},
+    "_separator_energy_map": {"corridor": clock_image, "blurred_gray": image},
+    "_separator_groups": {"binary": float_map, "gray_energy": float_map, "combined": float_map},
+    "_separator_topology": {"groups": groups, "corridor_width": number,
+                            "corridor_height": number},
+    "_separator_search_corridor": {"crop_width": number, "crop_height": number},
+    "_evaluate_separator_window": {"crop": clock_image, "left": number, "window_width": number,
+                                   "blurred_gray": image},
+    "_separator_window_views": {"source": clock_image},
+    "_reflect_blur_radius": {"sigma": number},
+    "_reflected_sheet_blurs": {"grays": image_list, "sigma": number},
+    "_ensure_reflected_sheet_blur": {},
+    "_separator_window_blurs": {"source": clock_image},
+    "_separator_spatial_prior": {name: number for name in (
+        "candidate_left", "candidate_right", "hypothesis_x", "physical_left", "physical_right")},
+    "_separator_hypothesis": {"evaluated": window_evaluation, "hypothesis_char": anything,
+                              "physical_left": number, "physical_right": number},
+    "_detect_clock_separator_without_regions": {"crop": clock_image, "angle": number,
+                                                "window_blurs": image_list,
+                                                "per_window_blur": anything},
+    "read_clock_from_crop": {"crop": clock_image, "role": role, "processing": settings},
+    "read_clock_from_image": {"zone": zone, "image": clock_image},
+    "read_clock": {"zone": zone, "preview_path": path},
+    "read_clock_zone": {"zone": zone, "preview_path": path},
 }
 
 
@@ -145,11 +212,15 @@ def test_every_function_is_in_the_table():
 
 
 def random_call(rng, name, files):
-    params = [p.split("=")[0].strip() for p in SIGNATURES[name].split(",")]
-    optional = {p.split("=")[0].strip() for p in SIGNATURES[name].split(",") if "=" in p}
+    raw = [p.strip() for p in SIGNATURES[name].split(",") if p.strip()]
+    keyword_only = {p.split("=")[0].strip() for p in raw[raw.index("*") + 1:]} if "*" in raw \
+        else set()
+    params = [p.split("=")[0].strip() for p in raw if p != "*"]
+    optional = {p.split("=")[0].strip() for p in raw if "=" in p}
     args, kwargs = [], {}
     by_keyword = rng.random() < 0.3
     for p in params:
+        by_keyword = by_keyword or p in keyword_only
         if p in optional and rng.random() < 0.3:
             by_keyword = True  # later ones must go by keyword once one is left out
             continue
@@ -180,4 +251,5 @@ def test_random_calls_only_raise_documented_errors(name, files):
             assert result is None or isinstance(result, (np.ndarray, dict))
         if name.startswith("read_"):
             assert list(result)[:3] == ["value", "valid", "reason"] or \
-                list(result)[:4] == ["value", "digits", "valid", "reason"]
+                list(result)[:4] == ["value", "digits", "valid", "reason"] or \
+                list(result)[:3] == ["value", "raw_value", "digits"]

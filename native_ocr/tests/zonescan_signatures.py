@@ -26,6 +26,29 @@ SIGNATURES = {
     "read_single_digit_from_crop": "crop, role, processing=None",
     "read_single_digit_from_image": "zone, image",
     "read_single_digit": "zone, preview_path",
+    "_clock_separator_mask": "crop, blurred_gray=None",
+    "_remove_small_components": "mask, min_area",
+    "_separator_runs": "bits",
+    "_weighted_quantile": "values, weights, quantile",
+    "_separator_energy_map": "corridor, blurred_gray=None",
+    "_separator_groups": "binary, gray_energy, combined",
+    "_separator_topology": "groups, corridor_width, corridor_height",
+    "_separator_search_corridor": "crop_width, crop_height",
+    "_evaluate_separator_window": "crop, left, window_width, blurred_gray=None",
+    "_separator_window_views": "source",
+    "_reflect_blur_radius": "sigma=7.0",
+    "_reflected_sheet_blurs": "grays, sigma=7.0",
+    "_ensure_reflected_sheet_blur": "",
+    "_separator_window_blurs": "source",
+    "_separator_spatial_prior":
+        "candidate_left, candidate_right, hypothesis_x, physical_left, physical_right",
+    "_separator_hypothesis": "evaluated, hypothesis_char, physical_left, physical_right",
+    "_detect_clock_separator_without_regions":
+        "crop, angle=0.0, *, window_blurs=None, per_window_blur=False",
+    "read_clock_from_crop": "crop, role='clock', processing=None",
+    "read_clock_from_image": "zone, image",
+    "read_clock": "zone, preview_path",
+    "read_clock_zone": "zone, preview_path",
 }
 
 

@@ -258,6 +258,9 @@ double sigma_argument(PyObject* sigma) {
   return sigma == nullptr ? kSeparatorBlurSigma : pyglue::real_number(sigma);
 }
 
+// Kernels beyond this radius are refused rather than allocated.
+constexpr int64_t kMaxBlurRadius = 4096;
+
 int64_t blur_radius(double sigma) {
   if (std::isnan(sigma)) {
     throw pyglue::ValueError("cannot convert float NaN to integer");
@@ -266,6 +269,14 @@ int64_t blur_radius(double sigma) {
     throw pyglue::OverflowError("cannot convert float infinity to integer");
   }
   return reflect_blur_radius(sigma);
+}
+
+// The sigma of a blur this module performs: a kernel the image library can build.
+double blur_sigma(double sigma) {
+  if (blur_radius(sigma) > kMaxBlurRadius) {
+    throw pyglue::ValueError("sigma is too large for a blur kernel");
+  }
+  return sigma;
 }
 
 Ref py_reflect_blur_radius(PyObject* args, PyObject* kwargs) {
@@ -285,9 +296,7 @@ Ref py_reflected_sheet_blurs(PyObject* args, PyObject* kwargs) {
     holders.push_back(std::make_unique<Image>(PyList_GetItem(sequence.get(), i), "grays item"));
     images.push_back(holders.back()->mat);
   }
-  if (images.size() > 1) {
-    blur_radius(sigma);
-  }
+  blur_sigma(sigma);
   std::vector<cv::Mat> blurred;
   {
     pyglue::GilRelease unlocked;
@@ -333,9 +342,9 @@ Ref py_separator_hypothesis(PyObject* args, PyObject* kwargs) {
       kDecimalScore("decimal_score"), kLeft("left"), kRight("right"), kChar("char"),
       kWindow("window"), kX("x"), kTopologicalScore("topological_score"),
       kFinalScore("final_score");
-  Ref colon_text = pyglue::new_str(":");
-  const bool colon =
-      pyglue::check_status(PyObject_RichCompareBool(hypothesis_char, colon_text.get(), Py_EQ)) == 1;
+  // Only the text ":" asks for a colon; anything else is read as a decimal point.
+  const bool colon = PyUnicode_Check(hypothesis_char) &&
+                     PyUnicode_CompareWithASCIIString(hypothesis_char, ":") == 0;
   Ref get = pyglue::check(PyObject_GetAttrString(evaluated, "get"));
   Ref candidate = pyglue::check(PyObject_CallFunctionObjArgs(
       get.get(), (colon ? kColonKey : kDecimalKey).get(), Py_None, nullptr));
