@@ -52,60 +52,81 @@ const std::vector<cv::Point>& closing_offsets() {
 }
 
 // Dilation (largest neighbour) or erosion (smallest) over the element; pixels beyond the image
-// edge are ignored, as OpenCV's default morphology border does.
+// edge are ignored, as OpenCV's default morphology border does (a neutral border of 0 for the
+// dilation, 255 for the erosion).
 cv::Mat morphology_3x3(const cv::Mat& in, bool dilate) {
   const std::vector<cv::Point>& offsets = closing_offsets();
+  cv::Mat padded(in.rows + 2, in.cols + 2, CV_8UC1, cv::Scalar(dilate ? 0 : 255));
+  in.copyTo(padded(cv::Rect(1, 1, in.cols, in.rows)));
   cv::Mat out(in.size(), CV_8UC1);
+  const int cols = in.cols;
   for (int y = 0; y < in.rows; ++y) {
-    uint8_t* dst = out.ptr<uint8_t>(y);
-    for (int x = 0; x < in.cols; ++x) {
-      uint8_t v = dilate ? 0 : 255;
-      for (const cv::Point& d : offsets) {
-        const int yy = y + d.y;
-        const int xx = x + d.x;
-        if (yy < 0 || yy >= in.rows || xx < 0 || xx >= in.cols) {
-          continue;
+    uint8_t* __restrict dst = out.ptr<uint8_t>(y);
+    for (size_t k = 0; k < offsets.size(); ++k) {
+      const uint8_t* __restrict src = padded.ptr<uint8_t>(y + 1 + offsets[k].y) + 1 + offsets[k].x;
+      if (k == 0) {
+        std::copy(src, src + cols, dst);
+      } else if (dilate) {
+        for (int x = 0; x < cols; ++x) {
+          dst[x] = std::max(dst[x], src[x]);
         }
-        const uint8_t p = in.at<uint8_t>(yy, xx);
-        v = dilate ? std::max(v, p) : std::min(v, p);
+      } else {
+        for (int x = 0; x < cols; ++x) {
+          dst[x] = std::min(dst[x], src[x]);
+        }
       }
-      dst[x] = v;
     }
   }
   return out;
 }
 
-// Flood-fills the 8-connected component holding `seed`, labelling it and listing its pixels.
-void collect_component(const cv::Mat& mask, int32_t seed, std::vector<uint8_t>* seen,
-                       std::vector<int32_t>* members) {
-  const int rows = mask.rows;
-  const int cols = mask.cols;
-  members->clear();
-  members->push_back(seed);
-  (*seen)[static_cast<size_t>(seed)] = 1;
-  for (size_t next = 0; next < members->size(); ++next) {
-    const int32_t p = (*members)[next];
-    const int y = p / cols;
-    const int x = p % cols;
-    for (int dy = -1; dy <= 1; ++dy) {
-      const int ny = y + dy;
-      if (ny < 0 || ny >= rows) {
+// A horizontal stretch of lit pixels [begin, end) of one row, and its union-find parent.
+struct PixelRun {
+  int row;
+  int begin;
+  int end;
+  int parent;
+};
+
+int find_root(std::vector<PixelRun>& runs, int i) {
+  while (runs[static_cast<size_t>(i)].parent != i) {
+    PixelRun& r = runs[static_cast<size_t>(i)];
+    r.parent = runs[static_cast<size_t>(r.parent)].parent;  // path halving
+    i = r.parent;
+  }
+  return i;
+}
+
+// The runs of lit pixels, row by row, each joined with the runs of the row above that touch it
+// (8-connectivity: overlapping or diagonally adjacent).
+std::vector<PixelRun> connected_runs(const cv::Mat& mask) {
+  std::vector<PixelRun> runs;
+  size_t above_begin = 0;
+  for (int y = 0; y < mask.rows; ++y) {
+    const uint8_t* row = mask.ptr<uint8_t>(y);
+    const size_t row_begin = runs.size();
+    for (int x = 0; x < mask.cols;) {
+      if (row[x] == 0) {
+        ++x;
         continue;
       }
-      const uint8_t* row = mask.ptr<uint8_t>(ny);
-      for (int dx = -1; dx <= 1; ++dx) {
-        const int nx = x + dx;
-        if (nx < 0 || nx >= cols || row[nx] == 0) {
-          continue;
-        }
-        const int32_t q = ny * cols + nx;
-        if (!(*seen)[static_cast<size_t>(q)]) {
-          (*seen)[static_cast<size_t>(q)] = 1;
-          members->push_back(q);
+      const int begin = x;
+      while (x < mask.cols && row[x] != 0) {
+        ++x;
+      }
+      const int id = static_cast<int>(runs.size());
+      runs.push_back({y, begin, x, id});
+      for (size_t a = above_begin; a < row_begin; ++a) {
+        if (runs[a].end >= begin && runs[a].begin <= x) {  // within one column of each other
+          const int ra = find_root(runs, static_cast<int>(a));
+          const int rb = find_root(runs, id);
+          runs[static_cast<size_t>(std::max(ra, rb))].parent = std::min(ra, rb);
         }
       }
     }
+    above_begin = row_begin;
   }
+  return runs;
 }
 
 }  // namespace
@@ -180,23 +201,16 @@ cv::Mat remove_small_components(const cv::Mat& mask, int64_t min_area) {
     CV_Error(cv::Error::StsBadArg, "mask must be an 8-bit single-channel image");
   }
   cv::Mat out = cv::Mat::zeros(mask.size(), CV_8UC1);
-  const int cols = mask.cols;
-  std::vector<uint8_t> seen(static_cast<size_t>(mask.rows) * static_cast<size_t>(cols), 0);
-  std::vector<int32_t> members;
-  for (int y = 0; y < mask.rows; ++y) {
-    const uint8_t* row = mask.ptr<uint8_t>(y);
-    for (int x = 0; x < cols; ++x) {
-      const int32_t p = y * cols + x;
-      if (row[x] == 0 || seen[static_cast<size_t>(p)]) {
-        continue;
-      }
-      collect_component(mask, p, &seen, &members);
-      if (static_cast<int64_t>(members.size()) < min_area) {
-        continue;
-      }
-      for (int32_t q : members) {
-        out.at<uint8_t>(q / cols, q % cols) = 255;
-      }
+  std::vector<PixelRun> runs = connected_runs(mask);
+  std::vector<int64_t> area(runs.size(), 0);
+  for (size_t i = 0; i < runs.size(); ++i) {
+    area[static_cast<size_t>(find_root(runs, static_cast<int>(i)))] += runs[i].end - runs[i].begin;
+  }
+  for (size_t i = 0; i < runs.size(); ++i) {
+    const PixelRun& r = runs[i];
+    if (area[static_cast<size_t>(find_root(runs, static_cast<int>(i)))] >= min_area) {
+      uint8_t* dst = out.ptr<uint8_t>(r.row);
+      std::fill(dst + r.begin, dst + r.end, uint8_t{255});
     }
   }
   return out;
