@@ -99,22 +99,35 @@ cv::Mat ImageView::mat() const {
   return packed;
 }
 
+NewArray::NewArray(int rows, int cols, int channels) {
+  Ref shape = channels == 1 ? check(Py_BuildValue("(ii)", rows, cols))
+                            : check(Py_BuildValue("(iii)", rows, cols, channels));
+  array_ = check(PyObject_CallFunctionObjArgs(numpy_empty(), shape.get(), numpy_uint8(), nullptr));
+  check_status(PyObject_GetBuffer(array_.get(), &buffer_, PyBUF_CONTIG));
+  has_buffer_ = true;
+  mat_ = cv::Mat(rows, cols, CV_8UC(channels), buffer_.buf);
+}
+
+NewArray::~NewArray() {
+  if (has_buffer_) {
+    PyBuffer_Release(&buffer_);
+  }
+}
+
+Ref NewArray::take(const cv::Mat& filled) {
+  CV_Assert(filled.size() == mat_.size() && filled.type() == mat_.type());
+  if (filled.data != mat_.data) {
+    filled.copyTo(mat_);
+  }
+  PyBuffer_Release(&buffer_);
+  has_buffer_ = false;
+  return std::move(array_);
+}
+
 Ref new_array(const cv::Mat& image) {
   CV_Assert(image.depth() == CV_8U && image.dims == 2);
-  const int channels = image.channels();
-  Ref shape = channels == 1 ? check(Py_BuildValue("(ii)", image.rows, image.cols))
-                            : check(Py_BuildValue("(iii)", image.rows, image.cols, channels));
-  Ref array =
-      check(PyObject_CallFunctionObjArgs(numpy_empty(), shape.get(), numpy_uint8(), nullptr));
-  Py_buffer out;
-  check_status(PyObject_GetBuffer(array.get(), &out, PyBUF_CONTIG));
-  const size_t row_bytes = static_cast<size_t>(image.cols) * static_cast<size_t>(channels);
-  for (int r = 0; r < image.rows; ++r) {
-    std::memcpy(static_cast<unsigned char*>(out.buf) + static_cast<size_t>(r) * row_bytes,
-                image.ptr(r), row_bytes);
-  }
-  PyBuffer_Release(&out);
-  return array;
+  NewArray out(image.rows, image.cols, image.channels());
+  return out.take(image);
 }
 
 Ref slice_rows_cols(PyObject* image, int64_t row_begin, int64_t row_end, int64_t col_begin,

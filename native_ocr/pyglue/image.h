@@ -43,6 +43,27 @@ class ImageView {
   Py_buffer buffer_{};
 };
 
+// A new numpy array that C++ code fills in place: mat() is a header over the array's own memory,
+// rows x columns (x channels when there is more than one) of 8-bit elements, C-contiguous.
+class NewArray {
+ public:
+  NewArray(int rows, int cols, int channels = 1);
+  ~NewArray();
+  NewArray(const NewArray&) = delete;
+  NewArray& operator=(const NewArray&) = delete;
+
+  cv::Mat& mat() { return mat_; }
+  // Hands the array over, holding `filled`: nothing to do when it was written through mat(),
+  // otherwise (OpenCV gave the result its own memory) it is copied in. Same size and type.
+  Ref take(const cv::Mat& filled);
+
+ private:
+  Ref array_;
+  Py_buffer buffer_{};
+  bool has_buffer_ = false;
+  cv::Mat mat_;
+};
+
 // A new numpy array holding a copy of an 8-bit image: rows x columns for one channel, rows x
 // columns x channels otherwise.
 Ref new_array(const cv::Mat& image);

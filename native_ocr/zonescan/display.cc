@@ -75,10 +75,8 @@ Table compose(const Table& first, const Table& then) {
   return out;
 }
 
-cv::Mat apply_table(const cv::Mat& image, const Table& table) {
-  cv::Mat out;
+void apply_table(const cv::Mat& image, const Table& table, cv::Mat& out) {
   cv::LUT(image, cv::Mat(1, 256, CV_8U, const_cast<uint8_t*>(table.data())), out);
-  return out;
 }
 
 void rotate(cv::Mat& work, double degrees) {
@@ -115,9 +113,28 @@ cv::Mat apply_morphology(const cv::Mat& work, Morphology morphology, int64_t siz
   return out;
 }
 
-cv::Mat finish_morphology(const cv::Mat& work, const ProcessingSettings& s) {
-  return s.morphology == Morphology::kNone ? work
-                                           : apply_morphology(work, s.morphology, s.morph_size);
+cv::Mat table_lookup(const cv::Mat& image, const Table& table) {
+  cv::Mat out;
+  apply_table(image, table, out);
+  return out;
+}
+
+// The steps around rotation and blur: levels, rotation, blur, then threshold and inversion.
+cv::Mat filtered(const cv::Mat& grey, const ProcessingSettings& s, bool rotated, bool blurred) {
+  cv::Mat work = table_lookup(grey, levels_table(s));
+  if (rotated) {
+    rotate(work, s.rotation);
+  }
+  if (blurred) {
+    const int k = static_cast<int>(s.blur % 2 == 0 ? s.blur + 1 : s.blur);
+    cv::Mat blur;
+    cv::GaussianBlur(work, blur, cv::Size(k, k), 0);
+    work = blur;
+  }
+  if (s.binarize || s.invert) {
+    apply_table(work, finishing_table(s), work);
+  }
+  return work;
 }
 
 }  // namespace
@@ -132,32 +149,37 @@ std::array<uint8_t, 256> gamma_table(double gamma) {
   return table;
 }
 
-cv::Mat process_image(const cv::Mat& image, bool three_dimensional,
-                      const ProcessingSettings& settings) {
+void process_image_into(const cv::Mat& image, bool three_dimensional,
+                        const ProcessingSettings& settings, cv::Mat& out) {
   const ProcessingSettings& s = settings;
   const cv::Mat grey = to_grey(image, three_dimensional);
   // Every step but rotation, blur and morphology maps each grey level on its own, so neighbouring
   // per-level steps run as one table lookup.
   const bool rotated = std::abs(s.rotation) > 0.001;
   const bool blurred = s.blur > 0;
-  if (!rotated && !blurred) {
-    cv::Mat work = apply_table(grey, compose(levels_table(s), finishing_table(s)));
-    return finish_morphology(work, s);
+  const bool morphed = s.morphology != Morphology::kNone;
+  if (!rotated && !blurred && !morphed) {
+    apply_table(grey, compose(levels_table(s), finishing_table(s)), out);
+    return;
   }
-  cv::Mat work = apply_table(grey, levels_table(s));
-  if (rotated) {
-    rotate(work, s.rotation);
+  cv::Mat work = rotated || blurred
+                     ? filtered(grey, s, rotated, blurred)
+                     : table_lookup(grey, compose(levels_table(s), finishing_table(s)));
+  if (morphed) {
+    work = apply_morphology(work, s.morphology, s.morph_size);
   }
-  if (blurred) {
-    const int k = static_cast<int>(s.blur % 2 == 0 ? s.blur + 1 : s.blur);
-    cv::Mat out;
-    cv::GaussianBlur(work, out, cv::Size(k, k), 0);
-    work = out;
+  if (out.data == nullptr) {
+    out = work;
+  } else {
+    work.copyTo(out);
   }
-  if (s.binarize || s.invert) {
-    work = apply_table(work, finishing_table(s));
-  }
-  return finish_morphology(work, s);
+}
+
+cv::Mat process_image(const cv::Mat& image, bool three_dimensional,
+                      const ProcessingSettings& settings) {
+  cv::Mat out;
+  process_image_into(image, three_dimensional, settings, out);
+  return out;
 }
 
 }  // namespace native_ocr::zonescan

@@ -25,6 +25,11 @@ std::array<uint8_t, 256> gamma_table(double gamma);
 cv::Mat process_image(const cv::Mat& image, bool three_dimensional,
                       const ProcessingSettings& settings);
 
+// The same, written into `out`: a header over memory of the image's size (single channel, 8-bit)
+// is filled in place; an empty `out` receives a new image.
+void process_image_into(const cv::Mat& image, bool three_dimensional,
+                        const ProcessingSettings& settings, cv::Mat& out);
+
 }  // namespace native_ocr::zonescan
 
 #endif  // NATIVE_OCR_ZONESCAN_DISPLAY_H_

@@ -1,4 +1,6 @@
 // process_image, prepare_display_from_crop, prepare_display_from_image, prepare_display.
+#include <optional>
+
 #include "native_ocr/zonescan/bindings.h"
 #include "native_ocr/zonescan/display.h"
 
@@ -10,11 +12,27 @@ const pyglue::Name kBinary("binary"), kAngle("angle"), kCropSize("crop_size"),
 
 SeparatorBranch separator_branch = nullptr;
 
-cv::Mat prepare(const pyglue::ImageView& view, const ProcessingSettings& settings) {
-  view.require_8bit_image("image");
-  const cv::Mat pixels = view.mat();
-  pyglue::GilRelease unlocked;
-  return process_image(pixels, view.ndim() == 3, settings);
+// Images from this many pixels up are prepared with the interpreter lock released. Smaller ones
+// take a few microseconds, less than handing the lock to another thread and waiting to get it back.
+constexpr size_t kLockFreePixels = size_t{1} << 16;
+
+// A prepared display: the new numpy array and a header over its pixels.
+struct Prepared {
+  pyglue::Ref array;
+  cv::Mat binary;
+};
+
+Prepared prepare(const cv::Mat& pixels, bool three_dimensional, const ProcessingSettings& s) {
+  pyglue::NewArray out(pixels.rows, pixels.cols);
+  cv::Mat binary = out.mat();
+  {
+    std::optional<pyglue::GilRelease> unlocked;
+    if (pixels.total() >= kLockFreePixels) {
+      unlocked.emplace();
+    }
+    process_image_into(pixels, three_dimensional, s, binary);
+  }
+  return {out.take(binary), binary};
 }
 
 pyglue::Ref py_process_image(PyObject* args, PyObject* kwargs) {
@@ -29,7 +47,8 @@ pyglue::Ref py_process_image(PyObject* args, PyObject* kwargs) {
   if (view.empty()) {
     return pyglue::Ref::borrow(image);  // nothing to process: the image itself
   }
-  return pyglue::new_array(prepare(view, s));
+  view.require_8bit_image("image");
+  return prepare(view.mat(), view.ndim() == 3, s).array;
 }
 
 // The prepared display dictionary for a crop, or None for a missing or empty crop.
@@ -46,17 +65,14 @@ pyglue::Ref prepare_display_from_crop(PyObject* crop, PyObject* detect_separator
   pyglue::Ref settings = normalize_settings(processing, &s);
   view.require_8bit_image("crop");
   const cv::Mat pixels = view.mat();
-  cv::Mat binary;
-  {
-    pyglue::GilRelease unlocked;
-    binary = process_image(pixels, view.ndim() == 3, s);
-  }
+  Prepared prepared = prepare(pixels, view.ndim() == 3, s);
+  const cv::Mat& binary = prepared.binary;
   pyglue::Ref separator = pyglue::none();
   if (detect_separator != nullptr && pyglue::truth(detect_separator) && separator_branch) {
     separator = separator_branch({crop, pixels, view.ndim() == 3, binary, s, settings.get()});
   }
   return pyglue::DictBuilder()
-      .set(kBinary, pyglue::new_array(binary))
+      .set(kBinary, std::move(prepared.array))
       .set(kAngle, pyglue::new_float(s.rotation))
       .set(kCropSize, pyglue::new_int_list({binary.cols, binary.rows}))
       .set(kSeparatorKey, std::move(separator))

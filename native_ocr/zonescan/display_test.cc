@@ -133,5 +133,22 @@ TEST(ProcessImage, Morphology) {
   EXPECT_EQ(cv::countNonZero(process_image(card(), false, s)), (8 - 2) * (20 - 2));
 }
 
+TEST(ProcessImageInto, FillsTheCallersMemoryOnEveryPath) {
+  ProcessingSettings plain;
+  ProcessingSettings everything;
+  everything.rotation = 4;
+  everything.blur = 3;
+  everything.invert = true;
+  everything.morphology = Morphology::kClose;
+  everything.morph_size = 3;
+  for (const ProcessingSettings& s : {plain, everything}) {
+    std::vector<uint8_t> memory(30 * 40, 7);
+    cv::Mat out(30, 40, CV_8UC1, memory.data());
+    process_image_into(card(), false, s, out);
+    EXPECT_EQ(out.data, memory.data());
+    EXPECT_TRUE(same(out, process_image(card(), false, s)));
+  }
+}
+
 }  // namespace
 }  // namespace native_ocr::zonescan
