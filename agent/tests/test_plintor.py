@@ -17,7 +17,7 @@ NO_CONFIRMATION = ("Plintor could not confirm which agent is already running. "
                    "No second agent was started.")
 
 
-def wait_for(predicate, timeout=10.0):
+def wait_for(predicate, timeout=20.0):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         if predicate():
