@@ -35,6 +35,9 @@ def echo(prefix, stream):
 
 
 def start(cmd, prefix, **kwargs):
+    if cmd[0] == "ffmpeg":
+        # A sanitizer runtime preloaded for the reader modules has no business in ffmpeg.
+        kwargs["env"] = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
     proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
                             errors="replace", **kwargs)
     threading.Thread(target=echo, args=(prefix, proc.stdout), daemon=True).start()
@@ -74,10 +77,11 @@ def ndi_pipeline(build, root, filter_script, seconds, workdir):
     rate = 10
     print(f"demo: rendering {int((seconds + 5) * rate)} scoreboard frames for the NDI sender",
           flush=True)
+    env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
     subprocess.run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-f", "lavfi", "-i",
                     f"color=c={scoreboard.BOARD}:s={scoreboard.WIDTH}x{scoreboard.HEIGHT}"
                     f":r={rate}:d={seconds + 5}", "-filter_script:v", filter_script,
-                    os.path.join(frames, "frame_%05d.png")], check=True)
+                    os.path.join(frames, "frame_%05d.png")], check=True, env=env)
     env = dict(os.environ, NDI_LOOPBACK_DIR=os.path.join(workdir, "ndi"))
     os.makedirs(env["NDI_LOOPBACK_DIR"])
     name = "DEMO (Scoreboard)"
