@@ -138,8 +138,9 @@ bool single_vertical_mass(const cv::Mat& glyph, int64_t top, int64_t bottom, int
   if (widest >= std::max(stroke * kVerticalStrokeMaxWidthRatio, stroke + 2.0)) {
     return false;
   }
-  const double height = static_cast<double>(std::max<int64_t>(bottom - top + 1, 1));
-  const double width = static_cast<double>(right - left + 1);
+  // In doubles: the extent may come from a caller's structure, far outside the cell.
+  const double height = std::max(static_cast<double>(bottom) - static_cast<double>(top) + 1.0, 1.0);
+  const double width = static_cast<double>(right) - static_cast<double>(left) + 1.0;
   return width <= height * kVerticalStrokeMaxAspect;
 }
 

@@ -12,7 +12,11 @@ namespace {
 constexpr double kEmptyInkRatio = 0.06;
 constexpr double kEmptyConfidence = 0.6;
 
+// max(0, min(v, size - 1)); 0 for an empty (or negative) size.
 int64_t clamp_coordinate(int64_t v, int64_t size) {
+  if (size <= 0) {
+    return 0;
+  }
   return std::max<int64_t>(0, std::min(v, size - 1));
 }
 

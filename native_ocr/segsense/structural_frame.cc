@@ -167,20 +167,23 @@ Runs runs_at_least(std::span<const double> projection, double threshold) {
 Runs remove_marginal_runs(Runs runs, double cell_height) {
   const double max_height = cell_height * kMarginalRunMaxHeightRatio;
   const double min_gap = cell_height * kMarginalRunMinGapRatio;
+  // Lengths and gaps in doubles: the runs may come from a caller, with any values.
+  auto span = [](int64_t from, int64_t to) {
+    return static_cast<double>(to) - static_cast<double>(from);
+  };
   while (runs.size() > 1) {
     const Run& first = runs[0];
-    const int64_t gap = runs[1].start - first.end - 1;
-    if (first.start != 0 || static_cast<double>(run_length(first)) > max_height ||
-        static_cast<double>(gap) < min_gap) {
+    if (first.start != 0 || span(first.start, first.end) + 1.0 > max_height ||
+        span(first.end, runs[1].start) - 1.0 < min_gap) {
       break;
     }
     runs.erase(runs.begin());
   }
   while (runs.size() > 1) {
     const Run& last = runs.back();
-    const int64_t gap = last.start - runs[runs.size() - 2].end - 1;
     if (static_cast<double>(last.end) != cell_height - 1.0 ||
-        static_cast<double>(run_length(last)) > max_height || static_cast<double>(gap) < min_gap) {
+        span(last.start, last.end) + 1.0 > max_height ||
+        span(runs[runs.size() - 2].end, last.start) - 1.0 < min_gap) {
       break;
     }
     runs.pop_back();

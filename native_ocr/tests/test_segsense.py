@@ -149,6 +149,7 @@ def test_clip_box_examples():
     assert s._clip_box([3.9, 1.2, 10.7, 20.9], 40, 30) == [3, 1, 10, 20]
     assert s._clip_box(box=(1, 2, 3, 4), width=0, height=0) == [0, 0, 0, 0]
     assert s._clip_box([10**30, -10**30, "7", 2], 40, 30) == [7, 0, 39, 2]
+    assert s._clip_box([5, 5, 5, 5], -(2**65), 2**65) == [0, 5, 0, 5]
 
 
 def test_empty_threshold_is_inclusive():
@@ -308,6 +309,10 @@ def test_structure_helpers_return_python_types():
     assert list(structure) == list(ref.structural_frame(bar))
     assert s._single_vertical_mass(bar, structure) is True
     assert s._single_vertical_mass(bar, dict(structure, top=40, bottom=50)) is False
+    # Extents far outside the cell are sliced as the interpreter slices them.
+    huge = dict(structure, top=-(2**70), bottom=2**70, left=-(2**70), right=2**70)
+    assert s._single_vertical_mass(bar, huge) is False
+    assert len(s._remove_marginal_runs([[0, 1], [2**70, 2**70 + 5]], 40)) == 1
 
 
 def test_classifier_helpers():
