@@ -36,11 +36,6 @@ struct FrameFreer {
 };
 using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
 
-struct CodecContextFreer {
-  void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFreer>;
-
 struct ScalerFreer {
   void operator()(SwsContext* scaler) const { sws_freeContext(scaler); }
 };
