@@ -97,6 +97,38 @@ uint64_t pixel_capacity(const SenderOptions& options, const std::vector<BgrxImag
 
 }  // namespace
 
+namespace {
+
+// Publishes frames at the requested rate until signals->stop is set.
+void publish_frames(const SenderOptions& options, const std::vector<BgrxImage>& images,
+                    const std::optional<TestPattern>& pattern, SourcePublisher* publisher,
+                    SenderSignals* signals) {
+  while (options.wait_for_receiver && !publisher->followed() && signals->stop == 0) {
+    sleep_until(monotonic_ns() + kPollNs);
+  }
+  int64_t period = kNanosPerSecond * options.frame_rate_d / options.frame_rate_n;
+  int64_t next = monotonic_ns();
+  for (uint64_t frame = 1; signals->stop == 0; ++frame) {
+    if (options.frames != 0 && frame > options.frames) {
+      sleep_until(monotonic_ns() + kIdleSliceNs);
+    } else {
+      std::function<void(uint8_t*)> fill;
+      publisher->publish(draw_frame(options, images, pattern, frame, &fill), fill);
+      if (frame == options.error_at) {
+        publisher->request_error();
+      }
+      next += period;
+      sleep_until(next);
+    }
+    if (signals->error_request != 0) {
+      signals->error_request = 0;
+      publisher->request_error();
+    }
+  }
+}
+
+}  // namespace
+
 int run_sender(const SenderOptions& options, SenderSignals* signals) {
   std::vector<BgrxImage> images;
   if (!load_images(options, &images)) {
@@ -112,33 +144,13 @@ int run_sender(const SenderOptions& options, SenderSignals* signals) {
   std::string dir = options.dir.empty() ? runtime_dir() : options.dir;
   if (!publisher.open(dir, options.name, options.no_url ? nullptr : &url,
                       pixel_capacity(options, images), &err)) {
-    std::fprintf(stderr, "ndi_loopback_send: cannot announce the source: %s\n", err.c_str());
+    std::fprintf(stderr, "ndi_loopback_send: cannot announce the source: %s
+", err.c_str());
     return 1;
   }
   std::printf("announced %s\n", publisher.path().c_str());
   std::fflush(stdout);
-  while (options.wait_for_receiver && !publisher.followed() && signals->stop == 0) {
-    sleep_until(monotonic_ns() + kPollNs);
-  }
-  int64_t period = kNanosPerSecond * options.frame_rate_d / options.frame_rate_n;
-  int64_t next = monotonic_ns();
-  for (uint64_t frame = 1; signals->stop == 0; ++frame) {
-    if (options.frames != 0 && frame > options.frames) {
-      sleep_until(monotonic_ns() + kIdleSliceNs);
-    } else {
-      std::function<void(uint8_t*)> fill;
-      publisher.publish(draw_frame(options, images, pattern, frame, &fill), fill);
-      if (frame == options.error_at) {
-        publisher.request_error();
-      }
-      next += period;
-      sleep_until(next);
-    }
-    if (signals->error_request != 0) {
-      signals->error_request = 0;
-      publisher.request_error();
-    }
-  }
+  publish_frames(options, images, pattern, &publisher, signals);
   return 0;
 }
 
