@@ -144,8 +144,7 @@ int run_sender(const SenderOptions& options, SenderSignals* signals) {
   std::string dir = options.dir.empty() ? runtime_dir() : options.dir;
   if (!publisher.open(dir, options.name, options.no_url ? nullptr : &url,
                       pixel_capacity(options, images), &err)) {
-    std::fprintf(stderr, "ndi_loopback_send: cannot announce the source: %s
-", err.c_str());
+    std::fprintf(stderr, "ndi_loopback_send: cannot announce the source: %s\n", err.c_str());
     return 1;
   }
   std::printf("announced %s\n", publisher.path().c_str());
