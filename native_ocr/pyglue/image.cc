@@ -79,6 +79,10 @@ cv::Mat ImageView::mat() const {
   const int rows = static_cast<int>(buffer_.shape[0]);
   const int cols = static_cast<int>(buffer_.shape[1]);
   const int channels = buffer_.ndim == 3 ? static_cast<int>(buffer_.shape[2]) : 1;
+  if (channels < 1) {
+    // CV_8UC(0) would read as 512 channels over a buffer that holds none.
+    throw ValueError("image has no channels");
+  }
   auto* data = static_cast<unsigned char*>(buffer_.buf);
   if (mat_compatible(buffer_, channels)) {
     size_t step = buffer_.strides ? static_cast<size_t>(buffer_.strides[0])

@@ -36,6 +36,7 @@ class ImageView {
   // The pixels as an 8-bit cv::Mat with one channel per element of the last axis (a 2-D image has
   // one). A header over the caller's buffer when its strides allow one (C-contiguous arrays and
   // row-strided views such as crops); otherwise a packed copy. Call require_8bit_image first.
+  // ValueError for a 3-D image with no channels.
   cv::Mat mat() const;
 
  private:

@@ -122,6 +122,8 @@ def test_images_of_the_wrong_kind_are_refused():
         probe.image_info(np.zeros((2, 2, 2, 2), np.uint8))
     with pytest.raises(TypeError, match="list"):
         probe.image_info([[1, 2]])
+    with pytest.raises(ValueError, match="no channels"):
+        probe.copy_image(np.zeros((6, 7, 0), np.uint8))
 
 
 def test_crops_are_views_through_the_callers_slicing():
