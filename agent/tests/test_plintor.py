@@ -188,6 +188,7 @@ def test_unusable_supervisor_ends_the_agent_with_one_alert(setup, problem):
     assert setup.wait_exit() == 0
     stderr = setup.text("stderr")
     assert stderr.count(" alert: Plintor\n") == 1
+    assert (setup.logs() / "plintor-agent.log").read_text() == stderr
     if problem == "prepare fails":
         assert NO_CONFIRMATION in stderr
     else:

@@ -5,6 +5,8 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/cocoa/files.h"
+
 namespace {
 
 std::mutex alert_mutex;
@@ -43,6 +45,8 @@ NSModalResponse NSAlert::runModal() const {
   std::fputs(text.c_str(), stderr);
   std::fflush(stderr);
   if (!path.empty()) {
+    NSFileManager::defaultManager()->createDirectoryAtURL(
+        NSURL::fileURLWithPath(path).URLByDeletingLastPathComponent(), true, nullptr);
     std::unique_ptr<std::FILE, FileClose> file(std::fopen(path.c_str(), "ae"));
     if (file) {
       std::fputs(text.c_str(), file.get());

@@ -15,8 +15,8 @@ using NSModalResponse = long;
 constexpr NSModalResponse NSAlertFirstButtonReturn = 1000;
 
 // A modal alert in the shape of AppKit's NSAlert. Without a screen, runModal writes the alert to
-// standard error and appends it to the log file set with setLogFile, then answers with the first
-// button.
+// standard error and appends it to the log file set with setLogFile (creating its directory),
+// then answers with the first button.
 class NSAlert {
  public:
   using Presenter = std::function<NSModalResponse(const NSAlert& alert)>;

@@ -95,8 +95,15 @@ std::string MainBundlePath() {
   return macos.path();
 }
 
-std::mutex main_bundle_mutex;
-std::shared_ptr<NSBundle> main_bundle;
+// Never destroyed: a background thread may still read the main bundle while the process exits.
+std::mutex& MainBundleMutex() {
+  static auto* mutex = new std::mutex;
+  return *mutex;
+}
+std::shared_ptr<NSBundle>& MainBundleSlot() {
+  static auto* bundle = new std::shared_ptr<NSBundle>;
+  return *bundle;
+}
 
 }  // namespace
 
@@ -152,16 +159,17 @@ std::shared_ptr<NSBundle> NSBundle::bundleWithPath(const std::string& path) {
 }
 
 NSBundle* NSBundle::mainBundle() {
-  std::lock_guard<std::mutex> lock(main_bundle_mutex);
-  if (!main_bundle) {
-    main_bundle = bundleWithPath(MainBundlePath());
+  std::lock_guard<std::mutex> lock(MainBundleMutex());
+  std::shared_ptr<NSBundle>& bundle = MainBundleSlot();
+  if (!bundle) {
+    bundle = bundleWithPath(MainBundlePath());
   }
-  return main_bundle.get();
+  return bundle.get();
 }
 
 void NSBundle::setMainBundleForTesting(std::shared_ptr<NSBundle> bundle) {
-  std::lock_guard<std::mutex> lock(main_bundle_mutex);
-  main_bundle = std::move(bundle);
+  std::lock_guard<std::mutex> lock(MainBundleMutex());
+  MainBundleSlot() = std::move(bundle);
 }
 
 NSURL NSBundle::resourceURL() const {

@@ -13,8 +13,15 @@ class ThreadQueue : public DispatchQueue {
 
 std::atomic<dispatch_queue_t> global_queue_override{nullptr};
 
-std::mutex sleeper_mutex;
-std::function<void(double)> sleeper;
+// Never destroyed: background threads may sleep while the process exits.
+std::mutex& SleeperMutex() {
+  static auto* mutex = new std::mutex;
+  return *mutex;
+}
+std::function<void(double)>& Sleeper() {
+  static auto* sleeper = new std::function<void(double)>;
+  return *sleeper;
+}
 
 }  // namespace
 
@@ -164,8 +171,8 @@ void NSTimer::fire() {
 void NSThread::sleepForTimeInterval(double seconds) {
   std::function<void(double)> current;
   {
-    std::lock_guard<std::mutex> lock(sleeper_mutex);
-    current = sleeper;
+    std::lock_guard<std::mutex> lock(SleeperMutex());
+    current = Sleeper();
   }
   if (current) {
     current(seconds);
@@ -175,6 +182,6 @@ void NSThread::sleepForTimeInterval(double seconds) {
 }
 
 void NSThread::setSleeperForTesting(std::function<void(double)> replacement) {
-  std::lock_guard<std::mutex> lock(sleeper_mutex);
-  sleeper = std::move(replacement);
+  std::lock_guard<std::mutex> lock(SleeperMutex());
+  Sleeper() = std::move(replacement);
 }

@@ -23,9 +23,13 @@ std::optional<std::string> GetPart(CURLU* handle, CURLUPart part) {
   return text;
 }
 
-bool IsPrintableAscii(std::string_view text) {
-  for (unsigned char c : text) {
-    if (c <= 0x20 || c >= 0x7f) {
+// Only the characters a URL may hold (RFC 3986: unreserved, reserved and "%"), as NSURL
+// demands; a backslash or a space, which parsers and browsers read differently, is refused.
+bool HasOnlyURLCharacters(std::string_view text) {
+  static constexpr std::string_view kPunctuation = "-._~:/?#[]@!$&'()*+,;=%";
+  for (char c : text) {
+    const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!alnum && kPunctuation.find(c) == std::string_view::npos) {
       return false;
     }
   }
@@ -45,7 +49,7 @@ std::string NSLowercaseString(std::string_view text) {
 }
 
 std::optional<NSURL> NSURL::URLWithString(std::string_view text) {
-  if (text.empty() || text.size() > kMaxLength || !IsPrintableAscii(text)) {
+  if (text.empty() || text.size() > kMaxLength || !HasOnlyURLCharacters(text)) {
     return std::nullopt;
   }
   // Only URLs with an authority ("scheme://...") are taken: the agent always needs a host.

@@ -12,9 +12,10 @@ class NSURL {
   // Longest text accepted by URLWithString.
   static constexpr size_t kMaxLength = 8192;
 
-  // Parses an absolute URL. Gives nullopt (nil) for text that is empty, longer than kMaxLength,
-  // holds a byte outside printable ASCII (spaces included), has no scheme, or that libcurl's
-  // parser refuses (for example a port above 65535).
+  // Parses an absolute URL of the form scheme://authority[path][?query][#fragment]. Gives
+  // nullopt (nil) for text that is empty, longer than kMaxLength, holds a character that a URL
+  // may not hold (spaces, backslashes, control or non-ASCII bytes), lacks "://", or that
+  // libcurl's parser refuses (for example a port above 65535).
   static std::optional<NSURL> URLWithString(std::string_view text);
   // A file URL for a path; the path is used as it stands.
   static NSURL fileURLWithPath(std::string path);
