@@ -93,9 +93,11 @@ bool NSTask::launchAndReturnError(NSError* error) {
   std::vector<char*> envp = PointersTo(env_texts);
   SpawnSetup setup;
   setup.ResetSignals();
-  if (directory_ && setup.ChangeDirectory(directory_->path()) != 0) {
-    SetLaunchError(error, errno, path);
-    return false;
+  if (directory_) {
+    if (const int code = setup.ChangeDirectory(directory_->path()); code != 0) {
+      SetLaunchError(error, code, path);
+      return false;
+    }
   }
   pid_t pid = 0;
   const int code = posix_spawn(&pid, path.c_str(), setup.actions(), setup.attributes(), argv.data(),
