@@ -18,8 +18,8 @@ double round3(double x) {
   if (std::fabs(y) < 4503599627370496.0) {  // 2^52: below it y still has a fractional part
     const double floor_y = std::floor(y);
     const double distance_to_tie = std::fabs((y - floor_y) - 0.5);
-    const double ulp = std::nextafter(std::fabs(y), INFINITY) - std::fabs(y);
-    if (distance_to_tie > 2.0 * ulp) {
+    const double ulp_bound = std::fabs(y) * 0x1p-52;  // at least one ulp of y (or 0 for y = 0)
+    if (distance_to_tie > 2.0 * ulp_bound) {
       const double r = (y - floor_y) > 0.5 ? floor_y + 1.0 : floor_y;
       return std::copysign(r / 1000.0, x);
     }

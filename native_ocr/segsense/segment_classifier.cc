@@ -1,6 +1,7 @@
 #include "native_ocr/segsense/segment_classifier.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "native_ocr/numerics/numerics.h"
 
@@ -15,8 +16,21 @@ double clip01(double v) {
   return py_clamp(v, 0.0, 1.0);
 }
 
-int64_t clamp_index(int64_t v, int64_t high) {
-  return std::clamp<int64_t>(v, 0, high);
+// round_to_int(v) (half to even) clamped to 0..high, for probe bounds: small, finite values.
+int64_t clamp_index(double v, int64_t high) {
+  if (!(v > -1.0)) {
+    return 0;
+  }
+  if (!(v < static_cast<double>(high) + 1.0)) {
+    return high;
+  }
+  const double floor_v = std::floor(v);
+  const double diff = v - floor_v;
+  int64_t r = static_cast<int64_t>(floor_v);
+  if (diff > 0.5 || (diff == 0.5 && (r & 1) != 0)) {
+    ++r;
+  }
+  return std::clamp<int64_t>(r, 0, high);
 }
 
 }  // namespace
@@ -24,10 +38,10 @@ int64_t clamp_index(int64_t v, int64_t high) {
 double mean_ink(const cv::Mat& cell, double x1, double y1, double x2, double y2) {
   const int64_t h = cell.rows;
   const int64_t w = cell.cols;
-  const int64_t ix1 = clamp_index(round_to_int(x1), w);
-  const int64_t ix2 = clamp_index(round_to_int(x2), w);
-  const int64_t iy1 = clamp_index(round_to_int(y1), h);
-  const int64_t iy2 = clamp_index(round_to_int(y2), h);
+  const int64_t ix1 = clamp_index(x1, w);
+  const int64_t ix2 = clamp_index(x2, w);
+  const int64_t iy1 = clamp_index(y1, h);
+  const int64_t iy2 = clamp_index(y2, h);
   if (ix1 >= ix2 || iy1 >= iy2) {
     return 0.0;
   }
