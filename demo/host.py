@@ -100,7 +100,8 @@ def main():
             mark = "=" if match else ("?" if ok else "-")
             fields.append(f"{name}={text if text is not None else '-'}{mark}")
         previews += 1
-        print(f"{now - args.start:7.2f}s {status.get('state', '?'):<10} " + " ".join(fields),
+        state = status.get("state", status.get("receiver_state", "?"))
+        print(f"{now - args.start:7.2f}s {state:<10} " + " ".join(fields),
               flush=True)
 
     total_readings = sum(readings.values())

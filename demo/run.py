@@ -29,18 +29,24 @@ def free_udp_port():
         return s.getsockname()[1]
 
 
-def echo(prefix, stream):
+def echo(prefix, stream, marker=None, seen=None):
     for line in iter(stream.readline, ""):
         print(f"{prefix}: {line.rstrip()}", flush=True)
+        if marker and marker in line:
+            seen.set()
 
 
-def start(cmd, prefix, **kwargs):
+def start(cmd, prefix, marker=None, **kwargs):
+    """Starts cmd, echoing its output; with a marker, waits (up to 60 s) for a line holding it."""
     if cmd[0] == "ffmpeg":
         # A sanitizer runtime preloaded for the reader modules has no business in ffmpeg.
         kwargs["env"] = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
     proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
                             errors="replace", **kwargs)
-    threading.Thread(target=echo, args=(prefix, proc.stdout), daemon=True).start()
+    seen = threading.Event()
+    threading.Thread(target=echo, args=(prefix, proc.stdout, marker, seen), daemon=True).start()
+    if marker and not seen.wait(60):
+        print(f"demo: {prefix} did not say '{marker}' within 60 s", flush=True)
     return proc
 
 
@@ -74,24 +80,25 @@ def srt_pipeline(build, root, filter_script, seconds):
 def ndi_pipeline(build, root, filter_script, seconds, workdir):
     frames = os.path.join(workdir, "frames")
     os.makedirs(frames)
-    rate = 10
-    print(f"demo: rendering {int((seconds + 5) * rate)} scoreboard frames for the NDI sender",
-          flush=True)
+    rate = 12  # ndi_bridge previews every sixth frame: two previews a second
+    duration = seconds + 10
+    print(f"demo: rendering {int(duration * rate)} scoreboard frames for the NDI sender", flush=True)
     env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
     subprocess.run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-f", "lavfi", "-i",
                     f"color=c={scoreboard.BOARD}:s={scoreboard.WIDTH}x{scoreboard.HEIGHT}"
-                    f":r={rate}:d={seconds + 5}", "-filter_script:v", filter_script,
-                    os.path.join(frames, "frame_%05d.png")], check=True, env=env)
-    env = dict(os.environ, NDI_LOOPBACK_DIR=os.path.join(workdir, "ndi"))
-    os.makedirs(env["NDI_LOOPBACK_DIR"])
+                    f":r={rate}:d={duration}", "-filter_script:v", filter_script, "-q:v", "3",
+                    os.path.join(frames, "frame_%05d.jpg")], check=True, env=env)
+    loopback = os.path.join(workdir, "ndi")
+    os.makedirs(loopback)
     name = "DEMO (Scoreboard)"
     with open(os.path.join(root, "app", "static", "ndi_selection.txt"), "w") as f:
         f.write(name)
     bridge = start([os.path.join(build, "bridges", "ndi", "ndi_bridge")], "ndi_bridge", cwd=root,
-                   env=env)
+                   env=dict(os.environ, NDI_LOOPBACK_DIR=loopback))
     files = sorted(os.path.join(frames, f) for f in os.listdir(frames))
     sender = start([os.path.join(build, "platform", "ndi", "ndi_loopback_send"), "--name", name,
-                    "--fps", str(rate), "--images", *files], "ndi_loopback_send", env=env)
+                    "--dir", loopback, "--fps", str(rate), *files], "ndi_loopback_send",
+                   marker="announced")
     return bridge, sender, time.time()
 
 
