@@ -67,49 +67,50 @@ double python_round(double x, int ndigits) {
   return std::copysign(std::strtod(text, nullptr), x);
 }
 
-double percentile_sorted(std::span<const double> sorted, double p) {
-  const size_t n = sorted.size();
+namespace {
+
+// Where the p-th percentile of n values falls: the ranks of the two order statistics around it and
+// the fraction of the way from the first to the second.
+struct PercentilePosition {
+  uint64_t i;
+  uint64_t j;
+  double t;
+};
+
+PercentilePosition percentile_position(uint64_t n, double p) {
   double q = p / 100.0;
   double g = static_cast<double>(n - 1) * q;
   double gi = std::floor(g);
-  size_t i = gi <= 0.0 ? 0 : std::min(static_cast<size_t>(gi), n - 1);
-  size_t j = std::min(i + 1, n - 1);
-  double t = g - gi;
-  double a = sorted[i];
-  double b = sorted[j];
+  uint64_t i = gi <= 0.0 ? 0 : std::min(static_cast<uint64_t>(gi), n - 1);
+  return {i, std::min(i + 1, n - 1), g - gi};
+}
+
+// numpy's interpolation, which switches sides at t = 0.5.
+double interpolate(double a, double b, double t) {
   if (t < 0.5) {
     return a + (b - a) * t;
   }
   return b - (b - a) * (1.0 - t);
+}
+
+}  // namespace
+
+double percentile_sorted(std::span<const double> sorted, double p) {
+  PercentilePosition at = percentile_position(sorted.size(), p);
+  return interpolate(sorted[at.i], sorted[at.j], at.t);
 }
 
 double percentile(std::span<double> values, double p) {
-  const size_t n = values.size();
-  double q = p / 100.0;
-  double g = static_cast<double>(n - 1) * q;
-  double gi = std::floor(g);
-  size_t i = gi <= 0.0 ? 0 : std::min(static_cast<size_t>(gi), n - 1);
-  size_t j = std::min(i + 1, n - 1);
-  double t = g - gi;
-  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(i), values.end());
-  double a = values[i];
-  double b = a;
-  if (j != i) {
-    b = *std::min_element(values.begin() + static_cast<std::ptrdiff_t>(i) + 1, values.end());
-  }
-  if (t < 0.5) {
-    return a + (b - a) * t;
-  }
-  return b - (b - a) * (1.0 - t);
+  PercentilePosition at = percentile_position(values.size(), p);
+  auto nth = values.begin() + static_cast<std::ptrdiff_t>(at.i);
+  std::nth_element(values.begin(), nth, values.end());
+  double a = *nth;
+  double b = at.j != at.i ? *std::min_element(nth + 1, values.end()) : a;
+  return interpolate(a, b, at.t);
 }
 
 double percentile_from_histogram(const uint32_t hist[256], uint64_t total, double p) {
-  double q = p / 100.0;
-  double g = static_cast<double>(total - 1) * q;
-  double gi = std::floor(g);
-  uint64_t i = gi <= 0.0 ? 0 : std::min(static_cast<uint64_t>(gi), total - 1);
-  uint64_t j = std::min(i + 1, total - 1);
-  double t = g - gi;
+  PercentilePosition at = percentile_position(total, p);
   // The order statistics at ranks i and j.
   double a = 0.0;
   double b = 0.0;
@@ -117,19 +118,16 @@ double percentile_from_histogram(const uint32_t hist[256], uint64_t total, doubl
   bool have_a = false;
   for (int v = 0; v < 256; ++v) {
     seen += hist[v];
-    if (!have_a && seen > i) {
+    if (!have_a && seen > at.i) {
       a = v;
       have_a = true;
     }
-    if (seen > j) {
+    if (seen > at.j) {
       b = v;
       break;
     }
   }
-  if (t < 0.5) {
-    return a + (b - a) * t;
-  }
-  return b - (b - a) * (1.0 - t);
+  return interpolate(a, b, at.t);
 }
 
 std::vector<double> convolve_same(std::span<const double> a, std::span<const double> v) {
