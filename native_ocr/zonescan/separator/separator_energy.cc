@@ -30,18 +30,31 @@ void require_float_map(const cv::Mat& map, const cv::Size& size) {
   }
 }
 
+double row_sum(const cv::Mat& map, int y) {
+  const float* row = map.ptr<float>(y);
+  double sum = 0.0;
+  for (int x = 0; x < map.cols; ++x) {
+    sum += row[x];
+  }
+  return sum;
+}
+
 // Row sums of a single-precision map, accumulated in double.
 std::vector<double> row_sums(const cv::Mat& map) {
   std::vector<double> sums(static_cast<size_t>(map.rows), 0.0);
   for (int y = 0; y < map.rows; ++y) {
-    const float* row = map.ptr<float>(y);
-    double sum = 0.0;
-    for (int x = 0; x < map.cols; ++x) {
-      sum += row[x];
-    }
-    sums[static_cast<size_t>(y)] = sum;
+    sums[static_cast<size_t>(y)] = row_sum(map, y);
   }
   return sums;
+}
+
+// Sum of rows first .. last of a map, row by row.
+double band_sum(const cv::Mat& map, int64_t first, int64_t last) {
+  double total = 0.0;
+  for (int64_t y = first; y <= last; ++y) {
+    total += row_sum(map, static_cast<int>(y));
+  }
+  return total;
 }
 
 double sum_range(const std::vector<double>& sums, int64_t first, int64_t last) {
@@ -108,8 +121,8 @@ double column_quantile(const std::vector<double>& column_weights, double total, 
 
 struct MapSums {
   std::vector<double> combined_rows;
-  std::vector<double> gray_rows;
-  std::vector<double> binary_rows;
+  const cv::Mat* gray_energy;  // summed only over the bands that become groups
+  const cv::Mat* binary;
   double total_energy = 0.0;
 };
 
@@ -150,8 +163,8 @@ std::optional<SeparatorGroup> measure_band(const cv::Mat& combined, const MapSum
   g.width = useful_right - useful_left + 1.0;
   g.height = bottom - top + 1;
   g.energy = energy;
-  g.gray_energy = sum_range(sums.gray_rows, top, last_row);
-  g.binary_energy = sum_range(sums.binary_rows, top, last_row);
+  g.gray_energy = band_sum(*sums.gray_energy, top, last_row);
+  g.binary_energy = band_sum(*sums.binary, top, last_row);
   g.energy_fraction = fraction;
   g.x_normalized = g.center_x / py_max(static_cast<double>(w), 1.0);
   g.y_normalized = g.center_y / py_max(static_cast<double>(h), 1.0);
@@ -206,14 +219,8 @@ ColonCandidate score_colon_pair(const std::vector<SeparatorGroup>& groups, size_
 
 EnergyMaps separator_energy_from_planes(const cv::Mat& gray, const cv::Mat& value,
                                         const cv::Mat& blurred_gray) {
-  const cv::Mat mask = separator_mask_from_planes(gray, value, blurred_gray);
   std::array<uint32_t, 256> hist{};
-  for (int y = 0; y < gray.rows; ++y) {
-    const uint8_t* row = gray.ptr<uint8_t>(y);
-    for (int x = 0; x < gray.cols; ++x) {
-      ++hist[row[x]];
-    }
-  }
+  const cv::Mat mask = separator_mask_from_planes(gray, value, blurred_gray, &hist);
   const uint64_t total = static_cast<uint64_t>(gray.rows) * static_cast<uint64_t>(gray.cols);
   const double background = percentile_from_histogram(hist.data(), total, 55.0);
   const double highlight = percentile_from_histogram(hist.data(), total, 99.0);
@@ -274,7 +281,7 @@ SeparatorGroups separator_groups(const cv::Mat& binary, const cv::Mat& gray_ener
   if (h == 0) {
     return {};
   }
-  MapSums sums{row_sums(combined), row_sums(gray_energy), row_sums(binary), 0.0};
+  MapSums sums{row_sums(combined), &gray_energy, &binary, 0.0};
   const std::vector<double> smooth = smoothed_projection(sums.combined_rows);
   double peak = 0.0;
   for (double v : smooth) {

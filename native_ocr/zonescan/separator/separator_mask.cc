@@ -147,7 +147,7 @@ cv::Mat clock_separator_mask(const cv::Mat& crop, const cv::Mat& blurred_gray) {
 }
 
 cv::Mat separator_mask_from_planes(const cv::Mat& gray, const cv::Mat& value,
-                                   const cv::Mat& blurred_gray) {
+                                   const cv::Mat& blurred_gray, Histogram* gray_hist_out) {
   const cv::Size size = gray.size();
   require_plane(gray, size, "grey plane");
   require_plane(value, size, "value plane");
@@ -178,6 +178,9 @@ cv::Mat separator_mask_from_planes(const cv::Mat& gray, const cv::Mat& value,
       std::max<int64_t>(histogram_percentile_int(value_hist, total, 94), 135);
   const int64_t detail_cut = std::max<int64_t>(histogram_percentile_int(detail_hist, total, 94), 8);
   const int64_t gray_cut = std::max<int64_t>(histogram_percentile_int(gray_hist, total, 82), 105);
+  if (gray_hist_out != nullptr) {
+    *gray_hist_out = gray_hist;
+  }
   cv::Mat mask(size, CV_8UC1);
   for (int y = 0; y < rows; ++y) {
     const uint8_t* g = gray.ptr<uint8_t>(y);

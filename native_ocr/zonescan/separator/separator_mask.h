@@ -26,8 +26,10 @@ cv::Mat clock_separator_mask(const cv::Mat& crop, const cv::Mat& blurred_gray = 
 // The same mask from planes already split off the window: its grey version, the value plane of its
 // HSV version (max of the three channels) and the blurred grey, all 8-bit single-channel of one
 // size. Views into larger images are fine.
+// `gray_hist`, when given, receives the histogram of the grey plane.
 cv::Mat separator_mask_from_planes(const cv::Mat& gray, const cv::Mat& value,
-                                   const cv::Mat& blurred_gray);
+                                   const cv::Mat& blurred_gray,
+                                   std::array<uint32_t, 256>* gray_hist = nullptr);
 
 // A new mask (8-bit single-channel, same size) holding 255 on every 8-connected component of the
 // non-zero pixels of `mask` whose area is at least `min_area`, 0 elsewhere. `mask` is not modified.
