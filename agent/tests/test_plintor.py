@@ -131,7 +131,7 @@ def test_help_and_bad_arguments():
     assert done.returncode == 2 and "not a URL" in done.stderr
 
 
-@pytest.mark.parametrize("quit_signal", [signal.SIGTERM, signal.SIGINT])
+@pytest.mark.parametrize("quit_signal", [signal.SIGTERM, signal.SIGINT, signal.SIGHUP])
 def test_launcher_runs_with_its_mode_and_stops_with_the_agent(setup, quit_signal):
     supervisor_path = setup.bundle(supervisor(logs="Plintor-QA"),
                                    "--string", "PLINTORQAMode", "1", icon=True)

@@ -13,16 +13,19 @@ namespace {
 std::mutex shared_mutex;
 std::unique_ptr<NSApplication> shared_application;
 
-// Blocks SIGTERM and SIGINT in this thread (and so in every thread started later) and turns each
-// delivery into a termination request on the main queue. Children are spawned with an empty
-// signal mask, so they still receive both signals normally.
+// Blocks SIGTERM, SIGINT and SIGHUP in this thread (and so in every thread started later) and
+// turns each delivery into a termination request on the main queue, so that a closed terminal
+// also stops the children. SIGPIPE is ignored: a closed standard output must not end the agent.
+// Children are spawned with an empty signal mask and default handlers.
 void WatchTerminationSignals() {
   static std::once_flag once;
   std::call_once(once, [] {
+    signal(SIGPIPE, SIG_IGN);
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGTERM);
     sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::thread([signals] {
       for (;;) {

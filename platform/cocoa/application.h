@@ -35,7 +35,7 @@ class NSApplicationDelegate {
 
 // The shared application: activation policy, the delegate, the main run loop and termination.
 // Here "terminate" ends the run loop (run() returns) instead of exiting the process, and
-// SIGTERM or SIGINT sent to the process during run() is a termination request.
+// SIGTERM, SIGINT or SIGHUP sent to the process during run() is a termination request.
 class NSApplication {
  public:
   static NSApplication* sharedApplication();
