@@ -127,8 +127,8 @@ def _drawtext(x, y, size, colour, textfile=None, text=None, enable=None):
 
 
 def _box(x, y, side, colour, enable=None):
-    spec = f"drawbox=x={x}:y={y}:w={side}:h={side}:color={colour}:t=fill"
-    return spec + (f":enable='{enable}'" if enable else "")
+    drawbox = f"drawbox=x={x}:y={y}:w={side}:h={side}:color={colour}:t=fill"
+    return drawbox + (f":enable='{enable}'" if enable else "")
 
 
 def write_filter(directory):
