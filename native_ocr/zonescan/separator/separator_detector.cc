@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "native_ocr/numerics/numerics.h"
+#include "native_ocr/zonescan/separator/separator_mask.h"
 
 namespace native_ocr::zonescan {
 namespace {
@@ -20,19 +21,6 @@ double clip01(double v) {
 double gaussian_falloff(double excess, double scale) {
   const double z = excess / scale;
   return std::exp(-0.5 * (z * z));
-}
-
-// The value plane of HSV: the largest of the three channels.
-cv::Mat value_plane(const cv::Mat& bgr) {
-  cv::Mat value(bgr.size(), CV_8UC1);
-  for (int y = 0; y < bgr.rows; ++y) {
-    const cv::Vec3b* in = bgr.ptr<cv::Vec3b>(y);
-    uint8_t* out = value.ptr<uint8_t>(y);
-    for (int x = 0; x < bgr.cols; ++x) {
-      out[x] = std::max(std::max(in[x][0], in[x][1]), in[x][2]);
-    }
-  }
-  return value;
 }
 
 cv::Mat rotated_source(const cv::Mat& crop, double angle) {
@@ -92,9 +80,9 @@ const Best* select_hypothesis(const Best& colon, const Best& decimal) {
 std::vector<WindowEvaluation> evaluate_windows(const cv::Mat& source, const SearchGeometry& g,
                                                const DetectOptions& options) {
   const std::vector<int64_t> starts = separator_search_starts(g);
-  cv::Mat gray;
-  cv::cvtColor(source, gray, cv::COLOR_BGR2GRAY);
-  const cv::Mat value = value_plane(source);
+  const WindowPlanes planes = separator_planes(source);
+  const cv::Mat& gray = planes.gray;
+  const cv::Mat& value = planes.value;
   std::vector<cv::Mat> computed;
   const std::vector<cv::Mat>* blurs = nullptr;
   if (!options.per_window_blur) {

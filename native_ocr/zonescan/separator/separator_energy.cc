@@ -255,20 +255,12 @@ EnergyMaps separator_energy_from_planes(const cv::Mat& gray, const cv::Mat& valu
 }
 
 EnergyMaps separator_energy_map(const cv::Mat& corridor, const cv::Mat& blurred_gray) {
-  if (corridor.empty() || corridor.type() != CV_8UC3) {
-    CV_Error(cv::Error::StsBadArg, "separator window must be an 8-bit, three-channel BGR image");
-  }
-  cv::Mat gray;
-  cv::cvtColor(corridor, gray, cv::COLOR_BGR2GRAY);
-  // The value plane of HSV is the largest of the three channels.
-  std::vector<cv::Mat> channels;
-  cv::split(corridor, channels);
-  cv::Mat value = cv::max(cv::max(channels[0], channels[1]), channels[2]);
+  const WindowPlanes planes = separator_planes(corridor);
   cv::Mat blurred = blurred_gray;
   if (blurred.empty()) {
-    cv::GaussianBlur(gray, blurred, cv::Size(0, 0), kSeparatorBlurSigma);
+    cv::GaussianBlur(planes.gray, blurred, cv::Size(0, 0), kSeparatorBlurSigma);
   }
-  return separator_energy_from_planes(gray, value, blurred);
+  return separator_energy_from_planes(planes.gray, planes.value, blurred);
 }
 
 SeparatorGroups separator_groups(const cv::Mat& binary, const cv::Mat& gray_energy,

@@ -131,19 +131,28 @@ std::vector<PixelRun> connected_runs(const cv::Mat& mask) {
 
 }  // namespace
 
+WindowPlanes separator_planes(const cv::Mat& bgr) {
+  require_bgr8(bgr);
+  WindowPlanes planes;
+  cv::cvtColor(bgr, planes.gray, cv::COLOR_BGR2GRAY);
+  planes.value.create(bgr.size(), CV_8UC1);
+  for (int y = 0; y < bgr.rows; ++y) {
+    const cv::Vec3b* in = bgr.ptr<cv::Vec3b>(y);
+    uint8_t* out = planes.value.ptr<uint8_t>(y);
+    for (int x = 0; x < bgr.cols; ++x) {
+      out[x] = std::max(std::max(in[x][0], in[x][1]), in[x][2]);
+    }
+  }
+  return planes;
+}
+
 cv::Mat clock_separator_mask(const cv::Mat& crop, const cv::Mat& blurred_gray) {
-  require_bgr8(crop);
-  cv::Mat gray;
-  cv::cvtColor(crop, gray, cv::COLOR_BGR2GRAY);
-  cv::Mat hsv;
-  cv::cvtColor(crop, hsv, cv::COLOR_BGR2HSV);
-  cv::Mat value;
-  cv::extractChannel(hsv, value, 2);
+  const WindowPlanes planes = separator_planes(crop);
   cv::Mat blurred = blurred_gray;
   if (blurred.empty()) {
-    cv::GaussianBlur(gray, blurred, cv::Size(0, 0), kSeparatorBlurSigma);
+    cv::GaussianBlur(planes.gray, blurred, cv::Size(0, 0), kSeparatorBlurSigma);
   }
-  return separator_mask_from_planes(gray, value, blurred);
+  return separator_mask_from_planes(planes.gray, planes.value, blurred);
 }
 
 cv::Mat separator_mask_from_planes(const cv::Mat& gray, const cv::Mat& value,

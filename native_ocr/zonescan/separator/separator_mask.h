@@ -15,6 +15,16 @@ namespace native_ocr::zonescan {
 // Sigma of the Gaussian blur that gives a window's surroundings.
 inline constexpr double kSeparatorBlurSigma = 7.0;
 
+// The two planes the window masks read: the grey version (cvtColor COLOR_BGR2GRAY) and the value
+// plane of the HSV version (the largest of the three channels), both new 8-bit images.
+struct WindowPlanes {
+  cv::Mat gray;
+  cv::Mat value;
+};
+
+// Planes of an 8-bit blue-green-red image. Throws cv::Exception for an empty image or another type.
+WindowPlanes separator_planes(const cv::Mat& bgr);
+
 // The lit pixels of `crop` (8-bit, three channels, blue-green-red): pixels bright in absolute terms
 // plus pixels standing out from their blurred surroundings, specks removed, closed with a 3x3
 // ellipse. Returns a new 8-bit mask of 0/255 of the crop's size.

@@ -32,12 +32,6 @@ cv::Mat standalone(const cv::Mat& image) {
   return image.isSubmatrix() ? image.clone() : image;
 }
 
-void require_bgr8(const cv::Mat& image) {
-  if (image.empty() || image.type() != CV_8UC3) {
-    CV_Error(cv::Error::StsBadArg, "separator source must be a non-empty 8-bit BGR image");
-  }
-}
-
 cv::Mat probe_image() {
   cv::Mat probe(85, 9, CV_8UC1);
   for (int r = 0; r < probe.rows; ++r) {
@@ -122,14 +116,9 @@ WindowEvaluation evaluate_separator_window_planes(const cv::Mat& gray, const cv:
 
 WindowEvaluation evaluate_separator_window(const cv::Mat& crop, int64_t left, int64_t window_width,
                                            const cv::Mat& blurred_gray) {
-  require_bgr8(crop);
-  cv::Mat gray;
-  cv::cvtColor(crop, gray, cv::COLOR_BGR2GRAY);
-  cv::Mat hsv;
-  cv::cvtColor(crop, hsv, cv::COLOR_BGR2HSV);
-  cv::Mat value;
-  cv::extractChannel(hsv, value, 2);
-  return evaluate_separator_window_planes(gray, value, left, window_width, blurred_gray);
+  const WindowPlanes planes = separator_planes(crop);
+  return evaluate_separator_window_planes(planes.gray, planes.value, left, window_width,
+                                          blurred_gray);
 }
 
 std::vector<cv::Mat> separator_window_views(const cv::Mat& source) {
@@ -240,7 +229,9 @@ std::vector<cv::Mat> separator_window_blurs_from_gray(const cv::Mat& gray,
 }
 
 std::vector<cv::Mat> separator_window_blurs(const cv::Mat& source) {
-  require_bgr8(source);
+  if (source.empty() || source.type() != CV_8UC3) {
+    CV_Error(cv::Error::StsBadArg, "separator source must be a non-empty 8-bit BGR image");
+  }
   cv::Mat gray;
   cv::cvtColor(source, gray, cv::COLOR_BGR2GRAY);
   return separator_window_blurs_from_gray(gray,
