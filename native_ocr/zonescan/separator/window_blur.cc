@@ -105,6 +105,36 @@ std::vector<float> folded_weights(const std::vector<float>& taps, int width) {
   return weights;
 }
 
+// The row pass of one window whose first column is row `offset` of the transposed column pass:
+// each output column a weighted sum of the window's columns, rounded once.
+cv::Mat row_pass(const cv::Mat& columns_t, int offset, int width,
+                 const std::vector<float>& weights) {
+  const int rows = columns_t.cols;
+  std::vector<float> acc(static_cast<size_t>(rows));
+  cv::Mat blurred(rows, width, CV_8UC1);
+  for (int x = 0; x < width; ++x) {
+    std::fill(acc.begin(), acc.end(), 0.0f);
+    float* __restrict sums = acc.data();
+    for (int c = 0; c < width; ++c) {
+      const float w = weights[static_cast<size_t>(x * width + c)];
+      if (w == 0.0f) {
+        continue;
+      }
+      const float* __restrict src = columns_t.ptr<float>(offset + c);
+      for (int y = 0; y < rows; ++y) {
+        sums[y] += w * src[y];
+      }
+    }
+    for (int y = 0; y < rows; ++y) {
+      // Sums are integers below 2^24: exact in single precision. One rounding, half up.
+      const uint32_t sum = static_cast<uint32_t>(sums[y]);
+      blurred.at<uint8_t>(y, x) =
+          static_cast<uint8_t>(std::min<uint32_t>((sum + 32768u) >> 16, 255u));
+    }
+  }
+  return blurred;
+}
+
 }  // namespace
 
 int reflect_101(int p, int length) {
@@ -145,10 +175,8 @@ std::vector<cv::Mat> WindowBlur::blur_windows(
   }
   CV_Assert(gray.type() == CV_8UC1 && first >= 0 && last < gray.cols && first <= last);
   const cv::Mat columns_t = column_pass(gray, first, last, taps_);  // one row per column
-  const int rows = gray.rows;
   std::vector<float> weights;
   int weights_width = -1;
-  std::vector<float> acc(static_cast<size_t>(rows));
   std::vector<cv::Mat> out;
   for (const auto& [left, right] : columns) {
     const int width = right - left + 1;
@@ -156,28 +184,7 @@ std::vector<cv::Mat> WindowBlur::blur_windows(
       weights = folded_weights(taps_, width);
       weights_width = width;
     }
-    cv::Mat blurred(rows, width, CV_8UC1);
-    for (int x = 0; x < width; ++x) {
-      std::fill(acc.begin(), acc.end(), 0.0f);
-      for (int c = 0; c < width; ++c) {
-        const float w = weights[static_cast<size_t>(x * width + c)];
-        if (w == 0.0f) {
-          continue;
-        }
-        const float* __restrict src = columns_t.ptr<float>(left - first + c);
-        float* __restrict sums = acc.data();
-        for (int y = 0; y < rows; ++y) {
-          sums[y] += w * src[y];
-        }
-      }
-      for (int y = 0; y < rows; ++y) {
-        // Sums are integers below 2^24: exact in single precision. One rounding, half up.
-        const uint32_t sum = static_cast<uint32_t>(acc[static_cast<size_t>(y)]);
-        blurred.at<uint8_t>(y, x) =
-            static_cast<uint8_t>(std::min<uint32_t>((sum + 32768u) >> 16, 255u));
-      }
-    }
-    out.push_back(blurred);
+    out.push_back(row_pass(columns_t, left - first, width, weights));
   }
   return out;
 }
