@@ -60,6 +60,23 @@ double python_round(double x, int ndigits) {
   if (!std::isfinite(x) || x == 0.0) {
     return x;
   }
+  // Fast path: y = x * 10^n carries an error of at most half an ulp. Unless y lies within that
+  // error of a half-integer, the exact product rounds to the same integer r as y, and r / 10^n
+  // (one correctly rounded division of exact values) is the double nearest to the decimal result.
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  if (ndigits >= 0 && ndigits <= 15) {
+    const double scale = kPowers[ndigits];
+    const double y = x * scale;
+    if (std::fabs(y) < 4503599627370496.0) {  // 2^52: y still has a fractional part
+      const double floor_y = std::floor(y);
+      const double distance_to_tie = std::fabs((y - floor_y) - 0.5);
+      if (distance_to_tie > 2.0 * std::fabs(y) * 0x1p-52) {  // beyond one ulp of y
+        const double r = (y - floor_y) > 0.5 ? floor_y + 1.0 : floor_y;
+        return std::copysign(r / scale, x);
+      }
+    }
+  }
   // glibc's printf rounds the exact binary value correctly, ties to even; parsing the text gives
   // the double nearest to that decimal, which is what CPython's round() returns.
   char text[400];

@@ -54,6 +54,18 @@ TEST(PythonRound, JudgesTheExactBinaryValue) {
   EXPECT_TRUE(std::isinf(python_round(INFINITY, 3)));
 }
 
+// Values far from a decimal tie take the arithmetic path; the results are the interpreter's.
+TEST(PythonRound, ArithmeticPathAgreesWithTheInterpreter) {
+  EXPECT_EQ(python_round(0.30000000000000004, 4), 0.3);
+  EXPECT_EQ(python_round(123.456785, 5), 123.45678);
+  EXPECT_EQ(python_round(1234567.891234, 3), 1234567.891);
+  EXPECT_EQ(python_round(-7.77777, 2), -7.78);
+  EXPECT_EQ(python_round(1.5, 0), 2.0);
+  EXPECT_EQ(python_round(4503599627.370496, 6), 4503599627.370496);
+  EXPECT_TRUE(std::signbit(python_round(-4e-05, 4)));
+  EXPECT_EQ(python_round(1e-09, 8), 0.0);
+}
+
 TEST(Percentile, SwitchesSidesAtHalfwayLikeNumpy) {
   std::vector<double> v = {0, 89, 239};
   // The one-sided formula gives 220.99999999999997 here.
