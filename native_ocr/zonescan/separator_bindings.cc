@@ -507,9 +507,9 @@ Ref new_ensure_callable() {
                                 {Py_tp_getset, getset},
                                 {Py_tp_doc, doc},
                                 {0, nullptr}};
-  static PyType_Spec spec = {"native_ocr.zonescan.SheetBlurCheck", sizeof(PyObject), 0,
-                             Py_TPFLAGS_DEFAULT, slots};
-  Ref type = pyglue::check(PyType_FromSpec(&spec));
+  static PyType_Spec type_spec = {"native_ocr.zonescan.SheetBlurCheck", sizeof(PyObject), 0,
+                                  Py_TPFLAGS_DEFAULT, slots};
+  Ref type = pyglue::check(PyType_FromSpec(&type_spec));
   return pyglue::check(PyObject_CallNoArgs(type.get()));
 }
 
