@@ -5,6 +5,10 @@
 #ifndef NATIVE_OCR_ZONESCAN_BINDINGS_H_
 #define NATIVE_OCR_ZONESCAN_BINDINGS_H_
 
+#include <functional>
+#include <initializer_list>
+#include <optional>
+
 #include <opencv2/core.hpp>
 
 #include "native_ocr/pyglue/pyglue.h"
@@ -56,6 +60,29 @@ struct SeparatorRequest {
   PyObject* settings_dict;             // the same, as the dictionary the display reports
 };
 using SeparatorBranch = pyglue::Ref (*)(const SeparatorRequest& request);
+
+// What the readers share (reader_support.cc).
+
+// The module of that name from sys.modules, imported when it is not there yet.
+pyglue::Ref module_named(const pyglue::Name& name);
+
+// native_ocr.zonescan.<name>(*args), looked up through the module object at every call so that the
+// readers use what the module exposes (_read_slots, _role, _processing).
+pyglue::Ref call_zonescan_function(const char* name, std::initializer_list<PyObject*> args);
+
+// A reader's prepared display: the binary image and the normalised rotation it reports as angle.
+struct ReaderDisplay {
+  cv::Mat binary;
+  double angle = 0.0;
+};
+
+// The prepared display of a crop, made as prepare_display_from_crop makes it; none for a missing
+// or empty crop. `with_crop`, when given, is called with the unrotated, unprocessed crop pixels
+// after the display is made, while they are still readable (the interpreter lock is released for
+// both). Settings and image errors propagate.
+std::optional<ReaderDisplay> prepare_reader_display(
+    PyObject* crop, PyObject* processing,
+    const std::function<void(const cv::Mat& crop_pixels)>& with_crop = nullptr);
 
 // Installs the detection branch (call from a registration function). Until one is installed, a
 // requested detection leaves "separator" None.

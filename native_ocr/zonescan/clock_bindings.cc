@@ -23,26 +23,6 @@ const Name kValue("value"), kRawValue("raw_value"), kDigits("digits"), kDigitIte
     kCropSize("crop_size"), kLayout("layout"), kSeparator("separator");
 const Name kKind("kind"), kChar("char"), kStatus("status"), kConfidence("confidence"), kBox("box");
 
-// A function of this module, looked up through the module object so that the readers use what
-// the module exposes (_read_slots hands the slots to native_ocr.segsense).
-Ref call_module_function(const char* name, std::initializer_list<PyObject*> args) {
-  static const Name kModule("native_ocr.zonescan");
-  Ref module = Ref::steal(PyImport_GetModule(kModule.get()));
-  if (!module) {
-    if (PyErr_Occurred()) {
-      throw pyglue::PythonError();
-    }
-    module = pyglue::check(PyImport_Import(kModule.get()));
-  }
-  Ref function = pyglue::check(PyObject_GetAttrString(module.get(), name));
-  Ref tuple = pyglue::check(PyTuple_New(static_cast<Py_ssize_t>(args.size())));
-  Py_ssize_t i = 0;
-  for (PyObject* arg : args) {
-    PyTuple_SetItem(tuple.get(), i++, Ref::borrow(arg).release());
-  }
-  return pyglue::check(PyObject_Call(function.get(), tuple.get(), nullptr));
-}
-
 Ref no_frame() {
   static const Name kNoFrame("no_frame");
   return pyglue::DictBuilder()
@@ -72,30 +52,21 @@ ClockCell cell_of(PyObject* item) {
 
 // The prepared display and the detector's separator for a crop; none without a crop.
 struct PreparedClock {
-  cv::Mat binary;
-  double angle = 0.0;
+  ReaderDisplay display;
   std::optional<SeparatorDetection> detection;
 };
 
 std::optional<PreparedClock> prepare_clock(PyObject* crop, PyObject* processing) {
-  if (crop == nullptr || crop == Py_None) {
-    return std::nullopt;
-  }
-  pyglue::ImageView view(crop);
-  if (view.empty()) {
-    return std::nullopt;
-  }
-  ProcessingSettings settings;
-  normalize_settings(processing, &settings);
-  view.require_8bit_image("crop");
-  const cv::Mat pixels = view.mat();
-  PreparedClock out;
-  out.angle = settings.rotation;
-  pyglue::GilRelease unlocked;
-  out.binary = process_image(pixels, view.ndim() == 3, settings);
+  std::optional<SeparatorDetection> detection;
   // Coordinates of the separator are unrotated crop pixels, whatever the rotation setting.
-  out.detection = detect_clock_separator_without_regions(pixels, 0.0);
-  return out;
+  std::optional<ReaderDisplay> display =
+      prepare_reader_display(crop, processing, [&detection](const cv::Mat& pixels) {
+        detection = detect_clock_separator_without_regions(pixels, 0.0);
+      });
+  if (!display) {
+    return std::nullopt;
+  }
+  return PreparedClock{std::move(*display), std::move(detection)};
 }
 
 std::string role_or_clock(PyObject* role) {
@@ -171,17 +142,18 @@ Ref read_clock_from_crop(PyObject* crop, PyObject* role, PyObject* processing) {
     return no_frame();
   }
   const ClockSeparator separator = clock_separator(prepared->detection);
-  const Layout layout = layout_for_role(role_or_clock(role), prepared->binary.cols,
-                                        prepared->binary.rows, separator.x);
+  const Layout layout = layout_for_role(role_or_clock(role), prepared->display.binary.cols,
+                                        prepared->display.binary.rows, separator.x);
   Ref layout_list = slot_list(layout);
-  Ref binary = pyglue::new_array(prepared->binary);
-  Ref digit_items = call_module_function("_read_slots", {binary.get(), layout_list.get()});
+  Ref binary = pyglue::new_array(prepared->display.binary);
+  Ref digit_items = call_zonescan_function("_read_slots", {binary.get(), layout_list.get()});
   ClockItems items = read_items(digit_items.get(), separator, layout);
   Ref detection = prepared->detection ? detection_dict(*prepared->detection) : pyglue::none();
   Ref debug =
       pyglue::DictBuilder()
-          .set(kAngle, pyglue::new_float(python_round(prepared->angle, 2)))
-          .set(kCropSize, pyglue::new_int_list({prepared->binary.cols, prepared->binary.rows}))
+          .set(kAngle, pyglue::new_float(python_round(prepared->display.angle, 2)))
+          .set(kCropSize,
+               pyglue::new_int_list({prepared->display.binary.cols, prepared->display.binary.rows}))
           .set(kLayout, layout_list)
           .set(kSeparator, detection)
           .build();
@@ -207,8 +179,8 @@ Ref read_clock_from_crop(PyObject* crop, PyObject* role, PyObject* processing) {
 
 Ref read_clock_from_image(PyObject* zone, PyObject* image) {
   Ref crop = crop_zone_from_image(zone, image);
-  Ref role = call_module_function("_role", {zone});
-  Ref processing = call_module_function("_processing", {zone});
+  Ref role = call_zonescan_function("_role", {zone});
+  Ref processing = call_zonescan_function("_processing", {zone});
   return read_clock_from_crop(crop.get(), role.get(), processing.get());
 }
 

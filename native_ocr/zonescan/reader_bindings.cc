@@ -20,31 +20,7 @@ const Name kValue("value"), kDigits("digits"), kValid("valid"), kReason("reason"
 const Name kStatus("status"), kChar("char"), kGet("get");
 const Name kOk("ok"), kNoFrame("no_frame"), kLayoutReason("layout");
 
-struct Prepared {
-  cv::Mat binary;
-  double angle = 0.0;  // the normalised rotation, as the prepared display reports it
-};
-
-// The prepared display of a crop, as prepare_display_from_crop makes it without separator
-// detection; none for a missing or empty crop.
-std::optional<Prepared> prepare(PyObject* crop, PyObject* processing) {
-  if (crop == nullptr || crop == Py_None) {
-    return std::nullopt;
-  }
-  pyglue::ImageView view(crop);
-  if (view.empty()) {
-    return std::nullopt;
-  }
-  ProcessingSettings settings;
-  normalize_settings(processing, &settings);
-  view.require_8bit_image("crop");
-  const cv::Mat pixels = view.mat();
-  Prepared out;
-  out.angle = settings.rotation;
-  pyglue::GilRelease unlocked;
-  out.binary = process_image(pixels, view.ndim() == 3, settings);
-  return out;
-}
+using Prepared = ReaderDisplay;  // the display a reader works on
 
 // {"value": None, "valid": False, "reason": reason}, then the extra key if any.
 Ref early_result(const Name& reason, const Name* key = nullptr, Ref extra = Ref()) {
@@ -81,18 +57,6 @@ Ref full_result(Outcome outcome, Ref items, Ref layout, const Prepared& prepared
       .set(kGeometryItems, std::move(layout))
       .set(kDebug, std::move(debug))
       .build();
-}
-
-// The module of that name from sys.modules, imported when it is not there yet.
-Ref module_named(const Name& name) {
-  Ref module = Ref::steal(PyImport_GetModule(name.get()));
-  if (!module) {
-    if (PyErr_Occurred()) {
-      throw pyglue::PythonError();
-    }
-    module = pyglue::check(PyImport_Import(name.get()));
-  }
-  return module;
 }
 
 // native_ocr.segsense.read_slots(binary, slots), the module looked up (and imported on first
@@ -153,7 +117,7 @@ Ref list_of(std::initializer_list<PyObject*> items) {
 }
 
 Ref read_score_from_crop(PyObject* crop, PyObject* role, PyObject* processing) {
-  const auto prepared = prepare(crop, processing);
+  const auto prepared = prepare_reader_display(crop, processing);
   if (!prepared) {
     return early_result(kNoFrame);
   }
@@ -202,7 +166,7 @@ Outcome single_outcome(PyObject* items, bool decimal_text) {
 }
 
 Ref read_period_from_crop(PyObject* crop, PyObject* processing) {
-  const auto prepared = prepare(crop, processing);
+  const auto prepared = prepare_reader_display(crop, processing);
   if (!prepared) {
     return early_result(kNoFrame);
   }
@@ -230,7 +194,7 @@ Ref read_single_digit_from_crop(PyObject* crop, PyObject* role, PyObject* proces
   if (!name) {
     return early_result(kLayoutReason);
   }
-  const auto prepared = prepare(crop, processing);
+  const auto prepared = prepare_reader_display(crop, processing);
   if (!prepared) {
     return early_result(kNoFrame);
   }
@@ -246,10 +210,7 @@ Ref read_single_digit_from_crop(PyObject* crop, PyObject* role, PyObject* proces
 
 // The zone's role and processing settings, as the module's own _role and _processing give them.
 Ref zone_lookup(const char* function, PyObject* zone) {
-  static const Name kModule("native_ocr.zonescan");
-  Ref module = module_named(kModule);
-  Ref lookup = pyglue::check(PyObject_GetAttrString(module.get(), function));
-  return pyglue::check(PyObject_CallFunctionObjArgs(lookup.get(), zone, nullptr));
+  return call_zonescan_function(function, {zone});
 }
 
 enum class Reader { kScore, kPeriod, kSingleDigit };
