@@ -21,8 +21,11 @@ void BM_Detect(benchmark::State& state) {
     benchmark::DoNotOptimize(detect_clock_separator_without_regions(crop, 0.0, options));
   }
 }
-BENCHMARK(BM_Detect)->Args({200, 60, 0})->Args({200, 60, 1})->Args({400, 120, 0})->Args(
-    {400, 120, 1});
+BENCHMARK(BM_Detect)
+    ->Args({200, 60, 0})
+    ->Args({200, 60, 1})
+    ->Args({400, 120, 0})
+    ->Args({400, 120, 1});
 
 void BM_WindowBlurs(benchmark::State& state) {
   const cv::Mat crop = crop_of(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));

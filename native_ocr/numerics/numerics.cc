@@ -63,7 +63,7 @@ double python_round(double x, int ndigits) {
   // Fast path: y = x * 10^n carries an error of at most half an ulp. Unless y lies within that
   // error of a half-integer, the exact product rounds to the same integer r as y, and r / 10^n
   // (one correctly rounded division of exact values) is the double nearest to the decimal result.
-  static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4,  1e5,  1e6,  1e7,
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
   if (ndigits >= 0 && ndigits <= 15) {
     const double scale = kPowers[ndigits];
