@@ -33,34 +33,14 @@ def frame():
     return image
 
 
+def vectorised_gamma_table(inv_gamma):
+    """The gamma table built by numpy in one expression."""
+    return ((np.arange(256) / 255.0) ** inv_gamma * 255).astype("uint8")
+
+
 def process_vectorised_table(image, settings=None):
     """The Python chain with the gamma table built by numpy in one expression."""
-    s = ref.normalize_settings(settings)
-    gray = cv2.cvtColor(image, cv2.COLOR_BGR2GRAY) if image.ndim == 3 else image.copy()
-    work = cv2.convertScaleAbs(gray, alpha=s["contrast"], beta=s["brightness"])
-    table = ((np.arange(256) / 255.0) ** (1.0 / max(s["gamma"], 0.01)) * 255).astype("uint8")
-    work = cv2.LUT(work, table)
-    if abs(s["rotation"]) > 0.001:
-        h, w = work.shape[:2]
-        m = cv2.getRotationMatrix2D((w / 2.0, h / 2.0), s["rotation"], 1.0)
-        work = cv2.warpAffine(work, m, (w, h), flags=cv2.INTER_LINEAR,
-                              borderMode=cv2.BORDER_CONSTANT, borderValue=0)
-    if s["blur"] > 0:
-        k = s["blur"] + 1 if s["blur"] % 2 == 0 else s["blur"]
-        work = cv2.GaussianBlur(work, (k, k), 0)
-    if s["binarize"]:
-        _, work = cv2.threshold(work, s["threshold"], 255, cv2.THRESH_BINARY)
-    if s["invert"]:
-        work = cv2.bitwise_not(work)
-    if s["morphology"] != "none":
-        k = max(1, s["morph_size"])
-        kernel = cv2.getStructuringElement(cv2.MORPH_RECT, (k, k))
-        ops = {"dilate": lambda w: cv2.dilate(w, kernel, iterations=1),
-               "erode": lambda w: cv2.erode(w, kernel, iterations=1),
-               "close": lambda w: cv2.morphologyEx(w, cv2.MORPH_CLOSE, kernel),
-               "open": lambda w: cv2.morphologyEx(w, cv2.MORPH_OPEN, kernel)}
-        work = ops[s["morphology"]](work)
-    return work
+    return ref.process_image(image, settings, make_gamma_table=vectorised_gamma_table)
 
 
 def per_call_us(fn, batches, per_batch):

@@ -29,15 +29,18 @@ def normalize_settings(settings=None):
     return s
 
 
-def process_image(image, settings=None):
+def gamma_table(inv_gamma):
+    """The 256-entry gamma table, built entry by entry."""
+    return np.array([((i / 255.0) ** inv_gamma) * 255 for i in np.arange(0, 256)]).astype("uint8")
+
+
+def process_image(image, settings=None, make_gamma_table=gamma_table):
     s = normalize_settings(settings)
     if image.size == 0:
         return image
     gray = cv2.cvtColor(image, cv2.COLOR_BGR2GRAY) if image.ndim == 3 else image.copy()
     work = cv2.convertScaleAbs(gray, alpha=s["contrast"], beta=s["brightness"])
-    inv_gamma = 1.0 / max(s["gamma"], 0.01)
-    table = np.array([((i / 255.0) ** inv_gamma) * 255 for i in np.arange(0, 256)]).astype("uint8")
-    work = cv2.LUT(work, table)
+    work = cv2.LUT(work, make_gamma_table(1.0 / max(s["gamma"], 0.01)))
     if abs(s["rotation"]) > 0.001:
         h, w = work.shape[:2]
         matrix = cv2.getRotationMatrix2D((w / 2.0, h / 2.0), s["rotation"], 1.0)
