@@ -15,6 +15,18 @@ def test_defaults_and_single_digit_roles():
     assert isinstance(z.SINGLE_DIGIT_ROLES, frozenset)
 
 
+def test_roles_list_the_nineteen_known_roles_with_their_layouts():
+    assert list(z.ROLES) == ["two_digit", "one_digit", "clock_like"]
+    roles = [role for group in z.ROLES.values() for role in group]
+    assert len(roles) == len(set(roles)) == 19
+    assert z.SINGLE_DIGIT_ROLES < set(z.ROLES["one_digit"])
+    kinds = {"two_digit": ["digit"] * 2, "one_digit": ["digit"],
+             "clock_like": ["digit", "digit", "separator", "digit", "digit"]}
+    for group, members in z.ROLES.items():
+        for role in members:
+            assert [s["kind"] for s in z.layout_for_role(role, 100, 30)] == kinds[group], role
+
+
 def test_empty_settings_give_a_fresh_copy_of_the_defaults():
     for empty in (None, {}, [], ()):
         out = z.normalize_settings(empty)

@@ -85,6 +85,20 @@ RoleGroup role_group(std::string_view role) {
   return RoleGroup::kOther;
 }
 
+std::span<const std::string_view> roles_of(RoleGroup group) {
+  switch (group) {
+    case RoleGroup::kTwoDigit:
+      return kTwoDigitRoles;
+    case RoleGroup::kOneDigit:
+      return kOneDigitRoles;
+    case RoleGroup::kClockLike:
+      return kClockLikeRoles;
+    case RoleGroup::kOther:
+      break;
+  }
+  return {};
+}
+
 Layout layout_for_role(std::string_view role, int64_t width, int64_t height,
                        std::optional<double> separator_x) {
   switch (role_group(role)) {

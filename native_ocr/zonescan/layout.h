@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -41,6 +42,9 @@ enum class RoleGroup { kTwoDigit, kOneDigit, kClockLike, kOther };
 
 // Which layout group a role belongs to (exact, case-sensitive comparison).
 RoleGroup role_group(std::string_view role);
+
+// The known roles of a group, in their documented order; none for kOther.
+std::span<const std::string_view> roles_of(RoleGroup group);
 
 // The layout for a role: two equal cells, one cell, or the clock layout (the only one that uses
 // separator_x); an unknown role gets one cell.

@@ -175,6 +175,23 @@ pyglue::Ref single_digit_roles() {
   return pyglue::check(PyFrozenSet_New(names.get()));
 }
 
+// {"two_digit": (...), "one_digit": (...), "clock_like": (...)}: the known roles by layout group.
+pyglue::Ref roles_by_group() {
+  constexpr std::pair<const char*, RoleGroup> kGroups[] = {{"two_digit", RoleGroup::kTwoDigit},
+                                                           {"one_digit", RoleGroup::kOneDigit},
+                                                           {"clock_like", RoleGroup::kClockLike}};
+  pyglue::Ref groups = pyglue::check(PyDict_New());
+  for (const auto& [key, group] : kGroups) {
+    const std::span<const std::string_view> roles = roles_of(group);
+    pyglue::Ref names = pyglue::check(PyTuple_New(static_cast<Py_ssize_t>(roles.size())));
+    for (size_t i = 0; i < roles.size(); ++i) {
+      PyTuple_SetItem(names.get(), static_cast<Py_ssize_t>(i), pyglue::new_str(roles[i]).release());
+    }
+    pyglue::check_status(PyDict_SetItemString(groups.get(), key, names.get()));
+  }
+  return groups;
+}
+
 }  // namespace
 
 pyglue::Ref normalize_settings(PyObject* settings, ProcessingSettings* typed) {
@@ -192,6 +209,7 @@ pyglue::Ref normalize_settings(PyObject* settings, ProcessingSettings* typed) {
 void add_settings_bindings(pyglue::ModuleBuilder& module) {
   module.add_constant("DEFAULT_PROCESSING", [] { return pyglue::check(PyDict_Copy(defaults())); });
   module.add_constant("SINGLE_DIGIT_ROLES", single_digit_roles);
+  module.add_constant("ROLES", roles_by_group);
   module.add_function<py_normalize_settings>(
       "normalize_settings",
       "normalize_settings(settings=None)\n--\n\nThe processing settings merged over the defaults, "
