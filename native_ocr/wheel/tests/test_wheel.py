@@ -2,6 +2,7 @@
 fresh virtual environment and read from there."""
 import json
 import os
+import re
 import subprocess
 import sys
 import zipfile
@@ -70,7 +71,8 @@ def test_wheel_is_one_stable_abi_wheel_with_both_modules_and_metadata(wheel):
         meta = archive.read(f"{dist_info}/METADATA").decode().splitlines()
         record = archive.read(f"{dist_info}/RECORD").decode().splitlines()
         assert {"native_ocr/__init__.py", "native_ocr/zonescan.abi3.so",
-                "native_ocr/segsense.abi3.so"} <= names
+                "native_ocr/segsense.abi3.so", "native_ocr/zonescan.pyi",
+                "native_ocr/segsense.pyi", "native_ocr/py.typed"} <= names
         assert not [n for n in names if "__pycache__" in n]
         # Every file but RECORD itself is listed with its own hash and size.
         for line in record:
@@ -97,6 +99,32 @@ def test_installed_wheel_imports_and_reads_from_the_environment(venv, tmp_path):
     assert found["segsense"].startswith(found["prefix"])
     assert found["version"] == found["dist"] == project_version()
     assert found["score"] == 42
+
+
+def test_stubs_match_the_installed_modules(venv, tmp_path):
+    allowlist = Path(__file__).with_name("stubtest_allowlist.txt")
+    run = subprocess.run([venv, "-m", "mypy.stubtest", "native_ocr", "--allowlist", allowlist],
+                         capture_output=True, text=True, cwd=tmp_path, env=clean_env())
+    assert run.returncode == 0, run.stdout + run.stderr
+
+
+def readme_examples():
+    """The README's Python examples, each block as one program."""
+    text = (SOURCE_DIR / "README.md").read_text()
+    return re.findall(r"^```python\n(.*?)^```", text, re.S | re.M)
+
+
+def test_readme_examples_type_check_strictly_against_the_installed_stubs(venv, tmp_path):
+    examples = readme_examples()
+    assert examples
+    files = []
+    for i, example in enumerate(examples):
+        files.append(tmp_path / f"readme_example_{i}.py")
+        files[-1].write_text(example)
+    config = Path(__file__).with_name("mypy.ini")
+    run = subprocess.run([venv, "-m", "mypy", "--strict", "--config-file", config,
+                          "--cache-dir", tmp_path / "cache", *files], capture_output=True, text=True, cwd=tmp_path, env=clean_env())
+    assert run.returncode == 0, run.stdout + run.stderr
 
 
 def test_package_files_refuses_a_build_without_the_modules(tmp_path):
