@@ -175,10 +175,29 @@ class ClockReading(TypedDict):
     accepted: NotRequired[bool]
     debug: NotRequired[ClockDebug]
 
+class ZoneProblem(TypedDict):
+    field: str  # "role", "processing", "processing.<key>", "x", "y", "width" or "height"
+    problem: Literal[
+        "unknown_role",
+        "invalid_role",
+        "unknown_setting",
+        "invalid_settings",
+        "invalid_setting",
+        "clamped_setting",
+        "replaced_setting",
+        "invalid_bound",
+        "empty_zone",
+        "outside_frame",
+        "partly_outside",
+    ]
+    message: str
+    suggestion: str | None
+
 DEFAULT_PROCESSING: Final[ProcessingSettings]
 SINGLE_DIGIT_ROLES: Final[frozenset[str]]
 ROLES: Final[RoleGroups]
 
+def check_zone(zone: ZoneLike) -> list[ZoneProblem]: ...
 def normalize_settings(settings: SettingsInput = None) -> ProcessingSettings: ...
 def layout_for_role(
     role: str, width: float, height: float, separator_x: float | None = None

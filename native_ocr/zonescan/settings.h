@@ -36,6 +36,21 @@ inline constexpr std::array<std::string_view, 11> kSettingKeys = {
 inline constexpr std::array<std::string_view, 5> kMorphologyNames = {"none", "dilate", "erode",
                                                                      "close", "open"};
 
+// The range clamp_settings holds a numeric setting to (inclusive).
+struct SettingRange {
+  std::string_view key;
+  double low;
+  double high;
+  bool integral;  // stored as an int
+};
+inline constexpr std::array<SettingRange, 7> kSettingRanges = {{{"threshold", 0, 255, true},
+                                                                {"contrast", 0.2, 4.0, false},
+                                                                {"brightness", -150, 150, true},
+                                                                {"gamma", 0.2, 3.0, false},
+                                                                {"rotation", -15.0, 15.0, false},
+                                                                {"blur", 0, 15, true},
+                                                                {"morph_size", 1, 9, true}}};
+
 // Every numeric setting clamped into its range as max(low, min(high, value)), evaluated as written
 // (a NaN float becomes the upper bound): threshold 0..255, contrast 0.2..4.0, brightness
 // -150..150, gamma 0.2..3.0, rotation -15.0..15.0, blur 0..15, morph_size 1..9.
