@@ -1,12 +1,10 @@
 // native_ocr.segsense: the seven-segment digit classifier. One line per group of bindings.
 #include "native_ocr/pyglue/pyglue.h"
 #include "native_ocr/segsense/bindings.h"
+#include "native_ocr/segsense/docstrings.h"
 
 PyMODINIT_FUNC PyInit_segsense() {
-  static pyglue::ModuleBuilder builder(
-      "native_ocr.segsense",
-      "Seven-segment digit classifier: frames each digit cell of a binary display by its strokes "
-      "and classifies its seven segments against the digit patterns.");
+  static pyglue::ModuleBuilder builder("native_ocr.segsense", native_ocr::segsense::kModuleDoc);
   return builder.create({native_ocr::segsense::add_slot_bindings,
                          native_ocr::segsense::add_structure_bindings,
                          native_ocr::segsense::add_classifier_bindings});

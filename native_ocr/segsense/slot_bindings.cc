@@ -4,6 +4,7 @@
 #include "native_ocr/segsense/bindings.h"
 #include "native_ocr/segsense/decimal_round.h"
 #include "native_ocr/segsense/display_buffer.h"
+#include "native_ocr/segsense/docstrings.h"
 
 namespace native_ocr::segsense {
 namespace {
@@ -201,14 +202,8 @@ Ref new_float_list(const Segments& values, bool round_to_3) {
 }
 
 void add_slot_bindings(pyglue::ModuleBuilder& module) {
-  module.add_function<py_read_slots>(
-      "read_slots",
-      "read_slots(binary, slots)\n--\n\nClassifies every slot whose kind is \"digit\" and returns "
-      "one result dictionary per digit slot, in order.");
-  module.add_function<py_read_digit_slot>(
-      "read_digit_slot",
-      "read_digit_slot(binary, slot)\n--\n\nThe result dictionary of one digit slot: the slot's "
-      "keys, then the clipped box, the digit (or None), status, confidences and diagnostics.");
+  module.add_function<py_read_slots>("read_slots", kReadSlotsDoc);
+  module.add_function<py_read_digit_slot>("read_digit_slot", kReadDigitSlotDoc);
   module.add_function<py_clip_box>(
       "_clip_box", "_clip_box(box, width, height)\n--\n\nThe box clamped into the display.");
   module.add_function<py_as01>(

@@ -7,6 +7,7 @@
 #include "native_ocr/zonescan/bindings.h"
 #include "native_ocr/zonescan/clock_reader.h"
 #include "native_ocr/zonescan/display.h"
+#include "native_ocr/zonescan/docstrings.h"
 #include "native_ocr/zonescan/separator/separator_detector.h"
 #include "native_ocr/zonescan/separator_dicts.h"
 
@@ -211,19 +212,10 @@ constexpr char kReadClockZone[] = "read_clock_zone";
 }  // namespace
 
 void add_clock_bindings(pyglue::ModuleBuilder& module) {
-  module.add_function<py_read_clock_from_crop>(
-      "read_clock_from_crop",
-      "read_clock_from_crop(crop, role='clock', processing=None)\n--\n\nReads a game or penalty "
-      "clock (12:34, 59.8) from a zone crop.");
-  module.add_function<py_read_clock_from_image>(
-      "read_clock_from_image",
-      "read_clock_from_image(zone, image)\n--\n\nread_clock_from_crop of the zone's crop of a "
-      "decoded frame, with the zone's role and processing settings.");
-  module.add_function<py_read_clock<kReadClock>>(
-      "read_clock",
-      "read_clock(zone, preview_path)\n--\n\nread_clock_from_image of the decoded preview file.");
-  module.add_function<py_read_clock<kReadClockZone>>(
-      "read_clock_zone", "read_clock_zone(zone, preview_path)\n--\n\nAnother name for read_clock.");
+  module.add_function<py_read_clock_from_crop>("read_clock_from_crop", kReadClockFromCropDoc);
+  module.add_function<py_read_clock_from_image>("read_clock_from_image", kReadClockFromImageDoc);
+  module.add_function<py_read_clock<kReadClock>>("read_clock", kReadClockDoc);
+  module.add_function<py_read_clock<kReadClockZone>>("read_clock_zone", kReadClockZoneDoc);
 }
 
 }  // namespace native_ocr::zonescan

@@ -3,6 +3,7 @@
 
 #include "native_ocr/zonescan/bindings.h"
 #include "native_ocr/zonescan/display.h"
+#include "native_ocr/zonescan/docstrings.h"
 
 namespace native_ocr::zonescan {
 namespace {
@@ -111,22 +112,12 @@ void set_separator_branch(SeparatorBranch branch) {
 }
 
 void add_display_bindings(pyglue::ModuleBuilder& module) {
-  module.add_function<py_process_image>(
-      "process_image",
-      "process_image(image, settings=None)\n--\n\nThe prepared single-channel image of a grey or "
-      "blue-green-red crop (a new array), or the image itself when it has no pixels.");
-  module.add_function<py_prepare_display_from_crop>(
-      "prepare_display_from_crop",
-      "prepare_display_from_crop(crop, detect_separator=False, processing=None)\n--\n\n"
-      "{binary, angle, crop_size, separator, processing} for a crop, or None without one.");
-  module.add_function<py_prepare_display_from_image>(
-      "prepare_display_from_image",
-      "prepare_display_from_image(zone, image, detect_separator=False, processing=None)\n--\n\n"
-      "prepare_display_from_crop of the zone's crop of the image.");
-  module.add_function<py_prepare_display>(
-      "prepare_display",
-      "prepare_display(zone, preview_path, detect_separator=False, processing=None)\n--\n\n"
-      "prepare_display_from_image of the decoded preview file.");
+  module.add_function<py_process_image>("process_image", kProcessImageDoc);
+  module.add_function<py_prepare_display_from_crop>("prepare_display_from_crop",
+                                                    kPrepareDisplayFromCropDoc);
+  module.add_function<py_prepare_display_from_image>("prepare_display_from_image",
+                                                     kPrepareDisplayFromImageDoc);
+  module.add_function<py_prepare_display>("prepare_display", kPrepareDisplayDoc);
 }
 
 }  // namespace native_ocr::zonescan

@@ -7,6 +7,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "native_ocr/zonescan/bindings.h"
+#include "native_ocr/zonescan/docstrings.h"
 #include "native_ocr/zonescan/zone.h"
 
 namespace native_ocr::zonescan {
@@ -197,30 +198,15 @@ pyglue::Ref crop_zone_from_image(PyObject* zone, PyObject* image) {
 }
 
 void add_geometry_bindings(pyglue::ModuleBuilder& module) {
-  module.add_function<py_normalized_zone_bounds>(
-      "normalized_zone_bounds",
-      "normalized_zone_bounds(zone, image_width, image_height)\n--\n\n(x1, y1, x2, y2) pixel "
-      "bounds of a zone: left/top inclusive, right/bottom exclusive.");
-  module.add_function<py_decode_bgr_image>(
-      "decode_bgr_image",
-      "decode_bgr_image(preview_path)\n--\n\nThe image file decoded as blue-green-red, or None.");
-  module.add_function<py_crop_zone_from_image>(
-      "crop_zone_from_image",
-      "crop_zone_from_image(zone, image)\n--\n\nThe zone's part of the image (a view, never a "
-      "copy), or None when there is no image or no pixel.");
-  module.add_function<py_crop_zone>(
-      "crop_zone",
-      "crop_zone(zone, preview_path)\n--\n\ncrop_zone_from_image(zone, "
-      "decode_bgr_image(preview_path)).");
+  module.add_function<py_normalized_zone_bounds>("normalized_zone_bounds",
+                                                 kNormalizedZoneBoundsDoc);
+  module.add_function<py_decode_bgr_image>("decode_bgr_image", kDecodeBgrImageDoc);
+  module.add_function<py_crop_zone_from_image>("crop_zone_from_image", kCropZoneFromImageDoc);
+  module.add_function<py_crop_zone>("crop_zone", kCropZoneDoc);
   module.add_function<py_box>(
       "_box", "_box(x1, y1, x2, y2)\n--\n\nThe four values rounded half to even, as ints.");
-  module.add_function<py_equal_digit_slots>(
-      "equal_digit_slots",
-      "equal_digit_slots(width, height, count)\n--\n\n`count` equal-width digit slots.");
-  module.add_function<py_clock_slots>(
-      "clock_slots",
-      "clock_slots(width, height, separator_x=None)\n--\n\nTwo digits, the separator gap, two "
-      "digits.");
+  module.add_function<py_equal_digit_slots>("equal_digit_slots", kEqualDigitSlotsDoc);
+  module.add_function<py_clock_slots>("clock_slots", kClockSlotsDoc);
 }
 
 }  // namespace native_ocr::zonescan

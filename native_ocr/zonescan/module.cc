@@ -8,11 +8,10 @@
 // first; a failed import fails the module import.
 #include "native_ocr/pyglue/pyglue.h"
 #include "native_ocr/zonescan/bindings.h"
+#include "native_ocr/zonescan/docstrings.h"
 
 PyMODINIT_FUNC PyInit_zonescan() {
-  static pyglue::ModuleBuilder builder(
-      "native_ocr.zonescan",
-      "Scoreboard zones: processing settings, crops, digit-slot layouts and display preparation.");
+  static pyglue::ModuleBuilder builder("native_ocr.zonescan", native_ocr::zonescan::kModuleDoc);
   return builder.create({
       native_ocr::zonescan::add_settings_bindings,
       native_ocr::zonescan::add_geometry_bindings,

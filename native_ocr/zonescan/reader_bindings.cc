@@ -6,6 +6,7 @@
 #include "native_ocr/numerics/numerics.h"
 #include "native_ocr/zonescan/bindings.h"
 #include "native_ocr/zonescan/display.h"
+#include "native_ocr/zonescan/docstrings.h"
 #include "native_ocr/zonescan/readers.h"
 
 namespace native_ocr::zonescan {
@@ -279,41 +280,21 @@ Ref py_read_from_file(PyObject* args, PyObject* kwargs) {
 }  // namespace
 
 void add_reader_bindings(pyglue::ModuleBuilder& module) {
-  module.add_function<py_read_slots>(
-      "_read_slots",
-      "_read_slots(binary, slots)\n--\n\nnative_ocr.segsense.read_slots(binary, slots), the "
-      "classifier imported on first use.");
-  module.add_function<py_read_score_from_crop>(
-      "read_score_from_crop",
-      "read_score_from_crop(crop, role='home_score', processing=None)\n--\n\nReads a two-digit "
-      "field from a zone crop.");
-  module.add_function<py_read_from_image<Reader::kScore>>(
-      "read_score_from_image",
-      "read_score_from_image(zone, image)\n--\n\nReads a two-digit field from a decoded frame.");
-  module.add_function<py_read_from_file<Reader::kScore>>(
-      "read_score",
-      "read_score(zone, preview_path)\n--\n\nReads a two-digit field from a preview file.");
-  module.add_function<py_read_period_from_crop>(
-      "read_period_from_crop",
-      "read_period_from_crop(crop, processing=None)\n--\n\nReads the period digit from a crop.");
-  module.add_function<py_read_from_image<Reader::kPeriod>>(
-      "read_period_from_image",
-      "read_period_from_image(zone, image)\n--\n\nReads the period digit from a decoded frame.");
-  module.add_function<py_read_from_file<Reader::kPeriod>>(
-      "read_period",
-      "read_period(zone, preview_path)\n--\n\nReads the period digit from a preview file.");
-  module.add_function<py_read_single_digit_from_crop>(
-      "read_single_digit_from_crop",
-      "read_single_digit_from_crop(crop, role, processing=None)\n--\n\nReads a one-digit counter "
-      "(down, home_timeouts, guest_timeouts) from a crop.");
-  module.add_function<py_read_from_image<Reader::kSingleDigit>>(
-      "read_single_digit_from_image",
-      "read_single_digit_from_image(zone, image)\n--\n\nReads a one-digit counter from a decoded "
-      "frame.");
-  module.add_function<py_read_from_file<Reader::kSingleDigit>>(
-      "read_single_digit",
-      "read_single_digit(zone, preview_path)\n--\n\nReads a one-digit counter from a preview "
-      "file.");
+  module.add_function<py_read_slots>("_read_slots", kReadSlotsDoc);
+  module.add_function<py_read_score_from_crop>("read_score_from_crop", kReadScoreFromCropDoc);
+  module.add_function<py_read_from_image<Reader::kScore>>("read_score_from_image",
+                                                          kReadScoreFromImageDoc);
+  module.add_function<py_read_from_file<Reader::kScore>>("read_score", kReadScoreDoc);
+  module.add_function<py_read_period_from_crop>("read_period_from_crop", kReadPeriodFromCropDoc);
+  module.add_function<py_read_from_image<Reader::kPeriod>>("read_period_from_image",
+                                                           kReadPeriodFromImageDoc);
+  module.add_function<py_read_from_file<Reader::kPeriod>>("read_period", kReadPeriodDoc);
+  module.add_function<py_read_single_digit_from_crop>("read_single_digit_from_crop",
+                                                      kReadSingleDigitFromCropDoc);
+  module.add_function<py_read_from_image<Reader::kSingleDigit>>("read_single_digit_from_image",
+                                                                kReadSingleDigitFromImageDoc);
+  module.add_function<py_read_from_file<Reader::kSingleDigit>>("read_single_digit",
+                                                               kReadSingleDigitDoc);
 }
 
 }  // namespace native_ocr::zonescan

@@ -1,5 +1,6 @@
 // DEFAULT_PROCESSING, SINGLE_DIGIT_ROLES, normalize_settings, _processing, _role, layout_for_role.
 #include "native_ocr/zonescan/bindings.h"
+#include "native_ocr/zonescan/docstrings.h"
 
 namespace native_ocr::zonescan {
 namespace {
@@ -210,17 +211,11 @@ void add_settings_bindings(pyglue::ModuleBuilder& module) {
   module.add_constant("DEFAULT_PROCESSING", [] { return pyglue::check(PyDict_Copy(defaults())); });
   module.add_constant("SINGLE_DIGIT_ROLES", single_digit_roles);
   module.add_constant("ROLES", roles_by_group);
-  module.add_function<py_normalize_settings>(
-      "normalize_settings",
-      "normalize_settings(settings=None)\n--\n\nThe processing settings merged over the defaults, "
-      "each converted and clamped into its range; extra keys follow, unchanged.");
+  module.add_function<py_normalize_settings>("normalize_settings", kNormalizeSettingsDoc);
   module.add_function<py_processing>(
       "_processing", "_processing(zone)\n--\n\nThe zone's processing settings or None, as found.");
   module.add_function<py_role>("_role", "_role(zone)\n--\n\nThe zone's role or None, as found.");
-  module.add_function<py_layout_for_role>(
-      "layout_for_role",
-      "layout_for_role(role, width, height, separator_x=None)\n--\n\nThe digit-slot layout for a "
-      "role: two equal cells, one cell, or the clock layout.");
+  module.add_function<py_layout_for_role>("layout_for_role", kLayoutForRoleDoc);
 }
 
 }  // namespace native_ocr::zonescan
