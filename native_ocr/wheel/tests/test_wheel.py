@@ -5,6 +5,7 @@ import os
 import re
 import subprocess
 import sys
+import sysconfig
 import zipfile
 from pathlib import Path
 
@@ -125,6 +126,32 @@ def test_readme_examples_type_check_strictly_against_the_installed_stubs(venv, t
     run = subprocess.run([venv, "-m", "mypy", "--strict", "--config-file", config,
                           "--cache-dir", tmp_path / "cache", *files], capture_output=True, text=True, cwd=tmp_path, env=clean_env())
     assert run.returncode == 0, run.stdout + run.stderr
+
+
+def test_install_component_goes_to_the_interpreters_site_packages(tmp_path):
+    site = backend.cmake_cache_value(BUILD_DIR, "NATIVE_OCR_INSTALL_DIR")
+    assert site == sysconfig.get_path("platlib") and site in sys.path
+    subprocess.run(["cmake", "--install", BUILD_DIR, "--component", "native_ocr"], check=True,
+                   stdout=subprocess.DEVNULL, env={**clean_env(), "DESTDIR": str(tmp_path)})
+    installed = tmp_path / site.lstrip("/")
+    assert sorted(p.name for p in (installed / "native_ocr").iterdir()) == [
+        "__init__.py", "py.typed", "segsense.abi3.so", "segsense.pyi", "zonescan.abi3.so",
+        "zonescan.pyi"]
+    out = subprocess.run([sys.executable, "-c", "import native_ocr.zonescan as z; print(z.__file__)"],
+                         check=True, capture_output=True, text=True, cwd=tmp_path,
+                         env={**clean_env(), "PYTHONPATH": str(installed)}).stdout
+    assert out.startswith(str(installed))
+
+
+def test_configuring_with_an_interpreter_without_numpy_says_so(tmp_path):
+    bare = tmp_path / "bare"
+    subprocess.run([sys.executable, "-m", "venv", "--without-pip", str(bare)], check=True)
+    run = subprocess.run(["cmake", "-S", SOURCE_DIR, "-B", tmp_path / "build",
+                          f"-DPython_EXECUTABLE={bare / 'bin' / 'python'}",
+                          "-DPROJECT_COMPONENTS=native_ocr", "-DBUILD_BENCHMARKS=OFF"],
+                         capture_output=True, text=True, env=clean_env())
+    assert run.returncode != 0
+    assert "cannot import numpy" in " ".join(run.stderr.split())
 
 
 def test_package_files_refuses_a_build_without_the_modules(tmp_path):
