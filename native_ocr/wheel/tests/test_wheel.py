@@ -115,7 +115,7 @@ def readme_examples():
     return re.findall(r"^```python\n(.*?)^```", text, re.S | re.M)
 
 
-def test_readme_examples_type_check_strictly_against_the_installed_stubs(venv, tmp_path):
+def test_readme_examples_type_check_strictly_against_the_installed_stubs_and_run(venv, tmp_path):
     examples = readme_examples()
     assert examples
     files = []
@@ -126,6 +126,8 @@ def test_readme_examples_type_check_strictly_against_the_installed_stubs(venv, t
     run = subprocess.run([venv, "-m", "mypy", "--strict", "--config-file", config,
                           "--cache-dir", tmp_path / "cache", *files], capture_output=True, text=True, cwd=tmp_path, env=clean_env())
     assert run.returncode == 0, run.stdout + run.stderr
+    for file in files:  # and they run
+        subprocess.run([venv, file], check=True, capture_output=True, cwd=tmp_path, env=clean_env())
 
 
 def test_install_component_goes_to_the_interpreters_site_packages(tmp_path):
