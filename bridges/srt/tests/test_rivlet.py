@@ -140,6 +140,26 @@ def test_stream_id(start_rivlet, senders):
     rivlet.wait_for_state("connected")
 
 
+def test_links_planted_at_the_temporary_names_are_not_written_through(start_rivlet, senders,
+                                                                       tmp_path):
+    static = tmp_path / "app" / "static"
+    static.mkdir(parents=True)
+    victims = {}
+    for name in ("srt_status.json.tmp", "srt_preview.tmp.jpg"):
+        victim = tmp_path / f"outside-{name}"
+        victim.write_bytes(b"outside")
+        os.symlink(victim, static / name)
+        victims[name] = victim
+    rivlet = start_rivlet()
+    senders(rivlet.port, seconds=2)
+    rivlet.wait_for_state("connected")
+    assert preview_shape(rivlet) == (180, 320, 3)
+    assert {name: victim.read_bytes() for name, victim in victims.items()} == {
+        name: b"outside" for name in victims}
+    assert not os.path.islink(os.path.join(rivlet.workdir, STATUS))
+    assert not os.path.islink(os.path.join(rivlet.workdir, PREVIEW))
+
+
 def test_stalled_sender_goes_offline_and_listens_again(start_rivlet, senders):
     rivlet = start_rivlet()
     sender = senders(rivlet.port, seconds=30)
