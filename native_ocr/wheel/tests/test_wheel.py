@@ -131,8 +131,10 @@ def test_readme_examples_type_check_strictly_against_the_installed_stubs_and_run
 
 
 def test_install_component_goes_to_the_interpreters_site_packages(tmp_path):
-    site = backend.cmake_cache_value(BUILD_DIR, "NATIVE_OCR_INSTALL_DIR")
+    prefix = backend.cmake_cache_value(BUILD_DIR, "CMAKE_INSTALL_PREFIX")
+    site = os.path.join(prefix, backend.cmake_cache_value(BUILD_DIR, "NATIVE_OCR_INSTALL_DIR"))
     assert site == sysconfig.get_path("platlib") and site in sys.path
+    # Staged under DESTDIR: a test never installs into the machine's own directories.
     subprocess.run(["cmake", "--install", BUILD_DIR, "--component", "native_ocr"], check=True,
                    stdout=subprocess.DEVNULL, env={**clean_env(), "DESTDIR": str(tmp_path)})
     installed = tmp_path / site.lstrip("/")
