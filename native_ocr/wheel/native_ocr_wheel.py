@@ -18,7 +18,7 @@ from pathlib import Path
 
 SOURCE_DIR = Path(__file__).resolve().parents[2]
 MODULE_TARGETS = ("zonescan_module", "segsense_module")
-PACKAGE_PATTERNS = ("__init__.py", "py.typed", "*.pyi", "*.abi3.so")
+PACKAGE_PATTERNS = ("*.py", "py.typed", "*.pyi", "*.abi3.so")
 # The modules are built for the limited API of 3.11 (Py_LIMITED_API=0x030B0000).
 ABI_TAG = "cp311-abi3"
 

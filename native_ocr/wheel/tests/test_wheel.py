@@ -43,8 +43,9 @@ def clean_env():
 def wheel(tmp_path_factory):
     out = tmp_path_factory.mktemp("dist")
     subprocess.run([sys.executable, "-m", "pip", "wheel", str(SOURCE_DIR), "--no-build-isolation",
-                    "--no-deps", "--no-index", "--disable-pip-version-check", "--no-cache-dir", "-q", "-w", str(out),
-                    "--config-settings", f"build-dir={BUILD_DIR}"], check=True, env=clean_env())
+                    "--no-deps", "--no-index", "--disable-pip-version-check", "--no-cache-dir",
+                    "-q", "-w", str(out), "--config-settings", f"build-dir={BUILD_DIR}"],
+                   check=True, env=clean_env())
     (found,) = out.glob("*.whl")
     return found
 
@@ -138,9 +139,9 @@ def test_install_component_goes_to_the_interpreters_site_packages(tmp_path):
     subprocess.run(["cmake", "--install", BUILD_DIR, "--component", "native_ocr"], check=True,
                    stdout=subprocess.DEVNULL, env={**clean_env(), "DESTDIR": str(tmp_path)})
     installed = tmp_path / site.lstrip("/")
-    assert sorted(p.name for p in (installed / "native_ocr").iterdir()) == [
+    assert {p.name for p in (installed / "native_ocr").iterdir()} >= {
         "__init__.py", "py.typed", "segsense.abi3.so", "segsense.pyi", "zonescan.abi3.so",
-        "zonescan.pyi"]
+        "zonescan.pyi"}
     out = subprocess.run([sys.executable, "-c", "import native_ocr.zonescan as z; print(z.__file__)"],
                          check=True, capture_output=True, text=True, cwd=tmp_path,
                          env={**clean_env(), "PYTHONPATH": str(installed)}).stdout
