@@ -1,4 +1,5 @@
-"""Types of native_ocr.segsense, the seven-segment digit classifier (see help() of each function)."""
+"""Types of native_ocr.segsense, the seven-segment digit classifier (help() of each function
+says what it does)."""
 from collections.abc import Iterable, Mapping
 from typing import Any, Final, Literal, NotRequired, TypedDict
 

@@ -130,7 +130,9 @@ class ReaderDebug(TypedDict):
     crop_size: list[int]
     layout: list[Slot]
 
-DigitReason = Literal["ok", "no_frame", "layout", "missing_units", "unrecognized", "empty", "unknown"]
+DigitReason = Literal[
+    "ok", "no_frame", "layout", "missing_units", "unrecognized", "empty", "unknown"
+]
 
 class DigitReading(TypedDict):
     """Result of the score, period and single-digit readers. Early results ("no_frame", "layout")

@@ -125,7 +125,8 @@ def test_readme_examples_type_check_strictly_against_the_installed_stubs_and_run
         files[-1].write_text(example)
     config = Path(__file__).with_name("mypy.ini")
     run = subprocess.run([venv, "-m", "mypy", "--strict", "--config-file", config,
-                          "--cache-dir", tmp_path / "cache", *files], capture_output=True, text=True, cwd=tmp_path, env=clean_env())
+                          "--cache-dir", tmp_path / "cache", *files],
+                         capture_output=True, text=True, cwd=tmp_path, env=clean_env())
     assert run.returncode == 0, run.stdout + run.stderr
     for file in files:  # and they run
         subprocess.run([venv, file], check=True, capture_output=True, cwd=tmp_path, env=clean_env())
@@ -142,7 +143,8 @@ def test_install_component_goes_to_the_interpreters_site_packages(tmp_path):
     assert {p.name for p in (installed / "native_ocr").iterdir()} >= {
         "__init__.py", "py.typed", "segsense.abi3.so", "segsense.pyi", "zonescan.abi3.so",
         "zonescan.pyi"}
-    out = subprocess.run([sys.executable, "-c", "import native_ocr.zonescan as z; print(z.__file__)"],
+    code = "import native_ocr.zonescan as z; print(z.__file__)"
+    out = subprocess.run([sys.executable, "-c", code],
                          check=True, capture_output=True, text=True, cwd=tmp_path,
                          env={**clean_env(), "PYTHONPATH": str(installed)}).stdout
     assert out.startswith(str(installed))
