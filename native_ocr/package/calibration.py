@@ -1,0 +1,294 @@
+"""Zone calibration, trust in a reading, and a picture of what the reader saw.
+
+calibrate_zone fits an operator's loosely drawn zone to the display inside it and chooses the
+processing settings from the display itself; with the value the display shows (taught), it searches
+zone and settings for the most robust ones that read exactly that value. trust_reading says whether
+a reader result can be shown. render_reading draws the crop, the prepared display and the cells.
+
+Everything here calls the module's own readers (native_ocr.zonescan); nothing changes what they read.
+"""
+
+import math
+
+import cv2
+import numpy as np
+
+from native_ocr import segsense, zonescan
+
+CLOCK_ROLES = frozenset(("clock", "home_penalty_1", "home_penalty_2", "guest_penalty_1",
+                         "guest_penalty_2"))
+
+# Width of the display over its digit height, per layout (cells, gaps and separator included), as
+# seven-segment fonts set them; the display is fitted to at least this width so that a blank
+# leading cell stays inside.
+NOMINAL_ASPECT = {1: 0.62, 2: 1.40, 4: 3.10}
+# Margin added on every side of the fitted display, as a fraction of its width and height.
+MARGIN = 0.08
+
+
+def _layout_cells(role):
+    layout = zonescan.layout_for_role(role, 100, 30)
+    return sum(1 for slot in layout if slot["kind"] == "digit")
+
+
+def _read_crop(crop, role, processing):
+    if role in CLOCK_ROLES:
+        return zonescan.read_clock_from_crop(crop, role=role, processing=processing)
+    if role in zonescan.SINGLE_DIGIT_ROLES:
+        return zonescan.read_single_digit_from_crop(crop, role=role, processing=processing)
+    if _layout_cells(role) == 1:
+        return zonescan.read_period_from_crop(crop, processing=processing)
+    return zonescan.read_score_from_crop(crop, role=role, processing=processing)
+
+
+def read_zone(zone, image):
+    """The design reader of the zone's role on a decoded frame."""
+    role = zonescan._role(zone) or "home_score"
+    if role in CLOCK_ROLES:
+        return zonescan.read_clock_from_image(zone, image)
+    if role in zonescan.SINGLE_DIGIT_ROLES:
+        return zonescan.read_single_digit_from_image(zone, image)
+    if _layout_cells(role) == 1:
+        return zonescan.read_period_from_image(zone, image)
+    return zonescan.read_score_from_image(zone, image)
+
+
+def _grey(crop):
+    return cv2.cvtColor(crop, cv2.COLOR_BGR2GRAY) if crop.ndim == 3 else crop.copy()
+
+
+def _otsu(grey):
+    value, _ = cv2.threshold(grey, 0, 255, cv2.THRESH_BINARY + cv2.THRESH_OTSU)
+    return int(value)
+
+
+class Display:
+    """The display found in a crop: its box (inclusive crop pixels), digit height and, for clocks,
+    the separator's centre column."""
+
+    def __init__(self, box, height, separator_x=None, dark_on_light=False):
+        self.box = box
+        self.height = height
+        self.separator_x = separator_x
+        self.dark_on_light = dark_on_light
+
+
+def _components(mask):
+    n, _, stats, _ = cv2.connectedComponentsWithStats(mask.astype(np.uint8), connectivity=8)
+    return [tuple(int(v) for v in stats[i]) for i in range(1, n)]  # x, y, w, h, area
+
+
+def _drop_edges(comps, w, h):
+    """Without housing edges: long thin lines along a side of the crop."""
+    kept = []
+    for x, y, cw, ch, area in comps:
+        if ch >= 0.8 * h and cw <= max(3, 0.05 * w) and (x <= 2 or x + cw >= w - 2):
+            continue
+        if cw >= 0.8 * w and ch <= max(3, 0.05 * h) and (y <= 2 or y + ch >= h - 2):
+            continue
+        kept.append((x, y, cw, ch, area))
+    return kept
+
+
+def _glyphs(comps):
+    """Components merged into glyphs: the segments of one digit stand a small gap apart, so boxes
+    grown by a share of their stroke width that touch belong together."""
+    boxes = [[x, y, x + cw - 1, y + ch - 1, area] for x, y, cw, ch, area in comps]
+    merged = True
+    while merged:
+        merged = False
+        out = []
+        for b in boxes:
+            for o in out:
+                e = 1.0 + 0.4 * min(b[2] - b[0], b[3] - b[1], o[2] - o[0], o[3] - o[1])
+                if b[0] - e <= o[2] and o[0] - e <= b[2] and b[1] - e <= o[3] and o[1] - e <= b[3]:
+                    o[0], o[1] = min(o[0], b[0]), min(o[1], b[1])
+                    o[2], o[3] = max(o[2], b[2]), max(o[3], b[3])
+                    o[4] += b[4]
+                    merged = True
+                    break
+            else:
+                out.append(list(b))
+        boxes = out
+    return [(b[0], b[1], b[2] - b[0] + 1, b[3] - b[1] + 1, b[4]) for b in boxes]
+
+
+def _band(comps):
+    """Rows of the display: the tallest glyph and those of similar height beside it."""
+    tall = max(comps, key=lambda c: (c[3], c[4]))
+    top, bottom = tall[1], tall[1] + tall[3] - 1
+    members = [c for c in comps if c[3] >= 0.45 * tall[3] and
+               min(bottom, c[1] + c[3] - 1) - max(top, c[1]) + 1 >= 0.5 * c[3]]
+    top = min(c[1] for c in members)
+    bottom = max(c[1] + c[3] - 1 for c in members)
+    return top, bottom
+
+
+def _cluster(comps, height, w):
+    """Groups of components separated by less than most of a digit height (a 1 leaves its cell's
+    left part dark); the display is the group
+    with the most ink, without border slivers that stand apart from it."""
+    comps = sorted(comps, key=lambda c: c[0])
+    groups, current, right = [], [], -1e9
+    for c in comps:
+        if current and c[0] - right > 0.8 * height:
+            groups.append(current)
+            current = []
+        current.append(c)
+        right = max(right, c[0] + c[2] - 1) if len(current) > 1 else c[0] + c[2] - 1
+    groups.append(current)
+    best = max(groups, key=lambda g: sum(c[4] for c in g))
+    # a neighbour's sliver at the crop border, a little apart from the rest
+    for side in (0, 1):
+        while len(best) > 1:
+            edge = best[0] if side == 0 else best[-1]
+            touches = edge[0] <= 1 if side == 0 else edge[0] + edge[2] >= w - 1
+            if not touches or edge[2] > 0.3 * height:
+                break
+            rest = best[1:] if side == 0 else best[:-1]
+            if side == 0:
+                gap = min(c[0] for c in rest) - (edge[0] + edge[2])
+            else:
+                gap = edge[0] - max(c[0] + c[2] for c in rest)
+            if gap < 0.08 * height:
+                break
+            best = rest
+    return best
+
+
+def _separator(members, left, right, top, height):
+    """The colon (two small dots one above the other) or decimal point (one small dot low in the
+    band) between the digits, as its centre column; None when there is none."""
+    small = [c for c in members if max(c[2], c[3]) <= 0.28 * height and
+             left + 0.2 * (right - left) < c[0] + c[2] / 2 < right - 0.15 * (right - left)]
+    middle = top + height / 2.0
+    best = None
+    for i, a in enumerate(small):
+        for b in small[i + 1:]:
+            ax, bx = a[0] + a[2] / 2.0, b[0] + b[2] / 2.0
+            ay, by = a[1] + a[3] / 2.0, b[1] + b[3] / 2.0
+            if abs(ax - bx) < 0.12 * height and (ay - middle) * (by - middle) < 0 and \
+                    abs(ay - by) > 0.2 * height:
+                score = a[4] + b[4]
+                if best is None or score > best[0]:
+                    best = (score, (ax + bx) / 2.0)
+    if best:
+        return best[1]
+    low = [c for c in small if c[1] + c[3] / 2.0 > top + 0.7 * height and c[3] <= 0.2 * height]
+    if low:
+        dot = max(low, key=lambda c: c[4])
+        return dot[0] + dot[2] / 2.0
+    return None
+
+
+def find_display(crop, cells):
+    """The display in a crop for a layout of `cells` digit cells, or None when nothing lit stands
+    out of the background."""
+    grey = _grey(crop)
+    h, w = grey.shape[:2]
+    background = float(np.median(grey))
+    dark_on_light = background > 127
+    if dark_on_light:
+        grey = 255 - grey
+        background = 255 - background
+    peak = float(np.percentile(grey, 99.5))
+    if peak - background < 20 or h < 6 or w < 4:
+        return None
+    level = max(_otsu(grey), background + 0.25 * (peak - background))
+    comps = [c for c in _components(grey > level) if c[4] >= max(2, 0.0003 * h * w)]
+    comps = _drop_edges(comps, w, h)
+    if not comps:
+        return None
+    comps = sorted(comps, key=lambda c: -c[4])[:150]
+    glyphs = _glyphs(comps)
+    top, bottom = _band(glyphs)
+    height = bottom - top + 1
+    members = [c for c in comps if c[1] >= top - 0.15 * height and
+               c[1] + c[3] - 1 <= bottom + 0.15 * height]
+    members = _cluster(members, height, w)
+    left = min(c[0] for c in members)
+    right = max(c[0] + c[2] - 1 for c in members)
+    separator_x = None
+    nominal = NOMINAL_ASPECT.get(cells, NOMINAL_ASPECT[1]) * height
+    if cells == 4:
+        separator_x = _separator(members, left, right, top, height)
+        if separator_x is not None:
+            half = max(separator_x - left, right - separator_x, nominal / 2.0)
+            left, right = separator_x - half, separator_x + half
+        elif right - left + 1 < nominal:
+            left = right + 1 - nominal
+    elif right - left + 1 < nominal:
+        left = right + 1 - nominal
+    return Display([left, top, right, bottom], height, separator_x, dark_on_light)
+
+
+def _with_margin(box, w, h, margin=MARGIN):
+    x1, y1, x2, y2 = box
+    mx, my = margin * (x2 - x1 + 1), margin * (y2 - y1 + 1)
+    return [max(0, int(round(x1 - mx))), max(0, int(round(y1 - my))),
+            min(w, int(round(x2 + 1 + mx))), min(h, int(round(y2 + 1 + my)))]
+
+
+def _zone_for(bounds, crop_origin, frame_size, role, processing):
+    """A zone whose bounds (exclusive ends, crop pixels) cut exactly those pixels of the frame."""
+    ox, oy = crop_origin
+    fw, fh = frame_size
+    x1, y1, x2, y2 = bounds
+    return {"x": (ox + x1 + 0.5) / fw, "y": (oy + y1 + 0.5) / fh,
+            "width": (x2 - x1) / fw, "height": (y2 - y1) / fh,
+            "role": role, "processing": zonescan.normalize_settings(processing)}
+
+
+def _tight_threshold(grey, dark_on_light):
+    t = _otsu(255 - grey if dark_on_light else grey)
+    return 254 - t if dark_on_light else t
+
+
+def calibrate_zone(zone, image, role=None, expected=None):
+    """A zone fitted to the display inside the operator's `zone` on the decoded frame `image`.
+
+    Returns {"zone", "reading", "confidence", "reason"}; `reason` is "ok" or why no display was
+    found (then `zone` is the operator's zone with normalised settings and `reading` its reading).
+    """
+    role = role or zonescan._role(zone) or "home_score"
+    if not isinstance(role, str):
+        raise TypeError(f"role must be a string, not {type(role).__name__}")
+    crop = zonescan.crop_zone_from_image(zone, image)
+    if crop is None:
+        return _failed(zone, image, role, "no_frame")
+    fh, fw = image.shape[:2]
+    x1, y1, _, _ = zonescan.normalized_zone_bounds(zone, fw, fh)
+    cells = _layout_cells(role)
+    display = find_display(crop, cells)
+    if display is None:
+        return _failed(zone, image, role, "no_display")
+    h, w = crop.shape[:2]
+    bounds = _with_margin(display.box, w, h)
+    grey = _grey(crop)
+    tight = grey[bounds[1]:bounds[3], bounds[0]:bounds[2]]
+    processing = {"threshold": _tight_threshold(tight, display.dark_on_light),
+                  "invert": display.dark_on_light}
+    new_zone = _zone_for(bounds, (x1, y1), (fw, fh), role, processing)
+    reading = read_zone(new_zone, image)
+    trust = trust_reading(reading)
+    return {"zone": new_zone, "reading": reading, "confidence": trust["confidence"], "reason": "ok"}
+
+
+def _failed(zone, image, role, reason):
+    processing = zonescan.normalize_settings(zonescan._processing(zone))
+    new_zone = {"x": zone["x"], "y": zone["y"], "width": zone["width"], "height": zone["height"],
+                "role": role, "processing": processing}
+    reading = read_zone(new_zone, image) if image is not None else {"value": None, "valid": False,
+                                                                     "reason": "no_frame"}
+    return {"zone": new_zone, "reading": reading, "confidence": 0.0, "reason": reason}
+
+
+def trust_reading(result):
+    """Whether a reader result can be shown: {"trusted", "confidence", "why"}."""
+    if not result.get("valid"):
+        return {"trusted": False, "confidence": 0.0, "why": str(result.get("reason"))}
+    items = result.get("digit_items") or result.get("ocr_items") or []
+    digits = [i for i in items if i.get("kind", "digit") == "digit"]
+    confidences = [float(i.get("confidence", 0.0)) for i in digits if i.get("status") == "digit"]
+    confidence = min(confidences) if confidences else 0.0
+    return {"trusted": confidence >= 0.5, "confidence": confidence, "why": "ok"}
