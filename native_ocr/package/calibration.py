@@ -124,36 +124,31 @@ def _band(comps):
     return top, bottom
 
 
-def _cluster(comps, height, w):
-    """Groups of components separated by less than most of a digit height (a 1 leaves its cell's
-    left part dark); the display is the group
-    with the most ink, without border slivers that stand apart from it."""
-    comps = sorted(comps, key=lambda c: c[0])
+def _digit_width(glyphs, height, w):
+    """Width of one whole lit digit: the narrowest full-height glyph clear of the borders that is
+    not a 1 (neighbouring digits may merge into one glyph)."""
+    full = [g[2] for g in glyphs if g[3] >= 0.75 * height and g[0] > 1 and g[0] + g[2] < w - 1
+            and g[2] >= 0.3 * height]
+    return float(min(full)) if full else 0.55 * height
+
+
+def _cluster(glyphs, height, w):
+    """The display: glyphs of the band without a neighbour's digit cut by the crop border (narrower
+    than a whole digit), grouped by gaps of less than most of a digit height (a 1 leaves its cell's
+    left part dark); the group with the most ink."""
+    digit = _digit_width(glyphs, height, w)
+    kept = [g for g in glyphs
+            if not ((g[0] <= 1 or g[0] + g[2] >= w - 1) and g[2] < 0.85 * digit)]
+    kept = sorted(kept or glyphs, key=lambda c: c[0])
     groups, current, right = [], [], -1e9
-    for c in comps:
+    for c in kept:
         if current and c[0] - right > 0.8 * height:
             groups.append(current)
             current = []
         current.append(c)
         right = max(right, c[0] + c[2] - 1) if len(current) > 1 else c[0] + c[2] - 1
     groups.append(current)
-    best = max(groups, key=lambda g: sum(c[4] for c in g))
-    # a neighbour's sliver at the crop border, a little apart from the rest
-    for side in (0, 1):
-        while len(best) > 1:
-            edge = best[0] if side == 0 else best[-1]
-            touches = edge[0] <= 1 if side == 0 else edge[0] + edge[2] >= w - 1
-            if not touches or edge[2] > 0.3 * height:
-                break
-            rest = best[1:] if side == 0 else best[:-1]
-            if side == 0:
-                gap = min(c[0] for c in rest) - (edge[0] + edge[2])
-            else:
-                gap = edge[0] - max(c[0] + c[2] for c in rest)
-            if gap < 0.08 * height:
-                break
-            best = rest
-    return best
+    return max(groups, key=lambda g: sum(c[4] for c in g))
 
 
 def _separator(members, left, right, top, height):
@@ -203,7 +198,7 @@ def find_display(crop, cells):
     glyphs = _glyphs(comps)
     top, bottom = _band(glyphs)
     height = bottom - top + 1
-    members = [c for c in comps if c[1] >= top - 0.15 * height and
+    members = [c for c in glyphs if c[1] >= top - 0.15 * height and
                c[1] + c[3] - 1 <= bottom + 0.15 * height]
     members = _cluster(members, height, w)
     left = min(c[0] for c in members)
@@ -244,6 +239,187 @@ def _tight_threshold(grey, dark_on_light):
     return 254 - t if dark_on_light else t
 
 
+def _value_of(role, items, separator):
+    """The value the design reader assembles from its slot results (Parts of the readers' rules:
+    a score's tens may be empty, a clock's sides concatenate their digit cells)."""
+    def text(cells):
+        out = []
+        for c in cells:
+            if c["status"] == "digit":
+                out.append(str(c["char"]))
+            elif c["status"] != "empty":
+                return None
+        return "".join(out)
+
+    if role in CLOCK_ROLES:
+        left, right = text(items[:2]), text(items[2:4])
+        if left is None or right is None or not left:
+            return None
+        if separator and separator.get("char") == ".":
+            tenths = right[:1] if items[2:3] and items[2]["status"] == "digit" else ""
+            return left + "." + tenths if tenths else None
+        return left + ":" + right if right else None
+    if len(items) == 1:
+        return items[0]["char"] if items[0]["status"] == "digit" else None
+    if len(items) != 2 or items[1]["status"] != "digit":
+        return None
+    if items[0]["status"] == "empty":
+        return items[1]["char"]
+    if items[0]["status"] == "digit":
+        return 10 * items[0]["char"] + items[1]["char"]
+    return None
+
+
+class _Probe:
+    """Reads one candidate cut of a crop at many thresholds, as the design reader would."""
+
+    def __init__(self, crop, bounds, role, separator_x, invert, rotation=0.0):
+        self.rotation = rotation
+        x1, y1, x2, y2 = bounds
+        self.crop = crop[y1:y2, x1:x2]
+        self.bounds = bounds
+        self.role = role
+        self.invert = invert
+        h, w = self.crop.shape[:2]
+        self.separator = None
+        if role in CLOCK_ROLES and separator_x is not None:
+            self.separator = {"x": separator_x - x1, "char": None}
+        self.layout = None
+        self.size = (w, h)
+
+    def detect(self, separator):
+        """Uses the separator the detector found in this cut (crop pixels of the cut)."""
+        self.separator = separator
+
+    def value(self, threshold):
+        w, h = self.size
+        sx = self.separator["x"] if self.separator else None
+        layout = zonescan.layout_for_role(self.role, w, h, separator_x=sx)
+        binary = zonescan.process_image(self.crop, {"threshold": threshold, "invert": self.invert,
+                                                    "rotation": self.rotation})
+        items = segsense.read_slots(binary, layout)
+        return _value_of(self.role, items, self.separator)
+
+
+def _same(value, expected):
+    return value is not None and (value == expected or str(value) == str(expected).strip())
+
+
+BAND_POSITION = float(__import__("os").environ.get("H13_BAND", "0.5"))
+
+
+def _runs(flags, levels):
+    """(length, chosen level) of the longest run of True flags; the level sits at BAND_POSITION
+    of the run, from its low end."""
+    best, start = (0, None), None
+    for i, f in enumerate(list(flags) + [False]):
+        if f and start is None:
+            start = i
+        if not f and start is not None:
+            length = i - start
+            if length > best[0]:
+                lo, hi = levels[start], levels[i - 1]
+                best = (length, int(round(lo + BAND_POSITION * (hi - lo))))
+            start = None
+    return best
+
+
+def _levels(grey, invert):
+    lo, hi = float(np.percentile(grey, 5)), float(np.percentile(grey, 99.5))
+    if invert:
+        lo, hi = 255 - hi, 255 - lo
+    step = max(2.0, (hi - lo) / 24.0)
+    return [int(v) for v in np.arange(lo + step, hi - step / 2, step)]
+
+
+def _candidates(box, w, h):
+    """Cuts around the found display: the fitted one first, then narrower, wider and shifted."""
+    x1, y1, x2, y2 = box
+    bw = x2 - x1 + 1
+    out = []
+    for scale, shift in ((1.0, 0.0), (0.94, 0.0), (1.06, 0.0), (1.0, -0.04), (1.0, 0.04),
+                         (0.94, 0.03), (1.06, -0.03), (1.12, -0.06), (0.9, 0.05)):
+        cx = (x1 + x2) / 2.0 + shift * bw
+        half = scale * bw / 2.0
+        out.append(_with_margin([cx - half, y1, cx + half, y2], w, h))
+    return out
+
+
+ROTATE = False
+
+
+def _rotation(cut, threshold, invert):
+    """The rotation that lines the display's strokes up best with the rows and columns: the angle,
+    in half degrees up to three, whose thresholded cut has the sharpest row and column profiles."""
+    def sharpness(angle):
+        b = zonescan.process_image(cut, {"threshold": threshold, "invert": invert,
+                                         "rotation": angle}).astype(np.float64) / 255.0
+        return float(np.square(b.sum(axis=0)).sum() + np.square(b.sum(axis=1)).sum())
+    if not ROTATE:
+        return 0.0
+    base = sharpness(0.0)
+    best = (base, 0.0)
+    for angle in (-3.0, -2.5, -2.0, -1.5, -1.0, 1.0, 1.5, 2.0, 2.5, 3.0):
+        value = sharpness(angle)
+        if value > best[0]:
+            best = (value, angle)
+    return best[1] if best[0] > 1.02 * base else 0.0
+
+
+def _taught(crop, display, role, expected, invert, rotation=0.0):
+    """The cut and threshold that read `expected` over the widest band of thresholds and still
+    read it a few pixels off; None when no candidate reads it."""
+    h, w = crop.shape[:2]
+    grey = _grey(crop)
+    best = None
+    for bounds in _candidates(display.box, w, h):
+        probe = _Probe(crop, bounds, role, display.separator_x, invert, rotation)
+        if role in CLOCK_ROLES:
+            probe.detect(zonescan._detect_clock_separator_without_regions(probe.crop, 0.0))
+        levels = _levels(grey[bounds[1]:bounds[3], bounds[0]:bounds[2]], invert)
+        flags = [_same(probe.value(t), expected) for t in levels]
+        length, middle = _runs(flags, levels)
+        if not length:
+            continue
+        score = length / max(1, len(levels))
+        if best is not None and score + 0.25 <= best[0]:
+            continue
+        survivors = sum(_same(_Probe(crop, moved, role, display.separator_x, invert,
+                                     rotation).value(middle),
+                              expected) for moved in _shifted(bounds, w, h))
+        score += 0.25 * survivors / 4.0
+        if best is None or score > best[0]:
+            best = (score, bounds, middle)
+    return best
+
+
+BLIND_STABLE = __import__("os").environ.get("H13_STABLE", "0") == "1"
+
+
+def _stable_threshold(crop, bounds, display, role, invert):
+    """The level in the middle of the widest band of thresholds over which the reading stays the
+    same valid value; None when no value holds over two levels."""
+    probe = _Probe(crop, bounds, role, display.separator_x, invert)
+    if role in CLOCK_ROLES:
+        probe.detect(zonescan._detect_clock_separator_without_regions(probe.crop, 0.0))
+    grey = _grey(crop)[bounds[1]:bounds[3], bounds[0]:bounds[2]]
+    levels = _levels(grey, invert)
+    values = [probe.value(t) for t in levels]
+    best = (1, None)
+    for v in set(x for x in values if x is not None):
+        run = _runs([x == v for x in values], levels)
+        if run[0] > best[0]:
+            best = run
+    return best[1]
+
+
+def _shifted(bounds, w, h):
+    x1, y1, x2, y2 = bounds
+    d = max(2, int(round(0.03 * (x2 - x1))))
+    return [[max(0, x1 - d), y1, x2, y2], [x1 + d, y1, x2, y2], [x1, y1, min(w, x2 + d), y2],
+            [x1, y1, x2 - d, y2]]
+
+
 def calibrate_zone(zone, image, role=None, expected=None):
     """A zone fitted to the display inside the operator's `zone` on the decoded frame `image`.
 
@@ -263,15 +439,32 @@ def calibrate_zone(zone, image, role=None, expected=None):
     if display is None:
         return _failed(zone, image, role, "no_display")
     h, w = crop.shape[:2]
-    bounds = _with_margin(display.box, w, h)
-    grey = _grey(crop)
-    tight = grey[bounds[1]:bounds[3], bounds[0]:bounds[2]]
-    processing = {"threshold": _tight_threshold(tight, display.dark_on_light),
-                  "invert": display.dark_on_light}
+    invert = display.dark_on_light
+    reason = "ok"
+    found = None
+    base = _with_margin(display.box, w, h)
+    cut = crop[base[1]:base[3], base[0]:base[2]]
+    rotation = _rotation(cut, _tight_threshold(_grey(cut), invert), invert)
+    if expected is not None:
+        found = _taught(crop, display, role, expected, invert, rotation)
+        if found is None:
+            reason = "expected_not_read"
+    if found is not None:
+        _, bounds, threshold = found
+    else:
+        bounds = _with_margin(display.box, w, h)
+        grey = _grey(crop)
+        tight = grey[bounds[1]:bounds[3], bounds[0]:bounds[2]]
+        threshold = _tight_threshold(tight, invert)
+        if BLIND_STABLE:
+            stable = _stable_threshold(crop, bounds, display, role, invert)
+            if stable is not None:
+                threshold = stable
+    processing = {"threshold": threshold, "invert": invert, "rotation": rotation}
     new_zone = _zone_for(bounds, (x1, y1), (fw, fh), role, processing)
     reading = read_zone(new_zone, image)
     trust = trust_reading(reading)
-    return {"zone": new_zone, "reading": reading, "confidence": trust["confidence"], "reason": "ok"}
+    return {"zone": new_zone, "reading": reading, "confidence": trust["confidence"], "reason": reason}
 
 
 def _failed(zone, image, role, reason):
