@@ -21,7 +21,7 @@ CLOCK_ROLES = frozenset(("clock", "home_penalty_1", "home_penalty_2", "guest_pen
 # Width of the display over its digit height, per layout (cells, gaps and separator included), as
 # seven-segment fonts set them; the display is fitted to at least this width so that a blank
 # leading cell stays inside.
-NOMINAL_ASPECT = {1: 0.62, 2: 1.40, 4: 3.10}
+NOMINAL_ASPECT = {1: 0.62, 2: 1.40, 4: 2.75}
 # Margin added on every side of the fitted display, as a fraction of its width and height.
 MARGIN = 0.08
 
@@ -206,7 +206,9 @@ def find_display(crop, cells):
     separator_x = None
     nominal = NOMINAL_ASPECT.get(cells, NOMINAL_ASPECT[1]) * height
     if cells == 4:
-        separator_x = _separator(members, left, right, top, height)
+        pieces = [c for c in comps if left <= c[0] and c[0] + c[2] - 1 <= right and
+                  c[1] >= top - 0.15 * height and c[1] + c[3] - 1 <= bottom + 0.15 * height]
+        separator_x = _separator(pieces, left, right, top, height)
         if separator_x is not None:
             half = max(separator_x - left, right - separator_x, nominal / 2.0)
             left, right = separator_x - half, separator_x + half
