@@ -142,7 +142,7 @@ def _cluster(glyphs, height, w):
     kept = sorted(kept or glyphs, key=lambda c: c[0])
     groups, current, right = [], [], -1e9
     for c in kept:
-        if current and c[0] - right > 0.8 * height:
+        if current and c[0] - right > 1.0 * height:
             groups.append(current)
             current = []
         current.append(c)
@@ -422,6 +422,9 @@ def _shifted(bounds, w, h):
             [x1, y1, x2 - d, y2]]
 
 
+SELF_TEACH = __import__("os").environ.get("H13_SELF", "0") == "1"
+
+
 def calibrate_zone(zone, image, role=None, expected=None):
     """A zone fitted to the display inside the operator's `zone` on the decoded frame `image`.
 
@@ -462,6 +465,13 @@ def calibrate_zone(zone, image, role=None, expected=None):
             stable = _stable_threshold(crop, bounds, display, role, invert)
             if stable is not None:
                 threshold = stable
+        if SELF_TEACH:
+            first = _read_crop(crop[bounds[1]:bounds[3], bounds[0]:bounds[2]], role,
+                               {"threshold": threshold, "invert": invert})
+            if first.get("valid"):
+                again = _taught(crop, display, role, first["value"], invert, rotation)
+                if again is not None:
+                    _, bounds, threshold = again
     processing = {"threshold": threshold, "invert": invert, "rotation": rotation}
     new_zone = _zone_for(bounds, (x1, y1), (fw, fh), role, processing)
     reading = read_zone(new_zone, image)
