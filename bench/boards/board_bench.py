@@ -30,11 +30,6 @@ import cv2
 
 from native_ocr import zonescan
 
-if not hasattr(zonescan, "calibrate_zone"):
-    from native_ocr import calibration as api
-else:
-    api = zonescan
-
 DEFAULT_DATA = os.path.join(os.path.dirname(__file__), "..", "..", "..", "shared", "bench-dev-boards")
 SSOCR_OPTIONS = ["-T", "-d", "-1", "-f", "white", "-b", "black", "-c", "decimal"]
 WHOLE = {"x": 0.0, "y": 0.0, "width": 1.0, "height": 1.0}
@@ -78,13 +73,19 @@ def tune_ideal(image, label):
 
 
 def tune_blind(image, label):
-    return api.calibrate_zone(dict(WHOLE, role=label["role"]), image, role=label["role"])["zone"]
+    return zonescan.calibrate_zone(dict(WHOLE, role=label["role"]), image, role=label["role"])["zone"]
 
 
 def tune_taught(image, label):
-    return api.calibrate_zone(dict(WHOLE, role=label["role"]), image, role=label["role"],
+    return zonescan.calibrate_zone(dict(WHOLE, role=label["role"]), image, role=label["role"],
                                    expected=label["expected"])["zone"]
 
+
+LABELS = {"none": "not at all (the loose zone, default settings)",
+          "otsu": "Otsu threshold of the first value's crop, loose zone",
+          "ideal": "ideal operator: true box + 8 % margin, Otsu of that tight crop",
+          "blind": "calibrate_zone, blind", "taught": "calibrate_zone, taught the first value",
+          "ssocr": "ssocr, each value on its own (digits compared; a colon read as 1 dropped)"}
 
 TUNINGS = {"none": tune_none, "otsu": tune_otsu, "ideal": tune_ideal, "blind": tune_blind,
            "taught": tune_taught}
@@ -158,7 +159,8 @@ def main():
         boards = {b: v for b, v in boards.items() if (b % 2 == 0) == (args.boards == "even")}
 
     tallies = {name: Tally() for name in rows}
-    trust = collections.Counter()
+    trust = {name: Tally() for name in ("blind", "taught") if name in rows}
+    trusted_wrong = {name: Tally() for name in trust}
     tune_ms = collections.defaultdict(list)
     misses = collections.defaultdict(list)
     for board, seq in boards.items():
@@ -181,31 +183,33 @@ def main():
                 if not exact and len(misses[name]) < args.misses:
                     misses[name].append((label["file"], label["expected"], result["value"],
                                          result["reason"]))
-                if name == "taught" and True:
-                    t = api.trust_reading(result)["trusted"]
-                    trust["trusted"] += t
-                    trust["trusted_wrong"] += t and not exact
-                    trust["correct"] += exact
-                    trust["correct_trusted"] += t and exact
+                if name in trust:
+                    trusted = zonescan.trust_reading(result)["trusted"]
+                    if exact:  # coverage: the share of correct readings that are trusted
+                        trust[name].add(board, trusted, False)
+                    if trusted:  # precision: the share of trusted readings that are wrong
+                        trusted_wrong[name].add(board, False, not exact)
         print(f"board {board} done", file=sys.stderr, flush=True)
 
     lines = ["| how the zone is tuned on the first value | exact (even boards) | wrong (even) "
-             "| exact (odd boards) | wrong (odd) | exact (all) | valid but wrong (all) | tuning ms (median) |",
+             "| exact (odd boards) | wrong (odd) | exact (all) | valid but wrong (all) "
+             "| tuning ms (median / max) |",
              "|---|---:|---:|---:|---:|---:|---:|---:|"]
     for name in rows:
         t = tallies[name]
         ms = sorted(tune_ms[name])
-        med = f"{ms[len(ms) // 2]:.1f}" if ms else ""
-        lines.append(f"| {name} | " + " | ".join(t.cells("even") + t.cells("odd") + t.cells("all")) +
-                     f" | {med} |")
+        med = f"{ms[len(ms) // 2]:.1f} / {ms[-1]:.1f}" if ms else ""
+        lines.append(f"| {LABELS[name]} | " +
+                     " | ".join(t.cells("even") + t.cells("odd") + t.cells("all")) + f" | {med} |")
+    for name in trust:
+        cells = []
+        for key in ("even", "odd", "all"):
+            cells += [trust[name].cells(key)[0], trusted_wrong[name].cells(key)[1]]
+        lines.append(f"| trusted only, {name}: correct readings trusted / wrong among trusted | " +
+                     " | ".join(cells) + " | |")
     table = "\n".join(lines)
     print(table)
     print(f"\nreads: {tallies[rows[0]].n['all']} later values of {len(boards)} boards")
-    if trust["trusted"] or trust["correct"]:
-        precision = 1.0 - trust["trusted_wrong"] / max(1, trust["trusted"])
-        coverage = trust["correct_trusted"] / max(1, trust["correct"])
-        print(f"trusted (taught row): {trust['trusted']} trusted, {trust['trusted_wrong']} of them wrong "
-              f"({100 * (1 - precision):.2f} %); {100 * coverage:.1f} % of correct readings trusted")
     for name, rows_ in misses.items():
         for m in rows_:
             print(f"  miss {name}: {m}")

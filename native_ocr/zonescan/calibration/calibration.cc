@@ -14,17 +14,9 @@ namespace {
 
 // Margin added on every side of the fitted display, as a share of its width and height.
 constexpr double kMargin = 0.08;
-// Cuts the taught search tries around the found display: width scale and shift (as a share of
-// the display's width), the fitted cut first.
-constexpr std::array<std::pair<double, double>, 9> kCandidates = {{{1.0, 0.0},
-                                                                   {0.94, 0.0},
-                                                                   {1.06, 0.0},
-                                                                   {1.0, -0.04},
-                                                                   {1.0, 0.04},
-                                                                   {0.94, 0.03},
-                                                                   {1.06, -0.03},
-                                                                   {1.12, -0.06},
-                                                                   {0.9, 0.05}}};
+// Cuts the taught search tries around the found display: the fitted one, then narrower and
+// wider by a share of the display's width (centred; the shift test below covers offsets).
+constexpr std::array<double, 3> kScales = {1.0, 0.94, 1.06};
 // Weight of the shift test against the threshold band in a candidate's score.
 constexpr double kShiftWeight = 0.25;
 
@@ -174,8 +166,8 @@ std::optional<Choice> taught_choice(const CutReader& reader, const cv::Mat& grey
   const int w = grey.cols, h = grey.rows;
   const double width = display.right - display.left + 1;
   std::optional<Choice> best;
-  for (const auto& [scale, shift] : kCandidates) {
-    const double cx = (display.left + display.right) / 2.0 + shift * width;
+  for (double scale : kScales) {
+    const double cx = (display.left + display.right) / 2.0;
     const double half = scale * width / 2.0;
     const Cut cut = with_margin(cx - half, display.top, cx + half, display.bottom, w, h);
     if (cut.width() < 1 || cut.height() < 1) {
