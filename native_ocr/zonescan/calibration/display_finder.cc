@@ -262,9 +262,10 @@ std::optional<FoundDisplay> find_display(const cv::Mat& grey_in, int cells) {
   FoundDisplay found;
   double background = grey_median(grey_in);
   found.dark_on_light = background > 127;
-  cv::Mat grey = grey_in;
+  // A new image for the inverted board: assigning the expression to a header over grey_in would
+  // write into the caller's pixels.
+  const cv::Mat grey = found.dark_on_light ? cv::Mat(255 - grey_in) : grey_in;
   if (found.dark_on_light) {
-    grey = 255 - grey_in;
     background = 255 - background;
   }
   const double peak = grey_percentile(grey, 99.5);
