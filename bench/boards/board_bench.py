@@ -29,22 +29,12 @@ import time
 import cv2
 
 from native_ocr import zonescan
+from native_ocr.__main__ import read as read_zone  # the reader of the zone's role
 
 DEFAULT_DATA = os.path.join(os.path.dirname(__file__), "..", "..", "..", "shared", "bench-dev-boards")
 SSOCR_OPTIONS = ["-T", "-d", "-1", "-f", "white", "-b", "black", "-c", "decimal"]
 WHOLE = {"x": 0.0, "y": 0.0, "width": 1.0, "height": 1.0}
 ROWS = ("none", "otsu", "ideal", "blind", "taught", "ssocr")
-
-
-def read_zone(zone, image):
-    role = zone.get("role")
-    if role in ("clock", "home_penalty_1", "home_penalty_2", "guest_penalty_1", "guest_penalty_2"):
-        return zonescan.read_clock_from_image(zone, image)
-    if role in zonescan.SINGLE_DIGIT_ROLES:
-        return zonescan.read_single_digit_from_image(zone, image)
-    if role == "period":
-        return zonescan.read_period_from_image(zone, image)
-    return zonescan.read_score_from_image(zone, image)
 
 
 def otsu(grey):

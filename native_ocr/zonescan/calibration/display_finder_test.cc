@@ -17,6 +17,16 @@ cv::Mat grey_of(const cv::Mat& bgr) {
   return grey;
 }
 
+Board board_of(const char* cells) {
+  Board board;
+  board.cells = cells;
+  return board;
+}
+
+std::optional<FoundDisplay> find_in(const testing::DrawnBoard& drawn, int cells) {
+  return find_display(grey_of(drawn.image), cells);
+}
+
 // The found box lies within `slack` pixels of the true one on every side.
 void expect_box(const FoundDisplay& found, const cv::Rect& truth, double slack) {
   EXPECT_NEAR(found.left, truth.x, slack);
@@ -36,29 +46,26 @@ TEST(GreyStatisticsTest, MedianAndPercentileFollowNumpy) {
 }
 
 TEST(FindDisplayTest, ClockWithBlankLeadingCellKeepsFourCells) {
-  Board board;
-  board.cells = " 5:30";
+  const Board board = board_of(" 5:30");
   const auto drawn = draw_board(board);
-  const auto found = find_display(grey_of(drawn.image), 4);
+  const auto found = find_in(drawn, 4);
   ASSERT_TRUE(found.has_value());
   ASSERT_TRUE(found->separator_x.has_value());
   expect_box(*found, drawn.display, 0.12 * board.digit_height);
 }
 
 TEST(FindDisplayTest, TenthsClockKeepsItsTrailingCell) {
-  Board board;
-  board.cells = "59.8 ";
+  const Board board = board_of("59.8 ");
   const auto drawn = draw_board(board);
-  const auto found = find_display(grey_of(drawn.image), 4);
+  const auto found = find_in(drawn, 4);
   ASSERT_TRUE(found.has_value());
   EXPECT_GT(found->right, drawn.display.x + drawn.display.width - 0.3 * board.digit_height);
 }
 
 TEST(FindDisplayTest, ScoreOfOneDigitWidensToTwoCells) {
-  Board board;
-  board.cells = " 7";
+  const Board board = board_of(" 7");
   const auto drawn = draw_board(board);
-  const auto found = find_display(grey_of(drawn.image), 2);
+  const auto found = find_in(drawn, 2);
   ASSERT_TRUE(found.has_value());
   // The blank tens cell is inside: the box starts within a fifth of a digit of the true left.
   EXPECT_NEAR(found->left, drawn.display.x, 0.2 * board.digit_height);
@@ -66,13 +73,12 @@ TEST(FindDisplayTest, ScoreOfOneDigitWidensToTwoCells) {
 }
 
 TEST(FindDisplayTest, LeavesOutLabelSliverAndEdge) {
-  Board board;
-  board.cells = "12:34";
+  Board board = board_of("12:34");
   board.label_below = true;
   board.sliver_right = true;
   board.edge_left = true;
   const auto drawn = draw_board(board);
-  const auto found = find_display(grey_of(drawn.image), 4);
+  const auto found = find_in(drawn, 4);
   ASSERT_TRUE(found.has_value());
   expect_box(*found, drawn.display, 0.12 * board.digit_height);
 }
