@@ -53,7 +53,10 @@ INSTANTIATE_TEST_SUITE_P(
     Fields, BlindCalibrationTest,
     ::testing::Values(Case{"12:34", "clock", "12:34"}, Case{" 5:30", "clock", "5:30"},
                       Case{"59.8 ", "clock", "59.8"}, Case{" 7", "home_score", "7"},
-                      Case{"86", "guest_score", "86"}, Case{"3", "period", "3"}));
+                      Case{"86", "guest_score", "86"}, Case{"3", "period", "3"}),
+    [](const ::testing::TestParamInfo<Case>& param) {
+      return std::string(param.param.role) + "_" + std::to_string(param.index);
+    });
 
 TEST(TaughtCalibrationTest, ReadsExactlyTheExpectedValue) {
   Board board;
