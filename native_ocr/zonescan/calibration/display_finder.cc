@@ -212,11 +212,13 @@ std::vector<Blob> lit_components(const cv::Mat& mask, int64_t min_area) {
 std::vector<Blob> without_edges(const std::vector<Blob>& blobs, int width, int height) {
   std::vector<Blob> kept;
   for (const Blob& b : blobs) {
-    const bool vertical_edge = b.height >= 0.8 * height && b.width <= std::max(3.0, 0.05 * width) &&
-                               (b.x <= 2 || b.x + b.width >= width - 2);
-    const bool horizontal_edge = b.width >= 0.8 * width &&
-                                 b.height <= std::max(3.0, 0.05 * height) &&
-                                 (b.y <= 2 || b.y + b.height >= height - 2);
+    // A thin line along a side, or one across the whole crop (no digit of the zone is).
+    const bool vertical_edge =
+        b.height >= 0.8 * height && b.width <= std::max(3.0, 0.05 * width) &&
+        (b.x <= 2 || b.x + b.width >= width - 2 || (b.y <= 2 && b.y + b.height >= height - 2));
+    const bool horizontal_edge =
+        b.width >= 0.8 * width && b.height <= std::max(3.0, 0.05 * height) &&
+        (b.y <= 2 || b.y + b.height >= height - 2 || (b.x <= 2 && b.x + b.width >= width - 2));
     if (!vertical_edge && !horizontal_edge) {
       kept.push_back(b);
     }

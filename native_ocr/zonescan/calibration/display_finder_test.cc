@@ -76,11 +76,21 @@ TEST(FindDisplayTest, LeavesOutLabelSliverAndEdge) {
   Board board = board_of("12:34");
   board.label_below = true;
   board.sliver_right = true;
-  board.edge_left = true;
+  board.edge_at = 0;
   const auto drawn = draw_board(board);
   const auto found = find_in(drawn, 4);
   ASSERT_TRUE(found.has_value());
   expect_box(*found, drawn.display, 0.12 * board.digit_height);
+}
+
+TEST(FindDisplayTest, LeavesOutAHousingEdgeInsideTheZone) {
+  // A zone drawn past the housing: its edge crosses the crop from top to bottom.
+  Board board = board_of("16");
+  board.edge_at = 12;
+  const auto drawn = draw_board(board);
+  const auto found = find_in(drawn, 2);
+  ASSERT_TRUE(found.has_value());
+  expect_box(*found, drawn.display, 3);
 }
 
 TEST(FindDisplayTest, DarkOnLightBoardIsFoundInverted) {

@@ -23,7 +23,7 @@ struct Board {
   double ghost = 0.12;  // unlit segments' brightness as a share of the lit one
   bool label_below = false;
   bool sliver_right = false;  // a neighbouring field's digit cut by the right border
-  bool edge_left = false;     // a housing edge along the left border
+  int edge_at = -1;           // a housing edge: a thin line down the whole crop at this column
   bool dark_on_light = false;
 };
 
@@ -75,8 +75,8 @@ inline DrawnBoard draw_board(const Board& b) {
       segsense::testing::fill(lit, b.margin_x + i * h / 3, y + h + h / 6, h / 4, h / 4);
     }
   }
-  if (b.edge_left) {
-    segsense::testing::fill(lit, 0, 0, 2, lit.rows);
+  if (b.edge_at >= 0) {
+    segsense::testing::fill(lit, b.edge_at, 0, 2, lit.rows);
   }
   cv::Mat image(lit.size(), CV_8UC3, b.background);
   const cv::Scalar ghost_colour = b.background + b.ghost * (b.lit - b.background);
