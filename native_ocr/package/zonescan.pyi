@@ -195,6 +195,25 @@ class ZoneProblem(TypedDict):
     message: str
     suggestion: str | None
 
+class CalibratedZone(TypedDict):
+    x: float
+    y: float
+    width: float
+    height: float
+    role: str
+    processing: ProcessingSettings
+
+class Calibration(TypedDict):
+    zone: CalibratedZone  # the fitted zone, or the operator's own when nothing was found
+    reading: DigitReading | ClockReading
+    confidence: float
+    reason: Literal["ok", "no_frame", "no_display", "expected_not_read"]
+
+class Trust(TypedDict):
+    trusted: bool
+    confidence: float  # 0..1
+    why: str  # "ok", "uncertain", "no_digits", or the reader's reason ("not_valid" without one)
+
 DEFAULT_PROCESSING: Final[ProcessingSettings]
 SINGLE_DIGIT_ROLES: Final[frozenset[str]]
 ROLES: Final[RoleGroups]
@@ -247,3 +266,13 @@ def read_clock_from_crop(
 def read_clock_from_image(zone: ZoneLike, image: Image | None) -> ClockReading: ...
 def read_clock(zone: ZoneLike, preview_path: PreviewPath) -> ClockReading: ...
 def read_clock_zone(zone: ZoneLike, preview_path: PreviewPath) -> ClockReading: ...
+def calibrate_zone(
+    zone: ZoneLike,
+    image: Image | None,
+    role: str | None = None,
+    expected: str | int | None = None,
+) -> Calibration: ...
+def trust_reading(result: DigitReading | ClockReading | Mapping[str, Any]) -> Trust: ...
+def render_reading(
+    zone: ZoneLike, image: Image | None, result: DigitReading | ClockReading | None = None
+) -> Image: ...

@@ -300,6 +300,52 @@ inline constexpr char kReadSlotsDoc[] =
     "_read_slots(binary, slots)\n--\n\n"
     "native_ocr.segsense.read_slots(binary, slots), the classifier imported on first use.";
 
+inline constexpr char kCalibrateZoneDoc[] =
+    "calibrate_zone(zone, image, role=None, expected=None)\n--\n\n"
+    "Fits an operator's loosely drawn zone to the display inside it on a decoded frame and\n"
+    "chooses its threshold (and inversion, for dark digits on a light board). The lit segments\n"
+    "are grouped into digits, clutter (a housing edge, a cut neighbour, a label) is left out and\n"
+    "the box is widened to the role's layout with a margin. With expected, the value shown as\n"
+    "the reader writes it (\"12:34\", \"59.8\", 7), the cuts and thresholds that read exactly "
+    "that\n"
+    "value are searched and the most robust one is kept.\n\n" ZONESCAN_DOC_ZONE
+    "image: the decoded frame, a 2-D or 3-D 8-bit array. role: overrides the zone's role (None:\n"
+    "the zone's, else home_score). expected: a str or an int, or None.\n\n"
+    "Returns a new dictionary:\n"
+    "  zone        {x, y, width, height, role, processing (normalised)}: the fitted zone, or\n"
+    "              the operator's own when nothing was found\n"
+    "  reading     the role's reader on that zone and image\n"
+    "  confidence  trust_reading's confidence of that reading (0.0 when nothing was found)\n"
+    "  reason      \"ok\", \"no_frame\" (no crop), \"no_display\" (no digits found) or\n"
+    "              \"expected_not_read\" (no cut reads the expected value)\n\n"
+    "Raises TypeError for a role that is not a str or an expected value that is neither str nor\n"
+    "int, and what the zone's position and the readers raise.";
+
+inline constexpr char kTrustReadingDoc[] =
+    "trust_reading(result)\n--\n\n"
+    "Whether a reader result can be shown to the operator as it is.\n\n"
+    "result: any reader's result dictionary. Weighs the weakest digit's confidence, its margin\n"
+    "over the runner-up pattern and how clearly its segments are on or off, glyphs cut by their\n"
+    "cell or of uneven height, and a clock's separator confidence.\n\n"
+    "Returns a new dictionary:\n"
+    "  trusted     True when the reading can be shown\n"
+    "  confidence  0..1\n"
+    "  why         \"ok\", \"uncertain\", \"no_digits\", or the reader's own reason for an "
+    "invalid\n"
+    "              result (\"not_valid\" when it has none)\n\n"
+    "Raises TypeError when result is not a dictionary, and KeyError, TypeError or ValueError for\n"
+    "digit items that lack the classifier's keys.";
+
+inline constexpr char kRenderReadingDoc[] =
+    "render_reading(zone, image, result=None)\n--\n\n"
+    "A picture of what the reader saw, for the operator: a new blue-green-red uint8 array with\n"
+    "the crop enlarged, the prepared display beside it, each cell's box (green digit, red\n"
+    "unreadable, grey empty) with its glyph frame, character and confidence, the separator\n"
+    "(magenta), and the value or the reason.\n\n" ZONESCAN_DOC_ZONE
+    "image: the decoded frame. result: the reading to draw; None reads the zone with the reader\n"
+    "of its role first.\n\n"
+    "Raises TypeError when result is not a dictionary, and what the readers raise.";
+
 inline constexpr char kCheckZoneDoc[] = R"(check_zone(zone)
 --
 

@@ -105,7 +105,9 @@ def test_installed_wheel_imports_and_reads_from_the_environment(venv, tmp_path):
 
 def test_stubs_match_the_installed_modules(venv, tmp_path):
     allowlist = Path(__file__).with_name("stubtest_allowlist.txt")
-    run = subprocess.run([venv, "-m", "mypy.stubtest", "native_ocr", "--allowlist", allowlist],
+    config = Path(__file__).with_name("mypy.ini")
+    run = subprocess.run([venv, "-m", "mypy.stubtest", "native_ocr", "--allowlist", allowlist,
+                          "--mypy-config-file", config],
                          capture_output=True, text=True, cwd=tmp_path, env=clean_env())
     assert run.returncode == 0, run.stdout + run.stderr
 
