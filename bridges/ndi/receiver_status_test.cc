@@ -26,7 +26,7 @@ TEST(StatusDocumentTest, InitialStatusHasNullsWhereNothingIsKnown) {
 
 TEST(StatusDocumentTest, ConnectedStatusAndFinalWrite) {
   ReceiverStatus status;
-  status.receiver_state = "connected";
+  status.receiver_state = ReceiverState::kConnected;
   status.selected_source_name = "Cam \"1\"\f";
   status.active_source_name = "Cam \"1\"\f";
   status.width = 1920;

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "bridges/common/scoped_temp_dir.h"
+#include "base/testing/scoped_temp_dir.h"
 #include "bridges/common/text_file.h"
 #include "bridges/srt/receive.h"
 
@@ -55,7 +55,7 @@ class DecoderThatNeverWorks : public DecoderPlatform {
 class ReceivePhaseTest : public testing::Test {
  protected:
   static void SetUpTestSuite() {
-    directory_ = new bridges::ScopedTempDir();
+    directory_ = new base::ScopedTempDir();
     stream_ = directory_->file("stream.ts");
     const std::string command = std::string(FFMPEG_COMMAND) +
                                 " -hide_banner -loglevel error -nostdin -f lavfi"
@@ -89,7 +89,7 @@ class ReceivePhaseTest : public testing::Test {
     return testing::internal::GetCapturedStdout();
   }
 
-  static bridges::ScopedTempDir* directory_;
+  static base::ScopedTempDir* directory_;
   static std::string stream_;
   AVFormatContext* input_ = nullptr;
   int stream_index_ = -1;
@@ -97,7 +97,7 @@ class ReceivePhaseTest : public testing::Test {
   Status status_;
 };
 
-bridges::ScopedTempDir* ReceivePhaseTest::directory_ = nullptr;
+base::ScopedTempDir* ReceivePhaseTest::directory_ = nullptr;
 std::string ReceivePhaseTest::stream_;
 
 TEST(NegotiatePixelFormatTest, HardwareOnlyWhenEnabledOtherwiseFirstSoftwareFormat) {

@@ -10,6 +10,8 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include "base/line_printer.h"
+#include "base/run_flag.h"
 #include "bridges/srt/log_filter.h"
 #include "bridges/srt/preview.h"
 #include "bridges/srt/run_control.h"
@@ -86,8 +88,8 @@ void Listener::run() {
   status_.state = "listening";
   status_.port = options_.port;
   write();
-  say("rivlet listening on 0.0.0.0:%d, latency %d ms\n", options_.port, options_.latency_ms);
-  while (keep_running() && cycle() == Next::kCycle) {
+  base::say("rivlet listening on 0.0.0.0:%d, latency %d ms\n", options_.port, options_.latency_ms);
+  while (base::keep_running() && cycle() == Next::kCycle) {
   }
   stop();
 }
@@ -97,7 +99,7 @@ Listener::Next Listener::cycle() {
     status_.state = "listening";
     status_.error.clear();
     write();
-    say("rivlet listening on 0.0.0.0:%d\n", options_.port);
+    base::say("rivlet listening on 0.0.0.0:%d\n", options_.port);
   }
   InputPtr input;
   const Next next = accept(&input);
@@ -139,7 +141,7 @@ Listener::Next Listener::accept(InputPtr* input) {
 }
 
 Listener::Next Listener::after_failed_open(int result) {
-  if (!keep_running() || result == AVERROR_EXIT) {
+  if (!base::keep_running() || result == AVERROR_EXIT) {
     return Next::kStop;
   }
   if (result == AVERROR(ETIMEDOUT) || result == AVERROR(EAGAIN)) {
@@ -155,7 +157,7 @@ Listener::Next Listener::serve(InputPtr input) {
   status_.state = "connecting";
   status_.error.clear();
   write();
-  say("SRT sender connected\n");
+  base::say("SRT sender connected\n");
   if (avformat_find_stream_info(input.get(), nullptr) < 0) {
     return retry_later("could not read the incoming stream", &input);
   }
@@ -171,7 +173,7 @@ Listener::Next Listener::serve(InputPtr input) {
     return retry_later("could not open an H.264 decoder", &input);
   }
   input.reset();
-  if (keep_running()) {
+  if (base::keep_running()) {
     if (status_.state == "error") {
       pause_one_second();
     } else {
@@ -231,7 +233,7 @@ void Listener::stop() {
   avformat_network_deinit();
   remove_srt_log_handler();
   wipe_redacted_secret();
-  say("rivlet stopped\n");
+  base::say("rivlet stopped\n");
 }
 
 }  // namespace rivlet

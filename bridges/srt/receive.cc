@@ -1,7 +1,8 @@
 #include "bridges/srt/receive.h"
 
-#include "bridges/common/jpeg_writer.h"
-#include "bridges/common/number_format.h"
+#include "base/clock.h"
+#include "base/line_printer.h"
+#include "base/run_flag.h"
 #include "bridges/srt/preview.h"
 #include "bridges/srt/run_control.h"
 
@@ -62,9 +63,9 @@ ReceiveResult ReceivePhase::run() {
   }
   status_.decoder = decoder_.name;
   write();
-  say("decoder: %s\n", decoder_.name.c_str());
-  last_packet_time_ = monotonic_ns();
-  while (keep_running() && packet_ && frame_ && transfer_ && decoder_.context != nullptr) {
+  base::say("decoder: %s\n", decoder_.name.c_str());
+  last_packet_time_ = base::monotonic_ns();
+  while (base::keep_running() && packet_ && frame_ && transfer_ && decoder_.context != nullptr) {
     if (read_and_decode() == Step::kEnd) {
       break;
     }
@@ -73,13 +74,13 @@ ReceiveResult ReceivePhase::run() {
 }
 
 ReceivePhase::Step ReceivePhase::read_and_decode() {
-  if (monotonic_ns() - last_packet_time_ > kStallNs) {
-    say("SRT sender stalled; listening again\n");
+  if (base::monotonic_ns() - last_packet_time_ > kStallNs) {
+    base::say("SRT sender stalled; listening again\n");
     return Step::kEnd;
   }
-  const int64_t read_started = monotonic_ns();
+  const int64_t read_started = base::monotonic_ns();
   const int read = av_read_frame(input_, packet_.get());
-  const int64_t read_finished = monotonic_ns();
+  const int64_t read_finished = base::monotonic_ns();
   if (read_finished - read_started >= kLongWaitNs) {
     last_long_wait_end_ = read_finished;
   }
@@ -90,8 +91,9 @@ ReceivePhase::Step ReceivePhase::read_and_decode() {
     return Step::kEnd;
   }
   if (read < 0) {
-    say(sender_went_silent(read, read_finished) ? "SRT sender stalled; listening again\n"
-                                                : "SRT sender disconnected; listening again\n");
+    base::say(sender_went_silent(read, read_finished)
+                  ? "SRT sender stalled; listening again\n"
+                  : "SRT sender disconnected; listening again\n");
     return Step::kEnd;
   }
   if (packet_->stream_index != stream_index_ || packet_->size < 1 ||
@@ -132,7 +134,7 @@ ReceivePhase::Step ReceivePhase::after_send_failure() {
 }
 
 void ReceivePhase::drain() {
-  while (keep_running() && decoder_.context != nullptr) {
+  while (base::keep_running() && decoder_.context != nullptr) {
     const int received = avcodec_receive_frame(decoder_.context, frame_.get());
     if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) {
       return;
@@ -181,7 +183,7 @@ bool ReceivePhase::fall_back_to_native() {
   }
   status_.decoder = decoder_.name;
   write();
-  say("decoder: native\n");
+  base::say("decoder: native\n");
   fallback_done_ = true;
   decode_errors_ = 0;
   return true;
@@ -192,13 +194,13 @@ void ReceivePhase::publish_preview(const AVFrame& picture, bool hardware_frame) 
   if (!preview_size(picture.width, picture.height, &size)) {
     return;
   }
-  const int64_t now = monotonic_ns();
+  const int64_t now = base::monotonic_ns();
   if (preview_written_ && now - last_preview_time_ < kPreviewIntervalNs) {
     return;
   }
   if (!scaler_.scale(picture, size) ||
-      !bridges::write_jpeg_atomic(outputs_.preview_path, scaler_.rgb(), size.width, size.height,
-                                  static_cast<size_t>(size.width) * 3)) {
+      !write_jpeg_atomic(outputs_.preview_path, scaler_.rgb(), size.width, size.height,
+                         static_cast<size_t>(size.width) * 3)) {
     return;
   }
   status_.state = "connected";
@@ -207,10 +209,10 @@ void ReceivePhase::publish_preview(const AVFrame& picture, bool hardware_frame) 
   status_.decoder = hardware_frame ? kDecoderHardware : kDecoderNative;
   status_.error.clear();
   status_.has_last_frame = true;
-  status_.last_frame_time = bridges::wall_clock_seconds();
+  status_.last_frame_time = base::wall_clock_seconds();
   write();
   if (!receiving_announced_) {
-    say("receiving %dx%d\n", size.width, size.height);
+    base::say("receiving %dx%d\n", size.width, size.height);
     receiving_announced_ = true;
   }
   preview_written_ = true;

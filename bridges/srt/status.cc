@@ -1,6 +1,8 @@
 #include "bridges/srt/status.h"
 
-#include "bridges/common/atomic_file.h"
+#include <cstdio>
+
+#include "base/atomic_file.h"
 #include "bridges/common/json.h"
 #include "bridges/common/number_format.h"
 
@@ -23,7 +25,12 @@ std::string status_document(const Status& status) {
 }
 
 void write_status(const std::string& path, const Status& status) {
-  bridges::replace_rivlet_status(path, status_document(status));
+  const std::string temporary = path + ".tmp";
+  const base::FileResult result = base::replace_file(path, temporary, status_document(status));
+  // Only a temporary file that cannot be opened is worth a line; the next write tries again.
+  if (result.failed == base::FileStep::kOpen) {
+    std::fprintf(stderr, "cannot open %s\n", temporary.c_str());
+  }
 }
 
 }  // namespace rivlet

@@ -24,8 +24,9 @@ struct Status {
 // null before the first preview), decoder and error (null when empty).
 std::string status_document(const Status& status);
 
-// Replaces the status file at path with the document (failures: only a failed temporary open is
-// reported, on standard error).
+// Replaces the status file at path with the document through path + ".tmp", synced. Only a
+// temporary file that cannot be opened is reported ("cannot open <temporary>" on standard error);
+// on any failure the temporary file is deleted and the published file left as it was.
 void write_status(const std::string& path, const Status& status);
 
 }  // namespace rivlet

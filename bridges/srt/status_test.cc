@@ -1,6 +1,11 @@
 #include "bridges/srt/status.h"
 
+#include <filesystem>
+#include <string>
+
 #include <gtest/gtest.h>
+
+#include "base/testing/scoped_temp_dir.h"
 
 namespace rivlet {
 namespace {
@@ -47,6 +52,33 @@ TEST(StatusDocumentTest, ConnectedDocumentWithErrorEscapes) {
             "  \"decoder\": \"native\",\n"
             "  \"error\": \"bad\\u0008\\\"x\\\"\"\n"
             "}\n");
+}
+
+TEST(WriteStatusTest, OnlyAFailedTemporaryOpenIsReported) {
+  base::ScopedTempDir dir;
+  Status status;
+  status.state = "listening";
+  const std::string path = dir.file("srt_status.json");
+  testing::internal::CaptureStderr();
+  write_status(path, status);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(base::read_whole_file(path), status_document(status));
+  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+
+  std::filesystem::create_directory(path + ".tmp");
+  status.state = "offline";
+  testing::internal::CaptureStderr();
+  write_status(path, status);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "cannot open " + path + ".tmp\n");
+  std::filesystem::remove(path + ".tmp");
+
+  // A failed rename is silent and leaves no temporary file.
+  const std::string occupied = dir.file("occupied");
+  std::filesystem::create_directories(occupied + "/inside");
+  testing::internal::CaptureStderr();
+  write_status(occupied, status);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_FALSE(std::filesystem::exists(occupied + ".tmp"));
 }
 
 }  // namespace

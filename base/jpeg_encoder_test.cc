@@ -1,4 +1,4 @@
-#include "bridges/common/jpeg_writer.h"
+#include "base/jpeg_encoder.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -9,11 +9,10 @@
 
 #include <gtest/gtest.h>
 
-#include "bridges/common/file_handle.h"
-#include "bridges/common/scoped_temp_dir.h"
-#include "bridges/common/text_file.h"
+#include "base/file_handle.h"
+#include "base/testing/scoped_temp_dir.h"
 
-namespace bridges {
+namespace base {
 namespace {
 
 // What the decoder reports about a JPEG file, plus its first pixel.
@@ -116,41 +115,25 @@ TEST(JpegTemporaryPathTest, InsertsBeforeTheFileNameExtension) {
   }
 }
 
-TEST(WriteJpegAtomicTest, PublishesBaselineQuality75Jpeg420) {
+TEST(EncodeJpegTest, EncodesBaselineQuality75Jpeg420WithPaddedRows) {
   ScopedTempDir dir;
-  const std::string path = dir.file("srt_preview.jpg");
   const Picture picture(35, 21, 7);  // odd sizes: partial MCUs
-  ASSERT_TRUE(write_jpeg_atomic(path, picture.pixels.data(), picture.width, picture.height,
-                                picture.stride));
-  expect_preview(decode(path), 35, 21);
-  EXPECT_FALSE(std::filesystem::exists(dir.file("srt_preview.tmp.jpg")));
+  FileHandle file(std::fopen(dir.file("preview.jpg").c_str(), "wb"));
+  ASSERT_TRUE(encode_jpeg(file.get(), picture.view()));
+  file.reset();
+  expect_preview(decode(dir.file("preview.jpg")), 35, 21);
 }
 
-TEST(WriteJpegAtomicTest, LibraryErrorIsRecoveredAndPublishedFileKept) {
+TEST(EncodeJpegTest, LibraryErrorIsReturnedNotFatal) {
   ScopedTempDir dir;
-  const std::string path = dir.file("srt_preview.jpg");
   const Picture picture(16, 16, 0);
-  ASSERT_TRUE(write_jpeg_atomic(path, picture.pixels.data(), 16, 16, picture.stride));
-  const std::string before = read_text_file(path);
-
+  FileHandle file(std::fopen(dir.file("failed.jpg").c_str(), "wb"));
   testing::internal::CaptureStderr();
-  EXPECT_FALSE(write_jpeg_atomic(path, picture.pixels.data(), 0, 16, picture.stride));
-  EXPECT_FALSE(write_jpeg_atomic(path, picture.pixels.data(), 70000, 1, 0));  // too wide
+  RgbView empty = picture.view();
+  empty.width = 0;
+  EXPECT_FALSE(encode_jpeg(file.get(), empty));
+  EXPECT_FALSE(encode_jpeg(file.get(), RgbView{picture.pixels.data(), 70000, 1, 0}));  // too wide
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-
-  EXPECT_EQ(read_text_file(path), before);
-  EXPECT_FALSE(std::filesystem::exists(dir.file("srt_preview.tmp.jpg")));
-}
-
-TEST(WriteJpegAtomicTest, FailedTemporaryOpenReturnsFalseAndKeepsPreview) {
-  ScopedTempDir dir;
-  const std::string path = dir.file("preview");
-  const Picture picture(8, 8, 0);
-  ASSERT_TRUE(write_jpeg_atomic(path, picture.pixels.data(), 8, 8, picture.stride));
-  const std::string before = read_text_file(path);
-  std::filesystem::create_directory(path + ".tmp");
-  EXPECT_FALSE(write_jpeg_atomic(path, picture.pixels.data(), 8, 8, picture.stride));
-  EXPECT_EQ(read_text_file(path), before);
 }
 
 TEST(EncodeJpegRowsTest, RowsOnDemandEncodeLikeTheWholePicture) {
@@ -169,47 +152,10 @@ TEST(EncodeJpegRowsTest, RowsOnDemandEncodeLikeTheWholePicture) {
   }));
   rows.reset();
   EXPECT_EQ(next, picture.height);
-  EXPECT_EQ(read_text_file(dir.file("rows.jpg")), read_text_file(dir.file("whole.jpg")));
+  EXPECT_EQ(read_whole_file(dir.file("rows.jpg")), read_whole_file(dir.file("whole.jpg")));
   FileHandle failed(std::fopen(dir.file("failed.jpg").c_str(), "wb"));
   EXPECT_FALSE(encode_jpeg_rows(failed.get(), 0, 4, [&](int) { return row.data(); }));
 }
 
-TEST(NdiPreviewTest, TwoStepReplace) {
-  ScopedTempDir dir;
-  const std::string temporary = dir.file("ndi_preview.tmp.jpg");
-  const std::string path = dir.file("ndi_preview.jpg");
-  const Picture picture(64, 36, 4);
-  ASSERT_TRUE(write_ndi_preview_temporary(picture.view(), temporary));
-  EXPECT_FALSE(std::filesystem::exists(path));
-  expect_preview(decode(temporary), 64, 36);
-  ASSERT_TRUE(publish_ndi_preview(temporary, path));
-  expect_preview(decode(path), 64, 36);
-  EXPECT_FALSE(std::filesystem::exists(temporary));
-
-  EXPECT_FALSE(write_ndi_preview_temporary(picture.view(), dir.file("missing/x.jpg")));
-}
-
-TEST(NdiPreviewTest, FailedRenameIsReportedAndTemporaryKept) {
-  ScopedTempDir dir;
-  const std::string temporary = dir.file("ndi_preview.tmp.jpg");
-  const std::string path = dir.file("ndi_preview.jpg");
-  std::filesystem::create_directories(path + "/occupied");
-  ASSERT_TRUE(write_ndi_preview_temporary(Picture(8, 8, 0).view(), temporary));
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(publish_ndi_preview(temporary, path));
-  const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(err.rfind("Impossible de remplacer " + path + ": ", 0), 0u) << err;
-  EXPECT_TRUE(std::filesystem::exists(temporary));
-}
-
-TEST(NdiPreviewDeathTest, LibraryErrorEndsTheProcess) {
-  ScopedTempDir dir;
-  const Picture picture(8, 8, 0);
-  RgbView empty = picture.view();
-  empty.width = 0;
-  EXPECT_EXIT(write_ndi_preview_temporary(empty, dir.file("t.jpg")), testing::ExitedWithCode(1),
-              "Empty JPEG image");
-}
-
 }  // namespace
-}  // namespace bridges
+}  // namespace base
