@@ -53,5 +53,16 @@ TEST(StatusDocumentTest, ConnectedStatusAndFinalWrite) {
             "}\n");
 }
 
+TEST(ReceiverStateTest, EachStateHasItsDocumentName) {
+  const std::pair<ReceiverState, std::string> rows[] = {
+      {ReceiverState::kNoSource, "no_source"},  {ReceiverState::kConnecting, "connecting"},
+      {ReceiverState::kConnected, "connected"}, {ReceiverState::kOffline, "offline"},
+      {ReceiverState::kError, "error"},         {ReceiverState::kStopped, "stopped"},
+  };
+  for (const auto& [state, name] : rows) {
+    EXPECT_EQ(receiver_state_name(state), name);
+  }
+}
+
 }  // namespace
 }  // namespace ndi_bridge

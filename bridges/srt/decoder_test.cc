@@ -72,7 +72,7 @@ class ReceivePhaseTest : public testing::Test {
     stream_index_ = av_find_best_stream(input_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     ASSERT_GE(stream_index_, 0);
     outputs_ = {directory_->file("srt_preview.jpg"), directory_->file("srt_status.json")};
-    status_.state = "connecting";
+    status_.state = ListenerState::kConnecting;
   }
   void TearDown() override {
     avformat_close_input(&input_);
@@ -151,7 +151,7 @@ TEST_F(ReceivePhaseTest, SoftwareDecodePublishesPreviewUntilTheStreamEnds) {
             "decoder: native\n"
             "receiving 320x180\n"
             "SRT sender disconnected; listening again\n");
-  EXPECT_EQ(status_.state, "connected");
+  EXPECT_EQ(status_.state, ListenerState::kConnected);
   EXPECT_EQ(status_.decoder, "native");
   EXPECT_EQ(status_.width, 320);
   EXPECT_EQ(status_.height, 180);
@@ -168,14 +168,14 @@ TEST_F(ReceivePhaseTest, BrokenHardwareFallsBackToSoftwareOnce) {
             "decoder: native\n"
             "receiving 320x180\n"
             "SRT sender disconnected; listening again\n");
-  EXPECT_EQ(status_.state, "connected");
+  EXPECT_EQ(status_.state, ListenerState::kConnected);
   EXPECT_EQ(status_.decoder, "native");
 }
 
 TEST_F(ReceivePhaseTest, NoDecoderPublishesNothing) {
   NoDecoder platform;
   receive(platform, ReceiveResult::kNoDecoder);
-  EXPECT_EQ(status_.state, "connecting");
+  EXPECT_EQ(status_.state, ListenerState::kConnecting);
   EXPECT_EQ(bridges::read_text_file(outputs_.status_path), "");
 }
 
@@ -183,7 +183,7 @@ TEST_F(ReceivePhaseTest, SixtiethDecodingFailureEndsThePhaseWithAnError) {
   DecoderThatNeverWorks platform;
   const std::string printed = receive(platform);
   EXPECT_EQ(printed, "decoder: native\n");
-  EXPECT_EQ(status_.state, "error");
+  EXPECT_EQ(status_.state, ListenerState::kError);
   EXPECT_EQ(status_.error, "could not decode H.264 video");
   EXPECT_FALSE(status_.has_last_frame);
   // Stopped at the sixtieth packet: more were left to read.

@@ -85,7 +85,7 @@ Listener::Listener(const Options& options, DecoderPlatform& platform)
       url_(listener_url(options.port, options.latency_ms)) {}
 
 void Listener::run() {
-  status_.state = "listening";
+  status_.state = ListenerState::kListening;
   status_.port = options_.port;
   write();
   base::say("rivlet listening on 0.0.0.0:%d, latency %d ms\n", options_.port, options_.latency_ms);
@@ -95,8 +95,8 @@ void Listener::run() {
 }
 
 Listener::Next Listener::cycle() {
-  if (status_.state != "listening") {
-    status_.state = "listening";
+  if (status_.state != ListenerState::kListening) {
+    status_.state = ListenerState::kListening;
     status_.error.clear();
     write();
     base::say("rivlet listening on 0.0.0.0:%d\n", options_.port);
@@ -154,7 +154,7 @@ Listener::Next Listener::after_failed_open(int result) {
 }
 
 Listener::Next Listener::serve(InputPtr input) {
-  status_.state = "connecting";
+  status_.state = ListenerState::kConnecting;
   status_.error.clear();
   write();
   base::say("SRT sender connected\n");
@@ -174,10 +174,10 @@ Listener::Next Listener::serve(InputPtr input) {
   }
   input.reset();
   if (base::keep_running()) {
-    if (status_.state == "error") {
+    if (status_.state == ListenerState::kError) {
       pause_one_second();
     } else {
-      status_.state = "offline";
+      status_.state = ListenerState::kOffline;
       status_.error.clear();
       write();
     }
@@ -221,13 +221,13 @@ Listener::Next Listener::fatal(const char* text) {
 }
 
 void Listener::set_error(const char* text) {
-  status_.state = "error";
+  status_.state = ListenerState::kError;
   status_.error = text;
   write();
 }
 
 void Listener::stop() {
-  status_.state = "offline";
+  status_.state = ListenerState::kOffline;
   status_.error.clear();
   write();
   avformat_network_deinit();

@@ -108,7 +108,7 @@ ReceivePhase::Step ReceivePhase::read_and_decode() {
     return after_send_failure();
   }
   drain();
-  return status_.state == "error" ? Step::kEnd : Step::kContinue;
+  return status_.state == ListenerState::kError ? Step::kEnd : Step::kContinue;
 }
 
 // A read blocks while the sender is silent and the library drops the connection after 5 s of
@@ -203,7 +203,7 @@ void ReceivePhase::publish_preview(const AVFrame& picture, bool hardware_frame) 
                          static_cast<size_t>(size.width) * 3)) {
     return;
   }
-  status_.state = "connected";
+  status_.state = ListenerState::kConnected;
   status_.width = size.width;
   status_.height = size.height;
   status_.decoder = hardware_frame ? kDecoderHardware : kDecoderNative;
@@ -220,7 +220,7 @@ void ReceivePhase::publish_preview(const AVFrame& picture, bool hardware_frame) 
 }
 
 void ReceivePhase::fail_decoding() {
-  status_.state = "error";
+  status_.state = ListenerState::kError;
   status_.error = kDecodeFailed;
   write();
 }

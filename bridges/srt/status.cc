@@ -8,10 +8,26 @@
 
 namespace rivlet {
 
+const char* listener_state_name(ListenerState state) {
+  switch (state) {
+    case ListenerState::kListening:
+      return "listening";
+    case ListenerState::kConnecting:
+      return "connecting";
+    case ListenerState::kConnected:
+      return "connected";
+    case ListenerState::kOffline:
+      return "offline";
+    case ListenerState::kError:
+      return "error";
+  }
+  return "error";
+}
+
 std::string status_document(const Status& status) {
   using bridges::JsonEscapes;
   bridges::JsonObjectWriter json;
-  json.add_string("state", status.state, JsonEscapes::kRivlet);
+  json.add_string("state", listener_state_name(status.state), JsonEscapes::kRivlet);
   json.add_int("port", status.port);
   json.add_int("width", status.width);
   json.add_int("height", status.height);

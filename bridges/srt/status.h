@@ -7,8 +7,14 @@
 
 namespace rivlet {
 
+enum class ListenerState { kListening, kConnecting, kConnected, kOffline, kError };
+
+// The state as the status document writes it: "listening", "connecting", "connected", "offline"
+// or "error".
+const char* listener_state_name(ListenerState state);
+
 struct Status {
-  std::string state;  // "listening", "connecting", "connected", "offline" or "error"
+  ListenerState state = ListenerState::kListening;
   int32_t port = 0;
   int32_t width = 0;  // size of the last published preview, 0 until the first
   int32_t height = 0;

@@ -12,7 +12,7 @@ namespace {
 
 TEST(StatusDocumentTest, InitialListeningDocument) {
   Status status;
-  status.state = "listening";
+  status.state = ListenerState::kListening;
   status.port = 9000;
   EXPECT_EQ(status_document(status),
             "{\n"
@@ -30,7 +30,7 @@ TEST(StatusDocumentTest, InitialListeningDocument) {
 
 TEST(StatusDocumentTest, ConnectedDocumentWithErrorEscapes) {
   Status status;
-  status.state = "error";
+  status.state = ListenerState::kError;
   status.port = 1;
   status.width = 1920;
   status.height = 1080;
@@ -54,10 +54,21 @@ TEST(StatusDocumentTest, ConnectedDocumentWithErrorEscapes) {
             "}\n");
 }
 
+TEST(ListenerStateTest, EachStateHasItsDocumentName) {
+  const std::pair<ListenerState, std::string> rows[] = {
+      {ListenerState::kListening, "listening"}, {ListenerState::kConnecting, "connecting"},
+      {ListenerState::kConnected, "connected"}, {ListenerState::kOffline, "offline"},
+      {ListenerState::kError, "error"},
+  };
+  for (const auto& [state, name] : rows) {
+    EXPECT_EQ(listener_state_name(state), name);
+  }
+}
+
 TEST(WriteStatusTest, OnlyAFailedTemporaryOpenIsReported) {
   base::ScopedTempDir dir;
   Status status;
-  status.state = "listening";
+  status.state = ListenerState::kListening;
   const std::string path = dir.file("srt_status.json");
   testing::internal::CaptureStderr();
   write_status(path, status);
@@ -66,7 +77,7 @@ TEST(WriteStatusTest, OnlyAFailedTemporaryOpenIsReported) {
   EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
 
   std::filesystem::create_directory(path + ".tmp");
-  status.state = "offline";
+  status.state = ListenerState::kOffline;
   testing::internal::CaptureStderr();
   write_status(path, status);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "cannot open " + path + ".tmp\n");
