@@ -1,5 +1,7 @@
 #include "base/atomic_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,9 +29,32 @@ FileResult finish(std::FILE* file, Durability durability) {
 
 }  // namespace
 
+std::FILE* create_temporary_file(const std::string& temporary) {
+  if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) {
+    return nullptr;  // a directory, or a name this process may not clear
+  }
+  const int fd =
+      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    return nullptr;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && !S_ISREG(info.st_mode)) {
+    errno = EINVAL;
+  }
+  std::FILE* file = S_ISREG(info.st_mode) ? ::fdopen(fd, "wb") : nullptr;
+  if (file == nullptr) {
+    const int saved = errno;
+    ::close(fd);
+    ::unlink(temporary.c_str());
+    errno = saved;
+  }
+  return file;
+}
+
 FileResult write_temporary_file(const std::string& temporary, const ContentWriter& write,
                                 Durability durability) {
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
+  std::FILE* file = create_temporary_file(temporary);
   if (file == nullptr) {
     return failure(FileStep::kOpen, errno);
   }

@@ -15,7 +15,7 @@ namespace base {
 // The steps of a replace, in order.
 enum class FileStep {
   kNone,    // nothing failed
-  kOpen,    // the temporary file could not be opened for writing
+  kOpen,    // the temporary file could not be created afresh
   kWrite,   // the contents could not be written whole
   kSync,    // the flush or the fsync failed
   kClose,   // the close failed
@@ -38,8 +38,16 @@ enum class Durability {
   kUnsynced,  // close only
 };
 
-// Opens temporary with "wb", lets write fill it, then flushes and fsyncs it (kSynced) and closes
-// it. On a failure after the open the temporary file is deleted; nothing else is touched.
+// Opens a new temporary file at temporary for binary writing. A stale file, link or FIFO left at
+// that name is removed first and the file is then created afresh (O_CREAT | O_EXCL | O_NOFOLLOW),
+// so nothing planted there (a symbolic or hard link to a file elsewhere) is ever written through.
+// Null with errno set when the name cannot be cleared or the file cannot be created, and when what
+// was opened is not a regular file.
+std::FILE* create_temporary_file(const std::string& temporary);
+
+// Creates temporary afresh (create_temporary_file), lets write fill it, then flushes and fsyncs it
+// (kSynced) and closes it. On a failure after the open the temporary file is deleted; nothing else
+// is touched.
 FileResult write_temporary_file(const std::string& temporary, const ContentWriter& write,
                                 Durability durability);
 

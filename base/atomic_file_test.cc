@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/testing/planted_link.h"
 #include "base/testing/scoped_temp_dir.h"
 
 namespace base {
@@ -80,6 +81,29 @@ TEST(ReplaceFileTest, FailedRenameDeletesOrKeepsTheTemporaryFileAsAsked) {
   EXPECT_EQ(result.failed, FileStep::kRename);
   EXPECT_EQ(read_whole_file(temporary), "x");
   EXPECT_TRUE(std::filesystem::is_directory(path + "/inside"));
+}
+
+// Whatever was left at the temporary name is replaced by a new file, never written through.
+TEST(ReplaceFileTest, PlantedLinkAtTheTemporaryNameIsNotWrittenThrough) {
+  const auto write_x = [](std::FILE* file) { return std::fputs("x", file) >= 0; };
+  for (const PlantCase& plant : kPlantCases) {
+    SCOPED_TRACE(plant.name);
+    const PlantedDirectory dir(plant.kind);
+    const std::string path = dir.file("status.json");
+    ASSERT_TRUE(dir.plant_at(path + ".tmp"));
+    EXPECT_TRUE(replace_file(path, path + ".tmp", "published").ok());
+    EXPECT_TRUE(dir.victim_untouched());
+    EXPECT_EQ(read_whole_file(path), "published");
+    EXPECT_FALSE(std::filesystem::is_symlink(path));
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(path + ".tmp")));
+
+    const std::string preview = dir.file("preview.tmp.jpg");
+    ASSERT_TRUE(dir.plant_at(preview));
+    EXPECT_TRUE(write_temporary_file(preview, write_x, Durability::kUnsynced).ok());
+    EXPECT_TRUE(dir.victim_untouched());
+    EXPECT_FALSE(std::filesystem::is_symlink(preview));
+    EXPECT_EQ(read_whole_file(preview), "x");
+  }
 }
 
 // A reader in another process opens the published path over and over while this process rewrites

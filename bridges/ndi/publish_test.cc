@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/testing/planted_link.h"
 #include "base/testing/scoped_temp_dir.h"
 
 namespace ndi_bridge {
@@ -71,6 +72,22 @@ TEST(PreviewReplaceTest, TwoStepsWithTheTemporaryKeptWhenTheRenameFails) {
       stderr_of([&] { EXPECT_FALSE(publish_preview_temporary(temporary, occupied)); });
   EXPECT_TRUE(starts_with(renamed, "Impossible de remplacer " + occupied + ": ")) << renamed;
   EXPECT_TRUE(std::filesystem::exists(temporary));
+}
+
+TEST(PreviewReplaceTest, PlantedLinkAtTheTemporaryNameIsNotWrittenThrough) {
+  const auto write_jpeg = [](std::FILE* file) { return std::fputs("jpeg", file) >= 0; };
+  for (const base::PlantCase& plant : base::kPlantCases) {
+    SCOPED_TRACE(plant.name);
+    const base::PlantedDirectory dir(plant.kind);
+    const std::string temporary = dir.file("ndi_preview.tmp.jpg");
+    const std::string path = dir.file("ndi_preview.jpg");
+    ASSERT_TRUE(dir.plant_at(temporary));
+    ASSERT_TRUE(write_preview_temporary(write_jpeg, temporary, path));
+    EXPECT_TRUE(dir.victim_untouched());
+    EXPECT_FALSE(std::filesystem::is_symlink(temporary));
+    ASSERT_TRUE(publish_preview_temporary(temporary, path));
+    EXPECT_EQ(base::read_whole_file(path), "jpeg");
+  }
 }
 
 }  // namespace

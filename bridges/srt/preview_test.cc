@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/testing/planted_link.h"
 #include "base/testing/scoped_temp_dir.h"
 
 extern "C" {
@@ -91,6 +92,20 @@ TEST(WriteJpegAtomicTest, PublishesAJpegAndFailuresKeepThePreviousOneSilently) {
   EXPECT_EQ(base::read_whole_file(path), published);
   std::filesystem::remove(dir.file("srt_preview.tmp.jpg"));
   EXPECT_FALSE(std::filesystem::exists(dir.file("srt_preview.tmp.jpg")));
+}
+
+TEST(WriteJpegAtomicTest, PlantedLinkAtTheTemporaryNameIsNotWrittenThrough) {
+  const std::vector<uint8_t> rgb(16 * 8 * 3, 0x80);
+  for (const base::PlantCase& plant : base::kPlantCases) {
+    SCOPED_TRACE(plant.name);
+    const base::PlantedDirectory dir(plant.kind);
+    const std::string path = dir.file("srt_preview.jpg");
+    ASSERT_TRUE(dir.plant_at(dir.file("srt_preview.tmp.jpg")));
+    EXPECT_TRUE(write_jpeg_atomic(path, rgb.data(), 16, 8, 16 * 3));
+    EXPECT_TRUE(dir.victim_untouched());
+    EXPECT_EQ(base::read_whole_file(path).substr(0, 2), "\xff\xd8");
+    EXPECT_FALSE(std::filesystem::is_symlink(path));
+  }
 }
 
 }  // namespace
