@@ -40,7 +40,7 @@ class FoundSecret {
  public:
   FoundSecret() = default;
   ~FoundSecret() {
-    WipeBytes(data_, length_);
+    wipe_bytes(data_, length_);
     if (data_ != nullptr) {
       SecKeychainItemFreeContent(nullptr, data_);
     }

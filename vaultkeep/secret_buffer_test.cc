@@ -92,24 +92,6 @@ TEST(ReadSecretTest, ReadsFromAPipeInPieces) {
   EXPECT_EQ(Contents(secret), "abcdef\n");
 }
 
-TEST(SecretBufferTest, MovesOwnershipAndKeepsContentsWhenEnlarged) {
-  SecretBuffer first;
-  ASSERT_TRUE(first.Reserve(4));
-  std::memcpy(first.data(), "abcd", 4);
-  first.set_size(4);
-  ASSERT_TRUE(first.Reserve(1000));
-  EXPECT_EQ(Contents(first), "abcd");
-  SecretBuffer second = std::move(first);
-  EXPECT_EQ(first.data(), nullptr);  // NOLINT: checking the moved-from state on purpose
-  EXPECT_EQ(first.size(), 0u);
-  EXPECT_EQ(Contents(second), "abcd");
-  second.set_size(5000);  // clamped to the capacity
-  EXPECT_EQ(second.size(), 1000u);
-  second.Clear();
-  EXPECT_TRUE(second.empty());
-  EXPECT_EQ(second.capacity(), 0u);
-}
-
 TEST(WriteSecretTest, FailedWriteIsReported) {
   int fds[2];
   ASSERT_EQ(::pipe(fds), 0);
