@@ -81,7 +81,7 @@ void BM_VaultkeepRead(benchmark::State& state) {
   std::vector<std::string> args = {"read", "com.example.scoreboard", "account-0", "--keychain",
                                    path};
   for (auto _ : state) {
-    benchmark::DoNotOptimize(vaultkeep::RunVaultkeep(args, streams));
+    benchmark::DoNotOptimize(vaultkeep::run_vaultkeep(args, streams));
   }
   ::close(sink);
 }

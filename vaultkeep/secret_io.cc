@@ -1,4 +1,4 @@
-#include "vaultkeep/secret_buffer.h"
+#include "vaultkeep/secret_io.h"
 
 #include <utility>
 
@@ -8,7 +8,7 @@ namespace vaultkeep {
 namespace {
 
 // With the buffer full at the limit: true when the input ends right there.
-bool InputEndsHere(int fd) {
+bool input_ends_here(int fd) {
   unsigned char probe = 0;
   const ssize_t got = base::read_some(fd, &probe, 1);
   wipe_bytes(&probe, sizeof(probe));
@@ -17,7 +17,7 @@ bool InputEndsHere(int fd) {
 
 }  // namespace
 
-bool ReadSecret(int fd, SecretBuffer* secret) {
+bool read_secret(int fd, SecretBuffer* secret) {
   secret->wipe();
   SecretBuffer buffer;
   if (!buffer.reserve(kSecretInitialBytes)) {
@@ -26,7 +26,7 @@ bool ReadSecret(int fd, SecretBuffer* secret) {
   for (;;) {
     if (buffer.size() == buffer.capacity()) {
       if (buffer.capacity() >= kSecretMaxBytes) {
-        if (!InputEndsHere(fd)) {
+        if (!input_ends_here(fd)) {
           return false;  // more than the limit: refused, and `buffer` wipes what it holds
         }
         break;
@@ -52,7 +52,7 @@ bool ReadSecret(int fd, SecretBuffer* secret) {
   return true;
 }
 
-bool WriteSecret(int fd, const void* data, std::size_t size) {
+bool write_secret(int fd, const void* data, std::size_t size) {
   return base::write_fully(fd, data, size);
 }
 
