@@ -28,7 +28,6 @@ class ReceivePhase {
 
   Step read_and_decode();
   Step after_send_failure();
-  bool sender_went_silent(int read_error, int64_t now) const;
   void drain();
   bool handle_frame();
   bool fall_back_to_native();
@@ -50,7 +49,7 @@ class ReceivePhase {
   PreviewScaler scaler_;
   int64_t last_packet_time_ = 0;
   int64_t last_preview_time_ = 0;
-  int64_t last_long_wait_end_ = 0;
+  StallRule stall_rule_;
   bool preview_written_ = false;
   bool receiving_announced_ = false;
   bool fallback_done_ = false;
@@ -81,9 +80,7 @@ ReceivePhase::Step ReceivePhase::read_and_decode() {
   const int64_t read_started = base::monotonic_ns();
   const int read = av_read_frame(input_, packet_.get());
   const int64_t read_finished = base::monotonic_ns();
-  if (read_finished - read_started >= kLongWaitNs) {
-    last_long_wait_end_ = read_finished;
-  }
+  stall_rule_.on_read(read_started, read_finished, read != AVERROR(EAGAIN));
   if (read == AVERROR(EAGAIN)) {
     return Step::kContinue;
   }
@@ -91,7 +88,7 @@ ReceivePhase::Step ReceivePhase::read_and_decode() {
     return Step::kEnd;
   }
   if (read < 0) {
-    base::say(sender_went_silent(read, read_finished)
+    base::say(stall_rule_.stalled(read, read_finished, last_packet_time_)
                   ? "SRT sender stalled; listening again\n"
                   : "SRT sender disconnected; listening again\n");
     return Step::kEnd;
@@ -109,16 +106,6 @@ ReceivePhase::Step ReceivePhase::read_and_decode() {
   }
   drain();
   return status_.state == ListenerState::kError ? Step::kEnd : Step::kContinue;
-}
-
-// A read blocks while the sender is silent and the library drops the connection after 5 s of
-// silence, so the stall check at the top of the loop rarely sees the silence: the demuxer may still
-// hand out buffered packets after the long wait, right before the read fails. A failure that comes
-// out of (or shortly after) a read that waited for seconds is a stall; a quick one is a sender
-// that closed the connection.
-bool ReceivePhase::sender_went_silent(int read_error, int64_t now) const {
-  return read_error == AVERROR(ETIMEDOUT) || now - last_packet_time_ > kStallNs ||
-         (last_long_wait_end_ != 0 && now - last_long_wait_end_ < kAfterLongWaitNs);
 }
 
 ReceivePhase::Step ReceivePhase::after_send_failure() {
