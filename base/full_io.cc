@@ -8,7 +8,7 @@ namespace base {
 
 namespace {
 
-// Moves all size bytes with transfer(pointer, count, done), retrying on EINTR; transfer returns
+// Moves all size bytes with transfer(left, done), retrying on EINTR; transfer returns
 // what read, write or pread returned.
 template <typename Transfer>
 bool transfer_all(size_t size, Transfer transfer) {

@@ -7,21 +7,10 @@
 namespace ndi_bridge {
 
 const char* receiver_state_name(ReceiverState state) {
-  switch (state) {
-    case ReceiverState::kNoSource:
-      return "no_source";
-    case ReceiverState::kConnecting:
-      return "connecting";
-    case ReceiverState::kConnected:
-      return "connected";
-    case ReceiverState::kOffline:
-      return "offline";
-    case ReceiverState::kError:
-      return "error";
-    case ReceiverState::kStopped:
-      return "stopped";
-  }
-  return "error";
+  // In the order of the enumerators.
+  static constexpr const char* kNames[] = {"no_source", "connecting", "connected",
+                                           "offline",   "error",      "stopped"};
+  return kNames[static_cast<int>(state)];
 }
 
 std::string status_document(const ReceiverStatus& status, bool running, double updated_at) {

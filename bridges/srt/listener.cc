@@ -1,7 +1,5 @@
 #include "bridges/srt/listener.h"
 
-#include <string.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -12,6 +10,7 @@ extern "C" {
 
 #include "base/line_printer.h"
 #include "base/run_flag.h"
+#include "base/secret_buffer.h"
 #include "bridges/srt/log_filter.h"
 #include "bridges/srt/preview.h"
 #include "bridges/srt/run_control.h"
@@ -49,7 +48,7 @@ AVDictionary* open_options(const Options& options, std::string_view passphrase) 
     char copy[kMaxPassphraseBytes + 1] = {};
     passphrase.copy(copy, kMaxPassphraseBytes);
     av_dict_set(&dictionary, "passphrase", copy, 0);
-    ::explicit_bzero(copy, sizeof copy);
+    base::wipe_bytes(copy, sizeof copy);
     av_dict_set_int(&dictionary, "pbkeylen", effective_key_length(options), 0);
   }
   if (!options.stream_id.empty()) {
@@ -70,7 +69,7 @@ bool has_refused_options(const AVDictionary* options) {
 void free_open_options(AVDictionary** options) {
   const AVDictionaryEntry* entry = av_dict_get(*options, "passphrase", nullptr, 0);
   if (entry != nullptr && entry->value != nullptr) {
-    ::explicit_bzero(entry->value, std::strlen(entry->value));
+    base::wipe_bytes(entry->value, std::strlen(entry->value));
   }
   av_dict_free(options);
 }

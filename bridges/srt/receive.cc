@@ -80,7 +80,7 @@ ReceivePhase::Step ReceivePhase::read_and_decode() {
   const int64_t read_started = base::monotonic_ns();
   const int read = av_read_frame(input_, packet_.get());
   const int64_t read_finished = base::monotonic_ns();
-  stall_rule_.on_read(read_started, read_finished, read != AVERROR(EAGAIN));
+  stall_rule_.on_read(read_started, read_finished, read);
   if (read == AVERROR(EAGAIN)) {
     return Step::kContinue;
   }

@@ -8,12 +8,17 @@ extern "C" {
 
 namespace rivlet {
 
-void StallRule::on_read(int64_t started, int64_t finished, bool delivered) {
+void StallRule::on_read(int64_t started, int64_t finished, int result) {
   const int64_t waited = finished - started;
+  const bool delivered = result != AVERROR(EAGAIN);
   if (waited >= kLongWaitNs) {
     last_long_wait_end_ = finished;
     fresh_data_since_long_wait_ = false;
+    packets_since_long_wait_ = 0;
   } else if (delivered && waited >= kFreshDataWaitNs) {
+    fresh_data_since_long_wait_ = true;
+  }
+  if (result >= 0 && ++packets_since_long_wait_ > kMaxHeldPackets) {
     fresh_data_since_long_wait_ = true;
   }
 }

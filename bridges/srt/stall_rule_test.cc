@@ -33,8 +33,9 @@ bool judge(const Phase& phase) {
     const int64_t started = now;
     const bool delivered = phase.reads_ms[i] >= 0;
     now += (delivered ? phase.reads_ms[i] : -phase.reads_ms[i]) * kMs;
-    rule.on_read(started, now, delivered);
-    if (delivered && i + 1 < phase.reads_ms.size()) {
+    const bool last = i + 1 == phase.reads_ms.size();
+    rule.on_read(started, now, last ? phase.error : delivered ? 0 : AVERROR(EAGAIN));
+    if (delivered && !last) {
       last_packet = now;
     }
   }
@@ -51,10 +52,12 @@ TEST(StallRuleTest, SilenceIsAStallAndAClosedConnectionADisconnect) {
       {"read timeout", {40, 40}, AVERROR(ETIMEDOUT), true},
       {"no packet for over five seconds", {40, 5001}, kEof, true},
       {"silence, empty waits, held packets", {40, 4990, -20, 0}, kIo, true},
+      {"silence, four held packets", {40, 4990, 0, 0, 0, 0}, kIo, true},
       // The caller paused under five seconds, sent its last frames (paced, live) and closed.
       {"pause, last frames, close", {40, 40, 4400, 40, 40, 40, 1}, kEof, false},
       {"pause, one last frame, close", {40, 4400, 33, 0}, kEof, false},
       {"pause, then the close after a wait", {40, 4400, 0, 20}, kEof, false},
+      {"pause, a burst of frames, close", {40, 4400, 0, 0, 0, 0, 0, 0, 0}, kEof, false},
       {"pause, frames for over a second, close", {4400, 600, 600, 0}, kEof, false},
       {"close without a pause", {40, 40, 40, 0}, kEof, false},
       {"close at once", {0}, kEof, false},

@@ -9,19 +9,10 @@
 namespace rivlet {
 
 const char* listener_state_name(ListenerState state) {
-  switch (state) {
-    case ListenerState::kListening:
-      return "listening";
-    case ListenerState::kConnecting:
-      return "connecting";
-    case ListenerState::kConnected:
-      return "connected";
-    case ListenerState::kOffline:
-      return "offline";
-    case ListenerState::kError:
-      return "error";
-  }
-  return "error";
+  // In the order of the enumerators.
+  static constexpr const char* kNames[] = {"listening", "connecting", "connected", "offline",
+                                           "error"};
+  return kNames[static_cast<int>(state)];
 }
 
 std::string status_document(const Status& status) {
