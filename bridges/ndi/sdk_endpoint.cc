@@ -29,6 +29,7 @@ void SdkEndpoint::connect(const SourceInfo* source) {
 
 CaptureKind SdkEndpoint::capture(uint32_t timeout_ms, VideoFrame* video) {
   release_video();
+  video_ = NDIlib_video_frame_v2_t();  // each capture starts from the SDK's defaults
   NDIlib_audio_frame_v3_t audio;
   NDIlib_metadata_frame_t metadata;
   switch (NDIlib_recv_capture_v3(receiver_, &video_, &audio, &metadata, timeout_ms)) {
