@@ -19,6 +19,12 @@ constexpr double kMargin = 0.08;
 constexpr std::array<double, 3> kScales = {1.0, 0.94, 1.06};
 // Weight of the shift test against the threshold band in a candidate's score.
 constexpr double kShiftWeight = 0.25;
+// Blind: of the six neighbours of the first reading (threshold a ladder step down and up, the
+// four shifted cuts), how many must read the same value for it to be taken as taught.
+constexpr int kStableNeighbours = 5;
+// Blind, when Otsu's threshold reads nothing valid: the shortest run of ladder levels reading one
+// value that is taken in its place.
+constexpr size_t kRescueRun = 6;
 
 int round_even(double v) {
   return static_cast<int>(std::nearbyint(v));
@@ -128,6 +134,29 @@ class CutReader {
     return reading_text(read_prepared(reader_, display, role_, classifier_));
   }
 
+  // The value most of the ladder reads: the longest run of equal valid texts (the first of equal
+  // runs) and its middle level; empty when no run is `shortest` long.
+  std::pair<std::string, int> ladder_value(const Cut& cut, const std::vector<int>& levels,
+                                           const std::optional<SeparatorDetection>& separator,
+                                           size_t shortest) const {
+    std::vector<std::string> texts;
+    for (int level : levels) {
+      texts.push_back(text(cut, level, separator));
+    }
+    std::pair<std::string, int> best;
+    size_t longest = shortest - 1;
+    for (size_t i = 0, j = 0; i < texts.size(); i = j) {
+      while (j < texts.size() && texts[j] == texts[i]) {
+        ++j;
+      }
+      if (!texts[i].empty() && j - i > longest) {
+        longest = j - i;
+        best = {texts[i], levels[(i + j - 1) / 2]};
+      }
+    }
+    return best;
+  }
+
   ProcessingSettings settings(int threshold) const {
     ProcessingSettings s;
     s.threshold = threshold;
@@ -159,6 +188,20 @@ std::optional<SeparatorDetection> moved_separator(const std::optional<SeparatorD
   SeparatorDetection moved = *found;
   moved.x += from.x1 - to.x1;
   return moved;
+}
+
+// Whether `value`, read in `cut` at `threshold`, is read the same a ladder step either side and in
+// the four cuts a few pixels off (kStableNeighbours of the six).
+bool stable(const CutReader& reader, const cv::Mat& grey, const Cut& cut, int threshold,
+            const std::optional<SeparatorDetection>& separator, const std::string& value) {
+  const std::vector<int> levels = levels_of(sub(grey, cut));
+  const int step = levels.size() > 1 ? levels[1] - levels[0] : 2;
+  int same = (reader.text(cut, threshold - step, separator) == value) +
+             (reader.text(cut, threshold + step, separator) == value);
+  for (const Cut& moved : shifted(cut, grey.cols)) {
+    same += reader.text(moved, threshold, moved_separator(separator, cut, moved)) == value;
+  }
+  return same >= kStableNeighbours;
 }
 
 std::optional<Choice> taught_choice(const CutReader& reader, const cv::Mat& grey,
@@ -237,7 +280,23 @@ Calibration calibrate_crop(const CropView& crop, std::string_view role,
   }
   out.cut = with_margin(display->left, display->top, display->right, display->bottom, grey.cols,
                         grey.rows);
-  out.settings = reader.settings(tight_threshold(sub(grey, out.cut), display->dark_on_light));
+  const int otsu = tight_threshold(sub(grey, out.cut), display->dark_on_light);
+  out.settings = reader.settings(otsu);
+  // Blind: a first reading that its neighbours agree on teaches the search, whose choice reads
+  // the other values better than Otsu's threshold does; when Otsu's threshold reads nothing, the
+  // value most of the ladder reads stands in for it.
+  const auto separator = reader.is_clock() ? reader.detect(out.cut) : std::nullopt;
+  std::pair<std::string, int> first{reader.text(out.cut, otsu, separator), otsu};
+  if (first.first.empty()) {
+    first = reader.ladder_value(out.cut, levels_of(sub(grey, out.cut)), separator, kRescueRun);
+  }
+  if (first.first.empty() || !stable(reader, grey, out.cut, first.second, separator, first.first)) {
+    return out;
+  }
+  if (const auto choice = taught_choice(reader, grey, *display, first.first)) {
+    out.cut = choice->cut;
+    out.settings = reader.settings(choice->threshold);
+  }
   return out;
 }
 

@@ -73,6 +73,21 @@ TEST(TaughtCalibrationTest, ReadsExactlyTheExpectedValue) {
   EXPECT_GT(result.settings.threshold, ghost_grey);
 }
 
+TEST(BlindCalibrationTest, StableFirstReadingTeachesTheSearch) {
+  Board board;
+  board.cells = "10:28";
+  board.ghost = 0.35;
+  board.margin_x = 40;
+  const auto drawn = draw_board(board);
+  const CropView crop{drawn.image, true};
+  const Calibration blind = calibrate_crop(crop, "clock", std::nullopt, kClassifier);
+  const Calibration taught = calibrate_crop(crop, "clock", std::string("10:28"), kClassifier);
+  EXPECT_EQ(blind.reason, "ok");
+  EXPECT_EQ(blind.cut.x1, taught.cut.x1);
+  EXPECT_EQ(blind.cut.x2, taught.cut.x2);
+  EXPECT_EQ(blind.settings.threshold, taught.settings.threshold);
+}
+
 TEST(TaughtCalibrationTest, ValueNotShownFallsBackToBlindWithReason) {
   Board board;
   board.cells = "42";
