@@ -88,6 +88,21 @@ TEST(BlindCalibrationTest, StableFirstReadingTeachesTheSearch) {
   EXPECT_EQ(blind.settings.threshold, taught.settings.threshold);
 }
 
+TEST(BlindCalibrationTest, GlowingUnlitSegmentsAreLeftOut) {
+  // Unlit segments so bright that Otsu's threshold of the tight cut lights them all (88); the
+  // ladder above it reads the value with fewer segments lit.
+  for (const double ghost : {0.3, 0.45, 0.6}) {
+    Board board;
+    board.cells = "17";
+    board.ghost = ghost;
+    const auto drawn = draw_board(board);
+    const Calibration blind =
+        calibrate_crop(CropView{drawn.image, true}, "home_score", std::nullopt, kClassifier);
+    EXPECT_EQ(reading_text(read_cut(drawn.image, blind, "home_score")), "17") << ghost;
+    EXPECT_GT(blind.settings.threshold, ghost * 120 + 20) << ghost;
+  }
+}
+
 TEST(TaughtCalibrationTest, ValueNotShownFallsBackToBlindWithReason) {
   Board board;
   board.cells = "42";
@@ -99,7 +114,7 @@ TEST(TaughtCalibrationTest, ValueNotShownFallsBackToBlindWithReason) {
   const Calibration blind =
       calibrate_crop(CropView{drawn.image, true}, "home_score", std::nullopt, kClassifier);
   EXPECT_EQ(taught.cut.x1, blind.cut.x1);
-  EXPECT_EQ(taught.settings.threshold, blind.settings.threshold);
+  EXPECT_EQ(taught.settings.threshold, static_cast<int>(blind.settings.threshold));
 }
 
 TEST(CalibrationTest, IsDeterministic) {
