@@ -1,0 +1,144 @@
+"""What the random-argument tests share: hostile arguments, the array forms a careless caller hands
+over, and the check that a call leaves every argument's reference count as it found it.
+
+The long run (bench/fuzz/long_fuzz.py) drives the same generators and checks."""
+import ctypes
+import sys
+
+import numpy as np
+
+
+class Hostile(Exception):
+    """Raised by the hostile arguments below; it must pass through a call unchanged."""
+
+
+# Errors a call may pass through from its arguments: theirs, and warnings the caller's filter turns
+# into errors (numpy's about comparing an array with a string, under -W error).
+PASSED_THROUGH = (Hostile, Warning)
+
+
+class RaisingIndex:
+    def __index__(self):
+        raise Hostile("__index__")
+
+    def __int__(self):
+        raise Hostile("__int__")
+
+
+class RaisingFloat:
+    def __float__(self):
+        raise Hostile("__float__")
+
+
+class RaisingBool:
+    def __bool__(self):
+        raise Hostile("__bool__")
+
+
+class RaisingItems:
+    """A mapping and sequence lookalike whose every lookup raises."""
+
+    def __len__(self):
+        return 4
+
+    def __getitem__(self, key):
+        raise Hostile("__getitem__")
+
+    def __iter__(self):
+        raise Hostile("__iter__")
+
+    def keys(self):
+        return ["x", "y", "width", "height"]
+
+
+class RaisingFloatItems(RaisingItems):
+    """Items that are there but refuse to become numbers."""
+
+    def __getitem__(self, key):
+        if isinstance(key, int) and not 0 <= key < 4:
+            raise IndexError(key)
+        return RaisingFloat()
+
+    def __iter__(self):
+        return iter([RaisingFloat()] * 4)
+
+
+def hostile(rng):
+    """A fresh hostile object, or a dictionary or list holding one."""
+    made = rng.choice([RaisingIndex, RaisingFloat, RaisingBool, RaisingItems, RaisingFloatItems])()
+    roll = rng.random()
+    if roll < 0.3:
+        return {key: made for key in ("x", "y", "width", "height", "kind", "box", "threshold")}
+    if roll < 0.5:
+        return [made, made, made, made]
+    return made
+
+
+def as_ctypes(array):
+    """The array's pixels as a ctypes array, whose buffer is exported without strides; the array
+    itself when ctypes has no element type for it."""
+    try:
+        return np.ctypeslib.as_ctypes(np.ascontiguousarray(array).copy())
+    except (TypeError, ValueError, NotImplementedError):
+        return array
+
+
+def array_form(rng, array):
+    """The same pixels as a careless caller may hand them over: a ctypes array (no strides),
+    read-only, Fortran-ordered, or reversed along every axis (negative strides)."""
+    roll = rng.random()
+    if roll < 0.25:
+        return as_ctypes(array)
+    if roll < 0.5:
+        out = array.copy()
+        out.setflags(write=False)
+        return out
+    if roll < 0.75:
+        return np.asfortranarray(array)
+    return array[(slice(None, None, -1),) * array.ndim] if array.ndim else array
+
+
+# Objects shared by the whole interpreter: anything may take or drop a reference to them.
+_SHARED = (type(None), bool, type(Ellipsis), type(NotImplemented))
+
+
+def _tracked(value):
+    if isinstance(value, _SHARED) or isinstance(value, type):
+        return False
+    if type(value) is int and -5 <= value <= 256:
+        return False  # the interpreter's cached small integers
+    if type(value) in (str, bytes, tuple) and len(value) <= 1:
+        return False  # empty and one-character singletons
+    return True
+
+
+def reference_counts(values):
+    """sys.getrefcount of each argument worth tracking, by position."""
+    return {i: sys.getrefcount(v) for i, v in enumerate(values) if _tracked(v)}
+
+
+def changed_counts(values, before):
+    """[(position, before, after)] for every tracked argument whose count moved."""
+    after = reference_counts(values)
+    return [(i, before[i], after[i]) for i in before if after[i] != before[i]]
+
+
+def call_checked(fn, args, kwargs, documented, inspect=None):
+    """Calls fn, hands a result to inspect (which returns a complaint or None), then drops it.
+    Returns (outcome, detail, refcount changes): outcome "ok", "documented", "undocumented" (detail:
+    the exception) or "wrong" (detail: the complaint)."""
+    values = list(args) + list(kwargs.values())
+    before = reference_counts(values)
+    outcome, detail = "ok", None
+    try:
+        result = fn(*args, **kwargs)
+    except documented + PASSED_THROUGH:
+        outcome = "documented"
+    except Exception as e:  # noqa: BLE001
+        outcome, detail = "undocumented", f"{type(e).__name__}: {e}"
+    else:
+        complaint = inspect(result) if inspect else None
+        if complaint:
+            outcome, detail = "wrong", complaint
+        del result
+    return outcome, detail, changed_counts(values, before)
