@@ -3,6 +3,7 @@ over, and the check that a call leaves every argument's reference count as it fo
 
 The long run (bench/fuzz/long_fuzz.py) drives the same generators and checks."""
 import ctypes
+import gc
 import sys
 
 import numpy as np
@@ -112,14 +113,30 @@ def _tracked(value):
     return True
 
 
+def _with_contents(values, depth=2):
+    """The values, and the items and dictionary values inside them down to `depth` levels."""
+    out = []
+    for v in values:
+        out.append(v)
+        if depth and type(v) in (list, tuple):
+            out += _with_contents(v, depth - 1)
+        elif depth and type(v) is dict:
+            out += _with_contents(list(v.values()), depth - 1)
+    return out
+
+
 def reference_counts(values):
-    """sys.getrefcount of each argument worth tracking, by position."""
-    return {i: sys.getrefcount(v) for i, v in enumerate(values) if _tracked(v)}
+    """sys.getrefcount of each argument worth tracking, and of what its lists and dictionaries
+    hold, by position."""
+    return {i: sys.getrefcount(v) for i, v in enumerate(_with_contents(values)) if _tracked(v)}
 
 
 def changed_counts(values, before):
-    """[(position, before, after)] for every tracked argument whose count moved."""
+    """[(position, before, after)] for every tracked object whose count moved. A call that
+    mutated a container in place changes the positions; that is reported as well."""
     after = reference_counts(values)
+    if after.keys() != before.keys():
+        return [("contents", len(before), len(after))]
     return [(i, before[i], after[i]) for i in before if after[i] != before[i]]
 
 
@@ -128,6 +145,23 @@ def call_checked(fn, args, kwargs, documented, inspect=None):
     Returns (outcome, detail, refcount changes): outcome "ok", "documented", "undocumented" (detail:
     the exception) or "wrong" (detail: the complaint)."""
     values = list(args) + list(kwargs.values())
+    # No automatic collection inside the measured span: one freeing an earlier call's cyclic
+    # garbage (an exception and its frames) would drop references the call never held.
+    gc_was_enabled = gc.isenabled()
+    gc.disable()
+    try:
+        outcome, detail, changes = _measured_call(fn, args, kwargs, documented, inspect, values)
+        if changes and all(isinstance(i, int) and after > old for i, old, after in changes):
+            # Only gains: a cache filled at first use (an interned name) gains once; a leak gains
+            # again at the same call.
+            _, _, changes = _measured_call(fn, args, kwargs, documented, inspect, values)
+        return outcome, detail, changes
+    finally:
+        if gc_was_enabled:
+            gc.enable()
+
+
+def _measured_call(fn, args, kwargs, documented, inspect, values):
     before = reference_counts(values)
     outcome, detail = "ok", None
     try:
