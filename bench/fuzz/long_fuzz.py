@@ -43,6 +43,7 @@ def worker(seed, first, last, folder):
     files = zf.files_in(__import__("pathlib").Path(folder))
     table = functions()
     out = sys.stdout
+    out.write(f"m {zf.z.__file__} {sf.s.__file__}\n")
     for i in range(first, last):
         module, name = table[i % len(table)]
         rng = random.Random(f"{seed}:{i}")
@@ -84,6 +85,7 @@ class Tally:
         self.undocumented = self.wrong = 0
         self.slowest = []  # (seconds, call)
         self.problems = []
+        self.modules = ""
 
     def failed(self, message):
         if "changed reference counts" in message:
@@ -119,7 +121,10 @@ def run_worker(args, env, first, tally, log):
             if not line:
                 break
             kind, index, rest = (line.rstrip("\n").split(" ", 2) + [""])[:3]
-            if kind == "b":
+            if kind == "m" and not tally.modules:
+                tally.modules = f"{index} {rest}"
+                print(f"modules: {tally.modules}", flush=True)
+            elif kind == "b":
                 current, call = int(index), rest
             elif kind == "f":
                 tally.failed(f"call {index}: {rest}")

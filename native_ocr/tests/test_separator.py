@@ -217,9 +217,10 @@ class TestBlurs:
                 z._reflected_sheet_blurs(windows, sigma)
         with pytest.raises(ValueError, match="too large"):
             z._reflected_sheet_blurs([np.zeros((30, 6), np.uint8)] * 5, 300.0)
-        # A single image has no margins of ours; a radius within the images' size is blurred.
-        single = z._reflected_sheet_blurs(windows[:1], 1365.3)
-        assert np.array_equal(single[0], cv2.GaussianBlur(windows[0], (0, 0), 1365.3))
+        with pytest.raises(ValueError, match="too large"):  # padded by the image library
+            z._reflected_sheet_blurs([np.zeros((1000, 1000), np.uint8)], 1365.3)
+        single = z._reflected_sheet_blurs(windows[:1], 40.0)
+        assert np.array_equal(single[0], cv2.GaussianBlur(windows[0], (0, 0), 40.0))
         grays = [np.random.default_rng(3).integers(0, 256, (300, 200), np.uint8)] * 2
         for gray, out in zip(grays, z._reflected_sheet_blurs(grays, 30.0)):
             assert np.array_equal(out, cv2.GaussianBlur(gray, (0, 0), 30.0))

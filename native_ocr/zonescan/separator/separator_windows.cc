@@ -161,13 +161,13 @@ std::vector<cv::Mat> reflected_sheet_blurs(const std::vector<cv::Mat>& grays, do
     return {};
   }
   const int64_t radius = reflect_blur_radius(sigma);
+  if (radius < 0 || radius > 10000 || !sheet_blur_padding_bounded(grays, radius)) {
+    CV_Error(cv::Error::StsOutOfRange, "blur radius out of range for these images");
+  }
   if (grays.size() == 1) {
     cv::Mat blurred;
     cv::GaussianBlur(standalone(grays[0]), blurred, cv::Size(0, 0), sigma);
     return {blurred};
-  }
-  if (radius < 0 || radius > 10000 || !sheet_blur_padding_bounded(grays, radius)) {
-    CV_Error(cv::Error::StsOutOfRange, "blur radius out of range for these images");
   }
   const int r = static_cast<int>(radius);
   int sheet_width = 0;

@@ -104,6 +104,7 @@ TEST(ReflectedSheetBlurs, RefusesMarginsFarBeyondTheImages) {
   EXPECT_FALSE(sheet_blur_padding_bounded(windows, 600));
   EXPECT_FALSE(sheet_blur_padding_bounded(windows, 4096));
   EXPECT_THROW(reflected_sheet_blurs(windows, 1365.3), cv::Exception);
+  EXPECT_THROW(reflected_sheet_blurs({windows[0]}, 1365.3), cv::Exception);
   const std::vector<cv::Mat> large = {cv::Mat(2000, 2000, CV_8UC1), cv::Mat(2000, 2000, CV_8UC1)};
   EXPECT_TRUE(sheet_blur_padding_bounded(large, 400));
   EXPECT_FALSE(sheet_blur_padding_bounded(large, 4096));
