@@ -64,9 +64,21 @@ class RaisingFloatItems(RaisingItems):
         return iter([RaisingFloat()] * 4)
 
 
+class PhantomKeys:
+    """A mapping whose keys() names keys (the processing keys and an extra one) that its item
+    lookup then does not find."""
+
+    def keys(self):
+        return ["threshold", "extra", "blur", "morphology"]
+
+    def __getitem__(self, key):
+        raise KeyError(key)
+
+
 def hostile(rng):
     """A fresh hostile object, or a dictionary or list holding one."""
-    made = rng.choice([RaisingIndex, RaisingFloat, RaisingBool, RaisingItems, RaisingFloatItems])()
+    made = rng.choice([RaisingIndex, RaisingFloat, RaisingBool, RaisingItems, RaisingFloatItems,
+                       PhantomKeys])()
     roll = rng.random()
     if roll < 0.3:
         return {key: made for key in ("x", "y", "width", "height", "kind", "box", "threshold")}

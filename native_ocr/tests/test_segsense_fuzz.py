@@ -4,6 +4,7 @@ never changes its arguments.
 
 To cover a new function, add a row to FUZZ_TABLE (parameter name -> generator). The same
 generators drive the long run, bench/fuzz/long_fuzz.py."""
+import ctypes
 import math
 import random
 import reprlib
@@ -162,12 +163,16 @@ def snapshot(value):
     """What must survive the call: an array's contents, a container's printed form."""
     if isinstance(value, np.ndarray):
         return value.copy()
+    if isinstance(value, ctypes.Array):
+        return bytes(value)
     if isinstance(value, (list, tuple, dict)):
         return repr(value)
     return None
 
 
 def unchanged(before, after):
+    if isinstance(after, ctypes.Array):
+        return before == bytes(after)
     if isinstance(after, np.ndarray):
         return np.array_equal(before, after, equal_nan=after.dtype.kind in "fc")
     return before is None or before == repr(after)

@@ -68,7 +68,7 @@ def zone(rng):
         del zone[rng.choice(list(zone))]
     elif roll < 0.35:
         zone[rng.choice(list(zone))] = rng.choice([None, "0.5", math.nan, math.inf, 2**80, [1],
-                                                   np.float32(0.3), 1, hostile(rng)])
+                                                   np.float32(0.3), 1, 0.0, hostile(rng)])
     elif roll < 0.45:
         return rng.choice([None, [], "zone", 5, Anything()])
     if rng.random() < 0.3:
@@ -81,7 +81,8 @@ def settings(rng):
     keys = list(z.DEFAULT_PROCESSING) + ["extra"]
     roll = rng.random()
     if roll < 0.2:
-        return rng.choice([None, {}, [], "ab", 5, [("threshold", 1)], [(1, 2, 3)], Anything()])
+        return rng.choice([None, {}, [], "ab", 5, [("threshold", 1)], [(1, 2, 3)], Anything(),
+                           hostile(rng)])
     values = [anything(rng), number(rng), rng.choice(["open", "erode", "OPEN", "close"])]
     return {rng.choice(keys): rng.choice(values) for _ in range(rng.randint(1, 5))}
 
