@@ -33,6 +33,8 @@ void add_separator_bindings(pyglue::ModuleBuilder& module);
 void add_reader_bindings(pyglue::ModuleBuilder& module);
 // clock_bindings.cc: read_clock_from_crop, read_clock_from_image, read_clock, read_clock_zone.
 void add_clock_bindings(pyglue::ModuleBuilder& module);
+// calibration_bindings.cc: calibrate_zone, trust_reading, render_reading.
+void add_calibration_bindings(pyglue::ModuleBuilder& module);
 
 // normalize_settings(settings): the new normalised dictionary (defaults, then the caller's keys
 // merged in, each standard key converted with int()/float()/bool() and clamped). When `typed` is

@@ -22,6 +22,7 @@ struct Slot {
   std::optional<int64_t>
       index;  // digit position counted from 0 left to right; none for the separator
   Box box{};
+  bool operator==(const Slot&) const = default;
 };
 
 // A layout lists its slots from left to right.

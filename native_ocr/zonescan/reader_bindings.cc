@@ -133,7 +133,7 @@ Ref read_score_from_crop(PyObject* crop, PyObject* role, PyObject* processing) {
   }
   const Ref tens = pyglue::check(PySequence_GetItem(items.get(), 0));
   const Ref units = pyglue::check(PySequence_GetItem(items.get(), 1));
-  const Reading reading = decide_score(outcome_of(tens.get()), outcome_of(units.get()));
+  const Decision reading = decide_score(outcome_of(tens.get()), outcome_of(units.get()));
   Ref digits = list_of({result_get(tens.get(), kChar).get(), result_get(units.get(), kChar).get()});
   return full_result({optional_int(reading.value), std::move(digits), reading.valid,
                       pyglue::new_str(reading.reason)},

@@ -12,7 +12,19 @@ SlotStatus slot_status(std::string_view status) {
   return SlotStatus::kUnknown;
 }
 
-Reading decide_score(const SlotOutcome& tens, const SlotOutcome& units) {
+std::string_view slot_status_name(SlotStatus status) {
+  switch (status) {
+    case SlotStatus::kDigit:
+      return "digit";
+    case SlotStatus::kEmpty:
+      return "empty";
+    case SlotStatus::kUnknown:
+      break;
+  }
+  return "unknown";
+}
+
+Decision decide_score(const SlotOutcome& tens, const SlotOutcome& units) {
   if (units.status != SlotStatus::kDigit || !units.digit) {
     return {std::nullopt, false, "missing_units"};
   }
@@ -25,7 +37,7 @@ Reading decide_score(const SlotOutcome& tens, const SlotOutcome& units) {
   return {std::nullopt, false, "unrecognized"};
 }
 
-Reading decide_single(const SlotOutcome& slot) {
+Decision decide_single(const SlotOutcome& slot) {
   if (slot.status == SlotStatus::kDigit && slot.digit) {
     return {slot.digit, true, "ok"};
   }

@@ -17,7 +17,8 @@ struct SlotOutcome {
   std::optional<int64_t> digit;
 };
 
-struct Reading {
+// A reader's decision: the value, whether it is valid, and why not.
+struct Decision {
   std::optional<int64_t> value;
   bool valid = false;
   std::string_view reason;  // "ok", or why the reading is not valid
@@ -25,13 +26,14 @@ struct Reading {
 
 // "digit", "empty" or "unknown"; anything else reads as unknown.
 SlotStatus slot_status(std::string_view status);
+std::string_view slot_status_name(SlotStatus status);
 
 // A two-digit field read left to right: the units must be a digit; an empty tens slot reads as a
 // single digit ("7"), a digit tens slot as a two-digit number, an unknown one is "unrecognized".
-Reading decide_score(const SlotOutcome& tens, const SlotOutcome& units);
+Decision decide_score(const SlotOutcome& tens, const SlotOutcome& units);
 
 // A one-digit field: valid when the slot holds a digit; otherwise the slot's status is the reason.
-Reading decide_single(const SlotOutcome& slot);
+Decision decide_single(const SlotOutcome& slot);
 
 }  // namespace native_ocr::zonescan
 

@@ -12,7 +12,7 @@ SlotOutcome digit(int64_t d) {
   return {SlotStatus::kDigit, d};
 }
 
-void expect_reading(const Reading& r, std::optional<int64_t> value, bool valid,
+void expect_reading(const Decision& r, std::optional<int64_t> value, bool valid,
                     std::string_view reason) {
   EXPECT_EQ(r.value, value);
   EXPECT_EQ(r.valid, valid);

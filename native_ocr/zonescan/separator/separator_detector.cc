@@ -246,9 +246,6 @@ std::optional<SeparatorDetection> detect_clock_separator_without_regions(
   if (crop.empty()) {
     return std::nullopt;
   }
-  if (crop.type() != CV_8UC3) {
-    CV_Error(cv::Error::StsBadArg, "clock crop must be an 8-bit, three-channel BGR image");
-  }
   const cv::Mat source = rotated_source(crop, angle);
   const int64_t h = source.rows;
   const SearchGeometry g = separator_search_corridor(source.cols, h);

@@ -131,7 +131,8 @@ struct DetectOptions {
 // |angle| >= 0.6. Nothing for an empty crop or when no hypothesis is convincing.
 // Throws std::invalid_argument "Separator blur count does not match the search windows" for a
 // window_blurs list of the wrong length, std::runtime_error from the blur self-check, and
-// cv::Exception for a crop that is not 8-bit three-channel or a blur of the wrong size.
+// cv::Exception for a crop the colour conversion refuses (BGRA reads as its BGR part; grey and
+// two-channel crops raise OpenCV's own error), another depth, or a blur of the wrong size.
 std::optional<SeparatorDetection> detect_clock_separator_without_regions(
     const cv::Mat& crop, double angle = 0.0, const DetectOptions& options = {});
 

@@ -18,13 +18,18 @@ int64_t histogram_percentile_int(const Histogram& hist, uint64_t total, double p
   return static_cast<int64_t>(percentile_from_histogram(hist.data(), total, p));
 }
 
-void require_bgr8(const cv::Mat& crop) {
+// The grey version of a colour window. OpenCV's conversion decides what counts as colour: three
+// channels, or four (a BGRA window reads as its BGR part); anything else raises its own error.
+cv::Mat window_gray(const cv::Mat& crop) {
   if (crop.empty()) {
     CV_Error(cv::Error::StsBadArg, "separator window is empty");
   }
-  if (crop.type() != CV_8UC3) {
-    CV_Error(cv::Error::StsBadArg, "separator window must be an 8-bit, three-channel BGR image");
+  cv::Mat gray;
+  cv::cvtColor(crop, gray, cv::COLOR_BGR2GRAY);
+  if (crop.depth() != CV_8U) {
+    CV_Error(cv::Error::StsUnsupportedFormat, "separator window must be an 8-bit image");
   }
+  return gray;
 }
 
 void require_plane(const cv::Mat& plane, const cv::Size& size, const char* what) {
@@ -132,15 +137,16 @@ std::vector<PixelRun> connected_runs(const cv::Mat& mask) {
 }  // namespace
 
 WindowPlanes separator_planes(const cv::Mat& bgr) {
-  require_bgr8(bgr);
   WindowPlanes planes;
-  cv::cvtColor(bgr, planes.gray, cv::COLOR_BGR2GRAY);
+  planes.gray = window_gray(bgr);
+  // The value plane of the HSV version: the largest of blue, green and red (alpha is not colour).
+  const int channels = bgr.channels();
   planes.value.create(bgr.size(), CV_8UC1);
   for (int y = 0; y < bgr.rows; ++y) {
-    const cv::Vec3b* in = bgr.ptr<cv::Vec3b>(y);
+    const uint8_t* in = bgr.ptr<uint8_t>(y);
     uint8_t* out = planes.value.ptr<uint8_t>(y);
-    for (int x = 0; x < bgr.cols; ++x) {
-      out[x] = std::max(std::max(in[x][0], in[x][1]), in[x][2]);
+    for (int x = 0; x < bgr.cols; ++x, in += channels) {
+      out[x] = std::max(std::max(in[0], in[1]), in[2]);
     }
   }
   return planes;

@@ -22,15 +22,17 @@ struct WindowPlanes {
   cv::Mat value;
 };
 
-// Planes of an 8-bit blue-green-red image. Throws cv::Exception for an empty image or another type.
+// Planes of an 8-bit blue-green-red image (a fourth, alpha channel is ignored). Throws
+// cv::Exception for an empty image, for a channel count OpenCV's colour conversion refuses (its own
+// error) and for another depth.
 WindowPlanes separator_planes(const cv::Mat& bgr);
 
-// The lit pixels of `crop` (8-bit, three channels, blue-green-red): pixels bright in absolute terms
-// plus pixels standing out from their blurred surroundings, specks removed, closed with a 3x3
-// ellipse. Returns a new 8-bit mask of 0/255 of the crop's size.
-// `blurred_gray` is empty or the sigma-7 Gaussian blur of the crop's grey version (the mask then
-// skips its own blur). Throws cv::Exception for a crop that is not 8-bit three-channel or empty,
-// and for a blurred_gray of another size or type.
+// The lit pixels of `crop` (8-bit, blue-green-red, or BGRA read as its BGR part): pixels bright in
+// absolute terms plus pixels standing out from their blurred surroundings, specks removed, closed
+// with a 3x3 ellipse. Returns a new 8-bit mask of 0/255 of the crop's size. `blurred_gray` is empty
+// or the sigma-7 Gaussian blur of the crop's grey version (the mask then skips its own blur).
+// Throws cv::Exception for an empty crop, for one the colour conversion refuses, and for a
+// blurred_gray of another size or type.
 cv::Mat clock_separator_mask(const cv::Mat& crop, const cv::Mat& blurred_gray = cv::Mat());
 
 // The same mask from planes already split off the window: its grey version, the value plane of its

@@ -241,11 +241,15 @@ std::vector<cv::Mat> separator_window_blurs_from_gray(const cv::Mat& gray,
 }
 
 std::vector<cv::Mat> separator_window_blurs(const cv::Mat& source) {
-  if (source.empty() || source.type() != CV_8UC3) {
-    CV_Error(cv::Error::StsBadArg, "separator source must be a non-empty 8-bit BGR image");
+  if (source.empty()) {
+    CV_Error(cv::Error::StsBadArg, "separator source is empty");
   }
+  // OpenCV's conversion decides what is colour (BGR, or BGRA read as BGR).
   cv::Mat gray;
   cv::cvtColor(source, gray, cv::COLOR_BGR2GRAY);
+  if (source.depth() != CV_8U) {
+    CV_Error(cv::Error::StsUnsupportedFormat, "separator source must be an 8-bit image");
+  }
   return separator_window_blurs_from_gray(gray,
                                           separator_search_corridor(source.cols, source.rows));
 }

@@ -1,0 +1,215 @@
+#include "native_ocr/zonescan/reader.h"
+
+#include <algorithm>
+#include <span>
+#include <utility>
+
+#include "native_ocr/segsense/display_view.h"
+#include "native_ocr/zonescan/display.h"
+
+namespace native_ocr::zonescan {
+namespace {
+
+// The role a reader uses when the zone has none.
+std::string_view role_or(std::string_view role, std::string_view fallback) {
+  return role.empty() ? fallback : role;
+}
+
+Reading early(ReaderKind reader, ReadingShape shape, std::string_view reason) {
+  Reading r;
+  r.reader = reader;
+  r.shape = shape;
+  r.reason = reason;
+  return r;
+}
+
+// A reading of a prepared display, before the reader's own decisions.
+Reading started(ReaderKind reader, const PreparedDisplay& display) {
+  Reading r = early(reader, ReadingShape::kFull, "");
+  r.binary = display.binary;
+  r.angle = display.angle;
+  return r;
+}
+
+SlotOutcome outcome(const SlotResult& result) {
+  return {result.status, result.digit};
+}
+
+void set_decision(Reading& r, const Decision& d) {
+  r.value = d.value;
+  r.valid = d.valid;
+  r.reason = d.reason;
+}
+
+Reading read_score(const PreparedDisplay& display, std::string_view role,
+                   const SlotClassifier& classifier) {
+  Reading r = started(ReaderKind::kScore, display);
+  r.layout = layout_for_role(role_or(role, "home_score"), display.width(), display.height());
+  r.slots = classifier.read_slots(display.binary, r.layout);
+  if (r.slots.size() != 2) {
+    r.shape = ReadingShape::kLayoutWithSlots;
+    r.reason = "layout";
+    return r;
+  }
+  set_decision(r, decide_score(outcome(r.slots[0]), outcome(r.slots[1])));
+  return r;
+}
+
+Reading read_period(const PreparedDisplay& display, const SlotClassifier& classifier) {
+  Reading r = started(ReaderKind::kPeriod, display);
+  r.layout = layout_for_role("period", display.width(), display.height());
+  r.slots = classifier.read_slots(display.binary, r.layout);
+  set_decision(r, decide_single(outcome(r.slots.at(0))));
+  return r;
+}
+
+Reading read_single_digit(const PreparedDisplay& display, std::string_view role,
+                          const SlotClassifier& classifier) {
+  if (!is_single_digit_role(role)) {
+    return early(ReaderKind::kSingleDigit, ReadingShape::kLayout, "layout");
+  }
+  Reading r = started(ReaderKind::kSingleDigit, display);
+  r.layout = layout_for_role(role, display.width(), display.height());
+  if (r.layout.size() != 1 || r.layout[0].kind != SlotKind::kDigit) {
+    r.shape = ReadingShape::kLayoutWithGeometry;
+    r.reason = "layout";
+    return r;
+  }
+  r.slots = classifier.read_slots(display.binary, r.layout);
+  const SlotResult& item = r.slots.at(0);
+  // The digit's text must be decimal digits only (a negative number is not).
+  if (item.status == SlotStatus::kDigit && item.digit && *item.digit >= 0) {
+    set_decision(r, {item.digit, true, "ok"});
+  } else {
+    r.reason = slot_status_name(item.status);
+  }
+  return r;
+}
+
+ClockSeparator clock_separator(const std::optional<SeparatorDetection>& detection) {
+  ClockSeparator s;
+  if (detection) {
+    s.found = true;
+    s.x = detection->x;
+    s.decimal_point = !detection->colon;
+    s.confidence = detection->confidence;
+  }
+  return s;
+}
+
+std::vector<ClockCell> clock_cells(std::span<const SlotResult> results) {
+  std::vector<ClockCell> cells;
+  for (const SlotResult& result : results) {
+    ClockCell cell{result.status, {}};
+    if (result.status == SlotStatus::kDigit && result.digit) {
+      cell.text = std::to_string(*result.digit);
+    }
+    cells.push_back(std::move(cell));
+  }
+  return cells;
+}
+
+Reading read_clock(const PreparedDisplay& display, std::string_view role,
+                   const SlotClassifier& classifier) {
+  Reading r = started(ReaderKind::kClock, display);
+  r.separator = display.separator;
+  r.clock_separator = clock_separator(display.separator);
+  r.layout = layout_for_role(role_or(role, "clock"), display.width(), display.height(),
+                             r.clock_separator.x);
+  r.slots = classifier.read_slots(display.binary, r.layout);
+  const std::span<const SlotResult> all(r.slots);
+  const std::span<const SlotResult> left = all.first(std::min<size_t>(2, all.size()));
+  const std::span<const SlotResult> right =
+      all.size() > 2 ? all.subspan(2, std::min<size_t>(2, all.size() - 2))
+                     : std::span<const SlotResult>();
+  r.clock_value =
+      clock_value(clock_cells(left), clock_cells(right), r.clock_separator.decimal_point);
+  r.valid = r.clock_value.has_value();
+  r.reason = r.valid ? "raw" : "unrecognized";
+  return r;
+}
+
+}  // namespace
+
+bool is_single_digit_role(std::string_view role) {
+  return std::find(kSingleDigitRoles.begin(), kSingleDigitRoles.end(), role) !=
+         kSingleDigitRoles.end();
+}
+
+ReaderKind reader_for_role(std::string_view role) {
+  if (role_group(role) == RoleGroup::kClockLike) {
+    return ReaderKind::kClock;
+  }
+  if (role == "period") {
+    return ReaderKind::kPeriod;
+  }
+  if (is_single_digit_role(role)) {
+    return ReaderKind::kSingleDigit;
+  }
+  return ReaderKind::kScore;
+}
+
+PreparedDisplay prepare_display(const CropView& crop, const ProcessingSettings& settings,
+                                bool detect_separator) {
+  PreparedDisplay out;
+  out.binary = process_image(crop.pixels, crop.three_dimensional, settings);
+  out.angle = settings.rotation;
+  if (detect_separator) {
+    // Separator coordinates are unrotated crop pixels, whatever the rotation setting.
+    out.separator = detect_clock_separator_without_regions(crop.pixels, 0.0);
+  }
+  return out;
+}
+
+std::vector<SlotResult> SegmentClassifier::read_slots(const cv::Mat& binary,
+                                                      const Layout& layout) const {
+  const segsense::DisplayView view = segsense::view_of(binary);
+  segsense::CellScratch scratch;
+  std::vector<SlotResult> out;
+  for (const Slot& slot : layout) {
+    if (slot.kind != SlotKind::kDigit) {
+      continue;
+    }
+    SlotResult result;
+    result.slot = slot;
+    result.reading = segsense::read_slot(view, slot.box, &scratch);
+    const std::optional<int>& value = result.reading.classification.value;
+    if (result.reading.empty) {
+      result.status = SlotStatus::kEmpty;
+    } else if (value) {
+      result.status = SlotStatus::kDigit;
+      result.digit = *value;
+    }
+    out.push_back(std::move(result));
+  }
+  return out;
+}
+
+Reading read_prepared(ReaderKind reader, const PreparedDisplay& display, std::string_view role,
+                      const SlotClassifier& classifier) {
+  switch (reader) {
+    case ReaderKind::kScore:
+      return read_score(display, role, classifier);
+    case ReaderKind::kPeriod:
+      return read_period(display, classifier);
+    case ReaderKind::kSingleDigit:
+      return read_single_digit(display, role, classifier);
+    case ReaderKind::kClock:
+      return read_clock(display, role, classifier);
+  }
+  return early(reader, ReadingShape::kNoFrame, "no_frame");
+}
+
+Reading read_crop(ReaderKind reader, const CropView& crop, std::string_view role,
+                  const ProcessingSettings& settings, const SlotClassifier& classifier) {
+  if (reader == ReaderKind::kSingleDigit && !is_single_digit_role(role)) {
+    return early(reader, ReadingShape::kLayout, "layout");
+  }
+  if (crop.empty()) {
+    return early(reader, ReadingShape::kNoFrame, "no_frame");
+  }
+  const PreparedDisplay display = prepare_display(crop, settings, reader == ReaderKind::kClock);
+  return read_prepared(reader, display, role, classifier);
+}
+
+}  // namespace native_ocr::zonescan

@@ -1,0 +1,151 @@
+// The zone readers as a C++ library: a crop, its role and its normalised settings in, a typed
+// reading out. No Python anywhere; the module's bindings only parse arguments and turn a Reading
+// into the result dictionary of its reader.
+//
+// The chain, one step per function:
+//
+//   CropView crop{pixels, /*three_dimensional=*/true};        // a view, never written to
+//   ProcessingSettings settings = clamp_settings(raw);        // already normalised
+//   const SegmentClassifier classifier;                       // the seven-segment classifier
+//   Reading r = read_crop(ReaderKind::kClock, crop, "clock", settings, classifier);
+//   // or, step by step (what the bindings do, to check a role after the display is made):
+//   PreparedDisplay display = prepare_display(crop, settings, /*detect_separator=*/true);
+//   Reading r = read_prepared(ReaderKind::kClock, display, "clock", classifier);
+//
+//   r.shape         which result it is: kNoFrame, kLayout (early "layout" result), kFull ...
+//   r.value/valid/reason, r.clock_value (clock readers), r.layout, r.slots (one per digit slot,
+//   with the classifier's full segsense::SlotReading), r.binary, r.angle, r.separator ...
+//
+// Readers by role (reader_for_role): the clock-like roles take the clock reader, "period" the
+// period reader, the roles of kSingleDigitRoles the single-digit reader, every other role (and no
+// role) the score reader.
+//
+// SlotClassifier is the seam for the digit cells: SegmentClassifier is the real one (the segsense
+// core, linked in); tests use a fake that reports chosen statuses. Every function is pure and
+// thread-safe as long as the classifier is (SegmentClassifier is): several zones may be read at
+// once on different threads. Failures to read are values (valid false, reason); exceptions are
+// only what OpenCV throws (cv::Exception, for example a crop colour conversion refuses) and what
+// the classifier throws.
+#ifndef NATIVE_OCR_ZONESCAN_READER_H_
+#define NATIVE_OCR_ZONESCAN_READER_H_
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "native_ocr/segsense/slot_reader.h"
+#include "native_ocr/zonescan/clock_reader.h"
+#include "native_ocr/zonescan/layout.h"
+#include "native_ocr/zonescan/readers.h"
+#include "native_ocr/zonescan/separator/separator_detector.h"
+#include "native_ocr/zonescan/settings.h"
+
+namespace native_ocr::zonescan {
+
+enum class ReaderKind { kScore, kPeriod, kSingleDigit, kClock };
+
+// The one-digit counters the single-digit reader accepts: down, home_timeouts, guest_timeouts.
+inline constexpr std::array<std::string_view, 3> kSingleDigitRoles = {"down", "home_timeouts",
+                                                                      "guest_timeouts"};
+bool is_single_digit_role(std::string_view role);
+
+// The reader a zone of this role is read with (exact, case-sensitive comparison).
+ReaderKind reader_for_role(std::string_view role);
+
+// A zone crop: 8-bit pixels with 1 to 4 channels, and whether the caller's array had three
+// dimensions (a colour image, converted to grey as BGR; a 2-D array is grey already). Kept by
+// reference (a cv::Mat header): the pixels must stay alive while the crop is read.
+struct CropView {
+  cv::Mat pixels;
+  bool three_dimensional = false;
+  bool empty() const { return pixels.empty(); }
+};
+
+// A crop's prepared display: the 0/255 (or grey) image the cells are cut from.
+struct PreparedDisplay {
+  cv::Mat binary;      // single channel, the crop's size
+  double angle = 0.0;  // the rotation setting that was applied, degrees
+  // The clock separator detector's result on the unrotated crop; none when detection was not
+  // requested or found nothing.
+  std::optional<SeparatorDetection> separator;
+  int64_t width() const { return binary.cols; }
+  int64_t height() const { return binary.rows; }
+};
+
+// Runs display preparation on a non-empty crop and, when asked, the separator detector on the
+// crop itself (angle 0). Throws cv::Exception for what OpenCV refuses (a crop of a channel count
+// the colour conversion does not take).
+PreparedDisplay prepare_display(const CropView& crop, const ProcessingSettings& settings,
+                                bool detect_separator);
+
+// One digit slot as the classifier read it.
+struct SlotResult {
+  Slot slot;  // the layout slot that was read (box unclipped)
+  SlotStatus status = SlotStatus::kUnknown;
+  std::optional<int64_t> digit;  // set when status is kDigit
+  // The classifier's full reading (clipped box, confidences, segments, frame). A fake classifier
+  // may leave it default.
+  segsense::SlotReading reading;
+};
+
+// Classifies the digit cells of a prepared display.
+class SlotClassifier {
+ public:
+  virtual ~SlotClassifier() = default;
+  // One result per slot of `layout` whose kind is digit, in layout order; separators are skipped.
+  virtual std::vector<SlotResult> read_slots(const cv::Mat& binary, const Layout& layout) const = 0;
+};
+
+// The seven-segment classifier (native_ocr.segsense's core). Stateless; safe on any thread.
+class SegmentClassifier final : public SlotClassifier {
+ public:
+  std::vector<SlotResult> read_slots(const cv::Mat& binary, const Layout& layout) const override;
+};
+
+// Which result dictionary a reading becomes.
+enum class ReadingShape {
+  kNoFrame,             // value None, valid False, reason "no_frame"
+  kLayout,              // value None, valid False, reason "layout" (single digit: role refused)
+  kLayoutWithSlots,     // score: "layout" with the slot results (the role is not two-digit)
+  kLayoutWithGeometry,  // single digit: "layout" with the layout (not one digit slot)
+  kFull,                // the reader's full result
+};
+
+struct Reading {
+  ReaderKind reader = ReaderKind::kScore;
+  ReadingShape shape = ReadingShape::kNoFrame;
+  std::optional<int64_t> value;            // score, period and single-digit readers
+  std::optional<std::string> clock_value;  // clock reader: "12:34", "59.8"
+  bool valid = false;
+  std::string_view reason = "no_frame";  // "ok", "raw" (clock), or why not
+  Layout layout;                         // the layout that was read (or refused)
+  std::vector<SlotResult> slots;         // one per digit slot, in layout order
+  cv::Mat binary;                        // the prepared display, when there was a crop
+  double angle = 0.0;                    // the rotation applied, not rounded
+  // Clock reader: the detector's result (none when nothing was found) and the separator in use.
+  std::optional<SeparatorDetection> separator;
+  ClockSeparator clock_separator;
+  int64_t width() const { return binary.cols; }
+  int64_t height() const { return binary.rows; }
+};
+
+// The reading of a prepared display. `role` is the zone's role, empty for none: the score reader
+// reads an empty role as "home_score", the clock reader as "clock"; the period reader ignores it;
+// the single-digit reader refuses a role outside kSingleDigitRoles (kLayout, before any work).
+// The display must have been prepared with detection for the clock reader.
+Reading read_prepared(ReaderKind reader, const PreparedDisplay& display, std::string_view role,
+                      const SlotClassifier& classifier);
+
+// The whole chain on a crop: the single-digit reader's role check, kNoFrame for an empty crop,
+// display preparation (with detection for the clock reader), then read_prepared.
+Reading read_crop(ReaderKind reader, const CropView& crop, std::string_view role,
+                  const ProcessingSettings& settings, const SlotClassifier& classifier);
+
+}  // namespace native_ocr::zonescan
+
+#endif  // NATIVE_OCR_ZONESCAN_READER_H_
