@@ -24,7 +24,8 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 TESTS = os.path.join(ROOT, "native_ocr", "tests")
-SANITIZER_REPORT = re.compile(r"ERROR: (Address|Leak)Sanitizer|runtime error:|SUMMARY: \w+Sanitizer")
+SANITIZER_REPORT = re.compile(
+    r"ERROR: (Address|Leak)Sanitizer|runtime error:|SUMMARY: \w+Sanitizer")
 
 
 def functions():
@@ -142,7 +143,8 @@ def run_worker(args, env, first, tally, log):
     if current is None and status == 0:
         return args.calls
     tally.crashes += 1
-    tally.problems.append(f"crash (exit {status}, {reports} sanitizer lines): call {current} {call}")
+    tally.problems.append(
+        f"crash (exit {status}, {reports} sanitizer lines): call {current} {call}")
     return current + 1 if current is not None else args.calls
 
 

@@ -11,7 +11,6 @@ import sys
 import time
 import tracemalloc
 
-import numpy as np
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "native_ocr", "tests"))
 import clock_drawing  # noqa: E402

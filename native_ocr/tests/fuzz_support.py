@@ -2,7 +2,6 @@
 over, and the check that a call leaves every argument's reference count as it found it.
 
 The long run (bench/fuzz/long_fuzz.py) drives the same generators and checks."""
-import ctypes
 import gc
 import sys
 

@@ -2,7 +2,8 @@
 result or raises one of the documented exception types, and never brings the interpreter down.
 
 To cover a new function, add a row to FUZZ_TABLE (parameter name -> generator) and its parameters
-to zonescan_signatures.SIGNATURES. The same generators drive the long run, bench/fuzz/long_fuzz.py."""
+to zonescan_signatures.SIGNATURES. The same generators drive the long run,
+bench/fuzz/long_fuzz.py."""
 import math
 import random
 import reprlib
