@@ -160,6 +160,21 @@ def image_list(rng):
                        [np.zeros((30, 6), np.uint8), np.zeros((29, 6), np.uint8)]])
 
 
+def expected(rng):
+    return rng.choice([None, "12:34", "7", "59.8", "", "1:2:3", 42, anything(rng)])
+
+
+def reading(rng):
+    """A reader's result, one edited, or anything."""
+    if rng.random() < 0.3:
+        return anything(rng)
+    crop = np.random.default_rng(rng.randint(0, 50)).integers(0, 256, (30, 100, 3), np.uint8)
+    result = rng.choice([z.read_clock_from_crop, z.read_score_from_crop])(crop)
+    if rng.random() < 0.5:
+        result[rng.choice(list(result))] = anything(rng)
+    return result
+
+
 FUZZ_TABLE = {
     "normalize_settings": {"settings": settings},
     "_processing": {"zone": zone},
@@ -216,6 +231,9 @@ FUZZ_TABLE = {
     "read_clock_from_image": {"zone": zone, "image": clock_image},
     "read_clock": {"zone": zone, "preview_path": path},
     "read_clock_zone": {"zone": zone, "preview_path": path},
+    "calibrate_zone": {"zone": zone, "image": clock_image, "role": role, "expected": expected},
+    "trust_reading": {"result": reading},
+    "render_reading": {"zone": zone, "image": clock_image, "result": reading},
 }
 
 
