@@ -25,17 +25,25 @@ bool is_uint8_format(const char* format) {
 // Whether OpenCV can address the buffer in place: rows may be any stride, but the elements of a
 // row must be packed.
 bool mat_compatible(const Py_buffer& b, int channels) {
-  const Py_ssize_t* s = b.strides;
-  if (s == nullptr) {
-    return true;
-  }
-  if (b.ndim == 3 && s[2] != 1) {
+  if (b.ndim == 3 && buffer_stride(b, 2) != 1) {
     return false;
   }
-  return s[1] == channels && s[0] >= static_cast<Py_ssize_t>(b.shape[1]) * channels;
+  return buffer_stride(b, 1) == channels &&
+         buffer_stride(b, 0) >= static_cast<Py_ssize_t>(b.shape[1]) * channels;
 }
 
 }  // namespace
+
+Py_ssize_t buffer_stride(const Py_buffer& buffer, int axis) {
+  if (buffer.strides != nullptr) {
+    return buffer.strides[axis];
+  }
+  Py_ssize_t stride = buffer.itemsize;
+  for (int i = axis + 1; i < buffer.ndim; ++i) {
+    stride *= buffer.shape[i];
+  }
+  return stride;
+}
 
 ImageView::ImageView(PyObject* object) : object_(object) {
   if (PyObject_GetBuffer(object, &buffer_, PyBUF_RECORDS_RO) != 0) {
@@ -85,12 +93,12 @@ cv::Mat ImageView::mat() const {
   }
   auto* data = static_cast<unsigned char*>(buffer_.buf);
   if (mat_compatible(buffer_, channels)) {
-    size_t step = buffer_.strides ? static_cast<size_t>(buffer_.strides[0])
-                                  : static_cast<size_t>(cols) * static_cast<size_t>(channels);
+    const auto step = static_cast<size_t>(buffer_stride(buffer_, 0));
     return cv::Mat(rows, cols, CV_8UC(channels), data, step);
   }
   cv::Mat packed(rows, cols, CV_8UC(channels));
-  const Py_ssize_t* s = buffer_.strides;
+  const Py_ssize_t s[3] = {buffer_stride(buffer_, 0), buffer_stride(buffer_, 1),
+                           buffer_.ndim == 3 ? buffer_stride(buffer_, 2) : 0};
   for (int r = 0; r < rows; ++r) {
     unsigned char* out = packed.ptr<unsigned char>(r);
     for (int c = 0; c < cols; ++c) {

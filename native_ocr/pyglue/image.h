@@ -13,6 +13,10 @@
 
 namespace pyglue {
 
+// The byte step between neighbours along `axis` of a held buffer. A buffer exported without
+// strides (ctypes arrays, PyBUF_ND requests) is C-contiguous; its steps are derived from the shape.
+Py_ssize_t buffer_stride(const Py_buffer& buffer, int axis);
+
 // A read-only view of a caller's image through the buffer protocol. The buffer is held (and the
 // caller's array kept alive) until the view is destroyed; nothing is ever written through it.
 class ImageView {

@@ -88,9 +88,9 @@ void DisplayBuffer::open() {
   view_.rows = buffer.shape[0];
   view_.cols = buffer.shape[1];
   view_.channels = buffer.ndim == 3 ? buffer.shape[2] : 1;
-  view_.row_stride = buffer.strides[0];
-  view_.col_stride = buffer.strides[1];
-  view_.channel_stride = buffer.ndim == 3 ? buffer.strides[2] : 0;
+  view_.row_stride = pyglue::buffer_stride(buffer, 0);
+  view_.col_stride = pyglue::buffer_stride(buffer, 1);
+  view_.channel_stride = buffer.ndim == 3 ? pyglue::buffer_stride(buffer, 2) : 0;
   if (view_.rows > INT32_MAX || view_.cols > INT32_MAX) {
     throw pyglue::ValueError("the display is too large");
   }
