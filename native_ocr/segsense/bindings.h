@@ -18,6 +18,10 @@ void add_slot_bindings(pyglue::ModuleBuilder& module);
 void add_structure_bindings(pyglue::ModuleBuilder& module);
 void add_classifier_bindings(pyglue::ModuleBuilder& module);
 
+// The result dictionary of one digit slot: dict(slot) (a copy for a dictionary), then the keys of
+// the reading's shape (empty or read), in their documented order.
+pyglue::Ref new_slot_result(PyObject* slot, const SlotReading& reading);
+
 // The four corners of a box: int() of each item of any iterable of exactly four items.
 SlotBox box_argument(PyObject* box);
 

@@ -103,15 +103,7 @@ Ref read_one(const DisplayBuffer& display, PyObject* slot, CellScratch* scratch)
   static const Name kBoxKey("box");
   const Ref box = pyglue::get_item(slot, kBoxKey);
   const SlotBox raw = box_argument(box.get());
-  const SlotReading reading = read_slot(display.view(), raw, scratch);
-  Ref result = copy_slot(slot);
-  const ResultSetter set(result.get());
-  if (reading.empty) {
-    set_empty_shape(set, reading);
-  } else {
-    set_read_shape(result.get(), reading);
-  }
-  return result;
+  return new_slot_result(slot, read_slot(display.view(), raw, scratch));
 }
 
 // Whether slot.get("kind") == "digit".
@@ -170,6 +162,17 @@ Ref py_as01(PyObject* args, PyObject* kwargs) {
 }
 
 }  // namespace
+
+Ref new_slot_result(PyObject* slot, const SlotReading& reading) {
+  Ref result = copy_slot(slot);
+  const ResultSetter set(result.get());
+  if (reading.empty) {
+    set_empty_shape(set, reading);
+  } else {
+    set_read_shape(result.get(), reading);
+  }
+  return result;
+}
 
 SlotBox box_argument(PyObject* box) {
   Ref iterator = pyglue::check(PyObject_GetIter(box));

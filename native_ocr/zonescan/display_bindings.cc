@@ -3,6 +3,8 @@
 
 #include "native_ocr/zonescan/bindings.h"
 #include "native_ocr/zonescan/display.h"
+#include "native_ocr/zonescan/separator/separator_detector.h"
+#include "native_ocr/zonescan/separator_dicts.h"
 
 namespace native_ocr::zonescan {
 namespace {
@@ -10,19 +12,17 @@ namespace {
 const pyglue::Name kBinary("binary"), kAngle("angle"), kCropSize("crop_size"),
     kSeparatorKey("separator"), kProcessingKey("processing");
 
-SeparatorBranch separator_branch = nullptr;
-
 // Images from this many pixels up are prepared with the interpreter lock released. Smaller ones
 // take a few microseconds, less than handing the lock to another thread and waiting to get it back.
 constexpr size_t kLockFreePixels = size_t{1} << 16;
 
 // A prepared display: the new numpy array and a header over its pixels.
-struct Prepared {
+struct PreparedArray {
   pyglue::Ref array;
   cv::Mat binary;
 };
 
-Prepared prepare(const cv::Mat& pixels, bool three_dimensional, const ProcessingSettings& s) {
+PreparedArray prepare(const cv::Mat& pixels, bool three_dimensional, const ProcessingSettings& s) {
   pyglue::NewArray out(pixels.rows, pixels.cols);
   cv::Mat binary = out.mat();
   {
@@ -65,11 +65,19 @@ pyglue::Ref prepare_display_from_crop(PyObject* crop, PyObject* detect_separator
   pyglue::Ref settings = normalize_settings(processing, &s);
   view.require_8bit_image("crop");
   const cv::Mat pixels = view.mat();
-  Prepared prepared = prepare(pixels, view.ndim() == 3, s);
+  PreparedArray prepared = prepare(pixels, view.ndim() == 3, s);
   const cv::Mat& binary = prepared.binary;
   pyglue::Ref separator = pyglue::none();
-  if (detect_separator != nullptr && pyglue::truth(detect_separator) && separator_branch) {
-    separator = separator_branch({crop, pixels, view.ndim() == 3, binary, s, settings.get()});
+  if (detect_separator != nullptr && pyglue::truth(detect_separator)) {
+    // On the caller's crop as received (unrotated, unprocessed), angle 0.
+    std::optional<SeparatorDetection> detection;
+    {
+      pyglue::GilRelease unlocked;
+      detection = detect_clock_separator_without_regions(pixels, 0.0);
+    }
+    if (detection) {
+      separator = detection_dict(*detection);
+    }
   }
   return pyglue::DictBuilder()
       .set(kBinary, std::move(prepared.array))
@@ -105,10 +113,6 @@ pyglue::Ref py_prepare_display(PyObject* args, PyObject* kwargs) {
 }
 
 }  // namespace
-
-void set_separator_branch(SeparatorBranch branch) {
-  separator_branch = branch;
-}
 
 void add_display_bindings(pyglue::ModuleBuilder& module) {
   module.add_function<py_process_image>(

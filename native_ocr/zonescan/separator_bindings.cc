@@ -3,8 +3,7 @@
 // _separator_topology, _separator_search_corridor, _evaluate_separator_window,
 // _separator_window_views, _reflect_blur_radius, _reflected_sheet_blurs,
 // _ensure_reflected_sheet_blur, _separator_window_blurs, _separator_spatial_prior,
-// _separator_hypothesis, _detect_clock_separator_without_regions; and the detection branch of
-// prepare_display_from_crop.
+// _separator_hypothesis, _detect_clock_separator_without_regions.
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -455,11 +454,6 @@ Ref py_detect_clock_separator(PyObject* args, PyObject* kwargs) {
   return detect(pixels, angle, options);
 }
 
-// The detection branch of prepare_display_from_crop: the crop as received, angle 0.0.
-Ref separator_branch(const SeparatorRequest& request) {
-  return detect(request.crop_pixels, 0.0, DetectOptions{});
-}
-
 // _ensure_reflected_sheet_blur is a callable object so that its `ready` attribute can exist: absent
 // until the first successful check, then True.
 PyObject* ensure_call(PyObject* /*self*/, PyObject* args, PyObject* kwargs) {
@@ -574,7 +568,6 @@ void add_separator_bindings(pyglue::ModuleBuilder& module) {
       "_detect_clock_separator_without_regions(crop, angle=0.0, *, window_blurs=None, "
       "per_window_blur=False)\n--\n\nThe colon or decimal point of a clock crop, or None.");
   module.add_constant("_ensure_reflected_sheet_blur", new_ensure_callable);
-  set_separator_branch(separator_branch);
 }
 
 }  // namespace native_ocr::zonescan
