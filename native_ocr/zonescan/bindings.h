@@ -121,8 +121,29 @@ pyglue::Ref reading_dict(const Reading& reading, pyglue::Ref items = pyglue::Ref
 pyglue::Ref read_crop_object(ReaderKind reader, PyObject* crop, PyObject* role,
                              PyObject* processing);
 
-// A reader on a zone of a decoded frame (None: no frame): the zone's role, crop and settings in
-// the order its reader takes them, then read_crop_object.
+// A zone as its reader looks at it: the role (for the readers that use one) and the processing
+// settings, fetched around `cut` (which makes the crop) in the reader's order: the clock reader
+// cuts the crop first, the period reader takes no role.
+struct ZoneParts {
+  pyglue::Ref role;
+  pyglue::Ref processing;
+};
+template <typename Cut>
+ZoneParts zone_parts(ReaderKind reader, PyObject* zone, Cut&& cut) {
+  ZoneParts parts;
+  if (reader == ReaderKind::kScore || reader == ReaderKind::kSingleDigit) {
+    parts.role = zone_role(zone);
+  }
+  cut();
+  if (reader == ReaderKind::kClock) {
+    parts.role = zone_role(zone);
+  }
+  parts.processing = zone_processing(zone);
+  return parts;
+}
+
+// A reader on a zone of a decoded frame (None: no frame): zone_parts with the zone's crop of the
+// image, then read_crop_object.
 pyglue::Ref read_zone_object(ReaderKind reader, PyObject* zone, PyObject* image);
 
 }  // namespace native_ocr::zonescan

@@ -20,5 +20,6 @@ PyMODINIT_FUNC PyInit_zonescan() {
       native_ocr::zonescan::add_separator_bindings,
       native_ocr::zonescan::add_reader_bindings,
       native_ocr::zonescan::add_clock_bindings,
+      native_ocr::zonescan::add_zones_bindings,
   });
 }

@@ -303,17 +303,10 @@ Ref read_crop_object(ReaderKind reader, PyObject* crop, PyObject* role, PyObject
 }
 
 Ref read_zone_object(ReaderKind reader, PyObject* zone, PyObject* image) {
-  // Each reader looks at the zone in its own order: the role first, except for the clock.
-  Ref role;
-  if (reader == ReaderKind::kScore || reader == ReaderKind::kSingleDigit) {
-    role = zone_role(zone);
-  }
-  Ref crop = crop_zone_from_image(zone, image);
-  if (reader == ReaderKind::kClock) {
-    role = zone_role(zone);
-  }
-  Ref processing = zone_processing(zone);
-  return read_crop_object(reader, crop.get(), role.get(), processing.get());
+  Ref crop;
+  const ZoneParts parts =
+      zone_parts(reader, zone, [&] { crop = crop_zone_from_image(zone, image); });
+  return read_crop_object(reader, crop.get(), parts.role.get(), parts.processing.get());
 }
 
 }  // namespace native_ocr::zonescan
