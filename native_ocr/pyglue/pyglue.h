@@ -6,7 +6,7 @@
 //   args.h     Signature: arguments by position or keyword, with the interpreter's messages
 //   convert.h  int/float/str conversions with the interpreter's rules and messages; Name (interned
 //              keys); DictBuilder (dictionaries in a fixed key order); list and number builders
-//   image.h    ImageView (caller arrays through the buffer protocol, no copy), new_array (results
+//   image.h    ArrayView (the one view of caller arrays, buffer protocol, no copy), new_array (results
 //              as new numpy arrays), slice_rows_cols (crops as views through the caller's slicing)
 //   gil.h      GilRelease, around pure C++ work
 //   module.h   ModuleBuilder and the registration pattern every module follows:

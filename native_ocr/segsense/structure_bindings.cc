@@ -6,7 +6,6 @@
 
 #include "native_ocr/segsense/bindings.h"
 #include "native_ocr/segsense/decimal_round.h"
-#include "native_ocr/segsense/display_buffer.h"
 
 namespace native_ocr::segsense {
 namespace {

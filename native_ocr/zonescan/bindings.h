@@ -14,6 +14,7 @@
 #include "native_ocr/pyglue/pyglue.h"
 #include "native_ocr/zonescan/layout.h"
 #include "native_ocr/zonescan/reader.h"
+#include "native_ocr/zonescan/separator/separator_detector.h"
 #include "native_ocr/zonescan/settings.h"
 #include "native_ocr/zonescan/zone.h"
 
@@ -37,6 +38,29 @@ void add_reader_bindings(pyglue::ModuleBuilder& module);
 void add_clock_bindings(pyglue::ModuleBuilder& module);
 // zones_bindings.cc: read_zones, every zone of a frame in one call.
 void add_zones_bindings(pyglue::ModuleBuilder& module);
+
+// separator_dict_bindings.cc: the separator detector's results as the dictionaries the module
+// returns, in their documented key order.
+
+// {y_min, ..., reliability}: the 13 keys of a group.
+pyglue::Ref group_dict(const SeparatorGroup& group);
+
+// {colon, decimal, colon_score, decimal_score} whose candidates name the given group objects.
+// `into` receives the four entries (a window evaluation appends them after its own keys).
+void add_topology(pyglue::DictBuilder& into, const SeparatorTopology& topology,
+                  const std::vector<pyglue::Ref>& group_objects);
+
+// The 8-key window evaluation; the candidates share the group dictionaries of its list.
+pyglue::Ref window_dict(const WindowEvaluation& evaluation);
+
+// The 7-key search geometry.
+pyglue::Ref geometry_dict(const SearchGeometry& geometry);
+
+// The 5-key spatial prior, appended to `into`.
+void add_spatial_prior(pyglue::DictBuilder& into, const SpatialPrior& prior);
+
+// The 23-key detector result.
+pyglue::Ref detection_dict(const SeparatorDetection& detection);
 
 // normalize_settings(settings): the new normalised dictionary (defaults, then the caller's keys
 // merged in, each standard key converted with int()/float()/bool() and clamped). When `typed` is
@@ -77,7 +101,7 @@ class CropInput {
   CropView view() const;
 
  private:
-  std::optional<pyglue::ImageView> view_;
+  std::optional<pyglue::ArrayView> view_;
 };
 
 // The role text the reader uses: the score and clock readers take a falsy role as "" (their

@@ -4,7 +4,6 @@
 #include "native_ocr/zonescan/bindings.h"
 #include "native_ocr/zonescan/display.h"
 #include "native_ocr/zonescan/separator/separator_detector.h"
-#include "native_ocr/zonescan/separator_dicts.h"
 
 namespace native_ocr::zonescan {
 namespace {
@@ -43,7 +42,7 @@ pyglue::Ref py_process_image(PyObject* args, PyObject* kwargs) {
   if (image == Py_None) {
     throw pyglue::AttributeError("'NoneType' object has no attribute 'size'");
   }
-  pyglue::ImageView view(image);
+  pyglue::ArrayView view(image);
   if (view.empty()) {
     return pyglue::Ref::borrow(image);  // nothing to process: the image itself
   }
@@ -57,7 +56,7 @@ pyglue::Ref prepare_display_from_crop(PyObject* crop, PyObject* detect_separator
   if (crop == nullptr || crop == Py_None) {
     return pyglue::none();
   }
-  pyglue::ImageView view(crop);
+  pyglue::ArrayView view(crop);
   if (view.empty()) {
     return pyglue::none();
   }

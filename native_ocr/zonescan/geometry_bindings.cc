@@ -190,7 +190,7 @@ pyglue::Ref crop_zone_from_image(PyObject* zone, PyObject* image) {
   if (image == Py_None) {
     return pyglue::none();
   }
-  pyglue::ImageView view(image);
+  pyglue::ArrayView view(image);
   view.require_8bit_image("image");
   const Bounds b = zone_bounds(zone, view.dim(1), view.dim(0));
   if (covers_no_pixel(b) || view.empty()) {

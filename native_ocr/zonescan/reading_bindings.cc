@@ -6,7 +6,6 @@
 #include "native_ocr/numerics/numerics.h"
 #include "native_ocr/segsense/bindings.h"
 #include "native_ocr/zonescan/bindings.h"
-#include "native_ocr/zonescan/separator_dicts.h"
 
 namespace native_ocr::zonescan {
 namespace {

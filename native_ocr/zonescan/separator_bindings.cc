@@ -13,11 +13,13 @@
 #include "native_ocr/zonescan/bindings.h"
 #include "native_ocr/zonescan/separator/separator_detector.h"
 #include "native_ocr/zonescan/separator/separator_mask.h"
-#include "native_ocr/zonescan/separator_dicts.h"
 
 namespace native_ocr::zonescan {
 namespace {
 
+using pyglue::double_vector;
+using pyglue::Float32Map;
+using pyglue::new_float32_array;
 using pyglue::Ref;
 using pyglue::Signature;
 
@@ -34,7 +36,7 @@ struct Image {
     view.require_8bit_image(what);
     mat = view.mat();
   }
-  pyglue::ImageView view;
+  pyglue::ArrayView view;
   cv::Mat mat;
 };
 
@@ -53,24 +55,6 @@ Ref image_list(const std::vector<cv::Mat>& images) {
     PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), pyglue::new_array(images[i]).release());
   }
   return list;
-}
-
-// A one-dimensional array of `dtype` (a numpy type name) from any sequence.
-std::vector<double> double_vector(PyObject* object, const char* name) {
-  static const pyglue::Name kAsarray("asarray"), kFloat64("float64"), kDtype("dtype");
-  Ref convert = pyglue::check(PyObject_GetAttr(pyglue::numpy_module(), kAsarray.get()));
-  Ref dtype = pyglue::check(PyObject_GetAttr(pyglue::numpy_module(), kFloat64.get()));
-  Ref args = pyglue::check(PyTuple_Pack(1, object));
-  Ref kwargs = pyglue::DictBuilder().set(kDtype, dtype).build();
-  Ref array = pyglue::check(PyObject_Call(convert.get(), args.get(), kwargs.get()));
-  Py_buffer b;
-  pyglue::check_status(PyObject_GetBuffer(array.get(), &b, PyBUF_ND));
-  std::unique_ptr<Py_buffer, void (*)(Py_buffer*)> release(&b, PyBuffer_Release);
-  if (b.ndim != 1) {
-    throw pyglue::ValueError(std::string(name) + " must be one-dimensional");
-  }
-  const double* data = static_cast<const double*>(b.buf);
-  return std::vector<double>(data, data + b.shape[0]);
 }
 
 Ref py_clock_separator_mask(PyObject* args, PyObject* kwargs) {
@@ -439,7 +423,7 @@ Ref py_detect_clock_separator(PyObject* args, PyObject* kwargs) {
   if (crop == Py_None) {
     return pyglue::none();
   }
-  pyglue::ImageView view(crop);
+  pyglue::ArrayView view(crop);
   if (view.empty()) {
     return pyglue::none();
   }

@@ -1,4 +1,5 @@
-#include "native_ocr/zonescan/separator_dicts.h"
+// The separator detector's results as the dictionaries the module returns.
+#include "native_ocr/zonescan/bindings.h"
 
 #include <cstring>
 #include <string>
@@ -103,44 +104,6 @@ Ref dot_list(const std::vector<std::array<double, 2>>& dots) {
 }
 
 }  // namespace
-
-Ref new_float32_array(const cv::Mat& map) {
-  CV_Assert(map.type() == CV_32FC1);
-  static const Name kFloat32("float32");
-  Ref dtype = pyglue::check(PyObject_GetAttr(pyglue::numpy_module(), kFloat32.get()));
-  Ref shape = pyglue::check(Py_BuildValue("(ii)", map.rows, map.cols));
-  Ref array = pyglue::check(
-      PyObject_CallFunctionObjArgs(pyglue::numpy_empty(), shape.get(), dtype.get(), nullptr));
-  Py_buffer out;
-  pyglue::check_status(PyObject_GetBuffer(array.get(), &out, PyBUF_CONTIG));
-  const size_t row_bytes = static_cast<size_t>(map.cols) * sizeof(float);
-  for (int r = 0; r < map.rows; ++r) {
-    std::memcpy(static_cast<char*>(out.buf) + static_cast<size_t>(r) * row_bytes, map.ptr(r),
-                row_bytes);
-  }
-  PyBuffer_Release(&out);
-  return array;
-}
-
-Float32Map::Float32Map(PyObject* object, const char* name) {
-  static const Name kAscontiguous("ascontiguousarray"), kFloat32("float32"), kDtype("dtype");
-  Ref convert = pyglue::check(PyObject_GetAttr(pyglue::numpy_module(), kAscontiguous.get()));
-  Ref dtype = pyglue::check(PyObject_GetAttr(pyglue::numpy_module(), kFloat32.get()));
-  Ref args = pyglue::check(PyTuple_Pack(1, object));
-  Ref kwargs = DictBuilder().set(kDtype, dtype).build();
-  array_ = pyglue::check(PyObject_Call(convert.get(), args.get(), kwargs.get()));
-  pyglue::check_status(PyObject_GetBuffer(array_.get(), &buffer_, PyBUF_ND));
-  if (buffer_.ndim != 2 || buffer_.shape[0] > INT32_MAX || buffer_.shape[1] > INT32_MAX) {
-    PyBuffer_Release(&buffer_);
-    throw pyglue::ValueError(std::string(name) + " must be a two-dimensional array");
-  }
-  mat_ = cv::Mat(static_cast<int>(buffer_.shape[0]), static_cast<int>(buffer_.shape[1]), CV_32FC1,
-                 buffer_.buf);
-}
-
-Float32Map::~Float32Map() {
-  PyBuffer_Release(&buffer_);
-}
 
 Ref group_dict(const SeparatorGroup& g) {
   return DictBuilder()
