@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "native_ocr/numerics/inclusive.h"
 #include "native_ocr/pyglue/python.h"
 #include "native_ocr/pyglue/ref.h"
 
@@ -80,6 +81,9 @@ Ref new_int_list_from(const Container& values) {
   }
   return list;
 }
+
+// A list of [start, end] lists of ints, one per run.
+Ref new_run_list(const native_ocr::Runs& runs);
 
 // mapping[key], raising the mapping's own error (KeyError for a dict) when it fails.
 Ref get_item(PyObject* mapping, const Name& key);

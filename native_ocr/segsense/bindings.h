@@ -56,13 +56,10 @@ class DisplayBuffer {
 pyglue::Ref new_cell_array(const cv::Mat& cell, int64_t rows, int64_t cols);
 
 // The four corners of a box: int() of each item of any iterable of exactly four items.
-SlotBox box_argument(PyObject* box);
+Box box_argument(PyObject* box);
 
 // A list of runs from Python: each run is a sequence whose items 0 and 1 are taken with int().
 Runs runs_argument(PyObject* runs);
-
-// A list of [start, end] lists of ints.
-pyglue::Ref new_run_list(const Runs& runs);
 
 // (a, b) as a tuple of two ints.
 pyglue::Ref new_int_pair(int64_t a, int64_t b);

@@ -101,7 +101,7 @@ void set_read_shape(PyObject* dict, const SlotReading& r) {
 Ref read_one(const DisplayBuffer& display, PyObject* slot, CellScratch* scratch) {
   static const Name kBoxKey("box");
   const Ref box = pyglue::get_item(slot, kBoxKey);
-  const SlotBox raw = box_argument(box.get());
+  const Box raw = box_argument(box.get());
   return new_slot_result(slot, read_slot(display.view(), raw, scratch));
 }
 
@@ -146,7 +146,7 @@ Ref py_read_digit_slot(PyObject* args, PyObject* kwargs) {
 Ref py_clip_box(PyObject* args, PyObject* kwargs) {
   static constexpr pyglue::Signature<3> kSig("_clip_box", {"box", "width", "height"}, 3);
   auto [box, width, height] = kSig.parse(args, kwargs);
-  const SlotBox raw = box_argument(box);
+  const Box raw = box_argument(box);
   return pyglue::new_int_list_from(
       clip_box(raw, pyglue::python_int(width), pyglue::python_int(height)));
 }
@@ -173,9 +173,9 @@ Ref new_slot_result(PyObject* slot, const SlotReading& reading) {
   return result;
 }
 
-SlotBox box_argument(PyObject* box) {
+Box box_argument(PyObject* box) {
   Ref iterator = pyglue::check(PyObject_GetIter(box));
-  SlotBox out{};
+  Box out{};
   size_t count = 0;
   while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
     if (count == out.size()) {

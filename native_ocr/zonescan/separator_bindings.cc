@@ -102,13 +102,7 @@ Ref py_separator_runs(PyObject* args, PyObject* kwargs) {
   for (size_t i = 0; i < values.size(); ++i) {
     flags[i] = values[i] != 0.0;
   }
-  std::vector<Run> runs = separator_runs(std::span<const bool>(flags.get(), values.size()));
-  Ref list = pyglue::check(PyList_New(static_cast<Py_ssize_t>(runs.size())));
-  for (size_t i = 0; i < runs.size(); ++i) {
-    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i),
-                   pyglue::new_int_list({runs[i][0], runs[i][1]}).release());
-  }
-  return list;
+  return pyglue::new_run_list(separator_runs(std::span<const bool>(flags.get(), values.size())));
 }
 
 Ref py_weighted_quantile(PyObject* args, PyObject* kwargs) {
