@@ -194,12 +194,8 @@ Box box_argument(PyObject* box) {
 }
 
 Ref new_float_list(const Segments& values, bool round_to_3) {
-  Ref list = pyglue::check(PyList_New(kSegmentCount));
-  for (int i = 0; i < kSegmentCount; ++i) {
-    const double v = round_to_3 ? round3(values[i]) : values[i];
-    PyList_SetItem(list.get(), i, pyglue::new_float(v).release());
-  }
-  return list;
+  return pyglue::new_list_of(
+      values, [round_to_3](double v) { return pyglue::new_float(round_to_3 ? round3(v) : v); });
 }
 
 void add_slot_bindings(pyglue::ModuleBuilder& module) {

@@ -50,11 +50,7 @@ cv::Mat optional_image(PyObject* object, const char* what, std::unique_ptr<Image
 }
 
 Ref image_list(const std::vector<cv::Mat>& images) {
-  Ref list = pyglue::check(PyList_New(static_cast<Py_ssize_t>(images.size())));
-  for (size_t i = 0; i < images.size(); ++i) {
-    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), pyglue::new_array(images[i]).release());
-  }
-  return list;
+  return pyglue::new_list_of(images, pyglue::new_array);
 }
 
 Ref py_clock_separator_mask(PyObject* args, PyObject* kwargs) {
@@ -147,15 +143,8 @@ Ref py_separator_groups(PyObject* args, PyObject* kwargs) {
     pyglue::GilRelease unlocked;
     groups = separator_groups(b.mat(), g.mat(), c.mat());
   }
-  Ref list = pyglue::check(PyList_New(static_cast<Py_ssize_t>(groups.groups.size())));
-  for (size_t i = 0; i < groups.groups.size(); ++i) {
-    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), group_dict(groups.groups[i]).release());
-  }
-  Ref profile = pyglue::check(PyList_New(static_cast<Py_ssize_t>(groups.energy_profile.size())));
-  for (size_t i = 0; i < groups.energy_profile.size(); ++i) {
-    PyList_SetItem(profile.get(), static_cast<Py_ssize_t>(i),
-                   pyglue::new_float(groups.energy_profile[i]).release());
-  }
+  Ref list = pyglue::new_list_of(groups.groups, group_dict);
+  Ref profile = pyglue::new_float_list_from(groups.energy_profile);
   return pyglue::check(PyTuple_Pack(2, list.get(), profile.get()));
 }
 

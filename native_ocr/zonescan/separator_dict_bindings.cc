@@ -36,22 +36,6 @@ const Name kX("x"), kChar("char"), kMode("mode"), kConfidence("confidence"), kDo
     kSelectedHypothesis("selected_hypothesis"), kUpperGroup("upper_group"),
     kLowerGroup("lower_group"), kHypothesisX("hypothesis_x");
 
-Ref float_list(const std::vector<double>& values) {
-  Ref list = pyglue::check(PyList_New(static_cast<Py_ssize_t>(values.size())));
-  for (size_t i = 0; i < values.size(); ++i) {
-    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), new_float(values[i]).release());
-  }
-  return list;
-}
-
-Ref list_of(std::vector<Ref> items) {
-  Ref list = pyglue::check(PyList_New(static_cast<Py_ssize_t>(items.size())));
-  for (size_t i = 0; i < items.size(); ++i) {
-    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), items[i].release());
-  }
-  return list;
-}
-
 Ref box_list(const Box& box) {
   return pyglue::new_int_list({box[0], box[1], box[2], box[3]});
 }
@@ -98,9 +82,9 @@ Ref public_group_dict(const std::optional<PublicGroup>& g) {
 Ref dot_list(const std::vector<std::array<double, 2>>& dots) {
   std::vector<Ref> items;
   for (const auto& d : dots) {
-    items.push_back(list_of({new_float(d[0]), new_float(d[1])}));
+    items.push_back(pyglue::new_list({new_float(d[0]), new_float(d[1])}));
   }
-  return list_of(std::move(items));
+  return pyglue::new_list(std::move(items));
 }
 
 }  // namespace
@@ -159,8 +143,8 @@ Ref window_dict(const WindowEvaluation& e) {
   DictBuilder dict;
   dict.set(kLeft, new_int(e.left))
       .set(kRight, new_int(e.right))
-      .set(kGroups, list_of(groups))
-      .set(kEnergyProfile, float_list(e.energy_profile));
+      .set(kGroups, pyglue::new_list(groups))
+      .set(kEnergyProfile, pyglue::new_float_list_from(e.energy_profile));
   add_topology(dict, e.topology, groups);
   return dict.build();
 }
@@ -210,14 +194,14 @@ Ref detection_dict(const SeparatorDetection& d) {
       .set(kBestColon, public_hypothesis_dict(d.best_colon))
       .set(kBestDecimal, public_hypothesis_dict(d.best_decimal))
       .set(kSelectedHypothesis, public_hypothesis_dict(d.selected_hypothesis))
-      .set(kGroups, list_of(std::move(groups)))
+      .set(kGroups, pyglue::new_list(std::move(groups)))
       .set(kUpperGroup, public_group_dict(d.upper_group))
       .set(kLowerGroup, public_group_dict(d.lower_group))
       .set(kColonScore, new_float(d.colon_score))
       .set(kDecimalScore, new_float(d.decimal_score))
       .set(kAlignment, new_float(d.alignment))
       .set(kSimilarity, new_float(d.similarity))
-      .set(kEnergyProfile, float_list(d.energy_profile))
+      .set(kEnergyProfile, pyglue::new_float_list_from(d.energy_profile))
       .build();
 }
 
