@@ -17,21 +17,11 @@ import time
 
 import cv2
 
-from native_ocr import zonescan as z
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "native_ocr", "tests"))
+from native_ocr import zonescan as z  # noqa: E402
+from zone_readers import read_zone  # noqa: E402
 
 FRAMES_DIR = "/work/shared/bench-dev"
-CLOCK_ROLES = {"clock", "home_penalty_1", "home_penalty_2", "guest_penalty_1", "guest_penalty_2"}
-
-
-def per_zone(zone, path):
-    role = zone.get("role")
-    if role in CLOCK_ROLES:
-        return z.read_clock(zone, path)
-    if role == "period":
-        return z.read_period(zone, path)
-    if role in z.SINGLE_DIGIT_ROLES:
-        return z.read_single_digit(zone, path)
-    return z.read_score(zone, path)
 
 
 def median_ms(fn, runs):
@@ -59,10 +49,10 @@ def main():
     with tempfile.TemporaryDirectory() as tmp:
         path = os.path.join(tmp, "preview.jpg")
         cv2.imwrite(path, image, [cv2.IMWRITE_JPEG_QUALITY, 75])
-        assert z.read_zones(board, path) == [per_zone(zone, path) for zone in board]
+        assert z.read_zones(board, path) == [read_zone(zone, path) for zone in board]
         decoded = cv2.imread(path)
         rows = [
-            ("5 x read_*(zone, path)", median_ms(lambda: [per_zone(zn, path) for zn in board],
+            ("5 x read_*(zone, path)", median_ms(lambda: [read_zone(zn, path) for zn in board],
                                                   max(runs // 5, 10))),
             ("read_zones(5 zones, path)", median_ms(lambda: z.read_zones(board, path), runs)),
             ("read_zones(5 zones, array)", median_ms(lambda: z.read_zones(board, decoded), runs)),

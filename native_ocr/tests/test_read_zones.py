@@ -8,38 +8,15 @@ import numpy as np
 import pytest
 
 from native_ocr import zonescan as z
+from zone_readers import CLOCK_ROLES, read_zone
 
 FRAMES_DIR = os.path.join(os.path.dirname(__file__), "..", "..", "..", "shared", "bench-dev")
 if not os.path.isdir(FRAMES_DIR):
     FRAMES_DIR = "/work/shared/bench-dev"
-CLOCK_ROLES = {"clock", "home_penalty_1", "home_penalty_2", "guest_penalty_1", "guest_penalty_2"}
 ROLES = sorted(CLOCK_ROLES | set(z.SINGLE_DIGIT_ROLES) | {
     "home_score", "guest_score", "home_penalty_player_1", "home_penalty_player_2",
     "guest_penalty_player_1", "guest_penalty_player_2", "home_shots", "guest_shots", "to_go",
     "ball_on", "period"}) + ["scoreboard_name", "", None]
-
-
-def per_zone_from_image(zone, image):
-    """The design's reader for the zone's role, on a decoded frame."""
-    role = z._role(zone)
-    if role in CLOCK_ROLES:
-        return z.read_clock_from_image(zone, image)
-    if role == "period":
-        return z.read_period_from_image(zone, image)
-    if role in z.SINGLE_DIGIT_ROLES:
-        return z.read_single_digit_from_image(zone, image)
-    return z.read_score_from_image(zone, image)
-
-
-def per_zone_from_file(zone, path):
-    role = z._role(zone)
-    if role in CLOCK_ROLES:
-        return z.read_clock(zone, path)
-    if role == "period":
-        return z.read_period(zone, path)
-    if role in z.SINGLE_DIGIT_ROLES:
-        return z.read_single_digit(zone, path)
-    return z.read_score(zone, path)
 
 
 def bench_frames():
@@ -87,7 +64,7 @@ class TestEqualsThePerZoneReaders:
     def test_bench_frames_from_file_and_from_array(self, frames, tmp_path, quality):
         for image, zones in frames:
             path = write_jpeg(tmp_path, image, quality=quality)
-            expected = [per_zone_from_file(zone, path) for zone in zones]
+            expected = [read_zone(zone, path) for zone in zones]
             assert z.read_zones(zones, path) == expected
             assert z.read_zones(zones, cv2.imread(path)) == expected
             assert z.read_zones(zones, path, threads=2) == expected
@@ -98,11 +75,11 @@ class TestEqualsThePerZoneReaders:
             path = write_jpeg(tmp_path, image, quality=int(rng.integers(40, 96)))
             decoded = cv2.imread(path)
             zones = random_zones(rng, 500)
-            expected = [per_zone_from_image(zone, decoded) for zone in zones]
+            expected = [read_zone(zone, decoded) for zone in zones]
             assert z.read_zones(zones, path, threads=1 + i % 3) == expected
             assert z.read_zones(zones, decoded) == expected
             few = zones[:8]
-            assert z.read_zones(few, path) == [per_zone_from_file(zone, path) for zone in few]
+            assert z.read_zones(few, path) == [read_zone(zone, path) for zone in few]
 
     @pytest.mark.parametrize("name, params", [
         ("progressive.jpg", {"progressive": 1}),  # decoded whole: the block decoder leaves these
@@ -111,7 +88,7 @@ class TestEqualsThePerZoneReaders:
     def test_files_decoded_whole(self, frames, tmp_path, name, params):
         image, zones = frames[0]
         path = write_jpeg(tmp_path, image, name=name, **params)
-        assert z.read_zones(zones, path) == [per_zone_from_file(zone, path) for zone in zones]
+        assert z.read_zones(zones, path) == [read_zone(zone, path) for zone in zones]
 
     def test_zone_objects_and_a_replaced_classifier(self, frames, tmp_path, monkeypatch):
         image, zones = frames[3]
@@ -126,13 +103,13 @@ class TestEqualsThePerZoneReaders:
                 return self.zone[key]
 
         objects = [Zone(zone) for zone in zones]
-        assert z.read_zones(objects, path) == [per_zone_from_file(zone, path) for zone in objects]
+        assert z.read_zones(objects, path) == [read_zone(zone, path) for zone in objects]
 
         def fake(binary, slots):
             return [dict(s, status="digit", char=7) for s in slots if s["kind"] == "digit"]
         monkeypatch.setattr(z, "_read_slots", fake)
         faked = z.read_zones(zones, path, threads=2)
-        assert faked == [per_zone_from_file(zone, path) for zone in zones]
+        assert faked == [read_zone(zone, path) for zone in zones]
         assert faked[0]["value"] == "77:77"
 
 
@@ -163,7 +140,7 @@ class TestBadInput:
                             (dict(good, role=5), TypeError),
                             (dict(good, role="clock", processing={"contrast": None}), TypeError)]:
             with pytest.raises(error):
-                per_zone_from_file(zone, path)
+                read_zone(zone, path)
             with pytest.raises(error):
                 z.read_zones([good, zone], path)
             with pytest.raises(error):
