@@ -1,5 +1,7 @@
 #include "bridges/common/atomic_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,6 +20,29 @@ bool write_sync_close(std::FILE* file, std::string_view contents) {
 }
 
 }  // namespace
+
+std::FILE* create_temporary_file(const std::string& temporary) {
+  if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) {
+    return nullptr;  // a directory, or a name this process may not clear
+  }
+  const int fd =
+      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    return nullptr;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && !S_ISREG(info.st_mode)) {
+    errno = EINVAL;
+  }
+  std::FILE* file = S_ISREG(info.st_mode) ? ::fdopen(fd, "wb") : nullptr;
+  if (file == nullptr) {
+    const int saved = errno;
+    ::close(fd);
+    ::unlink(temporary.c_str());
+    errno = saved;
+  }
+  return file;
+}
 
 bool sync_and_close(std::FILE* file) {
   bool ok = std::fflush(file) == 0;
@@ -40,7 +65,7 @@ bool rename_or_discard(const std::string& temporary, const std::string& path) {
 
 bool write_text_atomically(const std::string& path, std::string_view contents) {
   const std::string temporary = path + ".tmp";
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
+  std::FILE* file = create_temporary_file(temporary);
   if (file == nullptr) {
     std::fprintf(stderr, "Impossible d'ouvrir %s: %s\n", temporary.c_str(), std::strerror(errno));
     return false;
@@ -59,7 +84,7 @@ bool write_text_atomically(const std::string& path, std::string_view contents) {
 
 bool replace_rivlet_status(const std::string& path, std::string_view contents) {
   const std::string temporary = path + ".tmp";
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
+  std::FILE* file = create_temporary_file(temporary);
   if (file == nullptr) {
     std::fprintf(stderr, "cannot open %s\n", temporary.c_str());
     return false;

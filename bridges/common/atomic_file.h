@@ -21,6 +21,13 @@ bool write_text_atomically(const std::string& path, std::string_view contents);
 // whether the file was replaced.
 bool replace_rivlet_status(const std::string& path, std::string_view contents);
 
+// Opens a new temporary file at temporary for binary writing. A stale file, link or FIFO left at
+// that name is removed first and the file is then created afresh (O_CREAT | O_EXCL | O_NOFOLLOW),
+// so nothing planted there (a symbolic or hard link to a file elsewhere) is ever written through.
+// Null with errno set when the name cannot be cleared or the file cannot be created, and when what
+// was opened is not a regular file.
+std::FILE* create_temporary_file(const std::string& temporary);
+
 // Flushes file, fsyncs it when the flush succeeded, and closes it (always). True when all of these
 // succeeded.
 bool sync_and_close(std::FILE* file);

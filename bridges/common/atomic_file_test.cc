@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "bridges/common/planted_link.h"
 #include "bridges/common/scoped_temp_dir.h"
 #include "bridges/common/text_file.h"
 
@@ -90,6 +91,23 @@ TEST(AtomicReplaceTest, FailedRenameDeletesTemporaryFile) {
       EXPECT_EQ(err.rfind("Impossible de remplacer " + path + ": ", 0), 0u) << err;
     } else {
       EXPECT_EQ(err, "");
+    }
+  }
+}
+
+// Whatever was left at the temporary name is replaced by a new file, never written through.
+TEST(AtomicReplaceTest, PlantedLinkAtTheTemporaryNameIsNotWrittenThrough) {
+  for (const Variant& variant : kVariants) {
+    for (const PlantCase& plant : kPlantCases) {
+      SCOPED_TRACE(std::string(variant.name) + ", " + plant.name);
+      const PlantedDirectory dir(plant.kind);
+      const std::string path = dir.file("status.json");
+      ASSERT_TRUE(dir.plant_at(path + ".tmp"));
+      EXPECT_TRUE(variant.replace(path, "published"));
+      EXPECT_TRUE(dir.victim_untouched());
+      EXPECT_EQ(read_text_file(path), "published");
+      EXPECT_FALSE(std::filesystem::is_symlink(path));
+      EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(path + ".tmp")));
     }
   }
 }

@@ -90,7 +90,7 @@ std::string jpeg_temporary_path(const std::string& path) {
 bool write_jpeg_atomic(const std::string& path, const uint8_t* rgb, int width, int height,
                        size_t stride) {
   const std::string temporary = jpeg_temporary_path(path);
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
+  std::FILE* file = create_temporary_file(temporary);
   if (file == nullptr) {
     return false;
   }
@@ -107,7 +107,7 @@ bool write_jpeg_atomic(const std::string& path, const uint8_t* rgb, int width, i
 }
 
 bool write_ndi_preview_temporary(const RgbView& image, const std::string& temporary) {
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
+  std::FILE* file = create_temporary_file(temporary);
   if (file == nullptr) {
     return false;
   }

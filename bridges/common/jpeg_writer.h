@@ -54,8 +54,9 @@ bool write_jpeg_atomic(const std::string& path, const uint8_t* rgb, int width, i
 inline constexpr char kNdiPreviewPath[] = "app/static/ndi_preview.jpg";
 inline constexpr char kNdiPreviewTemporaryPath[] = "app/static/ndi_preview.tmp.jpg";
 
-// Step 1: opens temporary with "wb" and encodes image into it with the standard error handling,
-// then closes it (no flush or fsync of its own). False, silently, when the file cannot be opened.
+// Step 1: creates temporary afresh (create_temporary_file) and encodes image into it with the
+// standard error handling, then closes it (no flush or fsync of its own). False, silently, when the
+// file cannot be opened.
 bool write_ndi_preview_temporary(const RgbView& image,
                                  const std::string& temporary = kNdiPreviewTemporaryPath);
 

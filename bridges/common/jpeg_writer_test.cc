@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "bridges/common/file_handle.h"
+#include "bridges/common/planted_link.h"
 #include "bridges/common/scoped_temp_dir.h"
 #include "bridges/common/text_file.h"
 
@@ -153,6 +154,20 @@ TEST(WriteJpegAtomicTest, FailedTemporaryOpenReturnsFalseAndKeepsPreview) {
   EXPECT_EQ(read_text_file(path), before);
 }
 
+TEST(WriteJpegAtomicTest, PlantedLinkAtTheTemporaryNameIsNotWrittenThrough) {
+  const Picture picture(16, 8, 0);
+  for (const PlantCase& plant : kPlantCases) {
+    SCOPED_TRACE(plant.name);
+    const PlantedDirectory dir(plant.kind);
+    const std::string path = dir.file("srt_preview.jpg");
+    ASSERT_TRUE(dir.plant_at(dir.file("srt_preview.tmp.jpg")));
+    EXPECT_TRUE(write_jpeg_atomic(path, picture.pixels.data(), 16, 8, picture.stride));
+    EXPECT_TRUE(dir.victim_untouched());
+    expect_preview(decode(path), 16, 8);
+    EXPECT_FALSE(std::filesystem::is_symlink(path));
+  }
+}
+
 TEST(EncodeJpegRowsTest, RowsOnDemandEncodeLikeTheWholePicture) {
   ScopedTempDir dir;
   const Picture picture(35, 21, 7);
@@ -200,6 +215,20 @@ TEST(NdiPreviewTest, FailedRenameIsReportedAndTemporaryKept) {
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(err.rfind("Impossible de remplacer " + path + ": ", 0), 0u) << err;
   EXPECT_TRUE(std::filesystem::exists(temporary));
+}
+
+TEST(NdiPreviewTest, PlantedLinkAtTheTemporaryNameIsNotWrittenThrough) {
+  for (const PlantCase& plant : kPlantCases) {
+    SCOPED_TRACE(plant.name);
+    const PlantedDirectory dir(plant.kind);
+    const std::string temporary = dir.file("ndi_preview.tmp.jpg");
+    ASSERT_TRUE(dir.plant_at(temporary));
+    ASSERT_TRUE(write_ndi_preview_temporary(Picture(24, 16, 0).view(), temporary));
+    EXPECT_TRUE(dir.victim_untouched());
+    EXPECT_FALSE(std::filesystem::is_symlink(temporary));
+    ASSERT_TRUE(publish_ndi_preview(temporary, dir.file("ndi_preview.jpg")));
+    expect_preview(decode(dir.file("ndi_preview.jpg")), 24, 16);
+  }
 }
 
 TEST(NdiPreviewDeathTest, LibraryErrorEndsTheProcess) {

@@ -54,7 +54,7 @@ void PreviewPublisher::publish(const BgrxFrame& frame, uint64_t frame_count,
 }
 
 bool PreviewPublisher::encode_temporary(const BgrxFrame& frame) {
-  std::FILE* file = std::fopen(bridges::kNdiPreviewTemporaryPath, "wb");
+  std::FILE* file = bridges::create_temporary_file(bridges::kNdiPreviewTemporaryPath);
   if (file == nullptr) {
     return false;
   }

@@ -20,6 +20,14 @@ namespace {
 
 constexpr const char* kProtocolOptions[] = {"passphrase", "pbkeylen", "streamid"};
 
+// The interrupt callback of the listener's input, whose opaque is the configured stream id: as
+// interrupt_callback, and also as soon as a caller with another stream id has been accepted, so
+// that it is dropped at once instead of being probed for seconds while nobody else can connect.
+int accept_interrupt_callback(void* opaque) {
+  const std::string& stream_id = *static_cast<const std::string*>(opaque);
+  return interrupt_callback(nullptr) != 0 || !caller_stream_id_allowed(stream_id) ? 1 : 0;
+}
+
 }  // namespace
 
 std::string listener_url(int port, int latency_ms) {
@@ -63,6 +71,10 @@ void free_open_options(AVDictionary** options) {
     ::explicit_bzero(entry->value, std::strlen(entry->value));
   }
   av_dict_free(options);
+}
+
+bool caller_stream_id_allowed(const std::string& stream_id) {
+  return stream_id.empty() || !caller_stream_id().has_value() || *caller_stream_id() == stream_id;
 }
 
 AVRational reported_frame_rate(const AVStream& stream) {
@@ -112,14 +124,15 @@ Listener::Next Listener::accept(InputPtr* input) {
   if (context == nullptr) {
     return fatal("out of memory");
   }
-  context->interrupt_callback.callback = interrupt_callback;
-  context->interrupt_callback.opaque = nullptr;
+  context->interrupt_callback.callback = accept_interrupt_callback;
+  context->interrupt_callback.opaque = &options_.stream_id;
   if (av_opt_set(context.get(), "format_whitelist", "mpegts", 0) < 0 ||
       av_opt_set(context.get(), "codec_whitelist", "h264", 0) < 0) {
     return fatal("could not restrict the incoming stream");
   }
   AVDictionary* options = open_options(options_, redacted_secret());
   AVFormatContext* raw = context.release();  // freed by avformat_open_input on failure
+  forget_caller_stream_id();
   const int result = avformat_open_input(&raw, url_.c_str(), nullptr, &options);
   InputPtr opened(result >= 0 ? raw : nullptr);
   // A failed open leaves every option in the dictionary: only an open input tells of refusal.
@@ -131,11 +144,27 @@ Listener::Next Listener::accept(InputPtr* input) {
   if (encryption_mismatch()) {
     return fatal("SRT encryption settings do not match the sender");
   }
+  if (wrong_caller(result)) {
+    std::fprintf(stderr, "SRT caller refused: wrong stream id\n");
+    return keep_running() ? Next::kCycle : Next::kStop;  // listening again at once
+  }
   if (result < 0) {
     return after_failed_open(result);
   }
   *input = std::move(opened);
   return Next::kCycle;
+}
+
+// With a stream id configured, a caller is only served when FFmpeg told its stream id and it is the
+// same; a caller it accepted without telling is refused too.
+bool Listener::wrong_caller(int result) const {
+  if (options_.stream_id.empty()) {
+    return false;
+  }
+  if (!caller_stream_id_allowed(options_.stream_id)) {
+    return true;
+  }
+  return result >= 0 && !caller_stream_id().has_value();
 }
 
 Listener::Next Listener::after_failed_open(int result) {

@@ -32,6 +32,10 @@ bool has_refused_options(const AVDictionary* options);
 // Overwrites the passphrase left in options (if any) with zeros and frees the dictionary.
 void free_open_options(AVDictionary** options);
 
+// False when stream_id is not empty and the caller accepted last (caller_stream_id) announced
+// another one; true when no caller has been accepted yet.
+bool caller_stream_id_allowed(const std::string& stream_id);
+
 // The frame rate reported for a stream: its average rate when both terms are positive, otherwise
 // its real base rate; 0/0 when a term of the chosen rate is below 1.
 AVRational reported_frame_rate(const AVStream& stream);
@@ -50,6 +54,7 @@ class Listener {
 
   Next cycle();
   Next accept(InputPtr* input);
+  bool wrong_caller(int result) const;
   Next after_failed_open(int result);
   Next serve(InputPtr input);
   bool stream_acceptable(AVFormatContext* input, int* stream_index);

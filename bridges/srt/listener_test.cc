@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "bridges/srt/log_filter.h"
+
 namespace rivlet {
 namespace {
 
@@ -78,6 +80,20 @@ TEST(ReportedFrameRateTest, AverageThenRealBaseThenNothing) {
     EXPECT_EQ(rate.num, row.expected.num);
     EXPECT_EQ(rate.den, row.expected.den);
   }
+}
+
+TEST(CallerStreamIdTest, OnlyAnAcceptedCallerWithAnotherIdIsRefused) {
+  forget_caller_stream_id();
+  EXPECT_TRUE(caller_stream_id_allowed("studio/a"));  // nobody accepted yet
+  av_log_set_callback(quiet_ffmpeg_log);
+  av_log(nullptr, AV_LOG_VERBOSE, "accept streamid [%s], length %d\n", "studio/b", 8);
+  EXPECT_FALSE(caller_stream_id_allowed("studio/a"));
+  EXPECT_TRUE(caller_stream_id_allowed("studio/b"));
+  EXPECT_TRUE(caller_stream_id_allowed(""));  // no stream id configured: anyone
+  av_log(nullptr, AV_LOG_VERBOSE, "accept streamid [%s], length %d\n", "", 0);
+  EXPECT_FALSE(caller_stream_id_allowed("studio/a"));
+  av_log_set_callback(av_log_default_callback);
+  forget_caller_stream_id();
 }
 
 }  // namespace

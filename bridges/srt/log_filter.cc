@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 extern "C" {
@@ -19,6 +20,7 @@ constexpr int kMaxRedactions = 8;
 
 SecretBuffer g_redacted_secret;
 std::atomic<bool> g_encryption_mismatch{false};
+std::optional<std::string> g_caller_stream_id;
 
 // The whole formatted message, however long.
 std::string format_message(const char* format, va_list arguments) {
@@ -80,6 +82,32 @@ void reset_encryption_mismatch() {
   g_encryption_mismatch.store(false);
 }
 
+std::optional<std::string> parse_accepted_stream_id(std::string_view text) {
+  constexpr std::string_view kPrefix = kAcceptedStreamIdPrefix;
+  constexpr std::string_view kLength = "], length ";
+  // The id may itself hold "], length ": the last one is the library's.
+  const size_t at = text.rfind(kLength);
+  if (text.substr(0, kPrefix.size()) != kPrefix || at == std::string_view::npos ||
+      at < kPrefix.size() || text.empty() || text.back() != '\n') {
+    return std::nullopt;
+  }
+  const std::string_view number =
+      text.substr(at + kLength.size(), text.size() - 1 - at - kLength.size());
+  const std::string_view id = text.substr(kPrefix.size(), at - kPrefix.size());
+  if (number != std::to_string(id.size())) {
+    return std::nullopt;  // cut short by a NUL byte, or not the line it looks like
+  }
+  return std::string(id);
+}
+
+const std::optional<std::string>& caller_stream_id() {
+  return g_caller_stream_id;
+}
+
+void forget_caller_stream_id() {
+  g_caller_stream_id.reset();
+}
+
 std::string filter_log_message(std::string text) {
   text = redact(std::move(text), g_redacted_secret.view());
   if (tells_encryption_mismatch(text)) {
@@ -92,6 +120,14 @@ std::string filter_log_message(std::string text) {
 }
 
 void quiet_ffmpeg_log(void* /*context*/, int level, const char* format, va_list arguments) {
+  if (level == AV_LOG_VERBOSE && format != nullptr &&
+      std::strncmp(format, kAcceptedStreamIdPrefix, std::strlen(kAcceptedStreamIdPrefix)) == 0) {
+    // An unreadable line still tells that a caller was accepted; it is taken as one without a
+    // stream id, which matches no configured one.
+    g_caller_stream_id =
+        parse_accepted_stream_id(format_message(format, arguments)).value_or(std::string());
+    return;
+  }
   if (level > AV_LOG_ERROR) {
     return;
   }

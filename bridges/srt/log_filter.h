@@ -6,6 +6,7 @@
 #define BRIDGES_SRT_LOG_FILTER_H_
 
 #include <cstdarg>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,12 +34,23 @@ void wipe_redacted_secret();
 bool encryption_mismatch();
 void reset_encryption_mismatch();
 
+// FFmpeg's SRT protocol tells the stream id of a caller it accepted only in a verbose log line,
+// "accept streamid [ID], length N\n", before it reads anything from that caller. The av_log
+// callback keeps the id of the last such line; the listener forgets it before each accept. Both
+// happen on the thread that calls avformat_open_input.
+inline constexpr char kAcceptedStreamIdPrefix[] = "accept streamid [";
+// The ID of such a line when N is its length in bytes; nullopt for any other text.
+std::optional<std::string> parse_accepted_stream_id(std::string_view text);
+const std::optional<std::string>& caller_stream_id();
+void forget_caller_stream_id();
+
 // Redacts one message, raises the mismatch flag when it tells of one, and returns the text to
 // write, cut to 2047 bytes. The cut comes after the redaction so that no piece of the secret
 // survives at the edge.
 std::string filter_log_message(std::string text);
 
-// av_log callback: messages above AV_LOG_ERROR are dropped; the rest are filtered and written to
+// av_log callback: the accepted stream id line is kept (caller_stream_id) and not written; other
+// messages above AV_LOG_ERROR are dropped; the rest are filtered and written to
 // standard error unchanged (no prefix, no added newline).
 void quiet_ffmpeg_log(void* context, int level, const char* format, va_list arguments);
 

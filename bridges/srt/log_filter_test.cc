@@ -3,7 +3,9 @@
 #include <syslog.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
+#include <utility>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -97,6 +99,34 @@ TEST_F(LogFilterTest, SrtWarningOfIncorrectPassphraseRaisesMismatch) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "rsp(REJECT): 1010 - Incorrect passphrase\nerror with [redacted]\n");
   EXPECT_TRUE(encryption_mismatch());
+}
+
+TEST(ParseAcceptedStreamIdTest, TakesTheIdOnlyWhenItsLengthMatches) {
+  const std::pair<std::string, std::optional<std::string>> rows[] = {
+      {"accept streamid [scoreboard/main], length 15\n", "scoreboard/main"},
+      {"accept streamid [], length 0\n", ""},
+      {"accept streamid [a], length 9], length 12\n", "a], length 9"},
+      {"accept streamid [cut], length 7\n", std::nullopt},  // a NUL byte ended the %s early
+      {"accept streamid [x], length 1", std::nullopt},
+      {"accept streamid [x], length +1\n", std::nullopt},
+      {"accept streamid [x]\n", std::nullopt},
+      {"some other line, length 0\n", std::nullopt},
+  };
+  for (const auto& [text, id] : rows) {
+    EXPECT_EQ(parse_accepted_stream_id(text), id) << text;
+  }
+}
+
+TEST_F(LogFilterTest, AcceptedStreamIdLineIsKeptAndNotWritten) {
+  forget_caller_stream_id();
+  testing::internal::CaptureStderr();
+  av_log(nullptr, AV_LOG_VERBOSE, "accept streamid [%s], length %d\n", "studio/a", 8);
+  EXPECT_EQ(caller_stream_id(), "studio/a");
+  av_log(nullptr, AV_LOG_VERBOSE, "accept streamid [%s], length %d\n", "studio", 9);
+  EXPECT_EQ(caller_stream_id(), "");  // unreadable: taken as a caller without a stream id
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  forget_caller_stream_id();
+  EXPECT_EQ(caller_stream_id(), std::nullopt);
 }
 
 }  // namespace

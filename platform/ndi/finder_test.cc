@@ -1,3 +1,7 @@
+#include <unistd.h>
+
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -94,6 +98,22 @@ TEST_F(FinderTest, DeadSendersAreNotListedAndAreClearedByTheNextSender) {
   SourcePublisher next;
   ASSERT_TRUE(next.open(dir_, "Next", nullptr, 64, &err)) << err;
   EXPECT_FALSE(std::filesystem::exists(dir_ + "/dead.ndisrc"));
+}
+
+TEST_F(FinderTest, LinkPlantedAtTheTemporaryNameIsNotWrittenThrough) {
+  const std::string victim = dir_ + "-victim";  // beside the directory, not in it
+  std::FILE* file = std::fopen(victim.c_str(), "wb");
+  std::fputs("outside", file);
+  std::fclose(file);
+  const std::string path = dir_ + "/" + std::to_string(::getpid()) + ".ndisrc";
+  ASSERT_EQ(::symlink(victim.c_str(), (path + ".tmp").c_str()), 0);
+  SourcePublisher publisher;
+  std::string err;
+  ASSERT_TRUE(publisher.open(dir_, "Cam", nullptr, 64, &err)) << err;
+  EXPECT_EQ(std::filesystem::file_size(victim), 7u);
+  EXPECT_FALSE(std::filesystem::is_symlink(path));
+  EXPECT_EQ(listed(), (Listed{{"Cam", "<null>"}}));
+  std::filesystem::remove(victim);
 }
 
 TEST(FaultInjectionTest, EachStepFailsOnRequest) {

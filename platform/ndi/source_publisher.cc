@@ -67,7 +67,9 @@ bool SourcePublisher::open(const std::string& dir, const std::string& name, cons
   remove_stale_sources(dir);
   std::string path = dir + "/" + std::to_string(::getpid()) + kSourceSuffix;
   std::string temporary = path + ".tmp";
-  int fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  // Created afresh: a stale file or a link left at the name is removed, never written through.
+  ::unlink(temporary.c_str());
+  int fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
     *err = temporary + ": " + std::strerror(errno);
     return false;

@@ -148,9 +148,18 @@ class KeychainLock {
  public:
   OSStatus Acquire(const std::string& path) {
     std::string lock_path = path + ".lock";
-    fd_.Reset(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    // Never through a link planted at the lock's name, and never blocking on a FIFO there.
+    fd_.Reset(
+        ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
     if (!fd_.valid()) {
       return StatusFromErrno(errno);
+    }
+    struct stat info;
+    if (::fstat(fd_.get(), &info) != 0) {
+      return StatusFromErrno(errno);
+    }
+    if (!S_ISREG(info.st_mode)) {
+      return errSecIO;
     }
     while (::flock(fd_.get(), LOCK_EX) != 0) {
       if (errno != EINTR) {
@@ -167,7 +176,9 @@ class KeychainLock {
 }  // namespace
 
 OSStatus LoadKeychain(const std::string& path, KeychainContents* contents) {
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // O_NONBLOCK: opening a FIFO (or a device) at the keychain's path must not wait for a writer;
+  // it is refused below as not a regular file. Reads of a regular file are not affected.
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (!fd.valid()) {
     if (errno == ENOENT) {
       *contents = KeychainContents();

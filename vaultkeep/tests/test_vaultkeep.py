@@ -13,9 +13,9 @@ FAILED = "Plintor Keychain operation failed (OSStatus {})\n"
 MIB = 1024 * 1024
 
 
-def run(*args, secret=b"", env=None, stdout=subprocess.PIPE):
+def run(*args, secret=b"", env=None, stdout=subprocess.PIPE, timeout=60):
     return subprocess.run([VAULTKEEP, *args], input=secret, stdout=stdout,
-                          stderr=subprocess.PIPE, env=env, timeout=60, check=False)
+                          stderr=subprocess.PIPE, env=env, timeout=timeout, check=False)
 
 
 def parse_keychain(data):
@@ -163,6 +163,34 @@ def test_unusable_keychain_file_is_reported_and_left_alone(tmp_path, content, st
         assert (result.returncode, result.stdout) == (1, b""), args
         assert result.stderr.decode() == FAILED.format(status)
     assert path.read_bytes() == content
+
+
+def test_keychain_path_that_is_a_fifo_is_refused_without_waiting(tmp_path):
+    path = tmp_path / "fifo.keychain"
+    os.mkfifo(path)
+    for args, secret in ((["read"], b""), (["create"], b"s"), (["upsert"], b"s"),
+                         (["delete"], b"")):
+        # No process ever opens the other end: a blocking open would never return.
+        result = run(*args, "svc", "acct", "--keychain", str(path), secret=secret, timeout=10)
+        assert (result.returncode, result.stdout) == (1, b""), args
+        assert result.stderr.decode() == FAILED.format(-25295)
+    assert stat.S_ISFIFO(os.lstat(path).st_mode)
+
+
+@pytest.mark.parametrize("plant", ["fifo", "symlink"])
+def test_lock_name_that_is_not_a_regular_file_is_refused(kc, tmp_path, plant):
+    assert run("create", "svc", "acct", *kc, secret=b"s").returncode == 0
+    lock = keychain_path(kc) + ".lock"
+    os.unlink(lock)
+    victim = tmp_path / "outside"
+    if plant == "fifo":
+        os.mkfifo(lock)
+    else:
+        os.symlink(victim, lock)
+    result = run("upsert", "svc", "acct", *kc, secret=b"t", timeout=10)
+    assert (result.returncode, result.stderr.decode()) == (1, FAILED.format(-36))
+    assert not victim.exists()
+    assert run("read", "svc", "acct", *kc).stdout == b"s"
 
 
 def test_truncated_keychain_file_is_refused(kc):

@@ -113,3 +113,26 @@ def test_read_only_static_directory(host):
     finally:
         os.chmod(host.static, 0o755)
     assert host.stop_bridge() == 0
+
+
+def test_links_planted_at_the_temporary_names_are_not_written_through(host, tmp_path):
+    names = ["ndi_status.json.tmp", "ndi_sources.json.tmp", "ndi_preview.tmp.jpg",
+             "ndi_latency.json.tmp"]
+    victims = {}
+    for name in names:
+        victim = tmp_path / f"outside-{name}"
+        victim.write_bytes(b"outside")
+        os.symlink(victim, host.static / name)
+        victims[name] = victim
+    host.sender("Cam", size="32x16", fps="30")
+    host.start_bridge(GLOMARK_DEV_LATENCY="1")
+    host.select("Cam")
+    host.wait_state("connected")
+    wait_for(lambda: (host.static / "ndi_latency.json").exists(), 5, "a latency document")
+    assert host.stop_bridge() == 0
+    assert {name: victim.read_bytes() for name, victim in victims.items()} == {
+        name: b"outside" for name in names}
+    for name in ["ndi_status.json", "ndi_sources.json", "ndi_preview.jpg", "ndi_latency.json"]:
+        assert not (host.static / name).is_symlink(), name
+    assert cv2.imread(str(host.static / "ndi_preview.jpg")).shape == (16, 32, 3)
+    assert load_json(host.read("ndi_latency.json"))["jpeg_size"] > 0

@@ -4,6 +4,7 @@ import os
 import random
 import signal
 import subprocess
+import sys
 
 import cv2
 import pytest
@@ -138,6 +139,72 @@ def test_stream_id(start_rivlet, senders):
     rivlet = start_rivlet("--stream-id", "scoreboard/main")
     senders(rivlet.port, query="&streamid=scoreboard/main", seconds=2)
     rivlet.wait_for_state("connected")
+
+
+def test_links_planted_at_the_temporary_names_are_not_written_through(start_rivlet, senders,
+                                                                       tmp_path):
+    static = tmp_path / "app" / "static"
+    static.mkdir(parents=True)
+    victims = {}
+    for name in ("srt_status.json.tmp", "srt_preview.tmp.jpg"):
+        victim = tmp_path / f"outside-{name}"
+        victim.write_bytes(b"outside")
+        os.symlink(victim, static / name)
+        victims[name] = victim
+    rivlet = start_rivlet()
+    senders(rivlet.port, seconds=2)
+    rivlet.wait_for_state("connected")
+    assert preview_shape(rivlet) == (180, 320, 3)
+    assert {name: victim.read_bytes() for name, victim in victims.items()} == {
+        name: b"outside" for name in victims}
+    assert not os.path.islink(os.path.join(rivlet.workdir, STATUS))
+    assert not os.path.islink(os.path.join(rivlet.workdir, PREVIEW))
+
+
+SILENT_CALLER = os.path.join(os.path.dirname(__file__), "silent_caller.py")
+
+
+@pytest.fixture
+def silent_caller():
+    """Starts silent_caller.py (connects, sends nothing, connects again at once when dropped)."""
+    started = []
+
+    def start(port, *args):
+        process = subprocess.Popen([sys.executable, SILENT_CALLER, str(port), *args],
+                                   stdout=subprocess.PIPE, text=True)
+        started.append(process)
+        return process
+
+    yield start
+    for process in started:
+        process.kill()
+        process.wait(timeout=10)
+        process.stdout.close()
+
+
+@pytest.mark.parametrize("guard", ["stream id", "passphrase"])
+def test_silent_caller_without_the_credentials_never_keeps_the_sender_out(
+        start_rivlet, senders, silent_caller, guard):
+    passphrase = "the listener secret"
+    if guard == "stream id":
+        rivlet = start_rivlet("--stream-id", "scoreboard/main")
+        caller = silent_caller(rivlet.port, "someone/else")
+        assert caller.stdout.readline() == "connected\n"  # the protocol accepts any stream id
+        query = "&streamid=scoreboard/main"
+    else:
+        rivlet = start_rivlet(secret=secret_message(passphrase.encode()))
+        silent_caller(rivlet.port)
+        rivlet.wait_for_line("rejecting connection per enforced encryption", stream="stderr")
+        query = f"&passphrase={passphrase}&pbkeylen=32"
+    # Every attempt of the real sender gets in at once, while the silent callers keep trying.
+    for attempt in range(3):
+        seen = len(rivlet.history())
+        assert senders(rivlet.port, query=query, seconds=1).wait() == 0, attempt
+        rivlet.wait_for_state("connected", after=seen, timeout=5)
+    assert preview_shape(rivlet) == (180, 320, 3)
+    assert rivlet.process.poll() is None
+    if guard == "stream id":
+        assert "SRT caller refused: wrong stream id" in rivlet.stderr
 
 
 def test_stalled_sender_goes_offline_and_listens_again(start_rivlet, senders):
