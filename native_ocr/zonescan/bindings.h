@@ -170,6 +170,22 @@ ZoneParts zone_parts(ReaderKind reader, PyObject* zone, Cut&& cut) {
 // image, then read_crop_object.
 pyglue::Ref read_zone_object(ReaderKind reader, PyObject* zone, PyObject* image);
 
+// The module functions of a reader on a zone of a decoded frame (zone, image) and of a preview
+// file (zone, preview_path), named kName.
+template <ReaderKind R, const char* kName>
+pyglue::Ref py_read_zone_from_image(PyObject* args, PyObject* kwargs) {
+  static constexpr pyglue::Signature<2> kSig(kName, {"zone", "image"}, 2);
+  auto [zone, image] = kSig.parse(args, kwargs);
+  return read_zone_object(R, zone, image);
+}
+template <ReaderKind R, const char* kName>
+pyglue::Ref py_read_zone_from_file(PyObject* args, PyObject* kwargs) {
+  static constexpr pyglue::Signature<2> kSig(kName, {"zone", "preview_path"}, 2);
+  auto [zone, path] = kSig.parse(args, kwargs);
+  pyglue::Ref image = decode_bgr_image(path);
+  return read_zone_object(R, zone, image.get());
+}
+
 }  // namespace native_ocr::zonescan
 
 #endif  // NATIVE_OCR_ZONESCAN_BINDINGS_H_

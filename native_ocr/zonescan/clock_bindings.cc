@@ -13,22 +13,8 @@ Ref py_read_clock_from_crop(PyObject* args, PyObject* kwargs) {
   return read_crop_object(ReaderKind::kClock, crop, role, processing);
 }
 
-Ref py_read_clock_from_image(PyObject* args, PyObject* kwargs) {
-  static constexpr pyglue::Signature<2> kSig("read_clock_from_image", {"zone", "image"}, 2);
-  auto [zone, image] = kSig.parse(args, kwargs);
-  return read_zone_object(ReaderKind::kClock, zone, image);
-}
-
-template <const char* kName>
-Ref py_read_clock(PyObject* args, PyObject* kwargs) {
-  static constexpr pyglue::Signature<2> kSig(kName, {"zone", "preview_path"}, 2);
-  auto [zone, path] = kSig.parse(args, kwargs);
-  Ref image = decode_bgr_image(path);
-  return read_zone_object(ReaderKind::kClock, zone, image.get());
-}
-
-constexpr char kReadClock[] = "read_clock";
-constexpr char kReadClockZone[] = "read_clock_zone";
+constexpr char kReadClockFromImage[] = "read_clock_from_image", kReadClock[] = "read_clock",
+               kReadClockZone[] = "read_clock_zone";
 
 }  // namespace
 
@@ -37,14 +23,14 @@ void add_clock_bindings(pyglue::ModuleBuilder& module) {
       "read_clock_from_crop",
       "read_clock_from_crop(crop, role='clock', processing=None)\n--\n\nReads a game or penalty "
       "clock (12:34, 59.8) from a zone crop.");
-  module.add_function<py_read_clock_from_image>(
+  module.add_function<py_read_zone_from_image<ReaderKind::kClock, kReadClockFromImage>>(
       "read_clock_from_image",
       "read_clock_from_image(zone, image)\n--\n\nread_clock_from_crop of the zone's crop of a "
       "decoded frame, with the zone's role and processing settings.");
-  module.add_function<py_read_clock<kReadClock>>(
+  module.add_function<py_read_zone_from_file<ReaderKind::kClock, kReadClock>>(
       "read_clock",
       "read_clock(zone, preview_path)\n--\n\nread_clock_from_image of the decoded preview file.");
-  module.add_function<py_read_clock<kReadClockZone>>(
+  module.add_function<py_read_zone_from_file<ReaderKind::kClock, kReadClockZone>>(
       "read_clock_zone", "read_clock_zone(zone, preview_path)\n--\n\nAnother name for read_clock.");
 }
 

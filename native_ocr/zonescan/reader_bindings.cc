@@ -36,25 +36,10 @@ Ref py_read_single_digit_from_crop(PyObject* args, PyObject* kwargs) {
   return read_crop_object(ReaderKind::kSingleDigit, crop, role, processing);
 }
 
-constexpr const char* kFromImage[] = {"read_score_from_image", "read_period_from_image",
-                                      "read_single_digit_from_image"};
-constexpr const char* kFromFile[] = {"read_score", "read_period", "read_single_digit"};
-
-template <ReaderKind R>
-Ref py_read_from_image(PyObject* args, PyObject* kwargs) {
-  static constexpr pyglue::Signature<2> kSig(kFromImage[static_cast<int>(R)], {"zone", "image"}, 2);
-  auto [zone, image] = kSig.parse(args, kwargs);
-  return read_zone_object(R, zone, image);
-}
-
-template <ReaderKind R>
-Ref py_read_from_file(PyObject* args, PyObject* kwargs) {
-  static constexpr pyglue::Signature<2> kSig(kFromFile[static_cast<int>(R)],
-                                             {"zone", "preview_path"}, 2);
-  auto [zone, path] = kSig.parse(args, kwargs);
-  Ref image = decode_bgr_image(path);
-  return read_zone_object(R, zone, image.get());
-}
+constexpr char kScoreFromImage[] = "read_score_from_image", kScore[] = "read_score",
+               kPeriodFromImage[] = "read_period_from_image", kPeriod[] = "read_period",
+               kSingleDigitFromImage[] = "read_single_digit_from_image",
+               kSingleDigit[] = "read_single_digit";
 
 }  // namespace
 
@@ -67,30 +52,30 @@ void add_reader_bindings(pyglue::ModuleBuilder& module) {
       "read_score_from_crop",
       "read_score_from_crop(crop, role='home_score', processing=None)\n--\n\nReads a two-digit "
       "field from a zone crop.");
-  module.add_function<py_read_from_image<ReaderKind::kScore>>(
+  module.add_function<py_read_zone_from_image<ReaderKind::kScore, kScoreFromImage>>(
       "read_score_from_image",
       "read_score_from_image(zone, image)\n--\n\nReads a two-digit field from a decoded frame.");
-  module.add_function<py_read_from_file<ReaderKind::kScore>>(
+  module.add_function<py_read_zone_from_file<ReaderKind::kScore, kScore>>(
       "read_score",
       "read_score(zone, preview_path)\n--\n\nReads a two-digit field from a preview file.");
   module.add_function<py_read_period_from_crop>(
       "read_period_from_crop",
       "read_period_from_crop(crop, processing=None)\n--\n\nReads the period digit from a crop.");
-  module.add_function<py_read_from_image<ReaderKind::kPeriod>>(
+  module.add_function<py_read_zone_from_image<ReaderKind::kPeriod, kPeriodFromImage>>(
       "read_period_from_image",
       "read_period_from_image(zone, image)\n--\n\nReads the period digit from a decoded frame.");
-  module.add_function<py_read_from_file<ReaderKind::kPeriod>>(
+  module.add_function<py_read_zone_from_file<ReaderKind::kPeriod, kPeriod>>(
       "read_period",
       "read_period(zone, preview_path)\n--\n\nReads the period digit from a preview file.");
   module.add_function<py_read_single_digit_from_crop>(
       "read_single_digit_from_crop",
       "read_single_digit_from_crop(crop, role, processing=None)\n--\n\nReads a one-digit counter "
       "(down, home_timeouts, guest_timeouts) from a crop.");
-  module.add_function<py_read_from_image<ReaderKind::kSingleDigit>>(
+  module.add_function<py_read_zone_from_image<ReaderKind::kSingleDigit, kSingleDigitFromImage>>(
       "read_single_digit_from_image",
       "read_single_digit_from_image(zone, image)\n--\n\nReads a one-digit counter from a decoded "
       "frame.");
-  module.add_function<py_read_from_file<ReaderKind::kSingleDigit>>(
+  module.add_function<py_read_zone_from_file<ReaderKind::kSingleDigit, kSingleDigit>>(
       "read_single_digit",
       "read_single_digit(zone, preview_path)\n--\n\nReads a one-digit counter from a preview "
       "file.");
