@@ -204,7 +204,7 @@ Ref read_zones(PyObject* zones, PyObject* source, size_t threads) {
   const bool frame = is_frame(source);
   PreviewSource preview;
   bool decoded = false;
-  if (!frame) {
+  if (!frame && count > 0) {
     Ref text = pyglue::check(PyObject_Str(source));
     Py_ssize_t size = 0;
     const char* data = PyUnicode_AsUTF8AndSize(text.get(), &size);
