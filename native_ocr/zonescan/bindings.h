@@ -38,6 +38,8 @@ void add_reader_bindings(pyglue::ModuleBuilder& module);
 void add_clock_bindings(pyglue::ModuleBuilder& module);
 // zones_bindings.cc: read_zones, every zone of a frame in one call.
 void add_zones_bindings(pyglue::ModuleBuilder& module);
+// calibration_bindings.cc: calibrate_zone, trust_reading, render_reading.
+void add_calibration_bindings(pyglue::ModuleBuilder& module);
 
 // separator_dict_bindings.cc: the separator detector's results as the dictionaries the module
 // returns, in their documented key order.
@@ -79,6 +81,10 @@ Bounds zone_bounds(PyObject* zone, int64_t image_width, int64_t image_height);
 
 // crop_zone_from_image(zone, image): a view into `image`, or None (no image, or no pixel).
 pyglue::Ref crop_zone_from_image(PyObject* zone, PyObject* image);
+
+// prepare_display_from_crop(crop, detect_separator, processing): the prepared display dictionary
+// (binary, angle, crop_size, separator, processing), or None for a missing or empty crop.
+pyglue::Ref prepare_display_dict(PyObject* crop, PyObject* detect_separator, PyObject* processing);
 
 // decode_bgr_image's decoding: the file at the text of `path` (str(path)) as a three-channel BGR
 // image, or an empty image when it is missing, unreadable or its name cannot name a file.

@@ -50,9 +50,9 @@ pyglue::Ref py_process_image(PyObject* args, PyObject* kwargs) {
   return prepare(view.mat(), view.ndim() == 3, s).array;
 }
 
-// The prepared display dictionary for a crop, or None for a missing or empty crop.
-pyglue::Ref prepare_display_from_crop(PyObject* crop, PyObject* detect_separator,
-                                      PyObject* processing) {
+}  // namespace
+
+pyglue::Ref prepare_display_dict(PyObject* crop, PyObject* detect_separator, PyObject* processing) {
   if (crop == nullptr || crop == Py_None) {
     return pyglue::none();
   }
@@ -87,11 +87,13 @@ pyglue::Ref prepare_display_from_crop(PyObject* crop, PyObject* detect_separator
       .build();
 }
 
+namespace {
+
 pyglue::Ref py_prepare_display_from_crop(PyObject* args, PyObject* kwargs) {
   static constexpr pyglue::Signature<3> kSig("prepare_display_from_crop",
                                              {"crop", "detect_separator", "processing"}, 1);
   auto [crop, detect_separator, processing] = kSig.parse(args, kwargs);
-  return prepare_display_from_crop(crop, detect_separator, processing);
+  return prepare_display_dict(crop, detect_separator, processing);
 }
 
 pyglue::Ref py_prepare_display_from_image(PyObject* args, PyObject* kwargs) {
@@ -99,7 +101,7 @@ pyglue::Ref py_prepare_display_from_image(PyObject* args, PyObject* kwargs) {
       "prepare_display_from_image", {"zone", "image", "detect_separator", "processing"}, 2);
   auto [zone, image, detect_separator, processing] = kSig.parse(args, kwargs);
   pyglue::Ref crop = crop_zone_from_image(zone, image);
-  return prepare_display_from_crop(crop.get(), detect_separator, processing);
+  return prepare_display_dict(crop.get(), detect_separator, processing);
 }
 
 pyglue::Ref py_prepare_display(PyObject* args, PyObject* kwargs) {
@@ -108,7 +110,7 @@ pyglue::Ref py_prepare_display(PyObject* args, PyObject* kwargs) {
   auto [zone, path, detect_separator, processing] = kSig.parse(args, kwargs);
   pyglue::Ref image = decode_bgr_image(path);
   pyglue::Ref crop = crop_zone_from_image(zone, image.get());
-  return prepare_display_from_crop(crop.get(), detect_separator, processing);
+  return prepare_display_dict(crop.get(), detect_separator, processing);
 }
 
 }  // namespace

@@ -1,0 +1,213 @@
+"""Board sequences: how well each way of tuning a zone on a field's first value reads its later values.
+
+usage: PYTHONPATH=<build>/python /usr/bin/python3 bench/boards/board_bench.py [--data DIR]
+       [--rows NAME,...] [--boards even|odd|all] [--markdown FILE] [--misses N]
+
+Each board of the data set is one scoreboard field showing 4-6 values over a game. For every board
+the frame is the whole crop of its first value (index 0) and the operator's zone is the whole crop
+(x 0, y 0, width 1, height 1). A row's tuning turns that zone into a tuned zone on the first value
+only; every later value is then read with the tuned zone through the reader of the board's role
+(read_clock_from_image, read_score_from_image, read_period_from_image, read_single_digit_from_image).
+A read is exact when it is valid and its value equals the label's expected value; valid but wrong
+when it is valid with another value.
+
+Rows: none (the loose zone, default settings), otsu (Otsu threshold of the first value's crop),
+ideal (the display's true box from the label plus 8 % margin, Otsu threshold of that tight crop),
+blind and taught (calibrate_zone without and with the first expected value), ssocr (each later value
+read on its own with the options below). The trust figures are over the taught row's readings.
+"""
+
+import argparse
+import collections
+import json
+import os
+import re
+import subprocess
+import sys
+import time
+
+import cv2
+
+from native_ocr import zonescan
+from native_ocr.__main__ import read as read_zone  # the reader of the zone's role
+
+DEFAULT_DATA = os.path.join(os.path.dirname(__file__), "..", "..", "..", "shared", "bench-dev-boards")
+SSOCR_OPTIONS = ["-T", "-d", "-1", "-f", "white", "-b", "black", "-c", "decimal"]
+WHOLE = {"x": 0.0, "y": 0.0, "width": 1.0, "height": 1.0}
+ROWS = ("none", "otsu", "ideal", "blind", "taught", "ssocr")
+
+
+def otsu(grey):
+    value, _ = cv2.threshold(grey, 0, 255, cv2.THRESH_BINARY + cv2.THRESH_OTSU)
+    return int(value)
+
+
+def tune_none(image, label):
+    return dict(WHOLE, role=label["role"])
+
+
+def tune_otsu(image, label):
+    grey = cv2.cvtColor(image, cv2.COLOR_BGR2GRAY)
+    return dict(WHOLE, role=label["role"], processing={"threshold": otsu(grey)})
+
+
+def tune_ideal(image, label):
+    h, w = image.shape[:2]
+    x1, y1, x2, y2 = label["digit_box"]
+    mx, my = 0.08 * (x2 - x1), 0.08 * (y2 - y1)
+    x1, y1 = max(0, int(round(x1 - mx))), max(0, int(round(y1 - my)))
+    x2, y2 = min(w, int(round(x2 + mx))), min(h, int(round(y2 + my)))
+    grey = cv2.cvtColor(image[y1:y2, x1:x2], cv2.COLOR_BGR2GRAY)
+    return {"x": x1 / w, "y": y1 / h, "width": (x2 - x1) / w, "height": (y2 - y1) / h,
+            "role": label["role"], "processing": {"threshold": otsu(grey)}}
+
+
+def tune_blind(image, label):
+    return zonescan.calibrate_zone(dict(WHOLE, role=label["role"]), image, role=label["role"])["zone"]
+
+
+def tune_taught(image, label):
+    return zonescan.calibrate_zone(dict(WHOLE, role=label["role"]), image, role=label["role"],
+                                   expected=label["expected"])["zone"]
+
+
+LABELS = {"none": "not at all (the loose zone, default settings)",
+          "otsu": "Otsu threshold of the first value's crop, loose zone",
+          "ideal": "ideal operator: true box + 8 % margin, Otsu of that tight crop",
+          "blind": "calibrate_zone, blind", "taught": "calibrate_zone, taught the first value",
+          "ssocr": "ssocr, each value on its own (digits compared; a colon read as 1 dropped)"}
+
+TUNINGS = {"none": tune_none, "otsu": tune_otsu, "ideal": tune_ideal, "blind": tune_blind,
+           "taught": tune_taught}
+
+
+def digits_only(text):
+    return re.sub(r"[^0-9]", "", text)
+
+
+def ssocr_value(path):
+    out = subprocess.run(["ssocr", *SSOCR_OPTIONS, path], capture_output=True, text=True)
+    return out.stdout.strip() if out.returncode == 0 else None
+
+
+def ssocr_outcome(path, kind, expected):
+    """(exact, valid but wrong): ssocr has no colon and reads it as nothing or a 1; a colon clock is
+    compared on its digits, with a middle 1 dropped."""
+    text = ssocr_value(path)
+    if not text or not digits_only(text):
+        return False, False
+    want = digits_only(str(expected))
+    got = digits_only(text)
+    if kind == "clock_colon" and got != want and len(got) == len(want) + 1 and got[-3] == "1":
+        got = got[:-3] + got[-2:]
+    if kind == "clock_tenths":
+        exact = text.replace(" ", "") == str(expected)
+    else:
+        exact = got == want
+    return exact, not exact
+
+
+def board_groups(labels):
+    boards = collections.defaultdict(list)
+    for label in labels:
+        boards[label["board"]].append(label)
+    return {b: sorted(v, key=lambda l: l["index"]) for b, v in sorted(boards.items())}
+
+
+class Tally:
+    def __init__(self):
+        self.n = collections.Counter()
+        self.exact = collections.Counter()
+        self.wrong = collections.Counter()
+
+    def add(self, board, exact, wrong):
+        half = "even" if board % 2 == 0 else "odd"
+        for key in (half, "all"):
+            self.n[key] += 1
+            self.exact[key] += exact
+            self.wrong[key] += wrong
+
+    def cells(self, key):
+        n = max(1, self.n[key])
+        return f"{100.0 * self.exact[key] / n:.1f} %", f"{100.0 * self.wrong[key] / n:.1f} %"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--data", default=DEFAULT_DATA)
+    parser.add_argument("--rows", default=",".join(ROWS))
+    parser.add_argument("--boards", choices=("even", "odd", "all"), default="all")
+    parser.add_argument("--markdown", help="write the table to this file")
+    parser.add_argument("--misses", type=int, default=0, help="print up to N misses per row")
+    args = parser.parse_args()
+    rows = args.rows.split(",")
+
+    with open(os.path.join(args.data, "labels.jsonl")) as f:
+        labels = [json.loads(line) for line in f]
+    boards = board_groups(labels)
+    if args.boards != "all":
+        boards = {b: v for b, v in boards.items() if (b % 2 == 0) == (args.boards == "even")}
+
+    tallies = {name: Tally() for name in rows}
+    trust = {name: Tally() for name in ("blind", "taught") if name in rows}
+    trusted_wrong = {name: Tally() for name in trust}
+    tune_ms = collections.defaultdict(list)
+    misses = collections.defaultdict(list)
+    for board, seq in boards.items():
+        images = [cv2.imread(os.path.join(args.data, l["file"]), cv2.IMREAD_COLOR) for l in seq]
+        for name in rows:
+            if name == "ssocr":
+                for label in seq[1:]:
+                    exact, wrong = ssocr_outcome(os.path.join(args.data, label["file"]), label["kind"],
+                                                 label["expected"])
+                    tallies[name].add(board, exact, wrong)
+                continue
+            began = time.perf_counter()
+            zone = TUNINGS[name](images[0], seq[0])
+            tune_ms[name].append(1000.0 * (time.perf_counter() - began))
+            for label, image in zip(seq[1:], images[1:]):
+                result = read_zone(zone, image)
+                exact = bool(result["valid"]) and result["value"] == label["expected"]
+                wrong = bool(result["valid"]) and not exact
+                tallies[name].add(board, exact, wrong)
+                if not exact and len(misses[name]) < args.misses:
+                    misses[name].append((label["file"], label["expected"], result["value"],
+                                         result["reason"]))
+                if name in trust:
+                    trusted = zonescan.trust_reading(result)["trusted"]
+                    if exact:  # coverage: the share of correct readings that are trusted
+                        trust[name].add(board, trusted, False)
+                    if trusted:  # precision: the share of trusted readings that are wrong
+                        trusted_wrong[name].add(board, False, not exact)
+        print(f"board {board} done", file=sys.stderr, flush=True)
+
+    lines = ["| how the zone is tuned on the first value | exact (even boards) | wrong (even) "
+             "| exact (odd boards) | wrong (odd) | exact (all) | valid but wrong (all) "
+             "| tuning ms (median / max) |",
+             "|---|---:|---:|---:|---:|---:|---:|---:|"]
+    for name in rows:
+        t = tallies[name]
+        ms = sorted(tune_ms[name])
+        med = f"{ms[len(ms) // 2]:.1f} / {ms[-1]:.1f}" if ms else ""
+        lines.append(f"| {LABELS[name]} | " +
+                     " | ".join(t.cells("even") + t.cells("odd") + t.cells("all")) + f" | {med} |")
+    for name in trust:
+        cells = []
+        for key in ("even", "odd", "all"):
+            cells += [trust[name].cells(key)[0], trusted_wrong[name].cells(key)[1]]
+        lines.append(f"| trusted only, {name}: correct readings trusted / wrong among trusted | " +
+                     " | ".join(cells) + " | |")
+    table = "\n".join(lines)
+    print(table)
+    print(f"\nreads: {tallies[rows[0]].n['all']} later values of {len(boards)} boards")
+    for name, rows_ in misses.items():
+        for m in rows_:
+            print(f"  miss {name}: {m}")
+    if args.markdown:
+        with open(args.markdown, "w") as f:
+            f.write(table + "\n")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,139 @@
+#include "native_ocr/zonescan/calibration/calibration.h"
+
+#include <gtest/gtest.h>
+
+#include "native_ocr/zonescan/calibration/test_board.h"
+
+namespace native_ocr::zonescan::calibration {
+namespace {
+
+using testing::Board;
+using testing::draw_board;
+
+const SegmentClassifier kClassifier;
+
+Reading read_cut(const cv::Mat& image, const Calibration& c, std::string_view role) {
+  const cv::Mat cut = image(cv::Range(c.cut.y1, c.cut.y2), cv::Range(c.cut.x1, c.cut.x2));
+  return read_crop(reader_for_role(role), CropView{cut, true}, role, c.settings, kClassifier);
+}
+
+bool contains(const Cut& cut, const cv::Rect& box) {
+  return cut.x1 <= box.x && cut.y1 <= box.y && cut.x2 >= box.x + box.width &&
+         cut.y2 >= box.y + box.height;
+}
+
+struct Case {
+  const char* cells;
+  const char* role;
+  const char* value;  // as the reader writes it
+};
+
+class BlindCalibrationTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(BlindCalibrationTest, FitsTheDisplayAndReadsIt) {
+  const Case& c = GetParam();
+  Board board;
+  board.cells = c.cells;
+  board.margin_x = 70;  // a loose zone: the display is a small part of the crop
+  board.margin_y = 45;
+  board.label_below = true;
+  const auto drawn = draw_board(board);
+  const Calibration result =
+      calibrate_crop(CropView{drawn.image, true}, c.role, std::nullopt, kClassifier);
+  ASSERT_TRUE(result.found);
+  EXPECT_EQ(result.reason, "ok");
+  EXPECT_TRUE(contains(result.cut, drawn.display));
+  // Tight: at most a fifth of the display's size of margin on each side.
+  EXPECT_LE(result.cut.width(), drawn.display.width * 1.4 + 2);
+  EXPECT_LE(result.cut.height(), drawn.display.height * 1.4 + 2);
+  EXPECT_EQ(reading_text(read_cut(drawn.image, result, c.role)), c.value);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, BlindCalibrationTest,
+    ::testing::Values(Case{"12:34", "clock", "12:34"}, Case{" 5:30", "clock", "5:30"},
+                      Case{"59.8 ", "clock", "59.8"}, Case{" 7", "home_score", "7"},
+                      Case{"86", "guest_score", "86"}, Case{"3", "period", "3"}),
+    [](const ::testing::TestParamInfo<Case>& param) {
+      return std::string(param.param.role) + "_" + std::to_string(param.index);
+    });
+
+TEST(TaughtCalibrationTest, ReadsExactlyTheExpectedValue) {
+  Board board;
+  board.cells = "10:28";
+  board.ghost = 0.35;  // bright unlit segments: a low threshold reads eights
+  const auto drawn = draw_board(board);
+  const Calibration result =
+      calibrate_crop(CropView{drawn.image, true}, "clock", std::string("10:28"), kClassifier);
+  ASSERT_TRUE(result.found);
+  EXPECT_EQ(result.reason, "ok");
+  EXPECT_EQ(reading_text(read_cut(drawn.image, result, "clock")), "10:28");
+  // The middle of the working band sits well above the unlit segments' level.
+  const double ghost_grey = 0.35 * 120;
+  EXPECT_GT(result.settings.threshold, ghost_grey);
+}
+
+TEST(TaughtCalibrationTest, ValueNotShownFallsBackToBlindWithReason) {
+  Board board;
+  board.cells = "42";
+  const auto drawn = draw_board(board);
+  const Calibration taught =
+      calibrate_crop(CropView{drawn.image, true}, "home_score", std::string("17"), kClassifier);
+  EXPECT_TRUE(taught.found);
+  EXPECT_EQ(taught.reason, "expected_not_read");
+  const Calibration blind =
+      calibrate_crop(CropView{drawn.image, true}, "home_score", std::nullopt, kClassifier);
+  EXPECT_EQ(taught.cut.x1, blind.cut.x1);
+  EXPECT_EQ(taught.settings.threshold, blind.settings.threshold);
+}
+
+TEST(CalibrationTest, IsDeterministic) {
+  Board board;
+  board.cells = "47.1 ";
+  const auto drawn = draw_board(board);
+  const CropView crop{drawn.image, true};
+  const Calibration a = calibrate_crop(crop, "clock", std::string("47.1"), kClassifier);
+  const Calibration b = calibrate_crop(crop, "clock", std::string("47.1"), kClassifier);
+  EXPECT_EQ(a.cut.x1, b.cut.x1);
+  EXPECT_EQ(a.cut.x2, b.cut.x2);
+  EXPECT_EQ(a.cut.y1, b.cut.y1);
+  EXPECT_EQ(a.settings.threshold, b.settings.threshold);
+}
+
+TEST(CalibrationTest, FlatCropHasNoDisplay) {
+  const cv::Mat flat(80, 200, CV_8UC3, cv::Scalar(30, 30, 30));
+  const Calibration result =
+      calibrate_crop(CropView{flat, true}, "clock", std::nullopt, kClassifier);
+  EXPECT_FALSE(result.found);
+  EXPECT_EQ(result.reason, "no_display");
+  EXPECT_EQ(result.cut.x2, 200);
+  EXPECT_EQ(result.settings.threshold, 150);
+}
+
+TEST(CalibrationTest, DarkOnLightBoardIsInverted) {
+  Board board;
+  board.cells = "63";
+  board.dark_on_light = true;
+  const auto drawn = draw_board(board);
+  const Calibration result =
+      calibrate_crop(CropView{drawn.image, true}, "home_score", std::nullopt, kClassifier);
+  ASSERT_TRUE(result.found);
+  EXPECT_TRUE(result.settings.invert);
+  EXPECT_EQ(reading_text(read_cut(drawn.image, result, "home_score")), "63");
+}
+
+TEST(ReadingTextTest, ClockNumberAndInvalid) {
+  Reading clock;
+  clock.valid = true;
+  clock.clock_value = "9.5";
+  EXPECT_EQ(reading_text(clock), "9.5");
+  Reading score;
+  score.valid = true;
+  score.value = 7;
+  EXPECT_EQ(reading_text(score), "7");
+  score.valid = false;
+  EXPECT_EQ(reading_text(score), "");
+}
+
+}  // namespace
+}  // namespace native_ocr::zonescan::calibration

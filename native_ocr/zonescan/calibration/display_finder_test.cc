@@ -1,0 +1,128 @@
+#include "native_ocr/zonescan/calibration/display_finder.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+#include "native_ocr/zonescan/calibration/test_board.h"
+
+namespace native_ocr::zonescan::calibration {
+namespace {
+
+using testing::Board;
+using testing::draw_board;
+
+cv::Mat grey_of(const cv::Mat& bgr) {
+  cv::Mat grey;
+  cv::cvtColor(bgr, grey, cv::COLOR_BGR2GRAY);
+  return grey;
+}
+
+Board board_of(const char* cells) {
+  Board board;
+  board.cells = cells;
+  return board;
+}
+
+std::optional<FoundDisplay> find_in(const testing::DrawnBoard& drawn, int cells) {
+  return find_display(grey_of(drawn.image), cells);
+}
+
+// The found box lies within `slack` pixels of the true one on every side.
+void expect_box(const FoundDisplay& found, const cv::Rect& truth, double slack) {
+  EXPECT_NEAR(found.left, truth.x, slack);
+  EXPECT_NEAR(found.right, truth.x + truth.width - 1, slack);
+  EXPECT_NEAR(found.top, truth.y, slack);
+  EXPECT_NEAR(found.bottom, truth.y + truth.height - 1, slack);
+}
+
+TEST(GreyStatisticsTest, MedianAndPercentileFollowNumpy) {
+  cv::Mat grey = (cv::Mat_<uint8_t>(1, 4) << 10, 20, 30, 40);
+  EXPECT_DOUBLE_EQ(grey_median(grey), 25.0);  // even count: the mean of the middle two
+  EXPECT_DOUBLE_EQ(grey_percentile(grey, 50), 25.0);
+  EXPECT_DOUBLE_EQ(grey_percentile(grey, 99.5), 39.85);
+  EXPECT_DOUBLE_EQ(grey_percentile(grey, 0), 10.0);
+  cv::Mat odd = (cv::Mat_<uint8_t>(1, 3) << 7, 1, 5);
+  EXPECT_DOUBLE_EQ(grey_median(odd), 5.0);
+}
+
+TEST(FindDisplayTest, ClockWithBlankLeadingCellKeepsFourCells) {
+  const Board board = board_of(" 5:30");
+  const auto drawn = draw_board(board);
+  const auto found = find_in(drawn, 4);
+  ASSERT_TRUE(found.has_value());
+  ASSERT_TRUE(found->separator_x.has_value());
+  expect_box(*found, drawn.display, 0.12 * board.digit_height);
+}
+
+TEST(FindDisplayTest, TenthsClockKeepsItsTrailingCell) {
+  const Board board = board_of("59.8 ");
+  const auto drawn = draw_board(board);
+  const auto found = find_in(drawn, 4);
+  ASSERT_TRUE(found.has_value());
+  EXPECT_GT(found->right, drawn.display.x + drawn.display.width - 0.3 * board.digit_height);
+}
+
+TEST(FindDisplayTest, ScoreOfOneDigitWidensToTwoCells) {
+  const Board board = board_of(" 7");
+  const auto drawn = draw_board(board);
+  const auto found = find_in(drawn, 2);
+  ASSERT_TRUE(found.has_value());
+  // The blank tens cell is inside: the box starts within a fifth of a digit of the true left.
+  EXPECT_NEAR(found->left, drawn.display.x, 0.2 * board.digit_height);
+  EXPECT_NEAR(found->right, drawn.display.x + drawn.display.width - 1, 2);
+}
+
+TEST(FindDisplayTest, LeavesOutLabelSliverAndEdge) {
+  Board board = board_of("12:34");
+  board.label_below = true;
+  board.sliver_right = true;
+  board.edge_at = 0;
+  const auto drawn = draw_board(board);
+  const auto found = find_in(drawn, 4);
+  ASSERT_TRUE(found.has_value());
+  expect_box(*found, drawn.display, 0.12 * board.digit_height);
+}
+
+TEST(FindDisplayTest, LeavesOutAHousingEdgeInsideTheZone) {
+  // A zone drawn past the housing: its edge crosses the crop from top to bottom.
+  Board board = board_of("16");
+  board.edge_at = 12;
+  const auto drawn = draw_board(board);
+  const auto found = find_in(drawn, 2);
+  ASSERT_TRUE(found.has_value());
+  expect_box(*found, drawn.display, 3);
+}
+
+TEST(FindDisplayTest, DarkOnLightBoardIsFoundInverted) {
+  Board board;
+  board.cells = "42";
+  board.dark_on_light = true;
+  const auto drawn = draw_board(board);
+  const cv::Mat grey = grey_of(drawn.image);
+  const cv::Mat before = grey.clone();
+  const auto found = find_display(grey, 2);
+  ASSERT_TRUE(found.has_value());
+  EXPECT_TRUE(found->dark_on_light);
+  expect_box(*found, drawn.display, 3);
+  EXPECT_EQ(cv::norm(grey, before, cv::NORM_INF), 0.0);  // the caller's pixels stay as they were
+}
+
+TEST(FindDisplayTest, NothingLitOrTooSmallIsNone) {
+  EXPECT_FALSE(find_display(cv::Mat(60, 120, CV_8UC1, cv::Scalar(40)), 2).has_value());
+  cv::Mat faint(60, 120, CV_8UC1, cv::Scalar(40));
+  faint(cv::Rect(10, 10, 20, 30)).setTo(50);  // 10 levels over the background: not a display
+  EXPECT_FALSE(find_display(faint, 2).has_value());
+  EXPECT_FALSE(find_display(cv::Mat(5, 120, CV_8UC1, cv::Scalar(200)), 2).has_value());
+}
+
+TEST(MergeIntoGlyphsTest, SegmentsOfOneDigitMergeNeighboursApartDoNot) {
+  // Two strokes a pixel apart, and a third far away.
+  const std::vector<Blob> pieces = {{0, 0, 4, 20, 80}, {0, 21, 4, 20, 80}, {30, 0, 4, 41, 164}};
+  const auto glyphs = merge_into_glyphs(pieces);
+  ASSERT_EQ(glyphs.size(), 2u);
+  EXPECT_EQ(glyphs[0].height, 41);
+  EXPECT_EQ(glyphs[0].area, 160);
+}
+
+}  // namespace
+}  // namespace native_ocr::zonescan::calibration

@@ -1,0 +1,348 @@
+// calibrate_zone, trust_reading and render_reading: the calibration core (calibration/) bound to
+// the module. Readings are always made by the module's own readers (looked up by name), so a
+// calibrated zone reads in the host exactly as it read here.
+#include <optional>
+#include <string>
+
+#include "native_ocr/zonescan/bindings.h"
+#include "native_ocr/zonescan/calibration/calibration.h"
+#include "native_ocr/zonescan/calibration/picture.h"
+#include "native_ocr/zonescan/calibration/trust.h"
+#include "native_ocr/zonescan/reader.h"
+
+namespace native_ocr::zonescan {
+namespace {
+
+using pyglue::Name;
+using pyglue::Ref;
+
+const Name kX("x"), kY("y"), kWidth("width"), kHeight("height"), kRole("role"),
+    kProcessing("processing"), kThreshold("threshold"), kInvert("invert");
+const Name kZone("zone"), kReading("reading"), kConfidence("confidence"), kReason("reason");
+const Name kTrusted("trusted"), kWhy("why");
+const Name kValid("valid"), kValue("value"), kDigitItems("digit_items"), kOcrItems("ocr_items"),
+    kDebug("debug"), kCropSize("crop_size"), kSeparator("separator"), kClockMode("clock_mode");
+const Name kStatus("status"), kChar("char"), kKind("kind"), kBox("box"), kGlyphBox("glyph_box"),
+    kPatternScore("pattern_score"), kRunnerUpScore("runner_up_score"),
+    kActivation("segment_activation"), kBinary("binary");
+
+// mapping.get(key) for a dictionary, None when absent.
+PyObject* dict_get(PyObject* dict, const Name& key) {
+  PyObject* v = PyDict_GetItemWithError(dict, key.get());
+  if (v == nullptr && PyErr_Occurred()) {
+    throw pyglue::PythonError();
+  }
+  return v != nullptr ? v : Py_None;
+}
+
+bool is_str(PyObject* v, const char* text) {
+  return PyUnicode_Check(v) && PyUnicode_CompareWithASCIIString(v, text) == 0;
+}
+
+Py_ssize_t sequence_size(PyObject* sequence) {
+  const Py_ssize_t n = PySequence_Size(sequence);
+  if (n < 0) {
+    throw pyglue::PythonError();
+  }
+  return n;
+}
+
+Ref sequence_item(PyObject* sequence, Py_ssize_t i) {
+  return pyglue::check(PySequence_GetItem(sequence, i));
+}
+
+// A sequence of exactly N numbers, each converted as int() converts it.
+template <size_t N>
+std::array<int, N> int_array(PyObject* sequence) {
+  std::array<int, N> out{};
+  if (sequence_size(sequence) != static_cast<Py_ssize_t>(N)) {
+    throw pyglue::ValueError("expected " + std::to_string(N) + " numbers");
+  }
+  for (size_t i = 0; i < N; ++i) {
+    out[i] = static_cast<int>(
+        pyglue::python_int(sequence_item(sequence, static_cast<Py_ssize_t>(i)).get()));
+  }
+  return out;
+}
+
+// The slot results of a reader result: `digit_items` of a clock, `ocr_items` otherwise.
+PyObject* slot_items(PyObject* result) {
+  PyObject* items = dict_get(result, kDigitItems);
+  return items != Py_None ? items : dict_get(result, kOcrItems);
+}
+
+void require_result(PyObject* result) {
+  if (!PyDict_Check(result)) {
+    throw pyglue::TypeError("result must be a reader result dictionary, not " +
+                            pyglue::type_name(result));
+  }
+}
+
+calibration::TrustInput trust_input(PyObject* result) {
+  require_result(result);
+  calibration::TrustInput input;
+  input.valid = pyglue::truth(dict_get(result, kValid));
+  const Ref reason = pyglue::check(PyObject_Str(dict_get(result, kReason)));
+  input.reason = std::string(pyglue::utf8(reason.get()));
+  input.clock = PyDict_Contains(result, kClockMode.get()) == 1;
+  PyObject* debug = dict_get(result, kDebug);
+  if (PyDict_Check(debug)) {
+    PyObject* size = dict_get(debug, kCropSize);
+    if (size != Py_None) {
+      input.crop_height = int_array<2>(size)[1];
+    }
+    PyObject* separator = dict_get(debug, kSeparator);
+    if (PyDict_Check(separator)) {
+      input.separator_confidence =
+          pyglue::python_float(pyglue::get_item(separator, kConfidence).get());
+    }
+  }
+  PyObject* items = slot_items(result);
+  if (items == Py_None) {
+    return input;
+  }
+  const Py_ssize_t count = sequence_size(items);
+  for (Py_ssize_t i = 0; i < count; ++i) {
+    const Ref held = sequence_item(items, i);
+    PyObject* item = held.get();
+    if (!PyDict_Check(item) || !is_str(dict_get(item, kStatus), "digit")) {
+      continue;
+    }
+    calibration::TrustCell cell;
+    cell.confidence = pyglue::python_float(pyglue::get_item(item, kConfidence).get());
+    cell.pattern_score = pyglue::python_float(pyglue::get_item(item, kPatternScore).get());
+    cell.runner_up_score = pyglue::python_float(pyglue::get_item(item, kRunnerUpScore).get());
+    const Ref acts = pyglue::get_item(item, kActivation);
+    if (sequence_size(acts.get()) != 7) {
+      throw pyglue::ValueError("segment_activation must hold 7 numbers");
+    }
+    for (Py_ssize_t s = 0; s < 7; ++s) {
+      cell.activation[s] = pyglue::python_float(sequence_item(acts.get(), s).get());
+    }
+    cell.box = int_array<4>(pyglue::get_item(item, kBox).get());
+    cell.glyph_box = int_array<4>(pyglue::get_item(item, kGlyphBox).get());
+    input.cells.push_back(cell);
+  }
+  return input;
+}
+
+Ref trust_dict(const calibration::Trust& trust) {
+  return pyglue::DictBuilder()
+      .set(kTrusted, pyglue::new_bool(trust.trusted))
+      .set(kConfidence, pyglue::new_float(trust.confidence))
+      .set(kWhy, pyglue::new_str(trust.why))
+      .build();
+}
+
+// The zone's role, or the one given; "home_score" when neither names one.
+std::string role_of(PyObject* zone, PyObject* role) {
+  Ref found = role != nullptr && role != Py_None ? Ref::borrow(role) : zone_role(zone);
+  if (!pyglue::truth(found.get())) {
+    return "home_score";
+  }
+  pyglue::require_exact_str(found.get(), "role");
+  return std::string(pyglue::utf8(found.get()));
+}
+
+// The zone read by the module's reader for `role`, as read_*_from_image reads it.
+Ref read_with(const std::string& role, PyObject* zone, PyObject* image) {
+  return read_zone_object(reader_for_role(role), zone, image);
+}
+
+// The expected value as the readers write it: a str (stripped) or the decimal text of an int.
+std::optional<std::string> expected_text(PyObject* expected) {
+  if (expected == nullptr || expected == Py_None) {
+    return std::nullopt;
+  }
+  if (PyBool_Check(expected) || !(PyUnicode_Check(expected) || PyLong_Check(expected))) {
+    throw pyglue::TypeError("expected must be a str or an int, not " + pyglue::type_name(expected));
+  }
+  const Ref text = pyglue::check(PyObject_Str(expected));
+  std::string out(pyglue::utf8(text.get()));
+  const auto first = out.find_first_not_of(" \t");
+  const auto last = out.find_last_not_of(" \t");
+  return first == std::string::npos ? std::string() : out.substr(first, last - first + 1);
+}
+
+Ref zone_dict(double x, double y, double width, double height, const std::string& role,
+              Ref processing) {
+  return pyglue::DictBuilder()
+      .set(kX, pyglue::new_float(x))
+      .set(kY, pyglue::new_float(y))
+      .set(kWidth, pyglue::new_float(width))
+      .set(kHeight, pyglue::new_float(height))
+      .set(kRole, pyglue::new_str(role))
+      .set(kProcessing, std::move(processing))
+      .build();
+}
+
+Ref calibration_result(Ref zone, PyObject* image, const std::string& role, double found,
+                       std::string_view reason) {
+  Ref reading = read_with(role, zone.get(), image);
+  const double confidence =
+      found > 0.0 ? calibration::trust_reading(trust_input(reading.get())).confidence : 0.0;
+  return pyglue::DictBuilder()
+      .set(kZone, std::move(zone))
+      .set(kReading, std::move(reading))
+      .set(kConfidence, pyglue::new_float(confidence))
+      .set(kReason, pyglue::new_str(reason))
+      .build();
+}
+
+// The operator's zone as drawn, with its role and normalised settings.
+Ref unchanged_zone(PyObject* zone, const std::string& role) {
+  Ref processing = normalize_settings(zone_processing(zone).get());
+  return zone_dict(pyglue::python_float(pyglue::get_item(zone, kX).get()),
+                   pyglue::python_float(pyglue::get_item(zone, kY).get()),
+                   pyglue::python_float(pyglue::get_item(zone, kWidth).get()),
+                   pyglue::python_float(pyglue::get_item(zone, kHeight).get()), role,
+                   std::move(processing));
+}
+
+Ref py_calibrate_zone(PyObject* args, PyObject* kwargs) {
+  static constexpr pyglue::Signature<4> kSig("calibrate_zone",
+                                             {"zone", "image", "role", "expected"}, 2);
+  auto [zone, image, role_arg, expected_arg] = kSig.parse(args, kwargs);
+  const std::string role = role_of(zone, role_arg);
+  const std::optional<std::string> expected = expected_text(expected_arg);
+  Ref crop = crop_zone_from_image(zone, image);
+  if (crop.get() == Py_None) {
+    return calibration_result(unchanged_zone(zone, role), image, role, 0.0, "no_frame");
+  }
+  pyglue::ArrayView frame(image);
+  const double fw = static_cast<double>(frame.dim(1)), fh = static_cast<double>(frame.dim(0));
+  const Bounds bounds = zone_bounds(zone, frame.dim(1), frame.dim(0));
+  const std::array<int, 4> origin = {static_cast<int>(bounds.x1), static_cast<int>(bounds.y1),
+                                     static_cast<int>(bounds.x2), static_cast<int>(bounds.y2)};
+  pyglue::ArrayView view(crop.get());
+  view.require_8bit_image("crop");
+  const CropView pixels{view.mat(), view.ndim() == 3};
+  calibration::Calibration found;
+  {
+    pyglue::GilRelease unlocked;
+    found = calibration::calibrate_crop(pixels, role, expected, SegmentClassifier());
+  }
+  if (!found.found) {
+    return calibration_result(unchanged_zone(zone, role), image, role, 0.0, found.reason);
+  }
+  // Fractions that cut exactly these pixels again: half a pixel in, whole pixels across.
+  const calibration::Cut& cut = found.cut;
+  Ref settings = pyglue::DictBuilder()
+                     .set(kThreshold, pyglue::new_int(found.settings.threshold))
+                     .set(kInvert, pyglue::new_bool(found.settings.invert))
+                     .build();
+  Ref new_zone =
+      zone_dict((origin[0] + cut.x1 + 0.5) / fw, (origin[1] + cut.y1 + 0.5) / fh, cut.width() / fw,
+                cut.height() / fh, role, normalize_settings(settings.get()));
+  return calibration_result(std::move(new_zone), image, role, 1.0, found.reason);
+}
+
+Ref py_trust_reading(PyObject* args, PyObject* kwargs) {
+  static constexpr pyglue::Signature<1> kSig("trust_reading", {"result"}, 1);
+  auto [result] = kSig.parse(args, kwargs);
+  return trust_dict(calibration::trust_reading(trust_input(result)));
+}
+
+calibration::CellState cell_state(PyObject* status) {
+  if (is_str(status, "digit")) {
+    return calibration::CellState::kDigit;
+  }
+  return is_str(status, "empty") ? calibration::CellState::kEmpty
+                                 : calibration::CellState::kUnknown;
+}
+
+void add_picture_items(PyObject* result, calibration::PictureInput* picture) {
+  PyObject* items = dict_get(result, kOcrItems);
+  if (items == Py_None) {
+    return;
+  }
+  const Py_ssize_t count = sequence_size(items);
+  for (Py_ssize_t i = 0; i < count; ++i) {
+    const Ref held = sequence_item(items, i);
+    PyObject* item = held.get();
+    if (!PyDict_Check(item) || dict_get(item, kBox) == Py_None) {
+      continue;
+    }
+    PyObject* chr = dict_get(item, kChar);
+    const Ref text = chr == Py_None ? pyglue::new_str("") : pyglue::check(PyObject_Str(chr));
+    PyObject* confidence = dict_get(item, kConfidence);
+    const double conf = confidence == Py_None ? 0.0 : pyglue::python_float(confidence);
+    if (is_str(dict_get(item, kKind), "separator")) {
+      picture->separator = calibration::PictureSeparator{
+          int_array<4>(dict_get(item, kBox)), std::string(pyglue::utf8(text.get())),
+          is_str(dict_get(item, kStatus), "separator"), conf};
+      continue;
+    }
+    calibration::PictureCell cell;
+    cell.box = int_array<4>(dict_get(item, kBox));
+    if (PyObject* glyph = dict_get(item, kGlyphBox); glyph != Py_None) {
+      cell.glyph_box = int_array<4>(glyph);
+    }
+    cell.state = cell_state(dict_get(item, kStatus));
+    cell.text = std::string(pyglue::utf8(text.get()));
+    cell.confidence = conf;
+    picture->cells.push_back(cell);
+  }
+}
+
+Ref py_render_reading(PyObject* args, PyObject* kwargs) {
+  static constexpr pyglue::Signature<3> kSig("render_reading", {"zone", "image", "result"}, 2);
+  auto [zone, image, result_arg] = kSig.parse(args, kwargs);
+  Ref result = result_arg != nullptr && result_arg != Py_None
+                   ? Ref::borrow(result_arg)
+                   : read_with(role_of(zone, nullptr), zone, image);
+  require_result(result.get());
+  calibration::PictureInput picture;
+  picture.valid = pyglue::truth(dict_get(result.get(), kValid));
+  const Ref caption =
+      pyglue::check(PyObject_Str(dict_get(result.get(), picture.valid ? kValue : kReason)));
+  picture.caption = std::string(pyglue::utf8(caption.get()));
+  add_picture_items(result.get(), &picture);
+  Ref crop = crop_zone_from_image(zone, image);
+  std::optional<pyglue::ArrayView> crop_view, binary_view;
+  Ref prepared;
+  if (crop.get() != Py_None) {
+    crop_view.emplace(crop.get());
+    crop_view->require_8bit_image("crop");
+    picture.crop = crop_view->mat();
+    Ref processing = zone_processing(zone);
+    prepared = prepare_display_dict(crop.get(), Py_False, processing.get());
+    if (PyDict_Check(prepared.get())) {
+      binary_view.emplace(pyglue::get_item(prepared.get(), kBinary).get());
+      picture.binary = binary_view->mat();
+    }
+  } else {
+    picture.crop = cv::Mat(24, 64, CV_8UC1, cv::Scalar(0));
+  }
+  cv::Mat out;
+  {
+    pyglue::GilRelease unlocked;
+    out = calibration::render_picture(picture);
+  }
+  return pyglue::new_array(out);
+}
+
+}  // namespace
+
+void add_calibration_bindings(pyglue::ModuleBuilder& module) {
+  module.add_function<py_calibrate_zone>(
+      "calibrate_zone",
+      "calibrate_zone(zone, image, role=None, expected=None)\n--\n\nFits an operator's loosely "
+      "drawn zone to the display inside it on a decoded frame and chooses its processing "
+      "settings; with `expected` (the value shown, as the reader writes it: '12:34', '59.8', 7) "
+      "the most robust zone and settings that read exactly that value. Returns {'zone', "
+      "'reading', 'confidence', 'reason'}; reason is 'ok', 'no_frame', 'no_display' or "
+      "'expected_not_read'.");
+  module.add_function<py_trust_reading>(
+      "trust_reading",
+      "trust_reading(result)\n--\n\nWhether a reader result can be shown: {'trusted', "
+      "'confidence', 'why'}.");
+  module.add_function<py_render_reading>(
+      "render_reading",
+      "render_reading(zone, image, result=None)\n--\n\nA picture (BGR array) of what the reader "
+      "saw: the crop enlarged, the prepared display, the digit cells with their characters and "
+      "confidences, the separator and the value or the reason. Reads the zone when no result "
+      "is given.");
+}
+
+}  // namespace native_ocr::zonescan
