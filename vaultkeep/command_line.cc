@@ -11,8 +11,8 @@ constexpr char kGrantAppWord[] = "grant-app";
 constexpr char kKeychainOption[] = "--keychain";
 
 // `args` holds `base` positional arguments, optionally followed by "--keychain PATH".
-bool TakeKeychainOption(const std::vector<std::string>& args, std::size_t base,
-                        Invocation* invocation) {
+bool take_keychain_option(const std::vector<std::string>& args, std::size_t base,
+                          Invocation* invocation) {
   if (args.size() == base) {
     return true;
   }
@@ -25,7 +25,7 @@ bool TakeKeychainOption(const std::vector<std::string>& args, std::size_t base,
 
 }  // namespace
 
-std::optional<Invocation> ParseArguments(const std::vector<std::string>& args) {
+std::optional<Invocation> parse_arguments(const std::vector<std::string>& args) {
   if (args.size() < 3 || args[1].empty() || args[2].empty()) {
     return std::nullopt;
   }
@@ -41,13 +41,13 @@ std::optional<Invocation> ParseArguments(const std::vector<std::string>& args) {
     invocation.app = args[3];
     base = 4;
   }
-  if (!TakeKeychainOption(args, base, &invocation)) {
+  if (!take_keychain_option(args, base, &invocation)) {
     return std::nullopt;
   }
   return invocation;
 }
 
-std::optional<Command> CommandFromWord(const std::string& word) {
+std::optional<Command> command_from_word(const std::string& word) {
   static const std::array<std::pair<const char*, Command>, 5> kWords = {{
       {"read", Command::kRead},
       {"delete", Command::kDelete},

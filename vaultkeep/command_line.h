@@ -25,10 +25,10 @@ struct Invocation {
 // Checks the arguments after the program name: at least three; non-empty SERVICE and ACCOUNT; for
 // "grant-app" four or six arguments with a non-empty APP, for any other first word three or five;
 // a keychain path only as the last pair, after exactly "--keychain". Nothing when any check fails.
-std::optional<Invocation> ParseArguments(const std::vector<std::string>& args);
+std::optional<Invocation> parse_arguments(const std::vector<std::string>& args);
 
 // The command named by `word`, or nothing for a word that names none.
-std::optional<Command> CommandFromWord(const std::string& word);
+std::optional<Command> command_from_word(const std::string& word);
 
 }  // namespace vaultkeep
 

@@ -28,12 +28,12 @@ TEST(CommandLineTest, InvalidShapesAreRefused) {
       {"grant-app", "svc", "acct", "/app", "--keychain", "k", "x"},
   };
   for (const Args& args : cases) {
-    EXPECT_FALSE(ParseArguments(args).has_value()) << ::testing::PrintToString(args);
+    EXPECT_FALSE(parse_arguments(args).has_value()) << ::testing::PrintToString(args);
   }
 }
 
 TEST(CommandLineTest, ValidShapesAreTakenApart) {
-  std::optional<Invocation> plain = ParseArguments({"read", "svc", "acct"});
+  std::optional<Invocation> plain = parse_arguments({"read", "svc", "acct"});
   ASSERT_TRUE(plain.has_value());
   EXPECT_EQ(plain->command_word, "read");
   EXPECT_EQ(plain->service, "svc");
@@ -41,7 +41,7 @@ TEST(CommandLineTest, ValidShapesAreTakenApart) {
   EXPECT_FALSE(plain->keychain_path.has_value());
 
   std::optional<Invocation> grant =
-      ParseArguments({"grant-app", "svc", "acct", "/Applications/X", "--keychain", "k"});
+      parse_arguments({"grant-app", "svc", "acct", "/Applications/X", "--keychain", "k"});
   ASSERT_TRUE(grant.has_value());
   EXPECT_EQ(grant->app, "/Applications/X");
   EXPECT_EQ(grant->keychain_path, "k");
@@ -49,22 +49,22 @@ TEST(CommandLineTest, ValidShapesAreTakenApart) {
   // The command word is checked later, once the keychain is open; an empty path is the keychain's
   // business too.
   std::optional<Invocation> unknown =
-      ParseArguments({"frobnicate", "svc", "acct", "--keychain", ""});
+      parse_arguments({"frobnicate", "svc", "acct", "--keychain", ""});
   ASSERT_TRUE(unknown.has_value());
   EXPECT_EQ(unknown->keychain_path, "");
   // For other commands a fourth argument is never an APP.
-  EXPECT_FALSE(ParseArguments({"upsert", "svc", "acct", "/app"}).has_value());
+  EXPECT_FALSE(parse_arguments({"upsert", "svc", "acct", "/app"}).has_value());
 }
 
 TEST(CommandLineTest, CommandWordsAreExact) {
-  EXPECT_EQ(CommandFromWord("read"), Command::kRead);
-  EXPECT_EQ(CommandFromWord("delete"), Command::kDelete);
-  EXPECT_EQ(CommandFromWord("create"), Command::kCreate);
-  EXPECT_EQ(CommandFromWord("upsert"), Command::kUpsert);
-  EXPECT_EQ(CommandFromWord("grant-app"), Command::kGrantApp);
-  EXPECT_FALSE(CommandFromWord("Read").has_value());
-  EXPECT_FALSE(CommandFromWord("grant").has_value());
-  EXPECT_FALSE(CommandFromWord("").has_value());
+  EXPECT_EQ(command_from_word("read"), Command::kRead);
+  EXPECT_EQ(command_from_word("delete"), Command::kDelete);
+  EXPECT_EQ(command_from_word("create"), Command::kCreate);
+  EXPECT_EQ(command_from_word("upsert"), Command::kUpsert);
+  EXPECT_EQ(command_from_word("grant-app"), Command::kGrantApp);
+  EXPECT_FALSE(command_from_word("Read").has_value());
+  EXPECT_FALSE(command_from_word("grant").has_value());
+  EXPECT_FALSE(command_from_word("").has_value());
 }
 
 }  // namespace

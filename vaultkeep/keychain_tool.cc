@@ -8,7 +8,7 @@
 
 #include "vaultkeep/cf_ref.h"
 #include "vaultkeep/command_line.h"
-#include "vaultkeep/secret_buffer.h"
+#include "vaultkeep/secret_io.h"
 
 namespace vaultkeep {
 namespace {
@@ -40,7 +40,7 @@ class FoundSecret {
  public:
   FoundSecret() = default;
   ~FoundSecret() {
-    WipeBytes(data_, length_);
+    wipe_bytes(data_, length_);
     if (data_ != nullptr) {
       SecKeychainItemFreeContent(nullptr, data_);
     }
@@ -58,86 +58,86 @@ class FoundSecret {
   void* data_ = nullptr;
 };
 
-int Report(const ToolStreams& streams, OSStatus status) {
+int report(const ToolStreams& streams, OSStatus status) {
   std::fprintf(streams.errors, kFailureMessage, static_cast<int>(status));
   std::fflush(streams.errors);
   return kExitFailure;
 }
 
-UInt32 LengthOf(const std::string& text) {
+UInt32 length_of(const std::string& text) {
   return static_cast<UInt32>(text.size());
 }
 
 // Looks the item up, asking only for what the caller passes (either may be null).
-OSStatus FindItem(const Context& c, FoundSecret* secret, SecKeychainItemRef* item) {
+OSStatus find_item(const Context& c, FoundSecret* secret, SecKeychainItemRef* item) {
   const Invocation& in = c.invocation;
-  return SecKeychainFindGenericPassword(c.keychain, LengthOf(in.service), in.service.data(),
-                                        LengthOf(in.account), in.account.data(),
+  return SecKeychainFindGenericPassword(c.keychain, length_of(in.service), in.service.data(),
+                                        length_of(in.account), in.account.data(),
                                         secret != nullptr ? secret->length() : nullptr,
                                         secret != nullptr ? secret->data() : nullptr, item);
 }
 
 // The exit status for a failed lookup.
-int LookupFailure(const Context& c, OSStatus status) {
-  return status == errSecItemNotFound ? kExitItemNotFound : Report(c.streams, status);
+int lookup_failure(const Context& c, OSStatus status) {
+  return status == errSecItemNotFound ? kExitItemNotFound : report(c.streams, status);
 }
 
-int AddItem(const Context& c, const SecretBuffer& secret) {
+int add_item(const Context& c, const SecretBuffer& secret) {
   const Invocation& in = c.invocation;
   OSStatus status = SecKeychainAddGenericPassword(
-      c.keychain, LengthOf(in.service), in.service.data(), LengthOf(in.account), in.account.data(),
-      static_cast<UInt32>(secret.size()), secret.data(), nullptr);
+      c.keychain, length_of(in.service), in.service.data(), length_of(in.account),
+      in.account.data(), static_cast<UInt32>(secret.size()), secret.data(), nullptr);
   if (status == errSecDuplicateItem) {
     return kExitDuplicateItem;
   }
-  return status == errSecSuccess ? kExitSuccess : Report(c.streams, status);
+  return status == errSecSuccess ? kExitSuccess : report(c.streams, status);
 }
 
-int RunRead(const Context& c) {
+int run_read(const Context& c) {
   FoundSecret secret;
-  if (OSStatus status = FindItem(c, &secret, nullptr); status != errSecSuccess) {
-    return LookupFailure(c, status);
+  if (OSStatus status = find_item(c, &secret, nullptr); status != errSecSuccess) {
+    return lookup_failure(c, status);
   }
-  return WriteSecret(c.streams.output_fd, secret.bytes(), secret.size()) ? kExitSuccess
-                                                                         : kExitFailure;
+  return write_secret(c.streams.output_fd, secret.bytes(), secret.size()) ? kExitSuccess
+                                                                          : kExitFailure;
 }
 
-int RunDelete(const Context& c) {
+int run_delete(const Context& c) {
   CFOwner<SecKeychainItemRef> item;
-  if (OSStatus status = FindItem(c, nullptr, OutParam(&item)); status != errSecSuccess) {
-    return LookupFailure(c, status);
+  if (OSStatus status = find_item(c, nullptr, OutParam(&item)); status != errSecSuccess) {
+    return lookup_failure(c, status);
   }
   OSStatus status = SecKeychainItemDelete(item.get());
-  return status == errSecSuccess ? kExitSuccess : Report(c.streams, status);
+  return status == errSecSuccess ? kExitSuccess : report(c.streams, status);
 }
 
-int RunCreate(const Context& c) {
+int run_create(const Context& c) {
   SecretBuffer secret;
-  if (!ReadSecret(c.streams.input_fd, &secret)) {
+  if (!read_secret(c.streams.input_fd, &secret)) {
     return kExitFailure;
   }
-  return AddItem(c, secret);
+  return add_item(c, secret);
 }
 
-int RunUpsert(const Context& c) {
+int run_upsert(const Context& c) {
   SecretBuffer secret;
-  if (!ReadSecret(c.streams.input_fd, &secret)) {
+  if (!read_secret(c.streams.input_fd, &secret)) {
     return kExitFailure;
   }
   CFOwner<SecKeychainItemRef> item;
-  OSStatus status = FindItem(c, nullptr, OutParam(&item));
+  OSStatus status = find_item(c, nullptr, OutParam(&item));
   if (status == errSecItemNotFound) {
-    return AddItem(c, secret);
+    return add_item(c, secret);
   }
   if (status == errSecSuccess) {
     status = SecKeychainItemModifyAttributesAndData(
         item.get(), nullptr, static_cast<UInt32>(secret.size()), secret.data());
   }
-  return status == errSecSuccess ? kExitSuccess : Report(c.streams, status);
+  return status == errSecSuccess ? kExitSuccess : report(c.streams, status);
 }
 
 // Builds the access list "this program, then APP" and sets it on `item`.
-int SetAccess(const Context& c, SecKeychainItemRef item) {
+int set_access(const Context& c, SecKeychainItemRef item) {
   CFOwner<SecTrustedApplicationRef> self;
   CFOwner<SecTrustedApplicationRef> app;
   OSStatus status = SecTrustedApplicationCreateFromPath(nullptr, OutParam(&self));
@@ -145,7 +145,7 @@ int SetAccess(const Context& c, SecKeychainItemRef item) {
     status = SecTrustedApplicationCreateFromPath(c.invocation.app.c_str(), OutParam(&app));
   }
   if (status != errSecSuccess) {
-    return Report(c.streams, status);
+    return report(c.streams, status);
   }
   const void* apps[] = {self.get(), app.get()};
   CFOwner<CFArrayRef> list(CFArrayCreate(kCFAllocatorDefault, apps, 2, &kCFTypeArrayCallBacks));
@@ -157,44 +157,45 @@ int SetAccess(const Context& c, SecKeychainItemRef item) {
   if (status == errSecSuccess) {
     status = SecKeychainItemSetAccess(item, access.get());
   }
-  return status == errSecSuccess ? kExitSuccess : Report(c.streams, status);
+  return status == errSecSuccess ? kExitSuccess : report(c.streams, status);
 }
 
-int RunGrantApp(const Context& c) {
+int run_grant_app(const Context& c) {
   CFOwner<SecKeychainItemRef> item;
-  if (OSStatus status = FindItem(c, nullptr, OutParam(&item)); status != errSecSuccess) {
-    return LookupFailure(c, status);
+  if (OSStatus status = find_item(c, nullptr, OutParam(&item)); status != errSecSuccess) {
+    return lookup_failure(c, status);
   }
-  return SetAccess(c, item.get());
+  return set_access(c, item.get());
 }
 
-int RunCommand(Command command, const Context& c) {
+int run_command(Command command, const Context& c) {
   switch (command) {
     case Command::kRead:
-      return RunRead(c);
+      return run_read(c);
     case Command::kDelete:
-      return RunDelete(c);
+      return run_delete(c);
     case Command::kCreate:
-      return RunCreate(c);
+      return run_create(c);
     case Command::kUpsert:
-      return RunUpsert(c);
+      return run_upsert(c);
     case Command::kGrantApp:
-      return RunGrantApp(c);
+      return run_grant_app(c);
   }
   return kExitUsage;
 }
 
-bool IsHelpRequest(const std::vector<std::string>& args) {
+bool is_help_request(const std::vector<std::string>& args) {
   return args.size() == 1 && (args[0] == "--help" || args[0] == "-h");
 }
 
 }  // namespace
 
-int RunVaultkeep(const std::vector<std::string>& args, const ToolStreams& streams) {
-  if (IsHelpRequest(args)) {
-    return WriteSecret(streams.output_fd, kUsage, sizeof(kUsage) - 1) ? kExitSuccess : kExitFailure;
+int run_vaultkeep(const std::vector<std::string>& args, const ToolStreams& streams) {
+  if (is_help_request(args)) {
+    return write_secret(streams.output_fd, kUsage, sizeof(kUsage) - 1) ? kExitSuccess
+                                                                       : kExitFailure;
   }
-  std::optional<Invocation> invocation = ParseArguments(args);
+  std::optional<Invocation> invocation = parse_arguments(args);
   if (!invocation) {
     return kExitUsage;
   }
@@ -202,14 +203,14 @@ int RunVaultkeep(const std::vector<std::string>& args, const ToolStreams& stream
   if (invocation->keychain_path) {
     OSStatus status = SecKeychainOpen(invocation->keychain_path->c_str(), OutParam(&keychain));
     if (status != errSecSuccess) {
-      return Report(streams, status);
+      return report(streams, status);
     }
   }
-  std::optional<Command> command = CommandFromWord(invocation->command_word);
+  std::optional<Command> command = command_from_word(invocation->command_word);
   if (!command) {
     return kExitUsage;  // `keychain` is released on the way out
   }
-  return RunCommand(*command, Context{streams, keychain.get(), *invocation});
+  return run_command(*command, Context{streams, keychain.get(), *invocation});
 }
 
 }  // namespace vaultkeep

@@ -24,7 +24,7 @@ struct ToolStreams {
 };
 
 // Runs vaultkeep with `args` (the arguments after the program name) and returns its exit status.
-int RunVaultkeep(const std::vector<std::string>& args, const ToolStreams& streams);
+int run_vaultkeep(const std::vector<std::string>& args, const ToolStreams& streams);
 
 }  // namespace vaultkeep
 

@@ -16,5 +16,5 @@ int main(int argc, char** argv) {
   const rlimit no_core = {0, 0};
   ::setrlimit(RLIMIT_CORE, &no_core);
   std::vector<std::string> args(argv + 1, argv + argc);
-  return vaultkeep::RunVaultkeep(args, {STDIN_FILENO, STDOUT_FILENO, stderr});
+  return vaultkeep::run_vaultkeep(args, {STDIN_FILENO, STDOUT_FILENO, stderr});
 }

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "bridges/common/jpeg_writer.h"
+#include "base/jpeg_encoder.h"
 #include "bridges/ndi/preview.h"
 #include "platform/ndi/test_pattern.h"
 
@@ -39,7 +39,7 @@ void BM_EncodePreview(benchmark::State& state) {
   long bytes = 0;
   for (auto _ : state) {
     std::FILE* file = std::tmpfile();
-    bridges::encode_jpeg_rows(file, kWidth, kHeight, [&](int y) {
+    base::encode_jpeg_rows(file, kWidth, kHeight, [&](int y) {
       ndi_bridge::bgrx_row_to_rgb(&frame[static_cast<size_t>(y) * kStride], kWidth, row.data());
       return row.data();
     });

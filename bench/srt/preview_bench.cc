@@ -5,8 +5,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "bridges/common/jpeg_writer.h"
-#include "bridges/common/scoped_temp_dir.h"
+#include "base/jpeg_encoder.h"
+#include "base/testing/scoped_temp_dir.h"
 #include "bridges/srt/preview.h"
 
 namespace {
@@ -58,7 +58,7 @@ void BM_EncodeJpeg1080p(benchmark::State& state) {
   std::FILE* sink = std::fopen("/dev/null", "wb");
   for (auto _ : state) {
     benchmark::DoNotOptimize(
-        bridges::encode_jpeg(sink, bridges::RgbView{scaler.rgb(), 1920, 1080, 1920 * 3}));
+        base::encode_jpeg(sink, base::RgbView{scaler.rgb(), 1920, 1080, 1920 * 3}));
   }
   std::fclose(sink);
 }
@@ -68,10 +68,10 @@ void BM_WriteJpegAtomic1080p(benchmark::State& state) {
   rivlet::FramePtr picture = test_picture(1920, 1080);
   rivlet::PreviewScaler scaler;
   scaler.scale(*picture, {1920, 1080});
-  bridges::ScopedTempDir dir;
+  base::ScopedTempDir dir;
   const std::string path = dir.file("srt_preview.jpg");
   for (auto _ : state) {
-    benchmark::DoNotOptimize(bridges::write_jpeg_atomic(path, scaler.rgb(), 1920, 1080, 1920 * 3));
+    benchmark::DoNotOptimize(rivlet::write_jpeg_atomic(path, scaler.rgb(), 1920, 1080, 1920 * 3));
   }
 }
 BENCHMARK(BM_WriteJpegAtomic1080p)->Unit(benchmark::kMillisecond);

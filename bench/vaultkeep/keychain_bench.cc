@@ -51,7 +51,7 @@ BENCHMARK(BM_EncodeKeychain)->Arg(10)->Arg(100)->Arg(1000);
 // One locked read-change-replace cycle (with fsync) that rewrites one item's secret.
 void BM_UpdateKeychain(benchmark::State& state) {
   security_store::ScopedTempDir dir;
-  std::string path = dir.File("bench.keychain");
+  std::string path = dir.file("bench.keychain");
   KeychainContents initial = MakeContents(static_cast<int>(state.range(0)));
   security_store::UpdateKeychain(path, [&](KeychainContents* contents) {
     *contents = initial;
@@ -71,7 +71,7 @@ BENCHMARK(BM_UpdateKeychain)->Arg(10)->Arg(1000)->Unit(benchmark::kMicrosecond);
 // vaultkeep read of one item, in-process, writing to /dev/null.
 void BM_VaultkeepRead(benchmark::State& state) {
   security_store::ScopedTempDir dir;
-  std::string path = dir.File("bench.keychain");
+  std::string path = dir.file("bench.keychain");
   security_store::UpdateKeychain(path, [&](KeychainContents* contents) {
     *contents = MakeContents(static_cast<int>(state.range(0)));
     return static_cast<OSStatus>(errSecSuccess);
@@ -81,7 +81,7 @@ void BM_VaultkeepRead(benchmark::State& state) {
   std::vector<std::string> args = {"read", "com.example.scoreboard", "account-0", "--keychain",
                                    path};
   for (auto _ : state) {
-    benchmark::DoNotOptimize(vaultkeep::RunVaultkeep(args, streams));
+    benchmark::DoNotOptimize(vaultkeep::run_vaultkeep(args, streams));
   }
   ::close(sink);
 }

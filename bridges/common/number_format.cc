@@ -1,6 +1,5 @@
 #include "bridges/common/number_format.h"
 
-#include <chrono>
 #include <cstdio>
 
 namespace bridges {
@@ -27,12 +26,6 @@ std::string format_general17(double value) {
 std::string format_fixed3(double value) {
   char buffer[kBufferSize];
   return from_buffer(buffer, std::snprintf(buffer, sizeof buffer, "%.3f", value));
-}
-
-double wall_clock_seconds() {
-  const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
-  const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(since_epoch).count();
-  return static_cast<double>(micros) / 1000000.0;
 }
 
 }  // namespace bridges

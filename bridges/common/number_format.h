@@ -15,9 +15,6 @@ std::string format_general17(double value);
 // rivlet: fixed notation with exactly three decimals, as "%.3f" gives them.
 std::string format_fixed3(double value);
 
-// Seconds since the Unix epoch from the system clock, taken in whole microseconds.
-double wall_clock_seconds();
-
 }  // namespace bridges
 
 #endif  // BRIDGES_COMMON_NUMBER_FORMAT_H_

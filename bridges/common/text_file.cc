@@ -2,12 +2,12 @@
 
 #include <cstdio>
 
-#include "bridges/common/file_handle.h"
+#include "base/file_handle.h"
 
 namespace bridges {
 
 std::string read_text_file(const std::string& path) {
-  FileHandle file(std::fopen(path.c_str(), "rb"));
+  base::FileHandle file(std::fopen(path.c_str(), "rb"));
   std::string contents;
   if (!file) {
     return contents;

@@ -5,13 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include "bridges/common/scoped_temp_dir.h"
+#include "base/testing/scoped_temp_dir.h"
 
 namespace bridges {
 namespace {
 
 TEST(ReadTextFileTest, ReturnsEveryByteUntrimmed) {
-  ScopedTempDir dir;
+  base::ScopedTempDir dir;
   const std::string path = dir.file("selection.txt");
   std::ofstream(path, std::ios::binary) << "Cam 1\n";
   EXPECT_EQ(read_text_file(path), "Cam 1\n");
@@ -22,7 +22,7 @@ TEST(ReadTextFileTest, ReturnsEveryByteUntrimmed) {
 }
 
 TEST(ReadTextFileTest, LargeFileIsReadWhole) {
-  ScopedTempDir dir;
+  base::ScopedTempDir dir;
   const std::string path = dir.file("big");
   const std::string contents(100000, 'x');
   std::ofstream(path, std::ios::binary) << contents;
@@ -30,7 +30,7 @@ TEST(ReadTextFileTest, LargeFileIsReadWhole) {
 }
 
 TEST(ReadTextFileTest, MissingEmptyAndUnreadableReadAsEmpty) {
-  ScopedTempDir dir;
+  base::ScopedTempDir dir;
   EXPECT_EQ(read_text_file(dir.file("absent")), "");
   std::ofstream(dir.file("empty"), std::ios::binary);
   EXPECT_EQ(read_text_file(dir.file("empty")), "");

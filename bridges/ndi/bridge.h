@@ -1,9 +1,8 @@
 // ndi_bridge's loop: follows the host's selection and refresh files, discovers NDI sources,
-// receives the selected one and publishes the source list, the status and the previews.
+// receives the selected one and publishes the source list, the status and the previews. Every
+// path is relative to the working directory (the host's root).
 #ifndef BRIDGES_NDI_BRIDGE_H_
 #define BRIDGES_NDI_BRIDGE_H_
-
-#include <Processing.NDI.Lib.h>
 
 #include <csignal>
 #include <cstdint>
@@ -11,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/clock.h"
+#include "bridges/ndi/endpoint.h"
 #include "bridges/ndi/preview.h"
 #include "bridges/ndi/receiver_status.h"
 #include "bridges/ndi/source_list.h"
@@ -21,8 +22,16 @@ inline constexpr char kSelectionPath[] = "app/static/ndi_selection.txt";
 inline constexpr char kRefreshPath[] = "app/static/ndi_refresh.request";
 inline constexpr char kSourcesPath[] = "app/static/ndi_sources.json";
 
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitNdiSetupFailed = 1;
+// The loop's timing, in monotonic nanoseconds and milliseconds of waiting.
+inline constexpr uint32_t kCaptureTimeoutMs = 200;
+inline constexpr uint32_t kRefreshWaitMs = 250;
+inline constexpr int64_t kDiscoveryInterval = 2 * base::kNanosPerSecond;
+inline constexpr int64_t kConnectSpacing = 500 * base::kNanosPerMilli;
+inline constexpr int64_t kStaleAfter = 3 * base::kNanosPerSecond;
+inline constexpr int64_t kReconnectAfter = 5 * base::kNanosPerSecond;
+inline constexpr int64_t kStatisticsAfter = 5 * base::kNanosPerSecond;
+inline constexpr int64_t kStatusRefresh = base::kNanosPerSecond;
+inline constexpr uint64_t kPreviewEvery = 6;
 
 // Counts of capture results by kind.
 struct CaptureCounters {
@@ -36,12 +45,16 @@ struct CaptureCounters {
 
 class Bridge {
  public:
-  // Uses (does not own) the finder and the receiver. latency: write the latency document.
-  Bridge(NDIlib_find_instance_t finder, NDIlib_recv_instance_t receiver, bool latency);
+  // Uses (does not own) the endpoint and the clock, which must outlive the bridge. latency: write
+  // the latency document with each preview.
+  Bridge(NdiEndpoint& endpoint, base::Clock& clock, bool latency);
 
-  // Runs iterations until keep_running is cleared (tested before each one), then stops: the
+  // Runs iterations while *keep_running is nonzero (tested before each one), then stops: the
   // receiver is disconnected and the final status ("stopped", not running) is written.
   void run(const volatile std::sig_atomic_t* keep_running);
+
+  // The status as it will be published next.
+  const ReceiverStatus& status() const { return status_; }
 
  private:
   void iterate();
@@ -52,13 +65,13 @@ class Bridge {
   void connect(const SourceInfo& source, int64_t t0);
   void disconnect();
   void capture();
-  void on_video(const NDIlib_video_frame_v2_t& video);
+  void on_video(const VideoFrame& video);
   void check_staleness(int64_t t1);
   void report_statistics(int64_t t1);
-  void set_state(const char* state);
+  void publish_status(bool running);
 
-  NDIlib_find_instance_t finder_;
-  NDIlib_recv_instance_t receiver_;
+  NdiEndpoint& endpoint_;
+  base::Clock& clock_;
   PreviewPublisher preview_;
   ReceiverStatus status_;
 
@@ -77,10 +90,6 @@ class Bridge {
   CaptureCounters counters_;
   bool status_dirty_ = true;
 };
-
-// The whole program: sets NDI up, prints the start lines, runs the bridge until keep_running is
-// cleared, tears everything down and prints the end line. Returns the exit status.
-int run_ndi_bridge(const volatile std::sig_atomic_t* keep_running);
 
 }  // namespace ndi_bridge
 

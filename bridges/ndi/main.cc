@@ -3,26 +3,13 @@
 // SIGTERM.
 #include <csignal>
 
-#include "bridges/ndi/bridge.h"
-
-namespace {
-
-volatile std::sig_atomic_t keep_running = 1;
-
-void handle_signal(int /*signal*/) {
-  keep_running = 0;
-}
-
-}  // namespace
+#include "base/run_flag.h"
+#include "bridges/ndi/program.h"
 
 int main() {
-  struct sigaction action = {};
-  action.sa_handler = handle_signal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  base::install_stop_signals();
   // A host that stops reading the progress lines must not kill the bridge before its final
   // status write: a failed write to standard output is simply lost.
   std::signal(SIGPIPE, SIG_IGN);
-  return ndi_bridge::run_ndi_bridge(&keep_running);
+  return ndi_bridge::run_ndi_bridge(base::run_flag());
 }

@@ -4,11 +4,10 @@
 
 #include <cstdio>
 
-#include "bridges/common/atomic_file.h"
-#include "bridges/common/jpeg_writer.h"
+#include "base/jpeg_encoder.h"
 #include "bridges/common/json.h"
 #include "bridges/common/number_format.h"
-#include "bridges/ndi/clock.h"
+#include "bridges/ndi/publish.h"
 
 namespace ndi_bridge {
 
@@ -50,29 +49,18 @@ void PreviewPublisher::publish(const BgrxFrame& frame, uint64_t frame_count,
   if (latency_) {
     write_latency(frame_count, receipt_monotonic_ns, receipt_wall_us);
   }
-  bridges::publish_ndi_preview();
+  publish_preview_temporary();
 }
 
 bool PreviewPublisher::encode_temporary(const BgrxFrame& frame) {
-  std::FILE* file = bridges::create_temporary_file(bridges::kNdiPreviewTemporaryPath);
-  if (file == nullptr) {
-    return false;
-  }
   row_.resize(static_cast<size_t>(frame.width) * 3);
-  bool encoded = bridges::encode_jpeg_rows(file, frame.width, frame.height, [&](int y) {
-    bgrx_row_to_rgb(frame.pixels + static_cast<size_t>(y) * static_cast<size_t>(frame.stride),
-                    frame.width, row_.data());
-    return row_.data();
+  return write_preview_temporary([&](std::FILE* file) {
+    return base::encode_jpeg_rows(file, frame.width, frame.height, [&](int y) {
+      bgrx_row_to_rgb(frame.pixels + static_cast<size_t>(y) * static_cast<size_t>(frame.stride),
+                      frame.width, row_.data());
+      return row_.data();
+    });
   });
-  // A full disk shows up here, as a failed write or close; the preview is dropped, the bridge
-  // goes on.
-  bool closed = std::fclose(file) == 0;
-  if (!encoded || !closed) {
-    std::fprintf(stderr, "Impossible d'écrire %s de façon atomique.\n", bridges::kNdiPreviewPath);
-    std::remove(bridges::kNdiPreviewTemporaryPath);
-    return false;
-  }
-  return true;
 }
 
 void PreviewPublisher::write_latency(uint64_t frame_count, int64_t receipt_monotonic_ns,
@@ -80,17 +68,17 @@ void PreviewPublisher::write_latency(uint64_t frame_count, int64_t receipt_monot
   LatencyRecord record;
   record.frame_count = frame_count;
   record.captured_unix_ns = receipt_wall_us * 1000;
-  record.published_unix_ns = wall_clock_micros() * 1000;
-  record.capture_to_publish_ms = static_cast<double>(monotonic_ns() - receipt_monotonic_ns) /
-                                 static_cast<double>(kNanosPerMilli);
+  record.published_unix_ns = clock_.wall_clock_micros() * 1000;
+  record.capture_to_publish_ms = static_cast<double>(clock_.monotonic_ns() - receipt_monotonic_ns) /
+                                 static_cast<double>(base::kNanosPerMilli);
   struct stat st;
-  if (::stat(bridges::kNdiPreviewTemporaryPath, &st) != 0) {
+  if (::stat(kPreviewTemporaryPath, &st) != 0) {
     return;
   }
   record.jpeg_mtime_ns =
-      static_cast<int64_t>(st.st_mtim.tv_sec) * kNanosPerSecond + st.st_mtim.tv_nsec;
+      static_cast<int64_t>(st.st_mtim.tv_sec) * base::kNanosPerSecond + st.st_mtim.tv_nsec;
   record.jpeg_size = static_cast<int64_t>(st.st_size);
-  bridges::write_text_atomically(kLatencyPath, latency_document(record));
+  write_text_atomically(kLatencyPath, latency_document(record));
 }
 
 }  // namespace ndi_bridge

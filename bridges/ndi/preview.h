@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/clock.h"
+
 namespace ndi_bridge {
 
 inline constexpr char kLatencyPath[] = "app/static/ndi_latency.json";
@@ -36,15 +38,16 @@ struct LatencyRecord {
 std::string latency_document(const LatencyRecord& record);
 
 // Publishes previews at "app/static/ndi_preview.jpg" through the temporary
-// "app/static/ndi_preview.tmp.jpg", reusing one RGB row buffer.
+// "app/static/ndi_preview.tmp.jpg", reusing one RGB row buffer. The latency document's times come
+// from clock, which must outlive the publisher.
 class PreviewPublisher {
  public:
-  explicit PreviewPublisher(bool latency) : latency_(latency) {}
+  PreviewPublisher(bool latency, base::Clock& clock) : latency_(latency), clock_(clock) {}
 
   // Encodes frame and renames it over the preview; with the latency flag, the latency document is
   // written in between. receipt_* are the frame's receipt times (monotonic ns, wall-clock us).
   // A temporary file that cannot be opened skips the preview silently; an encoding failure is
-  // reported on standard error. Either way the previous preview stays published.
+  // reported on standard error (publish.h). Either way the previous preview stays published.
   void publish(const BgrxFrame& frame, uint64_t frame_count, int64_t receipt_monotonic_ns,
                int64_t receipt_wall_us);
 
@@ -53,6 +56,7 @@ class PreviewPublisher {
   void write_latency(uint64_t frame_count, int64_t receipt_monotonic_ns, int64_t receipt_wall_us);
 
   bool latency_;
+  base::Clock& clock_;
   std::vector<uint8_t> row_;
 };
 

@@ -1,10 +1,17 @@
 #include "bridges/ndi/receiver_status.h"
 
-#include "bridges/common/atomic_file.h"
 #include "bridges/common/json.h"
 #include "bridges/common/number_format.h"
+#include "bridges/ndi/publish.h"
 
 namespace ndi_bridge {
+
+const char* receiver_state_name(ReceiverState state) {
+  // In the order of the enumerators.
+  static constexpr const char* kNames[] = {"no_source", "connecting", "connected",
+                                           "offline",   "error",      "stopped"};
+  return kNames[static_cast<int>(state)];
+}
 
 std::string status_document(const ReceiverStatus& status, bool running, double updated_at) {
   constexpr bridges::JsonEscapes kEscapes = bridges::JsonEscapes::kNdiBridge;
@@ -12,7 +19,7 @@ std::string status_document(const ReceiverStatus& status, bool running, double u
   bridges::JsonObjectWriter json;
   json.add_int("version", 1);
   json.add_bool("receiver_running", running);
-  json.add_string("receiver_state", status.receiver_state, kEscapes);
+  json.add_string("receiver_state", receiver_state_name(status.receiver_state), kEscapes);
   json.add_raw("selected_source_id", selected);
   json.add_raw("selected_source_name", selected);
   json.add_raw("active_source_name",
@@ -29,9 +36,8 @@ std::string status_document(const ReceiverStatus& status, bool running, double u
   return json.text();
 }
 
-void write_status(const ReceiverStatus& status, bool running) {
-  bridges::write_text_atomically(kStatusPath,
-                                 status_document(status, running, bridges::wall_clock_seconds()));
+void write_status(const ReceiverStatus& status, bool running, double updated_at) {
+  write_text_atomically(kStatusPath, status_document(status, running, updated_at));
 }
 
 }  // namespace ndi_bridge

@@ -9,9 +9,14 @@ namespace ndi_bridge {
 
 inline constexpr char kStatusPath[] = "app/static/ndi_status.json";
 
+enum class ReceiverState { kNoSource, kConnecting, kConnected, kOffline, kError, kStopped };
+
+// The state as the status document writes it: "no_source", "connecting", "connected", "offline",
+// "error" or "stopped".
+const char* receiver_state_name(ReceiverState state);
+
 struct ReceiverStatus {
-  // "no_source", "connecting", "connected", "offline", "error" or "stopped".
-  std::string receiver_state = "no_source";
+  ReceiverState receiver_state = ReceiverState::kNoSource;
   std::string selected_source_name;
   std::string active_source_name;  // the source connected or being connected to
   int32_t width = 0;               // of the last video frame of the selection
@@ -26,8 +31,8 @@ struct ReceiverStatus {
 // the Unix epoch.
 std::string status_document(const ReceiverStatus& status, bool running, double updated_at);
 
-// Publishes the status document, stamped now, at kStatusPath (failures go to standard error).
-void write_status(const ReceiverStatus& status, bool running);
+// Publishes the status document at kStatusPath (failures go to standard error, publish.h).
+void write_status(const ReceiverStatus& status, bool running, double updated_at);
 
 }  // namespace ndi_bridge
 

@@ -26,7 +26,7 @@ TEST(StatusDocumentTest, InitialStatusHasNullsWhereNothingIsKnown) {
 
 TEST(StatusDocumentTest, ConnectedStatusAndFinalWrite) {
   ReceiverStatus status;
-  status.receiver_state = "connected";
+  status.receiver_state = ReceiverState::kConnected;
   status.selected_source_name = "Cam \"1\"\f";
   status.active_source_name = "Cam \"1\"\f";
   status.width = 1920;
@@ -51,6 +51,17 @@ TEST(StatusDocumentTest, ConnectedStatusAndFinalWrite) {
             "  \"updated_at\": 1765000001.000001,\n"
             "  \"error\": \"No recent video frames\"\n"
             "}\n");
+}
+
+TEST(ReceiverStateTest, EachStateHasItsDocumentName) {
+  const std::pair<ReceiverState, std::string> rows[] = {
+      {ReceiverState::kNoSource, "no_source"},  {ReceiverState::kConnecting, "connecting"},
+      {ReceiverState::kConnected, "connected"}, {ReceiverState::kOffline, "offline"},
+      {ReceiverState::kError, "error"},         {ReceiverState::kStopped, "stopped"},
+  };
+  for (const auto& [state, name] : rows) {
+    EXPECT_EQ(receiver_state_name(state), name);
+  }
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "bridges/common/scoped_temp_dir.h"
+#include "base/testing/scoped_temp_dir.h"
 #include "bridges/common/text_file.h"
 #include "bridges/srt/receive.h"
 
@@ -55,7 +55,7 @@ class DecoderThatNeverWorks : public DecoderPlatform {
 class ReceivePhaseTest : public testing::Test {
  protected:
   static void SetUpTestSuite() {
-    directory_ = new bridges::ScopedTempDir();
+    directory_ = new base::ScopedTempDir();
     stream_ = directory_->file("stream.ts");
     const std::string command = std::string(FFMPEG_COMMAND) +
                                 " -hide_banner -loglevel error -nostdin -f lavfi"
@@ -72,7 +72,7 @@ class ReceivePhaseTest : public testing::Test {
     stream_index_ = av_find_best_stream(input_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     ASSERT_GE(stream_index_, 0);
     outputs_ = {directory_->file("srt_preview.jpg"), directory_->file("srt_status.json")};
-    status_.state = "connecting";
+    status_.state = ListenerState::kConnecting;
   }
   void TearDown() override {
     avformat_close_input(&input_);
@@ -89,7 +89,7 @@ class ReceivePhaseTest : public testing::Test {
     return testing::internal::GetCapturedStdout();
   }
 
-  static bridges::ScopedTempDir* directory_;
+  static base::ScopedTempDir* directory_;
   static std::string stream_;
   AVFormatContext* input_ = nullptr;
   int stream_index_ = -1;
@@ -97,7 +97,7 @@ class ReceivePhaseTest : public testing::Test {
   Status status_;
 };
 
-bridges::ScopedTempDir* ReceivePhaseTest::directory_ = nullptr;
+base::ScopedTempDir* ReceivePhaseTest::directory_ = nullptr;
 std::string ReceivePhaseTest::stream_;
 
 TEST(NegotiatePixelFormatTest, HardwareOnlyWhenEnabledOtherwiseFirstSoftwareFormat) {
@@ -151,7 +151,7 @@ TEST_F(ReceivePhaseTest, SoftwareDecodePublishesPreviewUntilTheStreamEnds) {
             "decoder: native\n"
             "receiving 320x180\n"
             "SRT sender disconnected; listening again\n");
-  EXPECT_EQ(status_.state, "connected");
+  EXPECT_EQ(status_.state, ListenerState::kConnected);
   EXPECT_EQ(status_.decoder, "native");
   EXPECT_EQ(status_.width, 320);
   EXPECT_EQ(status_.height, 180);
@@ -168,14 +168,14 @@ TEST_F(ReceivePhaseTest, BrokenHardwareFallsBackToSoftwareOnce) {
             "decoder: native\n"
             "receiving 320x180\n"
             "SRT sender disconnected; listening again\n");
-  EXPECT_EQ(status_.state, "connected");
+  EXPECT_EQ(status_.state, ListenerState::kConnected);
   EXPECT_EQ(status_.decoder, "native");
 }
 
 TEST_F(ReceivePhaseTest, NoDecoderPublishesNothing) {
   NoDecoder platform;
   receive(platform, ReceiveResult::kNoDecoder);
-  EXPECT_EQ(status_.state, "connecting");
+  EXPECT_EQ(status_.state, ListenerState::kConnecting);
   EXPECT_EQ(bridges::read_text_file(outputs_.status_path), "");
 }
 
@@ -183,7 +183,7 @@ TEST_F(ReceivePhaseTest, SixtiethDecodingFailureEndsThePhaseWithAnError) {
   DecoderThatNeverWorks platform;
   const std::string printed = receive(platform);
   EXPECT_EQ(printed, "decoder: native\n");
-  EXPECT_EQ(status_.state, "error");
+  EXPECT_EQ(status_.state, ListenerState::kError);
   EXPECT_EQ(status_.error, "could not decode H.264 video");
   EXPECT_FALSE(status_.has_last_frame);
   // Stopped at the sixtieth packet: more were left to read.

@@ -1,7 +1,5 @@
 #include "bridges/srt/listener.h"
 
-#include <string.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -10,6 +8,9 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include "base/line_printer.h"
+#include "base/run_flag.h"
+#include "base/secret_buffer.h"
 #include "bridges/srt/log_filter.h"
 #include "bridges/srt/preview.h"
 #include "bridges/srt/run_control.h"
@@ -47,7 +48,7 @@ AVDictionary* open_options(const Options& options, std::string_view passphrase) 
     char copy[kMaxPassphraseBytes + 1] = {};
     passphrase.copy(copy, kMaxPassphraseBytes);
     av_dict_set(&dictionary, "passphrase", copy, 0);
-    ::explicit_bzero(copy, sizeof copy);
+    base::wipe_bytes(copy, sizeof copy);
     av_dict_set_int(&dictionary, "pbkeylen", effective_key_length(options), 0);
   }
   if (!options.stream_id.empty()) {
@@ -68,7 +69,7 @@ bool has_refused_options(const AVDictionary* options) {
 void free_open_options(AVDictionary** options) {
   const AVDictionaryEntry* entry = av_dict_get(*options, "passphrase", nullptr, 0);
   if (entry != nullptr && entry->value != nullptr) {
-    ::explicit_bzero(entry->value, std::strlen(entry->value));
+    base::wipe_bytes(entry->value, std::strlen(entry->value));
   }
   av_dict_free(options);
 }
@@ -95,21 +96,21 @@ Listener::Listener(const Options& options, DecoderPlatform& platform)
       url_(listener_url(options.port, options.latency_ms)) {}
 
 void Listener::run() {
-  status_.state = "listening";
+  status_.state = ListenerState::kListening;
   status_.port = options_.port;
   write();
-  say("rivlet listening on 0.0.0.0:%d, latency %d ms\n", options_.port, options_.latency_ms);
-  while (keep_running() && cycle() == Next::kCycle) {
+  base::say("rivlet listening on 0.0.0.0:%d, latency %d ms\n", options_.port, options_.latency_ms);
+  while (base::keep_running() && cycle() == Next::kCycle) {
   }
   stop();
 }
 
 Listener::Next Listener::cycle() {
-  if (status_.state != "listening") {
-    status_.state = "listening";
+  if (status_.state != ListenerState::kListening) {
+    status_.state = ListenerState::kListening;
     status_.error.clear();
     write();
-    say("rivlet listening on 0.0.0.0:%d\n", options_.port);
+    base::say("rivlet listening on 0.0.0.0:%d\n", options_.port);
   }
   InputPtr input;
   const Next next = accept(&input);
@@ -146,7 +147,7 @@ Listener::Next Listener::accept(InputPtr* input) {
   }
   if (wrong_caller(result)) {
     std::fprintf(stderr, "SRT caller refused: wrong stream id\n");
-    return keep_running() ? Next::kCycle : Next::kStop;  // listening again at once
+    return base::keep_running() ? Next::kCycle : Next::kStop;  // listening again at once
   }
   if (result < 0) {
     return after_failed_open(result);
@@ -168,7 +169,7 @@ bool Listener::wrong_caller(int result) const {
 }
 
 Listener::Next Listener::after_failed_open(int result) {
-  if (!keep_running() || result == AVERROR_EXIT) {
+  if (!base::keep_running() || result == AVERROR_EXIT) {
     return Next::kStop;
   }
   if (result == AVERROR(ETIMEDOUT) || result == AVERROR(EAGAIN)) {
@@ -181,10 +182,10 @@ Listener::Next Listener::after_failed_open(int result) {
 }
 
 Listener::Next Listener::serve(InputPtr input) {
-  status_.state = "connecting";
+  status_.state = ListenerState::kConnecting;
   status_.error.clear();
   write();
-  say("SRT sender connected\n");
+  base::say("SRT sender connected\n");
   if (avformat_find_stream_info(input.get(), nullptr) < 0) {
     return retry_later("could not read the incoming stream", &input);
   }
@@ -200,11 +201,11 @@ Listener::Next Listener::serve(InputPtr input) {
     return retry_later("could not open an H.264 decoder", &input);
   }
   input.reset();
-  if (keep_running()) {
-    if (status_.state == "error") {
+  if (base::keep_running()) {
+    if (status_.state == ListenerState::kError) {
       pause_one_second();
     } else {
-      status_.state = "offline";
+      status_.state = ListenerState::kOffline;
       status_.error.clear();
       write();
     }
@@ -248,19 +249,19 @@ Listener::Next Listener::fatal(const char* text) {
 }
 
 void Listener::set_error(const char* text) {
-  status_.state = "error";
+  status_.state = ListenerState::kError;
   status_.error = text;
   write();
 }
 
 void Listener::stop() {
-  status_.state = "offline";
+  status_.state = ListenerState::kOffline;
   status_.error.clear();
   write();
   avformat_network_deinit();
   remove_srt_log_handler();
   wipe_redacted_secret();
-  say("rivlet stopped\n");
+  base::say("rivlet stopped\n");
 }
 
 }  // namespace rivlet

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "base/atomic_file.h"
+#include "base/jpeg_encoder.h"
+
 namespace rivlet {
 
 bool picture_size_supported(int width, int height) {
@@ -55,6 +58,14 @@ bool PreviewScaler::scale(const AVFrame& frame, FrameSize target) {
   const int rows =
       sws_scale(scaler_.get(), frame.data, frame.linesize, 0, frame.height, planes, strides);
   return rows == target.height;
+}
+
+bool write_jpeg_atomic(const std::string& path, const uint8_t* rgb, int width, int height,
+                       size_t stride) {
+  const base::RgbView image{rgb, width, height, stride};
+  return base::replace_file(path, base::jpeg_temporary_path(path),
+                            [&image](std::FILE* file) { return base::encode_jpeg(file, image); })
+      .ok();
 }
 
 }  // namespace rivlet

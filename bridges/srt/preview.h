@@ -2,7 +2,9 @@
 #ifndef BRIDGES_SRT_PREVIEW_H_
 #define BRIDGES_SRT_PREVIEW_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "bridges/srt/ffmpeg_handles.h"
@@ -50,6 +52,12 @@ class PreviewScaler {
   int scalers_made_ = 0;
   std::vector<uint8_t> rgb_;
 };
+
+// Publishes one preview at path: encodes rgb (width x height, rows stride bytes apart) into
+// base::jpeg_temporary_path(path), flushes, fsyncs and closes it, and renames it over path. False,
+// silently, on any failure, with the temporary file deleted and the published preview untouched.
+bool write_jpeg_atomic(const std::string& path, const uint8_t* rgb, int width, int height,
+                       size_t stride);
 
 }  // namespace rivlet
 

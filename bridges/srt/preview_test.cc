@@ -1,6 +1,13 @@
 #include "bridges/srt/preview.h"
 
+#include <filesystem>
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
+
+#include "base/testing/planted_link.h"
+#include "base/testing/scoped_temp_dir.h"
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -65,6 +72,40 @@ TEST(PreviewScalerTest, ReusesTheScalerWhileNothingChanges) {
   FramePtr small = grey_frame(62, 48, AV_PIX_FMT_YUVJ420P);
   ASSERT_TRUE(scaler.scale(*small, {16, 12}));  // source size changed
   EXPECT_EQ(scaler.scalers_made(), 4);
+}
+
+TEST(WriteJpegAtomicTest, PublishesAJpegAndFailuresKeepThePreviousOneSilently) {
+  base::ScopedTempDir dir;
+  const std::string path = dir.file("srt_preview.jpg");
+  const std::vector<uint8_t> rgb(16 * 16 * 3, 0x80);
+  ASSERT_TRUE(write_jpeg_atomic(path, rgb.data(), 16, 16, 16 * 3));
+  const std::string published = base::read_whole_file(path);
+  EXPECT_EQ(published.substr(0, 2), "\xff\xd8");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("srt_preview.tmp.jpg")));
+
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(write_jpeg_atomic(path, rgb.data(), 0, 16, 16 * 3));  // a library error
+  EXPECT_FALSE(write_jpeg_atomic(path, rgb.data(), 70000, 1, 0));    // too wide
+  std::filesystem::create_directory(dir.file("srt_preview.tmp.jpg"));
+  EXPECT_FALSE(write_jpeg_atomic(path, rgb.data(), 16, 16, 16 * 3));  // no temporary file
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(base::read_whole_file(path), published);
+  std::filesystem::remove(dir.file("srt_preview.tmp.jpg"));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("srt_preview.tmp.jpg")));
+}
+
+TEST(WriteJpegAtomicTest, PlantedLinkAtTheTemporaryNameIsNotWrittenThrough) {
+  const std::vector<uint8_t> rgb(16 * 8 * 3, 0x80);
+  for (const base::PlantCase& plant : base::kPlantCases) {
+    SCOPED_TRACE(plant.name);
+    const base::PlantedDirectory dir(plant.kind);
+    const std::string path = dir.file("srt_preview.jpg");
+    ASSERT_TRUE(dir.plant_at(dir.file("srt_preview.tmp.jpg")));
+    EXPECT_TRUE(write_jpeg_atomic(path, rgb.data(), 16, 8, 16 * 3));
+    EXPECT_TRUE(dir.victim_untouched());
+    EXPECT_EQ(base::read_whole_file(path).substr(0, 2), "\xff\xd8");
+    EXPECT_FALSE(std::filesystem::is_symlink(path));
+  }
 }
 
 }  // namespace

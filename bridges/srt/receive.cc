@@ -1,7 +1,8 @@
 #include "bridges/srt/receive.h"
 
-#include "bridges/common/jpeg_writer.h"
-#include "bridges/common/number_format.h"
+#include "base/clock.h"
+#include "base/line_printer.h"
+#include "base/run_flag.h"
 #include "bridges/srt/preview.h"
 #include "bridges/srt/run_control.h"
 
@@ -27,7 +28,6 @@ class ReceivePhase {
 
   Step read_and_decode();
   Step after_send_failure();
-  bool sender_went_silent(int read_error, int64_t now) const;
   void drain();
   bool handle_frame();
   bool fall_back_to_native();
@@ -49,7 +49,7 @@ class ReceivePhase {
   PreviewScaler scaler_;
   int64_t last_packet_time_ = 0;
   int64_t last_preview_time_ = 0;
-  int64_t last_long_wait_end_ = 0;
+  StallRule stall_rule_;
   bool preview_written_ = false;
   bool receiving_announced_ = false;
   bool fallback_done_ = false;
@@ -62,9 +62,9 @@ ReceiveResult ReceivePhase::run() {
   }
   status_.decoder = decoder_.name;
   write();
-  say("decoder: %s\n", decoder_.name.c_str());
-  last_packet_time_ = monotonic_ns();
-  while (keep_running() && packet_ && frame_ && transfer_ && decoder_.context != nullptr) {
+  base::say("decoder: %s\n", decoder_.name.c_str());
+  last_packet_time_ = base::monotonic_ns();
+  while (base::keep_running() && packet_ && frame_ && transfer_ && decoder_.context != nullptr) {
     if (read_and_decode() == Step::kEnd) {
       break;
     }
@@ -73,16 +73,14 @@ ReceiveResult ReceivePhase::run() {
 }
 
 ReceivePhase::Step ReceivePhase::read_and_decode() {
-  if (monotonic_ns() - last_packet_time_ > kStallNs) {
-    say("SRT sender stalled; listening again\n");
+  if (base::monotonic_ns() - last_packet_time_ > kStallNs) {
+    base::say("SRT sender stalled; listening again\n");
     return Step::kEnd;
   }
-  const int64_t read_started = monotonic_ns();
+  const int64_t read_started = base::monotonic_ns();
   const int read = av_read_frame(input_, packet_.get());
-  const int64_t read_finished = monotonic_ns();
-  if (read_finished - read_started >= kLongWaitNs) {
-    last_long_wait_end_ = read_finished;
-  }
+  const int64_t read_finished = base::monotonic_ns();
+  stall_rule_.on_read(read_started, read_finished, read);
   if (read == AVERROR(EAGAIN)) {
     return Step::kContinue;
   }
@@ -90,8 +88,9 @@ ReceivePhase::Step ReceivePhase::read_and_decode() {
     return Step::kEnd;
   }
   if (read < 0) {
-    say(sender_went_silent(read, read_finished) ? "SRT sender stalled; listening again\n"
-                                                : "SRT sender disconnected; listening again\n");
+    base::say(stall_rule_.stalled(read, read_finished, last_packet_time_)
+                  ? "SRT sender stalled; listening again\n"
+                  : "SRT sender disconnected; listening again\n");
     return Step::kEnd;
   }
   if (packet_->stream_index != stream_index_ || packet_->size < 1 ||
@@ -106,17 +105,7 @@ ReceivePhase::Step ReceivePhase::read_and_decode() {
     return after_send_failure();
   }
   drain();
-  return status_.state == "error" ? Step::kEnd : Step::kContinue;
-}
-
-// A read blocks while the sender is silent and the library drops the connection after 5 s of
-// silence, so the stall check at the top of the loop rarely sees the silence: the demuxer may still
-// hand out buffered packets after the long wait, right before the read fails. A failure that comes
-// out of (or shortly after) a read that waited for seconds is a stall; a quick one is a sender
-// that closed the connection.
-bool ReceivePhase::sender_went_silent(int read_error, int64_t now) const {
-  return read_error == AVERROR(ETIMEDOUT) || now - last_packet_time_ > kStallNs ||
-         (last_long_wait_end_ != 0 && now - last_long_wait_end_ < kAfterLongWaitNs);
+  return status_.state == ListenerState::kError ? Step::kEnd : Step::kContinue;
 }
 
 ReceivePhase::Step ReceivePhase::after_send_failure() {
@@ -132,7 +121,7 @@ ReceivePhase::Step ReceivePhase::after_send_failure() {
 }
 
 void ReceivePhase::drain() {
-  while (keep_running() && decoder_.context != nullptr) {
+  while (base::keep_running() && decoder_.context != nullptr) {
     const int received = avcodec_receive_frame(decoder_.context, frame_.get());
     if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) {
       return;
@@ -181,7 +170,7 @@ bool ReceivePhase::fall_back_to_native() {
   }
   status_.decoder = decoder_.name;
   write();
-  say("decoder: native\n");
+  base::say("decoder: native\n");
   fallback_done_ = true;
   decode_errors_ = 0;
   return true;
@@ -192,25 +181,25 @@ void ReceivePhase::publish_preview(const AVFrame& picture, bool hardware_frame) 
   if (!preview_size(picture.width, picture.height, &size)) {
     return;
   }
-  const int64_t now = monotonic_ns();
+  const int64_t now = base::monotonic_ns();
   if (preview_written_ && now - last_preview_time_ < kPreviewIntervalNs) {
     return;
   }
   if (!scaler_.scale(picture, size) ||
-      !bridges::write_jpeg_atomic(outputs_.preview_path, scaler_.rgb(), size.width, size.height,
-                                  static_cast<size_t>(size.width) * 3)) {
+      !write_jpeg_atomic(outputs_.preview_path, scaler_.rgb(), size.width, size.height,
+                         static_cast<size_t>(size.width) * 3)) {
     return;
   }
-  status_.state = "connected";
+  status_.state = ListenerState::kConnected;
   status_.width = size.width;
   status_.height = size.height;
   status_.decoder = hardware_frame ? kDecoderHardware : kDecoderNative;
   status_.error.clear();
   status_.has_last_frame = true;
-  status_.last_frame_time = bridges::wall_clock_seconds();
+  status_.last_frame_time = base::wall_clock_seconds();
   write();
   if (!receiving_announced_) {
-    say("receiving %dx%d\n", size.width, size.height);
+    base::say("receiving %dx%d\n", size.width, size.height);
     receiving_announced_ = true;
   }
   preview_written_ = true;
@@ -218,7 +207,7 @@ void ReceivePhase::publish_preview(const AVFrame& picture, bool hardware_frame) 
 }
 
 void ReceivePhase::fail_decoding() {
-  status_.state = "error";
+  status_.state = ListenerState::kError;
   status_.error = kDecodeFailed;
   write();
 }

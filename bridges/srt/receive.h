@@ -7,15 +7,11 @@
 
 #include "bridges/srt/decoder.h"
 #include "bridges/srt/ffmpeg_handles.h"
+#include "bridges/srt/stall_rule.h"
 #include "bridges/srt/status.h"
 
 namespace rivlet {
 
-inline constexpr int64_t kStallNs = 5000000000;  // no packet for this long: stalled
-// A read that waited this long means the sender had gone silent; a failure within
-// kAfterLongWaitNs after it is reported as a stall.
-inline constexpr int64_t kLongWaitNs = 4000000000;
-inline constexpr int64_t kAfterLongWaitNs = 1000000000;
 inline constexpr int64_t kPreviewIntervalNs = 200000000;  // at most five previews a second
 inline constexpr int kMaxDecodeErrors = 60;               // consecutive failures before "error"
 inline constexpr int kMaxPacketBytes = 8 * 1024 * 1024;

@@ -8,6 +8,7 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
+#include "base/run_flag.h"
 #include "bridges/srt/listener.h"
 #include "bridges/srt/log_filter.h"
 #include "bridges/srt/options.h"
@@ -68,7 +69,7 @@ int run_rivlet(const std::vector<std::string>& args, DecoderPlatform& platform) 
   if (const int rejected = take_passphrase(options); rejected != 0) {
     return rejected;
   }
-  install_signal_handlers();
+  base::install_stop_signals();
   av_max_alloc(kMaxAllocationBytes);
   install_log_filters();
   avformat_network_init();

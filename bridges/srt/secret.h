@@ -1,36 +1,14 @@
-// The SRT passphrase: a buffer that wipes itself, and its intake from an inherited descriptor.
+// The SRT passphrase and its intake from an inherited descriptor.
 #ifndef BRIDGES_SRT_SECRET_H_
 #define BRIDGES_SRT_SECRET_H_
 
 #include <cstddef>
-#include <memory>
-#include <string_view>
+
+#include "base/secret_buffer.h"
 
 namespace rivlet {
 
-// Move-only bytes that are overwritten with zeros before they are released. Never printed.
-class SecretBuffer {
- public:
-  SecretBuffer() = default;
-  explicit SecretBuffer(size_t size);  // zero-filled
-  ~SecretBuffer() { wipe(); }
-  SecretBuffer(SecretBuffer&& other) noexcept;
-  SecretBuffer& operator=(SecretBuffer&& other) noexcept;
-  SecretBuffer(const SecretBuffer&) = delete;
-  SecretBuffer& operator=(const SecretBuffer&) = delete;
-
-  char* data() { return bytes_.get(); }
-  size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
-  std::string_view view() const { return std::string_view(bytes_.get(), size_); }
-
-  // Zeroes the bytes and empties the buffer.
-  void wipe();
-
- private:
-  std::unique_ptr<char[]> bytes_;
-  size_t size_ = 0;
-};
+using base::SecretBuffer;
 
 inline constexpr size_t kMaxPassphraseBytes = 80;
 inline constexpr size_t kMinPassphraseBytes = 10;

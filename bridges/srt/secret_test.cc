@@ -67,18 +67,5 @@ TEST(ReadPassphraseTest, RefusesBadLengthsAndShortInput) {
   EXPECT_EQ(read_passphrase(-1, &secret), PassphraseResult::kUnreadable);
 }
 
-TEST(SecretBufferTest, WipeEmptiesAndMoveTransfers) {
-  SecretBuffer a(12);
-  std::memcpy(a.data(), "hello secret", 12);
-  SecretBuffer b(std::move(a));
-  EXPECT_TRUE(a.empty());
-  EXPECT_EQ(b.view(), "hello secret");
-  a = std::move(b);
-  EXPECT_EQ(a.view(), "hello secret");
-  a.wipe();
-  EXPECT_TRUE(a.empty());
-  EXPECT_EQ(a.view(), "");
-}
-
 }  // namespace
 }  // namespace rivlet

@@ -1,15 +1,24 @@
 #include "bridges/srt/status.h"
 
-#include "bridges/common/atomic_file.h"
+#include <cstdio>
+
+#include "base/atomic_file.h"
 #include "bridges/common/json.h"
 #include "bridges/common/number_format.h"
 
 namespace rivlet {
 
+const char* listener_state_name(ListenerState state) {
+  // In the order of the enumerators.
+  static constexpr const char* kNames[] = {"listening", "connecting", "connected", "offline",
+                                           "error"};
+  return kNames[static_cast<int>(state)];
+}
+
 std::string status_document(const Status& status) {
   using bridges::JsonEscapes;
   bridges::JsonObjectWriter json;
-  json.add_string("state", status.state, JsonEscapes::kRivlet);
+  json.add_string("state", listener_state_name(status.state), JsonEscapes::kRivlet);
   json.add_int("port", status.port);
   json.add_int("width", status.width);
   json.add_int("height", status.height);
@@ -23,7 +32,12 @@ std::string status_document(const Status& status) {
 }
 
 void write_status(const std::string& path, const Status& status) {
-  bridges::replace_rivlet_status(path, status_document(status));
+  const std::string temporary = path + ".tmp";
+  const base::FileResult result = base::replace_file(path, temporary, status_document(status));
+  // Only a temporary file that cannot be opened is worth a line; the next write tries again.
+  if (result.failed == base::FileStep::kOpen) {
+    std::fprintf(stderr, "cannot open %s\n", temporary.c_str());
+  }
 }
 
 }  // namespace rivlet

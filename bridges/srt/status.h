@@ -7,8 +7,14 @@
 
 namespace rivlet {
 
+enum class ListenerState { kListening, kConnecting, kConnected, kOffline, kError };
+
+// The state as the status document writes it: "listening", "connecting", "connected", "offline"
+// or "error".
+const char* listener_state_name(ListenerState state);
+
 struct Status {
-  std::string state;  // "listening", "connecting", "connected", "offline" or "error"
+  ListenerState state = ListenerState::kListening;
   int32_t port = 0;
   int32_t width = 0;  // size of the last published preview, 0 until the first
   int32_t height = 0;
@@ -24,8 +30,9 @@ struct Status {
 // null before the first preview), decoder and error (null when empty).
 std::string status_document(const Status& status);
 
-// Replaces the status file at path with the document (failures: only a failed temporary open is
-// reported, on standard error).
+// Replaces the status file at path with the document through path + ".tmp", synced. Only a
+// temporary file that cannot be opened is reported ("cannot open <temporary>" on standard error);
+// on any failure the temporary file is deleted and the published file left as it was.
 void write_status(const std::string& path, const Status& status);
 
 }  // namespace rivlet

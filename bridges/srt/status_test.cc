@@ -1,13 +1,18 @@
 #include "bridges/srt/status.h"
 
+#include <filesystem>
+#include <string>
+
 #include <gtest/gtest.h>
+
+#include "base/testing/scoped_temp_dir.h"
 
 namespace rivlet {
 namespace {
 
 TEST(StatusDocumentTest, InitialListeningDocument) {
   Status status;
-  status.state = "listening";
+  status.state = ListenerState::kListening;
   status.port = 9000;
   EXPECT_EQ(status_document(status),
             "{\n"
@@ -25,7 +30,7 @@ TEST(StatusDocumentTest, InitialListeningDocument) {
 
 TEST(StatusDocumentTest, ConnectedDocumentWithErrorEscapes) {
   Status status;
-  status.state = "error";
+  status.state = ListenerState::kError;
   status.port = 1;
   status.width = 1920;
   status.height = 1080;
@@ -47,6 +52,44 @@ TEST(StatusDocumentTest, ConnectedDocumentWithErrorEscapes) {
             "  \"decoder\": \"native\",\n"
             "  \"error\": \"bad\\u0008\\\"x\\\"\"\n"
             "}\n");
+}
+
+TEST(ListenerStateTest, EachStateHasItsDocumentName) {
+  const std::pair<ListenerState, std::string> rows[] = {
+      {ListenerState::kListening, "listening"}, {ListenerState::kConnecting, "connecting"},
+      {ListenerState::kConnected, "connected"}, {ListenerState::kOffline, "offline"},
+      {ListenerState::kError, "error"},
+  };
+  for (const auto& [state, name] : rows) {
+    EXPECT_EQ(listener_state_name(state), name);
+  }
+}
+
+TEST(WriteStatusTest, OnlyAFailedTemporaryOpenIsReported) {
+  base::ScopedTempDir dir;
+  Status status;
+  status.state = ListenerState::kListening;
+  const std::string path = dir.file("srt_status.json");
+  testing::internal::CaptureStderr();
+  write_status(path, status);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(base::read_whole_file(path), status_document(status));
+  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+
+  std::filesystem::create_directory(path + ".tmp");
+  status.state = ListenerState::kOffline;
+  testing::internal::CaptureStderr();
+  write_status(path, status);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "cannot open " + path + ".tmp\n");
+  std::filesystem::remove(path + ".tmp");
+
+  // A failed rename is silent and leaves no temporary file.
+  const std::string occupied = dir.file("occupied");
+  std::filesystem::create_directories(occupied + "/inside");
+  testing::internal::CaptureStderr();
+  write_status(occupied, status);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_FALSE(std::filesystem::exists(occupied + ".tmp"));
 }
 
 }  // namespace

@@ -7,21 +7,19 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/testing/scoped_temp_dir.h"
+
 namespace {
 
 class BundleTest : public ::testing::Test {
  protected:
-  BundleTest() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "bundle-XXXXXX").string();
-    dir_ = mkdtemp(pattern.data());
-    std::filesystem::create_directories(dir_ + "/Contents/Resources");
-  }
-  ~BundleTest() override { std::filesystem::remove_all(dir_); }
+  BundleTest() { std::filesystem::create_directories(dir_ + "/Contents/Resources"); }
   void WriteInfo(const std::string& bytes) {
     std::ofstream(dir_ + "/Contents/Info.plist", std::ios::binary) << bytes;
   }
 
-  std::string dir_;
+  base::ScopedTempDir temp_{"bundle"};
+  std::string dir_ = temp_.path();
 };
 
 TEST_F(BundleTest, ReadsXmlValuesWithTheirKinds) {

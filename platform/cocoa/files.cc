@@ -10,31 +10,13 @@
 #include <cstring>
 #include <vector>
 
+#include "base/file_handle.h"
+#include "base/full_io.h"
+#include "base/make_directories.h"
+
 extern char** environ;
 
 namespace {
-
-// Closes a descriptor on every path out of a scope.
-class ScopedFd {
- public:
-  explicit ScopedFd(int fd) : fd_(fd) {}
-  ~ScopedFd() {
-    if (fd_ >= 0) {
-      close(fd_);
-    }
-  }
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-  int get() const { return fd_; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
 
 void SetError(NSError* error, int code, const std::string& what) {
   if (error != nullptr) {
@@ -104,18 +86,17 @@ bool NSFileManager::fileExistsAtPath(const std::string& path) const {
 bool NSFileManager::createDirectoryAtURL(const NSURL& url, bool withIntermediateDirectories,
                                          NSError* error) const {
   const std::string& path = url.path();
+  int code = 0;
   if (withIntermediateDirectories) {
-    for (size_t slash = path.find('/', 1); slash != std::string::npos;
-         slash = path.find('/', slash + 1)) {
-      mkdir(path.substr(0, slash).c_str(), 0755);
+    code = base::make_directories(path, 0755);
+  } else if (mkdir(path.c_str(), 0755) != 0) {
+    code = errno;
+    struct stat info {};
+    if (code == EEXIST && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+      code = 0;
     }
   }
-  if (mkdir(path.c_str(), 0755) == 0) {
-    return true;
-  }
-  const int code = errno;
-  struct stat info {};
-  if (code == EEXIST && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+  if (code == 0) {
     return true;
   }
   SetError(error, code, "Could not create the directory " + path);
@@ -132,7 +113,7 @@ bool NSFileManager::removeItemAtURL(const NSURL& url, NSError* error) const {
 
 std::optional<std::string> NSData::dataWithContentsOfURL(const NSURL& url) {
   // O_NONBLOCK so that a pipe at the path cannot stall the caller; only regular files are read.
-  ScopedFd fd(open(url.path().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  base::UniqueFd fd(open(url.path().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   struct stat info {};
   if (fd.get() < 0 || fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
       static_cast<size_t>(info.st_size) > kMaxFileBytes) {
@@ -141,10 +122,7 @@ std::optional<std::string> NSData::dataWithContentsOfURL(const NSURL& url) {
   std::string bytes;
   char buffer[8192];
   for (;;) {
-    const ssize_t n = read(fd.get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
+    const ssize_t n = base::read_some(fd.get(), buffer, sizeof buffer);
     if (n < 0 || bytes.size() + static_cast<size_t>(n) > kMaxFileBytes) {
       return std::nullopt;
     }
@@ -158,21 +136,13 @@ std::optional<std::string> NSData::dataWithContentsOfURL(const NSURL& url) {
 bool NSData::writeToURLAtomically(const NSURL& url, std::string_view bytes) {
   const std::string& path = url.path();
   std::string temp = path + ".tmp-XXXXXX";
-  ScopedFd fd(mkostemp(temp.data(), O_CLOEXEC));
+  base::UniqueFd fd(mkostemp(temp.data(), O_CLOEXEC));
   if (fd.get() < 0) {
     return false;
   }
-  bool ok = fchmod(fd.get(), 0644) == 0;
-  for (size_t done = 0; ok && done < bytes.size();) {
-    const ssize_t n = write(fd.get(), bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    ok = n > 0;
-    done += ok ? static_cast<size_t>(n) : 0;
-  }
+  bool ok = fchmod(fd.get(), 0644) == 0 && base::write_fully(fd.get(), bytes.data(), bytes.size());
   ok = ok && fsync(fd.get()) == 0;
-  ok = close(fd.release()) == 0 && ok;
+  ok = fd.close() && ok;
   ok = ok && rename(temp.c_str(), path.c_str()) == 0;
   if (!ok) {
     unlink(temp.c_str());

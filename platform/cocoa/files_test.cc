@@ -6,18 +6,16 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/testing/scoped_temp_dir.h"
+
 namespace {
 
 class FilesTest : public ::testing::Test {
  protected:
-  FilesTest() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "files-test-XXXXXX").string();
-    dir_ = mkdtemp(pattern.data());
-  }
-  ~FilesTest() override { std::filesystem::remove_all(dir_); }
   NSURL At(const std::string& name) const { return NSURL::fileURLWithPath(dir_ + "/" + name); }
 
-  std::string dir_;
+  base::ScopedTempDir temp_{"files-test"};
+  std::string dir_ = temp_.path();
 };
 
 TEST_F(FilesTest, ReadsOnlySmallRegularFiles) {

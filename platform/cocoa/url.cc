@@ -36,6 +36,21 @@ bool HasOnlyURLCharacters(std::string_view text) {
   return true;
 }
 
+// The host as the text writes it, between the user information and the port, without the
+// brackets of an IPv6 literal. libcurl's own host part is normalised (it turns "127.1" or
+// "0x7f000001" into "127.0.0.1" and decodes percent escapes), so it is not used.
+std::string HostAsWritten(std::string_view authority) {
+  const size_t at = authority.rfind('@');
+  if (at != std::string_view::npos) {
+    authority.remove_prefix(at + 1);
+  }
+  if (!authority.empty() && authority.front() == '[') {
+    const size_t close = authority.find(']');
+    return std::string(authority.substr(1, close == std::string_view::npos ? close : close - 1));
+  }
+  return std::string(authority.substr(0, authority.find(':')));
+}
+
 }  // namespace
 
 std::string NSLowercaseString(std::string_view text) {
@@ -66,9 +81,9 @@ std::optional<NSURL> NSURL::URLWithString(std::string_view text) {
   NSURL url;
   url.text_ = owned;
   url.scheme_ = GetPart(handle.get(), CURLUPART_SCHEME);
-  url.host_ = GetPart(handle.get(), CURLUPART_HOST);
-  if (url.host_ && url.host_->size() >= 2 && url.host_->front() == '[') {
-    *url.host_ = url.host_->substr(1, url.host_->size() - 2);
+  if (GetPart(handle.get(), CURLUPART_HOST)) {
+    const std::string_view after_scheme = text.substr(colon + 3);
+    url.host_ = HostAsWritten(after_scheme.substr(0, after_scheme.find_first_of("/?#")));
   }
   url.user_ = GetPart(handle.get(), CURLUPART_USER);
   url.password_ = GetPart(handle.get(), CURLUPART_PASSWORD);

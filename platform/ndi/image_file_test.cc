@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <string>
 
+#include "base/testing/scoped_temp_dir.h"
+
 #include "platform/ndi/test_pattern.h"
 
 namespace ndi_loopback {
@@ -15,12 +17,7 @@ namespace {
 
 class ImageFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "ndi-image-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void SetUp() override { ASSERT_FALSE(dir_.empty()); }
 
   std::string write(const std::string& name, const std::string& bytes) {
     std::string path = dir_ + "/" + name;
@@ -30,7 +27,8 @@ class ImageFileTest : public ::testing::Test {
     return path;
   }
 
-  std::string dir_;
+  base::ScopedTempDir temp_{"ndi-image"};
+  std::string dir_ = temp_.path();
 };
 
 TEST_F(ImageFileTest, PpmBecomesBgrx) {

@@ -6,9 +6,9 @@
 #include <stdlib.h>
 
 #include <cstring>
-#include <filesystem>
 #include <string>
 
+#include "base/testing/scoped_temp_dir.h"
 #include "platform/ndi/source_publisher.h"
 
 namespace ndi_loopback {
@@ -17,16 +17,10 @@ namespace ndi_loopback {
 class LoopbackDirTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "ndi-loopback-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(dir_.empty());
     ::setenv("NDI_LOOPBACK_DIR", dir_.c_str(), 1);
   }
-  void TearDown() override {
-    ::unsetenv("NDI_LOOPBACK_DIR");
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
+  void TearDown() override { ::unsetenv("NDI_LOOPBACK_DIR"); }
 
   // Publishes a width x height frame whose every byte is value.
   static void publish_filled(SourcePublisher* publisher, int width, int height, uint8_t value) {
@@ -35,7 +29,8 @@ class LoopbackDirTest : public ::testing::Test {
     ASSERT_TRUE(publisher->publish(format, [&](uint8_t* p) { std::memset(p, value, bytes); }));
   }
 
-  std::string dir_;
+  base::ScopedTempDir temp_{"ndi-loopback"};
+  std::string dir_ = temp_.path();
 };
 
 }  // namespace ndi_loopback

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "base/make_directories.h"
+
 namespace ndi_loopback {
 
 namespace {
@@ -40,21 +42,13 @@ std::string runtime_dir() {
 }
 
 bool ensure_runtime_dir(const std::string& dir, std::string* err) {
-  for (size_t pos = 1; pos <= dir.size(); ++pos) {
-    if (pos != dir.size() && dir[pos] != '/') {
-      continue;
-    }
-    std::string prefix = dir.substr(0, pos);
-    if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
-      *err = prefix + ": " + std::strerror(errno);
-      return false;
-    }
-  }
-  if (!is_directory(dir)) {
+  const int error = base::make_directories(dir, 0700);
+  if (error == ENOTDIR) {
     *err = dir + ": not a directory";
-    return false;
+  } else if (error != 0) {
+    *err = dir + ": " + std::strerror(error);
   }
-  return true;
+  return error == 0;
 }
 
 bool process_alive(int pid) {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <optional>
 
+#include "base/clock.h"
 #include "platform/ndi/image_file.h"
 #include "platform/ndi/runtime_dir.h"
 #include "platform/ndi/source_publisher.h"
@@ -18,15 +19,10 @@ namespace ndi_loopback {
 
 namespace {
 
-constexpr int64_t kNanosPerSecond = 1000000000;
+using base::kNanosPerSecond;
+using base::monotonic_ns;  // the steady clock is CLOCK_MONOTONIC, as sleep_until needs
 constexpr int64_t kIdleSliceNs = 100000000;
 constexpr int64_t kPollNs = 5000000;
-
-int64_t monotonic_ns() {
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * kNanosPerSecond + now.tv_nsec;
-}
 
 void sleep_until(int64_t deadline_ns) {
   struct timespec at;

@@ -11,6 +11,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/file_handle.h"
+#include "base/full_io.h"
+
 namespace ndi_loopback {
 
 namespace {
@@ -27,56 +30,24 @@ bool header_fits(const SourceIdentity& header, uint64_t file_size) {
          header.pixel_capacity <= file_size - header.pixel_offset;
 }
 
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) {
-      ::close(fd_);
-    }
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-bool read_exact(int fd, void* out, size_t size, off_t offset) {
-  auto* bytes = static_cast<char*>(out);
-  while (size > 0) {
-    ssize_t got = ::pread(fd, bytes, size, offset);
-    if (got < 0 && errno == EINTR) {
-      continue;
-    }
-    if (got <= 0) {
-      return false;
-    }
-    bytes += got;
-    size -= static_cast<size_t>(got);
-    offset += got;
-  }
-  return true;
-}
-
 }  // namespace
 
 bool read_announcement(const std::string& path, Announcement* out) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  base::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st;
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
     return false;
   }
   SourceIdentity header;
-  if (!read_exact(fd.get(), &header, sizeof(header), 0)) {
+  if (!base::pread_fully(fd.get(), &header, sizeof(header), 0)) {
     return false;
   }
   if (!header_fits(header, static_cast<uint64_t>(st.st_size))) {
     return false;
   }
   std::string text(header.name_size + header.url_size, '\0');
-  if (!text.empty() && !read_exact(fd.get(), text.data(), text.size(), sizeof(SourceHeader))) {
+  if (!text.empty() &&
+      !base::pread_fully(fd.get(), text.data(), text.size(), sizeof(SourceHeader))) {
     return false;
   }
   out->name = text.substr(0, header.name_size);

@@ -13,38 +13,17 @@
 #include <memory>
 #include <utility>
 
+#include "base/file_handle.h"
+#include "base/full_io.h"
+#include "base/make_directories.h"
+
 namespace security_store {
 namespace {
 
 // Keychains are small; anything larger than this is not one of ours.
 constexpr off_t kMaxKeychainBytes = off_t{1} << 30;
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) {
-      ::close(fd_);
-    }
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  void Reset(int fd) {
-    Close();
-    fd_ = fd;
-  }
-  // Closes now and reports whether the close succeeded (it may report a delayed write error).
-  bool Close() {
-    int fd = std::exchange(fd_, -1);
-    return fd < 0 || ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
+using base::UniqueFd;
 
 OSStatus StatusFromErrno(int error) {
   return (error == EACCES || error == EPERM || error == EROFS) ? errSecWrPerm : errSecIO;
@@ -60,42 +39,12 @@ std::string ParentDirectory(const std::string& path) {
 
 // Creates the missing directories of `dir` with mode 0700; existing ones are left as they are.
 OSStatus MakeDirectories(const std::string& dir) {
-  struct stat info;
-  if (::stat(dir.c_str(), &info) == 0) {
-    return S_ISDIR(info.st_mode) ? errSecSuccess : errSecIO;
-  }
-  if (errno != ENOENT) {
-    return StatusFromErrno(errno);
-  }
-  if (OSStatus status = MakeDirectories(ParentDirectory(dir)); status != errSecSuccess) {
-    return status;
-  }
-  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-    return StatusFromErrno(errno);
-  }
-  return errSecSuccess;
-}
-
-// Moves all `size` bytes with `transfer` (read or write), retrying when interrupted. False on an
-// error or when the transfer stops short.
-template <typename Transfer, typename Pointer>
-bool TransferAll(Transfer transfer, int fd, Pointer data, std::size_t size) {
-  while (size > 0) {
-    ssize_t n = transfer(fd, data, size);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n <= 0) {
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
+  const int error = base::make_directories(dir, 0700);
+  return error == 0 ? errSecSuccess : error == ENOTDIR ? errSecIO : StatusFromErrno(error);
 }
 
 bool SyncDirectory(const std::string& dir) {
-  FileDescriptor fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   return fd.valid() && ::fsync(fd.get()) == 0;
 }
 
@@ -103,14 +52,14 @@ bool SyncDirectory(const std::string& dir) {
 // file is created with mode 0600 and removed again on any failure.
 OSStatus ReplaceFile(const std::string& path, const Bytes& bytes) {
   std::string temp = path + ".tmp.XXXXXX";
-  FileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
+  UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
   if (!fd.valid()) {
     return StatusFromErrno(errno);
   }
   bool ok = ::fchmod(fd.get(), 0600) == 0 &&
-            TransferAll(::write, fd.get(), bytes.data(), bytes.size()) && ::fsync(fd.get()) == 0;
+            base::write_fully(fd.get(), bytes.data(), bytes.size()) && ::fsync(fd.get()) == 0;
   int error = ok ? 0 : errno;
-  if (!fd.Close() && ok) {
+  if (!fd.close() && ok) {
     ok = false;
     error = errno;
   }
@@ -149,7 +98,7 @@ class KeychainLock {
   OSStatus Acquire(const std::string& path) {
     std::string lock_path = path + ".lock";
     // Never through a link planted at the lock's name, and never blocking on a FIFO there.
-    fd_.Reset(
+    fd_.reset(
         ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
     if (!fd_.valid()) {
       return StatusFromErrno(errno);
@@ -170,7 +119,7 @@ class KeychainLock {
   }
 
  private:
-  FileDescriptor fd_;
+  UniqueFd fd_;
 };
 
 }  // namespace
@@ -178,7 +127,7 @@ class KeychainLock {
 OSStatus LoadKeychain(const std::string& path, KeychainContents* contents) {
   // O_NONBLOCK: opening a FIFO (or a device) at the keychain's path must not wait for a writer;
   // it is refused below as not a regular file. Reads of a regular file are not affected.
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (!fd.valid()) {
     if (errno == ENOENT) {
       *contents = KeychainContents();
@@ -194,7 +143,7 @@ OSStatus LoadKeychain(const std::string& path, KeychainContents* contents) {
     return errSecInvalidKeychain;
   }
   Bytes bytes(static_cast<std::size_t>(info.st_size));
-  if (!TransferAll(::read, fd.get(), bytes.data(), bytes.size())) {
+  if (!base::read_fully(fd.get(), bytes.data(), bytes.size())) {
     return errSecIO;
   }
   return DecodeKeychain(bytes.data(), bytes.size(), contents);

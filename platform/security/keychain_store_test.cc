@@ -47,7 +47,7 @@ TEST(KeychainStoreTest, MissingFileReadsAsEmptyAndIsNotCreatedByReading) {
   ScopedTempDir dir;
   KeychainContents contents;
   contents.items.emplace_back();
-  EXPECT_EQ(LoadKeychain(dir.File("none.keychain"), &contents), errSecSuccess);
+  EXPECT_EQ(LoadKeychain(dir.file("none.keychain"), &contents), errSecSuccess);
   EXPECT_TRUE(contents.items.empty());
   EXPECT_TRUE(Listing(dir.path()).empty());
 }
@@ -55,13 +55,13 @@ TEST(KeychainStoreTest, MissingFileReadsAsEmptyAndIsNotCreatedByReading) {
 TEST(KeychainStoreTest, FirstChangeCreatesPrivateFileAndDirectories) {
   ScopedTempDir dir;
   ::chmod(dir.path().c_str(), 0755);
-  std::string path = dir.File("a/b/login.keychain");
+  std::string path = dir.file("a/b/login.keychain");
   ASSERT_EQ(UpdateKeychain(path, AddAccount("alice")), errSecSuccess);
   EXPECT_EQ(ModeOf(path), 0600u);
-  EXPECT_EQ(ModeOf(dir.File("a")), 0700u);
-  EXPECT_EQ(ModeOf(dir.File("a/b")), 0700u);
+  EXPECT_EQ(ModeOf(dir.file("a")), 0700u);
+  EXPECT_EQ(ModeOf(dir.file("a/b")), 0700u);
   EXPECT_EQ(ModeOf(dir.path()), 0755u);  // an existing directory is left alone
-  EXPECT_EQ(Listing(dir.File("a/b")),
+  EXPECT_EQ(Listing(dir.file("a/b")),
             (std::vector<std::string>{"login.keychain", "login.keychain.lock"}));
   KeychainContents contents;
   ASSERT_EQ(LoadKeychain(path, &contents), errSecSuccess);
@@ -71,7 +71,7 @@ TEST(KeychainStoreTest, FirstChangeCreatesPrivateFileAndDirectories) {
 
 TEST(KeychainStoreTest, ReplacedFileIsPrivateWhateverTheOldModeWas) {
   ScopedTempDir dir;
-  std::string path = dir.File("k");
+  std::string path = dir.file("k");
   ASSERT_EQ(UpdateKeychain(path, AddAccount("alice")), errSecSuccess);
   ::chmod(path.c_str(), 0644);
   ASSERT_EQ(UpdateKeychain(path, AddAccount("bob")), errSecSuccess);
@@ -80,20 +80,20 @@ TEST(KeychainStoreTest, ReplacedFileIsPrivateWhateverTheOldModeWas) {
 
 TEST(KeychainStoreTest, RefusedChangeLeavesFileAsItWas) {
   ScopedTempDir dir;
-  std::string path = dir.File("k");
+  std::string path = dir.file("k");
   ASSERT_EQ(UpdateKeychain(path, AddAccount("alice", "first")), errSecSuccess);
-  std::string before = ReadFileBytes(path);
+  std::string before = base::read_whole_file(path);
   EXPECT_EQ(UpdateKeychain(path, AddAccount("alice", "second")), errSecDuplicateItem);
-  EXPECT_EQ(ReadFileBytes(path), before);
+  EXPECT_EQ(base::read_whole_file(path), before);
   EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"k", "k.lock"}));
 }
 
 TEST(KeychainStoreTest, TemporariesOfADeadWriterAreRemovedByTheNextChange) {
   ScopedTempDir dir;
-  std::string path = dir.File("k");
+  std::string path = dir.file("k");
   WriteFileBytes(path + ".tmp.a1b2c3", "half-written keychain with secrets");
-  WriteFileBytes(dir.File("k.tmp.unrelated-name"), "kept");
-  WriteFileBytes(dir.File("other.tmp.a1b2c3"), "kept");
+  WriteFileBytes(dir.file("k.tmp.unrelated-name"), "kept");
+  WriteFileBytes(dir.file("other.tmp.a1b2c3"), "kept");
   ASSERT_EQ(UpdateKeychain(path, AddAccount("alice")), errSecSuccess);
   EXPECT_EQ(Listing(dir.path()),
             (std::vector<std::string>{"k", "k.lock", "k.tmp.unrelated-name", "other.tmp.a1b2c3"}));
@@ -117,12 +117,12 @@ TEST(KeychainStoreTest, InvalidFilesAreReportedAndNeverOverwritten) {
       {"newer", newer, errSecWrongSecVersion},
   };
   for (const Case& c : cases) {
-    std::string path = dir.File(c.what);
+    std::string path = dir.file(c.what);
     WriteFileBytes(path, c.bytes);
     KeychainContents contents;
     EXPECT_EQ(LoadKeychain(path, &contents), c.expected) << c.what;
     EXPECT_EQ(UpdateKeychain(path, AddAccount("alice")), c.expected) << c.what;
-    EXPECT_EQ(ReadFileBytes(path), c.bytes) << c.what;
+    EXPECT_EQ(base::read_whole_file(path), c.bytes) << c.what;
   }
   KeychainContents contents;
   EXPECT_EQ(LoadKeychain(dir.path(), &contents), errSecInvalidKeychain);  // a directory
@@ -130,7 +130,7 @@ TEST(KeychainStoreTest, InvalidFilesAreReportedAndNeverOverwritten) {
 
 TEST(KeychainStoreTest, ConcurrentChangesAreAllKept) {
   ScopedTempDir dir;
-  std::string path = dir.File("k");
+  std::string path = dir.file("k");
   constexpr int kThreads = 8;
   constexpr int kPerThread = 10;
   std::vector<std::thread> threads;

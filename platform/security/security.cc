@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/secret_buffer.h"
 #include "platform/security/cf_object.h"
 #include "platform/security/keychain_store.h"
 
@@ -233,7 +234,7 @@ OSStatus SecKeychainItemFreeContent(SecKeychainAttributeList*, void* data) {
     std::uint8_t* block = static_cast<std::uint8_t*>(data) - kContentHeader;
     std::size_t size = 0;
     ::memcpy(&size, block, sizeof(size));
-    ::explicit_bzero(block, kContentHeader + size);
+    base::wipe_bytes(block, kContentHeader + size);
     ::free(block);
   }
   return errSecSuccess;

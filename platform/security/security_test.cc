@@ -51,7 +51,7 @@ class SecurityTest : public ::testing::Test {
   }
 
   ScopedTempDir dir_;
-  std::string path_ = dir_.File("test.keychain");
+  std::string path_ = dir_.file("test.keychain");
   SecKeychainRef keychain_ = nullptr;
 };
 
@@ -85,14 +85,15 @@ TEST_F(SecurityTest, EmptyAccountMatchesAnyAndNoOutputsMayBeAsked) {
 }
 
 TEST_F(SecurityTest, NullKeychainIsTheDefaultOneAndArraysAreSearchedInOrder) {
-  ScopedEnv data("XDG_DATA_HOME", dir_.File("data"));
+  ScopedEnv data("XDG_DATA_HOME", dir_.file("data"));
   ASSERT_EQ(SecKeychainAddGenericPassword(nullptr, 3, "svc", 5, "alice", 3, "def", nullptr),
             errSecSuccess);
   EXPECT_EQ(SecretIn(nullptr, "alice"), "def");
-  EXPECT_EQ(ReadFileBytes(dir_.File("data/keychains/login.keychain")).substr(0, 7), "VKCHAIN");
+  EXPECT_EQ(base::read_whole_file(dir_.file("data/keychains/login.keychain")).substr(0, 7),
+            "VKCHAIN");
 
   SecKeychainRef second = nullptr;
-  ASSERT_EQ(SecKeychainOpen(dir_.File("second.keychain").c_str(), &second), errSecSuccess);
+  ASSERT_EQ(SecKeychainOpen(dir_.file("second.keychain").c_str(), &second), errSecSuccess);
   ASSERT_EQ(AddTo(second, "alice", "in-second"), errSecSuccess);
   ASSERT_EQ(Add("bob", "in-first"), errSecSuccess);
   const void* both[] = {keychain_, second};
@@ -105,7 +106,7 @@ TEST_F(SecurityTest, NullKeychainIsTheDefaultOneAndArraysAreSearchedInOrder) {
 
 TEST_F(SecurityTest, AccessListIsStoredWithTheItemInOrder) {
   ASSERT_EQ(Add("alice", "a"), errSecSuccess);
-  std::string app_path = dir_.File("app");
+  std::string app_path = dir_.file("app");
   WriteFileBytes(app_path, "#!/bin/sh\n");
   SecTrustedApplicationRef self = nullptr;
   SecTrustedApplicationRef app = nullptr;
@@ -143,7 +144,7 @@ TEST_F(SecurityTest, BadArgumentsAreRefused) {
   EXPECT_EQ(SecKeychainOpen("", &keychain), errSecNoSuchKeychain);
   EXPECT_EQ(SecKeychainOpen(nullptr, &keychain), errSecParam);
   SecTrustedApplicationRef app = nullptr;
-  EXPECT_EQ(SecTrustedApplicationCreateFromPath(dir_.File("missing").c_str(), &app), errSecParam);
+  EXPECT_EQ(SecTrustedApplicationCreateFromPath(dir_.file("missing").c_str(), &app), errSecParam);
   EXPECT_EQ(SecTrustedApplicationCreateFromPath("", &app), errSecParam);
   const void* not_apps[] = {keychain_};
   CFArrayRef list = CFArrayCreate(kCFAllocatorDefault, not_apps, 1, &kCFTypeArrayCallBacks);
@@ -164,7 +165,7 @@ TEST_F(SecurityTest, CorruptKeychainFileGivesAnErrorToEveryCall) {
   WriteFileBytes(path_, "garbage that is not a keychain file");
   EXPECT_EQ(Secret("alice"), "<-25295>");
   EXPECT_EQ(Add("alice", "a"), errSecInvalidKeychain);
-  EXPECT_EQ(ReadFileBytes(path_), "garbage that is not a keychain file");
+  EXPECT_EQ(base::read_whole_file(path_), "garbage that is not a keychain file");
 }
 
 TEST(SecurityOpenTest, RelativePathIsTakenFromTheWorkingDirectory) {
@@ -178,7 +179,7 @@ TEST(SecurityOpenTest, RelativePathIsTakenFromTheWorkingDirectory) {
   ASSERT_EQ(SecKeychainAddGenericPassword(keychain, 1, "s", 1, "a", 1, "x", nullptr),
             errSecSuccess);
   CFRelease(keychain);
-  EXPECT_FALSE(ReadFileBytes(dir.File("rel.keychain")).empty());
+  EXPECT_FALSE(base::read_whole_file(dir.file("rel.keychain")).empty());
 }
 
 }  // namespace

@@ -4,39 +4,14 @@
 
 #include <stdlib.h>
 
-#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
+
+#include "base/testing/scoped_temp_dir.h"
 
 namespace security_store {
 
-// A fresh directory, removed with everything in it when the object goes.
-class ScopedTempDir {
- public:
-  ScopedTempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "keychain-test.XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-  }
-  ~ScopedTempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  ScopedTempDir(const ScopedTempDir&) = delete;
-  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-inline std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using base::ScopedTempDir;
 
 inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;

@@ -3,12 +3,12 @@
 #ifndef PLATFORM_SECURITY_WIPED_BYTES_H_
 #define PLATFORM_SECURITY_WIPED_BYTES_H_
 
-#include <string.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+#include "base/secret_buffer.h"
 
 namespace security_store {
 
@@ -22,7 +22,7 @@ struct WipingAllocator {
 
   T* allocate(std::size_t n) { return std::allocator<T>().allocate(n); }
   void deallocate(T* p, std::size_t n) {
-    explicit_bzero(p, n * sizeof(T));  // never optimised away, unlike memset before free
+    base::wipe_bytes(p, n * sizeof(T));  // never optimised away, unlike memset before free
     std::allocator<T>().deallocate(p, n);
   }
   template <typename U>

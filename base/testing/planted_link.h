@@ -1,7 +1,7 @@
 // For tests of the atomic writers: what a careless or hostile process may leave at the name of a
 // temporary file, aimed at a file outside the published directory.
-#ifndef BRIDGES_COMMON_PLANTED_LINK_H_
-#define BRIDGES_COMMON_PLANTED_LINK_H_
+#ifndef BASE_TESTING_PLANTED_LINK_H_
+#define BASE_TESTING_PLANTED_LINK_H_
 
 #include <unistd.h>
 
@@ -9,9 +9,9 @@
 #include <fstream>
 #include <string>
 
-#include "bridges/common/scoped_temp_dir.h"
+#include "base/testing/scoped_temp_dir.h"
 
-namespace bridges {
+namespace base {
 
 enum class Plant { kSymlink, kDanglingSymlink, kHardLink };
 
@@ -55,10 +55,7 @@ class PlantedDirectory {
     if (kind_ == Plant::kDanglingSymlink) {
       return !std::filesystem::exists(std::filesystem::symlink_status(victim()));
     }
-    std::ifstream in(victim(), std::ios::binary);
-    const std::string contents((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
-    return contents == kVictimContents;
+    return read_whole_file(victim()) == kVictimContents;
   }
 
  private:
@@ -66,6 +63,6 @@ class PlantedDirectory {
   Plant kind_;
 };
 
-}  // namespace bridges
+}  // namespace base
 
-#endif  // BRIDGES_COMMON_PLANTED_LINK_H_
+#endif  // BASE_TESTING_PLANTED_LINK_H_

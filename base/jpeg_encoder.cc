@@ -1,4 +1,4 @@
-#include "bridges/common/jpeg_writer.h"
+#include "base/jpeg_encoder.h"
 
 // jpeglib.h needs size_t and FILE declared first.
 #include <csetjmp>
@@ -7,12 +7,7 @@
 
 #include <jpeglib.h>
 
-#include <cerrno>
-#include <cstring>
-
-#include "bridges/common/atomic_file.h"
-
-namespace bridges {
+namespace base {
 
 namespace {
 
@@ -42,23 +37,12 @@ void compress(jpeg_compress_struct* cinfo, std::FILE* file, int width, int heigh
   std::longjmp(*static_cast<std::jmp_buf*>(cinfo->client_data), 1);
 }
 
-// The rows of a picture view.
-RgbRowSource view_rows(const RgbView& image) {
-  return [&image](int y) { return image.pixels + static_cast<size_t>(y) * image.stride; };
-}
-
 }  // namespace
 
-void encode_jpeg_or_exit(std::FILE* file, const RgbView& image) {
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr error_manager;
-  cinfo.err = jpeg_std_error(&error_manager);
-  compress(&cinfo, file, image.width, image.height, view_rows(image));
-  jpeg_destroy_compress(&cinfo);
-}
-
 bool encode_jpeg(std::FILE* file, const RgbView& image) {
-  return encode_jpeg_rows(file, image.width, image.height, view_rows(image));
+  return encode_jpeg_rows(file, image.width, image.height, [&image](int y) {
+    return image.pixels + static_cast<size_t>(y) * image.stride;
+  });
 }
 
 bool encode_jpeg_rows(std::FILE* file, int width, int height, const RgbRowSource& rows) {
@@ -87,41 +71,4 @@ std::string jpeg_temporary_path(const std::string& path) {
   return path + ".tmp";
 }
 
-bool write_jpeg_atomic(const std::string& path, const uint8_t* rgb, int width, int height,
-                       size_t stride) {
-  const std::string temporary = jpeg_temporary_path(path);
-  std::FILE* file = create_temporary_file(temporary);
-  if (file == nullptr) {
-    return false;
-  }
-  if (!encode_jpeg(file, RgbView{rgb, width, height, stride})) {
-    std::fclose(file);
-    std::remove(temporary.c_str());
-    return false;
-  }
-  if (!sync_and_close(file)) {
-    std::remove(temporary.c_str());
-    return false;
-  }
-  return rename_or_discard(temporary, path);
-}
-
-bool write_ndi_preview_temporary(const RgbView& image, const std::string& temporary) {
-  std::FILE* file = create_temporary_file(temporary);
-  if (file == nullptr) {
-    return false;
-  }
-  encode_jpeg_or_exit(file, image);
-  std::fclose(file);
-  return true;
-}
-
-bool publish_ndi_preview(const std::string& temporary, const std::string& path) {
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    std::fprintf(stderr, "Impossible de remplacer %s: %s\n", path.c_str(), std::strerror(errno));
-    return false;
-  }
-  return true;
-}
-
-}  // namespace bridges
+}  // namespace base

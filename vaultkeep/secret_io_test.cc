@@ -1,4 +1,4 @@
-#include "vaultkeep/secret_buffer.h"
+#include "vaultkeep/secret_io.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -33,11 +33,11 @@ class InputFile {
   int fd_ = -1;
 };
 
-std::string Contents(const SecretBuffer& secret) {
+std::string contents(const SecretBuffer& secret) {
   return std::string(reinterpret_cast<const char*>(secret.data()), secret.size());
 }
 
-std::string Pattern(std::size_t size) {
+std::string pattern(std::size_t size) {
   std::string bytes(size, '\0');
   for (std::size_t i = 0; i < size; ++i) {
     bytes[i] = static_cast<char>(i * 7 + i / 4096);
@@ -48,11 +48,11 @@ std::string Pattern(std::size_t size) {
 TEST(ReadSecretTest, KeepsBytesExactlyAcrossEveryEnlargement) {
   for (std::size_t size : {std::size_t{1}, std::size_t{4095}, std::size_t{4096}, std::size_t{4097},
                            std::size_t{300000}, kSecretMaxBytes}) {
-    std::string input = Pattern(size);
+    std::string input = pattern(size);
     InputFile file(input);
     SecretBuffer secret;
-    ASSERT_TRUE(ReadSecret(file.fd(), &secret)) << size;
-    EXPECT_EQ(Contents(secret), input) << size;
+    ASSERT_TRUE(read_secret(file.fd(), &secret)) << size;
+    EXPECT_EQ(contents(secret), input) << size;
   }
 }
 
@@ -60,23 +60,23 @@ TEST(ReadSecretTest, TrailingNewlineAndNulBytesArePartOfTheSecret) {
   std::string input("pa\0ss\n", 6);
   InputFile file(input);
   SecretBuffer secret;
-  ASSERT_TRUE(ReadSecret(file.fd(), &secret));
-  EXPECT_EQ(Contents(secret), input);
+  ASSERT_TRUE(read_secret(file.fd(), &secret));
+  EXPECT_EQ(contents(secret), input);
 }
 
 TEST(ReadSecretTest, EmptyOversizedAndUnreadableInputsAreRefused) {
   SecretBuffer secret;
   {
     InputFile empty("");
-    EXPECT_FALSE(ReadSecret(empty.fd(), &secret));
+    EXPECT_FALSE(read_secret(empty.fd(), &secret));
   }
   for (std::size_t size : {kSecretMaxBytes + 1, 2 * kSecretMaxBytes}) {
-    InputFile file(Pattern(size));
-    EXPECT_FALSE(ReadSecret(file.fd(), &secret)) << size;
+    InputFile file(pattern(size));
+    EXPECT_FALSE(read_secret(file.fd(), &secret)) << size;
     EXPECT_TRUE(secret.empty());
   }
   int write_only = ::open("/dev/null", O_WRONLY);
-  EXPECT_FALSE(ReadSecret(write_only, &secret));
+  EXPECT_FALSE(read_secret(write_only, &secret));
   ::close(write_only);
 }
 
@@ -87,27 +87,9 @@ TEST(ReadSecretTest, ReadsFromAPipeInPieces) {
   ASSERT_EQ(::write(fds[1], "def\n", 4), 4);
   ::close(fds[1]);
   SecretBuffer secret;
-  ASSERT_TRUE(ReadSecret(fds[0], &secret));
+  ASSERT_TRUE(read_secret(fds[0], &secret));
   ::close(fds[0]);
-  EXPECT_EQ(Contents(secret), "abcdef\n");
-}
-
-TEST(SecretBufferTest, MovesOwnershipAndKeepsContentsWhenEnlarged) {
-  SecretBuffer first;
-  ASSERT_TRUE(first.Reserve(4));
-  std::memcpy(first.data(), "abcd", 4);
-  first.set_size(4);
-  ASSERT_TRUE(first.Reserve(1000));
-  EXPECT_EQ(Contents(first), "abcd");
-  SecretBuffer second = std::move(first);
-  EXPECT_EQ(first.data(), nullptr);  // NOLINT: checking the moved-from state on purpose
-  EXPECT_EQ(first.size(), 0u);
-  EXPECT_EQ(Contents(second), "abcd");
-  second.set_size(5000);  // clamped to the capacity
-  EXPECT_EQ(second.size(), 1000u);
-  second.Clear();
-  EXPECT_TRUE(second.empty());
-  EXPECT_EQ(second.capacity(), 0u);
+  EXPECT_EQ(contents(secret), "abcdef\n");
 }
 
 TEST(WriteSecretTest, FailedWriteIsReported) {
@@ -115,10 +97,10 @@ TEST(WriteSecretTest, FailedWriteIsReported) {
   ASSERT_EQ(::pipe(fds), 0);
   ::close(fds[0]);
   ::signal(SIGPIPE, SIG_IGN);
-  EXPECT_FALSE(WriteSecret(fds[1], "x", 1));
+  EXPECT_FALSE(write_secret(fds[1], "x", 1));
   ::close(fds[1]);
   int read_only = ::open("/dev/null", O_RDONLY);
-  EXPECT_FALSE(WriteSecret(read_only, "x", 1));
+  EXPECT_FALSE(write_secret(read_only, "x", 1));
   ::close(read_only);
 }
 
