@@ -2,7 +2,9 @@
 result or raises one of the documented exception types, never brings the interpreter down, and
 never changes its arguments.
 
-To cover a new function, add a row to FUZZ_TABLE (parameter name -> generator)."""
+To cover a new function, add a row to FUZZ_TABLE (parameter name -> generator). The same
+generators drive the long run, bench/fuzz/long_fuzz.py."""
+import ctypes
 import math
 import random
 import reprlib
@@ -11,6 +13,7 @@ import numpy as np
 import pytest
 
 from native_ocr import segsense as s
+from fuzz_support import array_form, call_checked, hostile
 
 # IndexError: a row outside the cell given to _horizontal_bar_extent, as indexing raises it.
 DOCUMENTED = (TypeError, ValueError, KeyError, IndexError, AttributeError, OverflowError)
@@ -24,6 +27,8 @@ class Anything:
 
 
 def anything(rng):
+    if rng.random() < 0.08:
+        return hostile(rng)
     return rng.choice([
         None, 0, -1, 7, 2**70, 0.5, math.nan, math.inf, "", "abc", b"x", [], [1, 2], (), {},
         {"a": 1}, Anything(), True, np.float64(3.5), np.int64(4), 1j, np.zeros(3), object,
@@ -31,6 +36,8 @@ def anything(rng):
 
 
 def number(rng):
+    if rng.random() < 0.04:
+        return hostile(rng)
     return rng.choice([rng.randint(-5, 80), rng.uniform(-5, 80), 0, 2**65, -(2**65), math.nan,
                        math.inf, True, np.int32(20), np.float32(12.5), "12", None])
 
@@ -46,7 +53,7 @@ def array(rng):
         a.flat[rng.randrange(a.size)] = np.nan
     if a.ndim >= 2 and rng.random() < 0.3:
         a = rng.choice([a[::-1], a[:, ::2], a[1:, 1:], np.swapaxes(a, 0, 1)])
-    return a
+    return array_form(rng, a) if rng.random() < 0.3 else a
 
 
 def display(rng):
@@ -58,7 +65,7 @@ def box(rng):
         return rng.choice([None, 5, [1, 2, 3], [1, 2, 3, 4, 5], "abcd", [1, 2, "x", 4],
                            [1, 2, None, 4], [math.nan] * 4, [math.inf] * 4, iter([1, 2, 3, 4])])
     return [rng.choice([rng.randint(-10, 60), rng.uniform(-10, 60), 2**70, -(2**70), "3",
-                        np.int16(4), True]) for _ in range(4)]
+                        np.int16(4), True, hostile(rng)]) for _ in range(4)]
 
 
 def slot(rng):
@@ -156,34 +163,51 @@ def snapshot(value):
     """What must survive the call: an array's contents, a container's printed form."""
     if isinstance(value, np.ndarray):
         return value.copy()
+    if isinstance(value, ctypes.Array):
+        return bytes(value)
     if isinstance(value, (list, tuple, dict)):
         return repr(value)
     return None
 
 
 def unchanged(before, after):
+    if isinstance(after, ctypes.Array):
+        return before == bytes(after)
     if isinstance(after, np.ndarray):
         return np.array_equal(before, after, equal_nan=after.dtype.kind in "fc")
     return before is None or before == repr(after)
 
 
+def random_call(rng, name):
+    values = {p: (anything(rng) if rng.random() < 0.1 else gen(rng))
+              for p, gen in FUZZ_TABLE[name].items()}
+    if rng.random() < 0.3:
+        return [], values
+    return list(values.values()), {}
+
+
+def check_call(name, args, kwargs):
+    """A failure message for one call, or None: an undocumented exception, a changed argument,
+    or an argument whose reference count the call changed."""
+    values = list(args) + list(kwargs.values())
+    before = [snapshot(v) for v in values]
+    outcome, detail, changes = call_checked(getattr(s, name), args, kwargs, DOCUMENTED)
+    call = f"{name}({reprlib.repr(args)}, {reprlib.repr(kwargs)})"
+    if outcome == "undocumented":
+        return f"{call}: {detail}"
+    if changes:
+        return f"{call} changed reference counts (argument, before, after): {changes}"
+    for i, (old, value) in enumerate(zip(before, values)):
+        if not unchanged(old, value):
+            return f"{call} changed its argument {i}"
+    return None
+
+
 @pytest.mark.parametrize("name", FUZZ_TABLE)
 def test_random_calls_only_raise_documented_errors(name):
     rng = random.Random(name)
-    fn = getattr(s, name)
     for _ in range(CALLS_PER_FUNCTION):
-        values = {p: (anything(rng) if rng.random() < 0.1 else gen(rng))
-                  for p, gen in FUZZ_TABLE[name].items()}
-        before = {p: snapshot(v) for p, v in values.items()}
-        by_keyword = rng.random() < 0.3
-        try:
-            if by_keyword:
-                fn(**values)
-            else:
-                fn(*values.values())
-        except DOCUMENTED:
-            pass
-        except Exception as e:  # noqa: BLE001
-            pytest.fail(f"{name}({reprlib.repr(values)}) raised {type(e).__name__}: {e}")
-        for p, v in values.items():
-            assert unchanged(before[p], v), f"{name} changed its argument {p}"
+        args, kwargs = random_call(rng, name)
+        failure = check_call(name, args, kwargs)
+        if failure:
+            pytest.fail(failure)

@@ -210,6 +210,23 @@ class TestBlurs:
                     assert np.array_equal(out, cv2.GaussianBlur(gray, (0, 0), sigma))
         assert z._reflected_sheet_blurs([]) == []
 
+    def test_sheet_margins_far_beyond_the_windows_are_refused(self):
+        windows = [np.full((5, 11), 9, np.uint8), np.full((5, 1), 200, np.uint8)]
+        for sigma in (1365.3, 300.0, 100.0):
+            with pytest.raises(ValueError, match="too large"):
+                z._reflected_sheet_blurs(windows, sigma)
+        with pytest.raises(ValueError, match="too large"):
+            z._reflected_sheet_blurs([np.zeros((30, 6), np.uint8)] * 5, 300.0)
+        with pytest.raises(ValueError, match="too large"):  # padded by the image library
+            z._reflected_sheet_blurs([np.zeros((1000, 1000), np.uint8)], 1365.3)
+        single = z._reflected_sheet_blurs(windows[:1], 40.0)
+        assert np.array_equal(single[0], cv2.GaussianBlur(windows[0], (0, 0), 40.0))
+        grays = [np.random.default_rng(3).integers(0, 256, (300, 200), np.uint8)] * 2
+        for gray, out in zip(grays, z._reflected_sheet_blurs(grays, 30.0)):
+            assert np.array_equal(out, cv2.GaussianBlur(gray, (0, 0), 30.0))
+        blurred = z._reflected_sheet_blurs(windows, 40.0)
+        assert np.array_equal(blurred[1], cv2.GaussianBlur(windows[1], (0, 0), 40.0))
+
     def test_window_views_and_blurs(self):
         crop = clock(200, 60)
         views = z._separator_window_views(crop)

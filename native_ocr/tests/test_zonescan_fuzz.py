@@ -2,7 +2,8 @@
 result or raises one of the documented exception types, and never brings the interpreter down.
 
 To cover a new function, add a row to FUZZ_TABLE (parameter name -> generator) and its parameters
-to zonescan_signatures.SIGNATURES."""
+to zonescan_signatures.SIGNATURES. The same generators drive the long run,
+bench/fuzz/long_fuzz.py."""
 import math
 import random
 import reprlib
@@ -12,6 +13,7 @@ import numpy as np
 import pytest
 
 from native_ocr import zonescan as z
+from fuzz_support import array_form, call_checked, hostile
 from zonescan_signatures import SIGNATURES
 
 # LookupError: the zone's own item access (KeyError for a dict, IndexError for a sequence).
@@ -26,6 +28,8 @@ class Anything:
 
 
 def anything(rng):
+    if rng.random() < 0.08:
+        return hostile(rng)
     return rng.choice([
         None, 0, -1, 1, 7, 2**70, -(2**70), 0.5, -3.7, math.nan, math.inf, -math.inf, "", "abc",
         " 90", "1.5", b"x", [], [1, 2], (), {}, {"a": 1}, Anything(), True, False, np.float64(3.5),
@@ -34,6 +38,8 @@ def anything(rng):
 
 
 def number(rng):
+    if rng.random() < 0.04:
+        return hostile(rng)
     return rng.choice([rng.randint(-5, 300), rng.uniform(-50, 300), 0, 2**65, -(2**65), math.nan,
                        math.inf, True, np.int32(20), np.float32(12.5), "12", None])
 
@@ -47,7 +53,7 @@ def array(rng):
         a = rng.choice([a[::-1], a[:, ::2], a[1:, 1:], np.swapaxes(a, 0, 1)])
     if a.ndim == 3 and rng.random() < 0.2:
         a = a[:, :, ::-1]
-    return a
+    return array_form(rng, a) if rng.random() < 0.3 else a
 
 
 def image(rng):
@@ -63,7 +69,7 @@ def zone(rng):
         del zone[rng.choice(list(zone))]
     elif roll < 0.35:
         zone[rng.choice(list(zone))] = rng.choice([None, "0.5", math.nan, math.inf, 2**80, [1],
-                                                   np.float32(0.3), 1])
+                                                   np.float32(0.3), 1, 0.0, hostile(rng)])
     elif roll < 0.45:
         return rng.choice([None, [], "zone", 5, Anything()])
     if rng.random() < 0.3:
@@ -76,7 +82,8 @@ def settings(rng):
     keys = list(z.DEFAULT_PROCESSING) + ["extra"]
     roll = rng.random()
     if roll < 0.2:
-        return rng.choice([None, {}, [], "ab", 5, [("threshold", 1)], [(1, 2, 3)], Anything()])
+        return rng.choice([None, {}, [], "ab", 5, [("threshold", 1)], [(1, 2, 3)], Anything(),
+                           hostile(rng)])
     values = [anything(rng), number(rng), rng.choice(["open", "erode", "OPEN", "close"])]
     return {rng.choice(keys): rng.choice(values) for _ in range(rng.randint(1, 5))}
 
@@ -85,15 +92,19 @@ def role(rng):
     return rng.choice(ROLES) if rng.random() < 0.7 else anything(rng)
 
 
-@pytest.fixture(scope="module")
-def files(tmp_path_factory):
-    folder = tmp_path_factory.mktemp("fuzz")
+def files_in(folder):
+    """Preview paths of every kind, the files made in `folder`."""
     good = folder / "frame.png"
     cv2.imwrite(str(good), np.random.default_rng(0).integers(0, 256, (24, 32, 3), np.uint8))
     junk = folder / "junk.jpg"
     junk.write_bytes(b"\xff\xd8\xff nothing")
     return [good, str(good), str(junk), str(folder / "missing.png"), str(folder), "", "a\0b",
             None, 5, b"frame.png"]
+
+
+@pytest.fixture(scope="module")
+def files(tmp_path_factory):
+    return files_in(tmp_path_factory.mktemp("fuzz"))
 
 
 def path(rng, files):
@@ -114,7 +125,8 @@ def clock_image(rng):
         return image(rng)
     h, w = rng.choice([(1, 1), (1, 40), (40, 1), (3, 2), (30, 100), (24, 300), (60, 200)])
     a = np.random.default_rng(rng.randint(0, 1000)).integers(0, 256, (h, w, 3), dtype=np.uint8)
-    return a if rng.random() < 0.7 else a[:, ::-1]
+    roll = rng.random()
+    return a if roll < 0.6 else a[:, ::-1] if roll < 0.75 else array_form(rng, a)
 
 
 def sequence(rng):
@@ -146,6 +158,21 @@ def window_evaluation(rng):
 def image_list(rng):
     return rng.choice([None, [], [np.zeros((30, 6), np.uint8)] * 5, [image(rng)], 5, "abc",
                        [np.zeros((30, 6), np.uint8), np.zeros((29, 6), np.uint8)]])
+
+
+def expected(rng):
+    return rng.choice([None, "12:34", "7", "59.8", "", "1:2:3", 42, anything(rng)])
+
+
+def reading(rng):
+    """A reader's result, one edited, or anything."""
+    if rng.random() < 0.3:
+        return anything(rng)
+    crop = np.random.default_rng(rng.randint(0, 50)).integers(0, 256, (30, 100, 3), np.uint8)
+    result = rng.choice([z.read_clock_from_crop, z.read_score_from_crop])(crop)
+    if rng.random() < 0.5:
+        result[rng.choice(list(result))] = anything(rng)
+    return result
 
 
 FUZZ_TABLE = {
@@ -204,6 +231,9 @@ FUZZ_TABLE = {
     "read_clock_from_image": {"zone": zone, "image": clock_image},
     "read_clock": {"zone": zone, "preview_path": path},
     "read_clock_zone": {"zone": zone, "preview_path": path},
+    "calibrate_zone": {"zone": zone, "image": clock_image, "role": role, "expected": expected},
+    "trust_reading": {"result": reading},
+    "render_reading": {"zone": zone, "image": clock_image, "result": reading},
 }
 
 
@@ -234,22 +264,37 @@ def random_call(rng, name, files):
     return args, kwargs
 
 
+def result_complaint(name, result):
+    """What is wrong with the result of a call that returned, or None."""
+    if name.startswith(("crop", "prepare", "decode")) and not (
+            result is None or isinstance(result, (np.ndarray, dict))):
+        return f"returned a {type(result).__name__}"
+    if name.startswith("read_") and not (
+            list(result)[:3] == ["value", "valid", "reason"] or
+            list(result)[:4] == ["value", "digits", "valid", "reason"] or
+            list(result)[:3] == ["value", "raw_value", "digits"]):
+        return f"returned keys {list(result)}"
+    return None
+
+
+def check_call(name, args, kwargs):
+    """A failure message for one call, or None: an undocumented exception, a malformed result,
+    or an argument whose reference count the call changed."""
+    outcome, detail, changes = call_checked(getattr(z, name), args, kwargs, DOCUMENTED,
+                                            lambda result: result_complaint(name, result))
+    call = f"{name}({reprlib.repr(args)}, {reprlib.repr(kwargs)})"
+    if outcome in ("undocumented", "wrong"):
+        return f"{call}: {detail}"
+    if changes:
+        return f"{call} changed reference counts (argument, before, after): {changes}"
+    return None
+
+
 @pytest.mark.parametrize("name", FUZZ_TABLE)
 def test_random_calls_only_raise_documented_errors(name, files):
     rng = random.Random(name)
-    fn = getattr(z, name)
     for _ in range(CALLS_PER_FUNCTION):
         args, kwargs = random_call(rng, name, files)
-        try:
-            result = fn(*args, **kwargs)
-        except DOCUMENTED:
-            continue
-        except Exception as e:  # noqa: BLE001
-            call = reprlib.repr(args) + ", " + reprlib.repr(kwargs)
-            pytest.fail(f"{name}({call}) raised {type(e).__name__}: {e}")
-        if name.startswith(("crop", "prepare", "decode")):
-            assert result is None or isinstance(result, (np.ndarray, dict))
-        if name.startswith("read_"):
-            assert list(result)[:3] == ["value", "valid", "reason"] or \
-                list(result)[:4] == ["value", "digits", "valid", "reason"] or \
-                list(result)[:3] == ["value", "raw_value", "digits"]
+        failure = check_call(name, args, kwargs)
+        if failure:
+            pytest.fail(failure)

@@ -49,6 +49,9 @@ SIGNATURES = {
     "read_clock_from_image": "zone, image",
     "read_clock": "zone, preview_path",
     "read_clock_zone": "zone, preview_path",
+    "calibrate_zone": "zone, image, role=None, expected=None",
+    "trust_reading": "result",
+    "render_reading": "zone, image, result=None",
 }
 
 

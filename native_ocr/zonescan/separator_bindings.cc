@@ -263,6 +263,9 @@ Ref py_reflected_sheet_blurs(PyObject* args, PyObject* kwargs) {
     images.push_back(holders.back()->mat);
   }
   blur_sigma(sigma);
+  if (!sheet_blur_padding_bounded(images, blur_radius(sigma))) {
+    throw pyglue::ValueError("sigma is too large for a blur of these images");
+  }
   std::vector<cv::Mat> blurred;
   {
     pyglue::GilRelease unlocked;

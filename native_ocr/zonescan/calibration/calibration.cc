@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <vector>
 
+#include "native_ocr/segsense/segment_classifier.h"
 #include "native_ocr/zonescan/calibration/display_finder.h"
 #include "native_ocr/zonescan/display.h"
 #include "native_ocr/zonescan/layout.h"
@@ -19,6 +21,15 @@ constexpr double kMargin = 0.08;
 constexpr std::array<double, 3> kScales = {1.0, 0.94, 1.06};
 // Weight of the shift test against the threshold band in a candidate's score.
 constexpr double kShiftWeight = 0.25;
+// Blind: of the six neighbours of the first reading (threshold a ladder step down and up, the
+// four shifted cuts), how many must read the same value for it to be taken as taught.
+constexpr int kStableNeighbours = 5;
+// Blind, when Otsu's threshold reads nothing valid: the shortest run of ladder levels reading one
+// value that is taken in its place.
+constexpr size_t kRescueRun = 6;
+// Blind: the shortest run of ladder levels above the first reading that, reading the same value
+// with fewer segments lit, is taken as the display without its glowing unlit segments.
+constexpr size_t kUnlitOffRun = 4;
 
 int round_even(double v) {
   return static_cast<int>(std::nearbyint(v));
@@ -98,6 +109,47 @@ std::array<Cut, 4> shifted(const Cut& c, int w) {
           Cut{c.x1, c.y1, std::min(w, c.x2 + d), c.y2}, Cut{c.x1, c.y1, c.x2 - d, c.y2}};
 }
 
+// Levels of the threshold ladder in a row that read one text.
+struct Run {
+  std::string text;
+  int level = 0;   // the middle level (the lower of two)
+  int lowest = 0;  // the first level
+  std::vector<int> levels;
+};
+
+// Whether `fewer` is `more` with some lit segments off: the same characters but for digits that
+// light only segments the digit of `more` lights too, at least one of them another digit.
+bool lights_within(const std::string& fewer, const std::string& more) {
+  if (fewer.size() != more.size() || fewer == more) {
+    return false;
+  }
+  const auto within = [](char a, char b) {
+    for (const segsense::DigitPattern& pa : segsense::kDigitPatterns) {
+      for (const segsense::DigitPattern& pb : segsense::kDigitPatterns) {
+        if (pa.digit != a - '0' || pb.digit != b - '0') {
+          continue;
+        }
+        bool inside = true;
+        for (size_t k = 0; k < pa.pattern.size(); ++k) {
+          inside = inside && pa.pattern[k] <= pb.pattern[k];
+        }
+        if (inside) {
+          return true;
+        }
+      }
+    }
+    return false;
+  };
+  for (size_t i = 0; i < fewer.size(); ++i) {
+    const bool digit = std::isdigit(static_cast<unsigned char>(fewer[i])) != 0;
+    if (digit != (std::isdigit(static_cast<unsigned char>(more[i])) != 0) ||
+        (!digit && fewer[i] != more[i]) || (digit && !within(fewer[i], more[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // Reads cuts of one crop as the role's reader reads a zone of exactly those pixels.
 class CutReader {
  public:
@@ -126,6 +178,24 @@ class CutReader {
     PreparedDisplay display = prepare_display(view, settings(threshold), false);
     display.separator = separator;
     return reading_text(read_prepared(reader_, display, role_, classifier_));
+  }
+
+  // The cut read at each level of the ladder, equal neighbouring texts taken together.
+  std::vector<Run> ladder_runs(const Cut& cut, const std::vector<int>& levels,
+                               const std::optional<SeparatorDetection>& separator) const {
+    std::vector<Run> runs;
+    for (int level : levels) {
+      std::string read = text(cut, level, separator);
+      if (runs.empty() || runs.back().text != read) {
+        runs.push_back(Run{std::move(read), level, level, {}});
+      }
+      runs.back().levels.push_back(level);
+    }
+    for (Run& run : runs) {
+      run.lowest = run.levels.front();
+      run.level = run.levels[(run.levels.size() - 1) / 2];
+    }
+    return runs;
   }
 
   ProcessingSettings settings(int threshold) const {
@@ -159,6 +229,20 @@ std::optional<SeparatorDetection> moved_separator(const std::optional<SeparatorD
   SeparatorDetection moved = *found;
   moved.x += from.x1 - to.x1;
   return moved;
+}
+
+// Whether `value`, read in `cut` at `threshold`, is read the same a ladder step either side and in
+// the four cuts a few pixels off (kStableNeighbours of the six).
+bool stable(const CutReader& reader, const cv::Mat& grey, const Cut& cut, int threshold,
+            const std::optional<SeparatorDetection>& separator, const std::string& value) {
+  const std::vector<int> levels = levels_of(sub(grey, cut));
+  const int step = levels.size() > 1 ? levels[1] - levels[0] : 2;
+  int same = (reader.text(cut, threshold - step, separator) == value) +
+             (reader.text(cut, threshold + step, separator) == value);
+  for (const Cut& moved : shifted(cut, grey.cols)) {
+    same += reader.text(moved, threshold, moved_separator(separator, cut, moved)) == value;
+  }
+  return same >= kStableNeighbours;
 }
 
 std::optional<Choice> taught_choice(const CutReader& reader, const cv::Mat& grey,
@@ -237,7 +321,38 @@ Calibration calibrate_crop(const CropView& crop, std::string_view role,
   }
   out.cut = with_margin(display->left, display->top, display->right, display->bottom, grey.cols,
                         grey.rows);
-  out.settings = reader.settings(tight_threshold(sub(grey, out.cut), display->dark_on_light));
+  const int otsu = tight_threshold(sub(grey, out.cut), display->dark_on_light);
+  out.settings = reader.settings(otsu);
+  // Blind: a first reading that its neighbours agree on teaches the search, whose choice reads
+  // the other values better than Otsu's threshold does. When Otsu's threshold reads nothing, the
+  // value the longest run of the ladder reads stands in for it; when a run higher up reads it
+  // with fewer segments lit, the segments it loses were unlit ones glowing, and that run's value
+  // is the one shown.
+  const auto separator = reader.is_clock() ? reader.detect(out.cut) : std::nullopt;
+  const std::vector<Run> runs =
+      reader.ladder_runs(out.cut, levels_of(sub(grey, out.cut)), separator);
+  Run first{reader.text(out.cut, otsu, separator), otsu, otsu, {}};
+  if (first.text.empty()) {
+    for (const Run& run : runs) {
+      if (!run.text.empty() && run.levels.size() >= std::max(kRescueRun, first.levels.size() + 1)) {
+        first = run;
+      }
+    }
+  }
+  for (const Run& run : runs) {
+    if (!first.text.empty() && run.lowest > first.level && run.levels.size() >= kUnlitOffRun &&
+        lights_within(run.text, first.text)) {
+      first = run;
+      break;
+    }
+  }
+  if (first.text.empty() || !stable(reader, grey, out.cut, first.level, separator, first.text)) {
+    return out;
+  }
+  if (const auto choice = taught_choice(reader, grey, *display, first.text)) {
+    out.cut = choice->cut;
+    out.settings = reader.settings(choice->threshold);
+  }
   return out;
 }
 

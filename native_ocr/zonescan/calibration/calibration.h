@@ -3,11 +3,16 @@
 //
 // Blind (no expected value): the display is found in the crop (display_finder.h), widened to the
 // role's layout and given a margin; the threshold is Otsu's threshold of that tight cut, inverted
-// for dark segments on a light board. Taught (the value the display shows): cuts around the found
-// display (narrower, wider, shifted) are read at a ladder of thresholds with the role's reader;
-// of the cuts that read exactly the expected value, the one with the widest band of working
-// thresholds wins (its threshold is the band's middle), ties broken by how many cuts a few pixels
-// off still read it, because the same zone must read the other values of the game.
+// for dark segments on a light board. When that reading is stable (the same a threshold step
+// either side and a few pixels of shift), it is taken as the expected value and the taught search
+// below chooses the zone; when Otsu's threshold reads nothing valid, the value read over the
+// widest run of the threshold ladder stands in for it, and a run higher up that reads the value
+// with fewer segments lit (unlit segments glowing above Otsu's threshold) replaces it. Taught (the
+// value the display shows): cuts around the found display (narrower, wider, shifted) are read at a
+// ladder of thresholds with the role's reader; of the cuts that read exactly the expected value,
+// the one with the widest band of working thresholds wins (its threshold is the band's middle),
+// ties broken by how many cuts a few pixels off still read it, because the same zone must read the
+// other values of the game.
 //
 // Everything is deterministic and pure; the classifier is only read.
 #ifndef NATIVE_OCR_ZONESCAN_CALIBRATION_CALIBRATION_H_

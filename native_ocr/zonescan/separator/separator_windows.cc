@@ -144,18 +144,30 @@ int64_t reflect_blur_radius(double sigma) {
   return floor_div(width, 2);
 }
 
+bool sheet_blur_padding_bounded(const std::vector<cv::Mat>& grays, int64_t radius) {
+  const double margin = 2.0 * static_cast<double>(radius);
+  double image_pixels = 0.0;
+  double padded_pixels = 0.0;
+  for (const cv::Mat& g : grays) {
+    image_pixels += static_cast<double>(g.rows) * g.cols;
+    padded_pixels += (g.rows + margin) * (g.cols + margin);
+  }
+  const double padding = padded_pixels - image_pixels;
+  return padding <= image_pixels || padding * (margin + 1.0) <= kMaxSheetPaddingTaps;
+}
+
 std::vector<cv::Mat> reflected_sheet_blurs(const std::vector<cv::Mat>& grays, double sigma) {
   if (grays.empty()) {
     return {};
   }
   const int64_t radius = reflect_blur_radius(sigma);
+  if (radius < 0 || radius > 10000 || !sheet_blur_padding_bounded(grays, radius)) {
+    CV_Error(cv::Error::StsOutOfRange, "blur radius out of range for these images");
+  }
   if (grays.size() == 1) {
     cv::Mat blurred;
     cv::GaussianBlur(standalone(grays[0]), blurred, cv::Size(0, 0), sigma);
     return {blurred};
-  }
-  if (radius < 0 || radius > 10000) {
-    CV_Error(cv::Error::StsOutOfRange, "blur radius out of range");
   }
   const int r = static_cast<int>(radius);
   int sheet_width = 0;

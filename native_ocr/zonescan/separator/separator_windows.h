@@ -64,9 +64,19 @@ std::vector<cv::Mat> separator_window_views(const cv::Mat& source);
 // Throws std::invalid_argument for a sigma that is not finite.
 int64_t reflect_blur_radius(double sigma = 7.0);
 
+// Kernel taps the reflected margins of one sheet blur may cost when they outgrow the images.
+inline constexpr double kMaxSheetPaddingTaps = 268435456.0;  // 2^28, about half a second
+
+// Whether a blur of `grays` with this radius does bounded work: the reflected margins it adds (one
+// per image, whether padded here or by the image library for a single image) hold no more pixels
+// than the images themselves, or cost at most kMaxSheetPaddingTaps kernel taps. Past that a radius
+// far beyond the images only repeats their reflection, at a cost growing with its cube.
+bool sheet_blur_padding_bounded(const std::vector<cv::Mat>& grays, int64_t radius);
+
 // The Gaussian blur (kernel from sigma, BORDER_REFLECT_101) of each image, computed as one blur of
 // the reflect-padded images laid side by side. The images share one height and type. The results
-// are views into one sheet, in input order.
+// are views into one sheet, in input order. Throws cv::Exception for a radius whose padding is not
+// bounded (above).
 std::vector<cv::Mat> reflected_sheet_blurs(const std::vector<cv::Mat>& grays, double sigma = 7.0);
 
 // Once per process, proves that the sheet blur equals per-window blurring on a probe image.

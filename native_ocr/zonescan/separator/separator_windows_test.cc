@@ -94,6 +94,22 @@ TEST(ReflectedSheetBlurs, EmptyAndSingleImagesAndViews) {
   EXPECT_THROW(reflected_sheet_blurs({big, big.rowRange(0, 10)}), cv::Exception);
 }
 
+// Margins that outgrow the images are allowed up to a fixed work; margins within the images' own
+// size are allowed whatever the radius, since the blur of the images costs as much.
+TEST(ReflectedSheetBlurs, RefusesMarginsFarBeyondTheImages) {
+  const std::vector<cv::Mat> windows = {cv::Mat(5, 11, CV_8UC1, cv::Scalar(9)),
+                                        cv::Mat(5, 1, CV_8UC1, cv::Scalar(200))};
+  EXPECT_TRUE(sheet_blur_padding_bounded(windows, 21));
+  EXPECT_TRUE(sheet_blur_padding_bounded(windows, 150));
+  EXPECT_FALSE(sheet_blur_padding_bounded(windows, 600));
+  EXPECT_FALSE(sheet_blur_padding_bounded(windows, 4096));
+  EXPECT_THROW(reflected_sheet_blurs(windows, 1365.3), cv::Exception);
+  EXPECT_THROW(reflected_sheet_blurs({windows[0]}, 1365.3), cv::Exception);
+  const std::vector<cv::Mat> large = {cv::Mat(2000, 2000, CV_8UC1), cv::Mat(2000, 2000, CV_8UC1)};
+  EXPECT_TRUE(sheet_blur_padding_bounded(large, 400));
+  EXPECT_FALSE(sheet_blur_padding_bounded(large, 4096));
+}
+
 TEST(EnsureReflectedSheetBlur, SetsTheFlagOnce) {
   ensure_reflected_sheet_blur();
   EXPECT_TRUE(reflected_sheet_blur_ready());
