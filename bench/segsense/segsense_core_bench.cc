@@ -36,11 +36,11 @@ cv::Mat score_crop() {
 void BM_ReadFourSlots(benchmark::State& state) {
   const cv::Mat display = four_cell_display();
   const DisplayView view = view_of(display);
-  const std::vector<SlotBox> boxes = {
+  const std::vector<Box> boxes = {
       {0, 0, 49, 59}, {50, 0, 99, 59}, {100, 0, 149, 59}, {150, 0, 199, 59}};
   CellScratch scratch;
   for (auto _ : state) {
-    for (const SlotBox& box : boxes) {
+    for (const Box& box : boxes) {
       benchmark::DoNotOptimize(read_slot(view, box, &scratch));
     }
   }

@@ -181,6 +181,19 @@ Ref new_int_list(std::initializer_list<int64_t> values) {
   return new_int_list_from(values);
 }
 
+Ref new_list(std::vector<Ref> items) {
+  return new_list_of(items, [](const Ref& item) { return item; });
+}
+
+Ref new_run_list(const native_ocr::Runs& runs) {
+  Ref list = check(PyList_New(static_cast<Py_ssize_t>(runs.size())));
+  for (size_t i = 0; i < runs.size(); ++i) {
+    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i),
+                   new_int_list({runs[i].start, runs[i].end}).release());
+  }
+  return list;
+}
+
 Ref get_item(PyObject* mapping, const Name& key) {
   return check(PyObject_GetItem(mapping, key.get()));
 }

@@ -8,7 +8,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "native_ocr/numerics/inclusive.h"
 #include "native_ocr/pyglue/python.h"
 #include "native_ocr/pyglue/ref.h"
 
@@ -80,6 +82,29 @@ Ref new_int_list_from(const Container& values) {
   }
   return list;
 }
+
+// A list of make(item) for each item, in order; make returns a Ref.
+template <typename Container, typename Make>
+Ref new_list_of(const Container& items, Make make) {
+  Ref list = check(PyList_New(static_cast<Py_ssize_t>(std::size(items))));
+  Py_ssize_t i = 0;
+  for (const auto& item : items) {
+    PyList_SetItem(list.get(), i++, make(item).release());
+  }
+  return list;
+}
+
+// A list of floats.
+template <typename Container>
+Ref new_float_list_from(const Container& values) {
+  return new_list_of(values, [](auto v) { return new_float(static_cast<double>(v)); });
+}
+
+// A list holding the given objects (their references taken over).
+Ref new_list(std::vector<Ref> items);
+
+// A list of [start, end] lists of ints, one per run.
+Ref new_run_list(const native_ocr::Runs& runs);
 
 // mapping[key], raising the mapping's own error (KeyError for a dict) when it fails.
 Ref get_item(PyObject* mapping, const Name& key);

@@ -7,7 +7,7 @@
 namespace pyglue {
 
 // Releases the GIL for the life of the object, also when the work throws. Inside, touch no Python
-// object; buffers held through ImageView stay valid.
+// object; buffers held through ArrayView stay valid.
 class GilRelease {
  public:
   GilRelease() : state_(PyEval_SaveThread()) {}

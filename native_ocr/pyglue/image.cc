@@ -22,41 +22,44 @@ bool is_uint8_format(const char* format) {
   return std::strcmp(format, "B") == 0;
 }
 
-// Whether OpenCV can address the buffer in place: rows may be any stride, but the elements of a
-// row must be packed.
-bool mat_compatible(const Py_buffer& b, int channels) {
-  if (b.ndim == 3 && buffer_stride(b, 2) != 1) {
-    return false;
-  }
-  return buffer_stride(b, 1) == channels &&
-         buffer_stride(b, 0) >= static_cast<Py_ssize_t>(b.shape[1]) * channels;
-}
-
 }  // namespace
 
-Py_ssize_t buffer_stride(const Py_buffer& buffer, int axis) {
-  if (buffer.strides != nullptr) {
-    return buffer.strides[axis];
-  }
-  Py_ssize_t stride = buffer.itemsize;
-  for (int i = axis + 1; i < buffer.ndim; ++i) {
-    stride *= buffer.shape[i];
-  }
-  return stride;
-}
-
-ImageView::ImageView(PyObject* object) : object_(object) {
-  if (PyObject_GetBuffer(object, &buffer_, PyBUF_RECORDS_RO) != 0) {
+ArrayView::ArrayView(PyObject* object) : ArrayView(object, std::nothrow) {
+  if (!held_) {
     PyErr_Clear();
     throw TypeError("expected an image array (2-D or 3-D uint8), got " + type_name(object));
   }
 }
 
-ImageView::~ImageView() {
-  PyBuffer_Release(&buffer_);
+ArrayView::ArrayView(PyObject* object, std::nothrow_t) : object_(object) {
+  if (PyObject_GetBuffer(object, &buffer_, PyBUF_RECORDS_RO) == 0) {
+    held_ = true;
+    take_strides();
+  }
 }
 
-bool ImageView::empty() const {
+ArrayView::~ArrayView() {
+  if (held_) {
+    PyBuffer_Release(&buffer_);
+  }
+}
+
+// The exporter's strides, or those of a C-contiguous array of its shape when it gives none.
+void ArrayView::take_strides() {
+  const int n = buffer_.ndim;
+  strides_.assign(static_cast<size_t>(n), 0);
+  int64_t step = buffer_.itemsize;
+  for (int i = n - 1; i >= 0; --i) {
+    if (buffer_.strides != nullptr) {
+      strides_[static_cast<size_t>(i)] = buffer_.strides[i];
+    } else {
+      strides_[static_cast<size_t>(i)] = step;
+      step *= buffer_.shape != nullptr ? buffer_.shape[i] : 1;
+    }
+  }
+}
+
+bool ArrayView::empty() const {
   for (int i = 0; i < buffer_.ndim; ++i) {
     if (buffer_.shape[i] == 0) {
       return true;
@@ -65,10 +68,10 @@ bool ImageView::empty() const {
   return buffer_.ndim > 0 && buffer_.len == 0;
 }
 
-void ImageView::require_8bit_image(const char* what) const {
+void ArrayView::require_8bit_image(const char* what) const {
   if (buffer_.itemsize != 1 || !is_uint8_format(buffer_.format)) {
     throw TypeError(std::string(what) + " must be an 8-bit unsigned (uint8) array, got format '" +
-                    (buffer_.format ? buffer_.format : "B") + "'");
+                    format() + "'");
   }
   if (buffer_.ndim != 2 && buffer_.ndim != 3) {
     throw ValueError(std::string(what) + " must have 2 or 3 dimensions, got " +
@@ -83,7 +86,7 @@ void ImageView::require_8bit_image(const char* what) const {
   }
 }
 
-cv::Mat ImageView::mat() const {
+cv::Mat ArrayView::mat() const {
   const int rows = static_cast<int>(buffer_.shape[0]);
   const int cols = static_cast<int>(buffer_.shape[1]);
   const int channels = buffer_.ndim == 3 ? static_cast<int>(buffer_.shape[2]) : 1;
@@ -92,23 +95,55 @@ cv::Mat ImageView::mat() const {
     throw ValueError("image has no channels");
   }
   auto* data = static_cast<unsigned char*>(buffer_.buf);
-  if (mat_compatible(buffer_, channels)) {
-    const auto step = static_cast<size_t>(buffer_stride(buffer_, 0));
-    return cv::Mat(rows, cols, CV_8UC(channels), data, step);
+  const bool packed_rows = (buffer_.ndim == 2 || stride(2) == 1) && stride(1) == channels &&
+                           stride(0) >= static_cast<int64_t>(cols) * channels;
+  if (packed_rows) {
+    return cv::Mat(rows, cols, CV_8UC(channels), data, static_cast<size_t>(stride(0)));
   }
   cv::Mat packed(rows, cols, CV_8UC(channels));
-  const Py_ssize_t s[3] = {buffer_stride(buffer_, 0), buffer_stride(buffer_, 1),
-                           buffer_.ndim == 3 ? buffer_stride(buffer_, 2) : 0};
   for (int r = 0; r < rows; ++r) {
     unsigned char* out = packed.ptr<unsigned char>(r);
     for (int c = 0; c < cols; ++c) {
-      const unsigned char* pixel = data + r * s[0] + c * s[1];
+      const unsigned char* pixel = data + r * stride(0) + c * stride(1);
       for (int k = 0; k < channels; ++k) {
-        *out++ = pixel[buffer_.ndim == 3 ? k * s[2] : 0];
+        *out++ = pixel[buffer_.ndim == 3 ? k * stride(2) : 0];
       }
     }
   }
   return packed;
+}
+
+Float32Map::Float32Map(PyObject* object, const char* name) {
+  static const Name kAscontiguous("ascontiguousarray"), kFloat32("float32"), kDtype("dtype");
+  Ref convert = check(PyObject_GetAttr(numpy_module(), kAscontiguous.get()));
+  Ref dtype = check(PyObject_GetAttr(numpy_module(), kFloat32.get()));
+  Ref args = check(PyTuple_Pack(1, object));
+  Ref kwargs = DictBuilder().set(kDtype, dtype).build();
+  array_ = check(PyObject_Call(convert.get(), args.get(), kwargs.get()));
+  view_.emplace(array_.get());
+  if (view_->ndim() != 2 || view_->dim(0) > INT32_MAX || view_->dim(1) > INT32_MAX) {
+    throw ValueError(std::string(name) + " must be a two-dimensional array");
+  }
+  mat_ = cv::Mat(static_cast<int>(view_->dim(0)), static_cast<int>(view_->dim(1)), CV_32FC1,
+                 const_cast<char*>(view_->data()));
+}
+
+std::vector<double> double_vector(PyObject* object, const char* name) {
+  static const Name kAsarray("asarray"), kFloat64("float64"), kDtype("dtype");
+  Ref convert = check(PyObject_GetAttr(numpy_module(), kAsarray.get()));
+  Ref dtype = check(PyObject_GetAttr(numpy_module(), kFloat64.get()));
+  Ref args = check(PyTuple_Pack(1, object));
+  Ref kwargs = DictBuilder().set(kDtype, dtype).build();
+  Ref array = check(PyObject_Call(convert.get(), args.get(), kwargs.get()));
+  const ArrayView view(array.get());
+  if (view.ndim() != 1) {
+    throw ValueError(std::string(name) + " must be one-dimensional");
+  }
+  std::vector<double> out(static_cast<size_t>(view.dim(0)));
+  for (size_t i = 0; i < out.size(); ++i) {
+    std::memcpy(&out[i], view.data() + static_cast<int64_t>(i) * view.stride(0), sizeof(double));
+  }
+  return out;
 }
 
 NewArray::NewArray(int rows, int cols, int channels) {
@@ -140,6 +175,31 @@ Ref new_array(const cv::Mat& image) {
   CV_Assert(image.depth() == CV_8U && image.dims == 2);
   NewArray out(image.rows, image.cols, image.channels());
   return out.take(image);
+}
+
+Ref new_zeros_array(int64_t rows, int64_t cols) {
+  static const Name kZeros("zeros");
+  Ref zeros = check(PyObject_GetAttr(numpy_module(), kZeros.get()));
+  Ref shape =
+      check(Py_BuildValue("(LL)", static_cast<long long>(rows), static_cast<long long>(cols)));
+  return check(PyObject_CallFunctionObjArgs(zeros.get(), shape.get(), numpy_uint8(), nullptr));
+}
+
+Ref new_float32_array(const cv::Mat& map) {
+  CV_Assert(map.type() == CV_32FC1);
+  static const Name kFloat32("float32");
+  Ref dtype = check(PyObject_GetAttr(numpy_module(), kFloat32.get()));
+  Ref shape = check(Py_BuildValue("(ii)", map.rows, map.cols));
+  Ref array = check(PyObject_CallFunctionObjArgs(numpy_empty(), shape.get(), dtype.get(), nullptr));
+  Py_buffer out;
+  check_status(PyObject_GetBuffer(array.get(), &out, PyBUF_CONTIG));
+  const size_t row_bytes = static_cast<size_t>(map.cols) * sizeof(float);
+  for (int r = 0; r < map.rows; ++r) {
+    std::memcpy(static_cast<char*>(out.buf) + static_cast<size_t>(r) * row_bytes, map.ptr(r),
+                row_bytes);
+  }
+  PyBuffer_Release(&out);
+  return array;
 }
 
 Ref slice_rows_cols(PyObject* image, int64_t row_begin, int64_t row_end, int64_t col_begin,

@@ -5,6 +5,9 @@
 #define NATIVE_OCR_PYGLUE_IMAGE_H_
 
 #include <cstdint>
+#include <new>
+#include <optional>
+#include <vector>
 
 #include <opencv2/core.hpp>
 
@@ -13,27 +16,33 @@
 
 namespace pyglue {
 
-// The byte step between neighbours along `axis` of a held buffer. A buffer exported without
-// strides (ctypes arrays, PyBUF_ND requests) is C-contiguous; its steps are derived from the shape.
-Py_ssize_t buffer_stride(const Py_buffer& buffer, int axis);
-
-// A read-only view of a caller's image through the buffer protocol. The buffer is held (and the
+// The one view of a caller's array: its buffer taken through the buffer protocol with shape,
+// strides and format (strides computed as C-contiguous when the exporter gives none), held (and the
 // caller's array kept alive) until the view is destroyed; nothing is ever written through it.
-class ImageView {
+class ArrayView {
  public:
   // Any object exporting a buffer. Throws TypeError for an object without one.
-  explicit ImageView(PyObject* object);
-  ~ImageView();
-  ImageView(const ImageView&) = delete;
-  ImageView& operator=(const ImageView&) = delete;
+  explicit ArrayView(PyObject* object);
+  // The same, but an object without a buffer leaves the view invalid with the exporter's error
+  // still set, for callers that fall back to a conversion.
+  ArrayView(PyObject* object, std::nothrow_t);
+  ~ArrayView();
+  ArrayView(const ArrayView&) = delete;
+  ArrayView& operator=(const ArrayView&) = delete;
 
+  bool valid() const { return held_; }
   PyObject* object() const { return object_; }
   int ndim() const { return buffer_.ndim; }
   int64_t dim(int i) const { return buffer_.shape[i]; }
+  int64_t stride(int i) const { return strides_[static_cast<size_t>(i)]; }  // bytes, may be < 0
+  int64_t itemsize() const { return buffer_.itemsize; }
+  // The struct-module format of one element ("B" when the exporter gives none).
+  const char* format() const { return buffer_.format ? buffer_.format : "B"; }
+  const char* data() const { return static_cast<const char*>(buffer_.buf); }
   // True when the buffer holds no element (some dimension is 0).
   bool empty() const;
 
-  // Checks that the image is a 2-D (rows x columns) or 3-D (rows x columns x channels) array of
+  // Checks that the array is a 2-D (rows x columns) or 3-D (rows x columns x channels) array of
   // 8-bit unsigned elements: TypeError for another element type, ValueError for another shape.
   void require_8bit_image(const char* what) const;
 
@@ -44,9 +53,31 @@ class ImageView {
   cv::Mat mat() const;
 
  private:
+  void take_strides();
+
   PyObject* object_;
   Py_buffer buffer_{};
+  bool held_ = false;
+  std::vector<int64_t> strides_;
 };
+
+// A caller's array converted by numpy (numpy.ascontiguousarray(x, dtype=float32)) and viewed as
+// a single-precision map; the converted array is held until destruction. ValueError unless it has
+// two dimensions.
+class Float32Map {
+ public:
+  Float32Map(PyObject* object, const char* name);
+  const cv::Mat& mat() const { return mat_; }
+
+ private:
+  Ref array_;
+  std::optional<ArrayView> view_;
+  cv::Mat mat_;
+};
+
+// A sequence converted by numpy (numpy.asarray(x, dtype=float64)) as a vector of doubles.
+// ValueError "<name> must be one-dimensional" unless it has one dimension.
+std::vector<double> double_vector(PyObject* object, const char* name);
 
 // A new numpy array that C++ code fills in place: mat() is a header over the array's own memory,
 // rows x columns (x channels when there is more than one) of 8-bit elements, C-contiguous.
@@ -72,6 +103,12 @@ class NewArray {
 // A new numpy array holding a copy of an 8-bit image: rows x columns for one channel, rows x
 // columns x channels otherwise.
 Ref new_array(const cv::Mat& image);
+
+// A new numpy uint8 array of zeros of any shape, empty ones included.
+Ref new_zeros_array(int64_t rows, int64_t cols);
+
+// A new float32 numpy array (rows x columns) holding a copy of a CV_32FC1 map.
+Ref new_float32_array(const cv::Mat& map);
 
 // image[row_begin:row_end, col_begin:col_end] through the object's own slicing (a view for a
 // numpy array).

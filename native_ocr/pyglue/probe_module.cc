@@ -38,7 +38,7 @@ pyglue::Ref py_python_int(PyObject* args, PyObject* kwargs) {
 pyglue::Ref py_image_info(PyObject* args, PyObject* kwargs) {
   static constexpr pyglue::Signature<1> kSig("image_info", {"image"}, 1);
   auto [image] = kSig.parse(args, kwargs);
-  pyglue::ImageView view(image);
+  pyglue::ArrayView view(image);
   view.require_8bit_image("image");
   cv::Mat mat = view.mat();
   Py_buffer raw;
@@ -52,7 +52,7 @@ pyglue::Ref py_image_info(PyObject* args, PyObject* kwargs) {
 pyglue::Ref py_copy_image(PyObject* args, PyObject* kwargs) {
   static constexpr pyglue::Signature<1> kSig("copy_image", {"image"}, 1);
   auto [image] = kSig.parse(args, kwargs);
-  pyglue::ImageView view(image);
+  pyglue::ArrayView view(image);
   view.require_8bit_image("image");
   return pyglue::new_array(view.mat());
 }

@@ -5,9 +5,12 @@
 //   errors.h   TypeError, ValueError, KeyError, ... as C++ exceptions; cv::Exception -> cv2.error
 //   args.h     Signature: arguments by position or keyword, with the interpreter's messages
 //   convert.h  int/float/str conversions with the interpreter's rules and messages; Name (interned
-//              keys); DictBuilder (dictionaries in a fixed key order); list and number builders
-//   image.h    ImageView (caller arrays through the buffer protocol, no copy), new_array (results
-//              as new numpy arrays), slice_rows_cols (crops as views through the caller's slicing)
+//              keys); DictBuilder (dictionaries in a fixed key order); list (new_list_of ...) and
+//              number builders
+//   image.h    ArrayView (the one view of caller arrays: buffer protocol, no copy), Float32Map and
+//              double_vector (arrays numpy converts first), new_array / new_zeros_array /
+//              new_float32_array (results as new numpy arrays), slice_rows_cols (crops as views
+//              through the caller's slicing)
 //   gil.h      GilRelease, around pure C++ work
 //   module.h   ModuleBuilder and the registration pattern every module follows:
 //

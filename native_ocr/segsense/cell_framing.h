@@ -30,7 +30,7 @@ inline constexpr int64_t kComponentMinArea = 4;
 inline constexpr double kComponentAreaFraction = 0.15;
 
 struct CellFrame {
-  CellBox frame_box{};  // [fx1, fy1, fx2, fy2], cell-local, inclusive
+  Box frame_box{};  // [fx1, fy1, fx2, fy2], cell-local, inclusive
   std::string_view frame_method;
   std::string_view horizontal_frame_source;
   std::string_view horizontal_structure_position;  // "wide", "right", "left" or "ambiguous"

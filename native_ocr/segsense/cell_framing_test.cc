@@ -71,7 +71,7 @@ TEST(FrameFromCell, WideGlyphUsesItsOwnColumns) {
   const cv::Mat cell = digit_cell(40, 30, 8, {5, 4, 20, 32, 3});
   auto f = frame_from_cell(cell);
   ASSERT_TRUE(f);
-  EXPECT_EQ(f->frame_box, (CellBox{5, 4, 24, 35}));
+  EXPECT_EQ(f->frame_box, (Box{5, 4, 24, 35}));
   EXPECT_EQ(f->frame_method, "projection_wide");
   EXPECT_EQ(f->horizontal_frame_source, "projection_wide");
   EXPECT_EQ(f->horizontal_structure_position, "wide");

@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "native_ocr/segsense/bindings.h"
-#include "native_ocr/segsense/display_buffer.h"
 
 namespace native_ocr::segsense {
 namespace {

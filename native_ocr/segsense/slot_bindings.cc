@@ -3,7 +3,6 @@
 
 #include "native_ocr/segsense/bindings.h"
 #include "native_ocr/segsense/decimal_round.h"
-#include "native_ocr/segsense/display_buffer.h"
 #include "native_ocr/segsense/docstrings.h"
 
 namespace native_ocr::segsense {
@@ -103,16 +102,8 @@ void set_read_shape(PyObject* dict, const SlotReading& r) {
 Ref read_one(const DisplayBuffer& display, PyObject* slot, CellScratch* scratch) {
   static const Name kBoxKey("box");
   const Ref box = pyglue::get_item(slot, kBoxKey);
-  const SlotBox raw = box_argument(box.get());
-  const SlotReading reading = read_slot(display.view(), raw, scratch);
-  Ref result = copy_slot(slot);
-  const ResultSetter set(result.get());
-  if (reading.empty) {
-    set_empty_shape(set, reading);
-  } else {
-    set_read_shape(result.get(), reading);
-  }
-  return result;
+  const Box raw = box_argument(box.get());
+  return new_slot_result(slot, read_slot(display.view(), raw, scratch));
 }
 
 // Whether slot.get("kind") == "digit".
@@ -156,7 +147,7 @@ Ref py_read_digit_slot(PyObject* args, PyObject* kwargs) {
 Ref py_clip_box(PyObject* args, PyObject* kwargs) {
   static constexpr pyglue::Signature<3> kSig("_clip_box", {"box", "width", "height"}, 3);
   auto [box, width, height] = kSig.parse(args, kwargs);
-  const SlotBox raw = box_argument(box);
+  const Box raw = box_argument(box);
   return pyglue::new_int_list_from(
       clip_box(raw, pyglue::python_int(width), pyglue::python_int(height)));
 }
@@ -172,9 +163,20 @@ Ref py_as01(PyObject* args, PyObject* kwargs) {
 
 }  // namespace
 
-SlotBox box_argument(PyObject* box) {
+Ref new_slot_result(PyObject* slot, const SlotReading& reading) {
+  Ref result = copy_slot(slot);
+  const ResultSetter set(result.get());
+  if (reading.empty) {
+    set_empty_shape(set, reading);
+  } else {
+    set_read_shape(result.get(), reading);
+  }
+  return result;
+}
+
+Box box_argument(PyObject* box) {
   Ref iterator = pyglue::check(PyObject_GetIter(box));
-  SlotBox out{};
+  Box out{};
   size_t count = 0;
   while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
     if (count == out.size()) {
@@ -193,12 +195,8 @@ SlotBox box_argument(PyObject* box) {
 }
 
 Ref new_float_list(const Segments& values, bool round_to_3) {
-  Ref list = pyglue::check(PyList_New(kSegmentCount));
-  for (int i = 0; i < kSegmentCount; ++i) {
-    const double v = round_to_3 ? round3(values[i]) : values[i];
-    PyList_SetItem(list.get(), i, pyglue::new_float(v).release());
-  }
-  return list;
+  return pyglue::new_list_of(
+      values, [round_to_3](double v) { return pyglue::new_float(round_to_3 ? round3(v) : v); });
 }
 
 void add_slot_bindings(pyglue::ModuleBuilder& module) {

@@ -30,7 +30,7 @@ double ink_fraction(const std::vector<double>& row_counts, int64_t pixels) {
 
 }  // namespace
 
-SlotBox clip_box(const SlotBox& box, int64_t width, int64_t height) {
+Box clip_box(const Box& box, int64_t width, int64_t height) {
   int64_t x1 = clamp_coordinate(box[0], width);
   int64_t y1 = clamp_coordinate(box[1], height);
   int64_t x2 = clamp_coordinate(box[2], width);
@@ -44,7 +44,7 @@ SlotBox clip_box(const SlotBox& box, int64_t width, int64_t height) {
   return {x1, y1, x2, y2};
 }
 
-SlotReading read_slot(const DisplayView& display, const SlotBox& raw_box, CellScratch* scratch) {
+SlotReading read_slot(const DisplayView& display, const Box& raw_box, CellScratch* scratch) {
   SlotReading out;
   out.box = clip_box(raw_box, display.cols, display.rows);
   const auto [x1, y1, x2, y2] = out.box;
@@ -76,7 +76,7 @@ SlotReading read_slot(const DisplayView& display, const SlotBox& raw_box, CellSc
   out.confidence = out.classification.confidence;
   out.empty_confidence = empty_confidence;
   out.ink_ratio = ink_ratio;
-  const CellBox& observed = frame->structure.tight_box;
+  const Box& observed = frame->structure.tight_box;
   out.observed_width_ratio = static_cast<double>(observed[2] - observed[0] + 1) /
                              static_cast<double>(std::max<int64_t>(cols, 1));
   out.glyph_box = {x1 + fx1, y1 + fy1, x1 + fx2, y1 + fy2};

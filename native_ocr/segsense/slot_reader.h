@@ -15,21 +15,18 @@
 
 namespace native_ocr::segsense {
 
-// [x1, y1, x2, y2], inclusive pixel corners in display coordinates.
-using SlotBox = std::array<int64_t, 4>;
-
 // Clamps each corner into the display (x into 0..width-1, y into 0..height-1; 0 for an empty
 // dimension) and orders each pair so that x1 <= x2 and y1 <= y2.
-SlotBox clip_box(const SlotBox& box, int64_t width, int64_t height);
+Box clip_box(const Box& box, int64_t width, int64_t height);
 
 struct SlotReading {
   bool empty = true;
-  SlotBox box{};  // the clipped box
+  Box box{};  // the clipped box
   double confidence = 1.0;
   double empty_confidence = 1.0;
   double ink_ratio = 0.0;
   // Set only when the slot was read (not empty).
-  SlotBox glyph_box{};  // the frame in display coordinates
+  Box glyph_box{};  // the frame in display coordinates
   CellFrame frame;
   Classification classification;
   double observed_width_ratio = 0.0;
@@ -43,7 +40,7 @@ struct CellScratch {
 };
 
 // Reads the slot whose (unclipped) box is given.
-SlotReading read_slot(const DisplayView& display, const SlotBox& box, CellScratch* scratch);
+SlotReading read_slot(const DisplayView& display, const Box& box, CellScratch* scratch);
 
 }  // namespace native_ocr::segsense
 

@@ -16,7 +16,7 @@ using testing::draw_digit;
 using testing::fill;
 using testing::GlyphBox;
 
-SlotReading read(const cv::Mat& display, const SlotBox& box) {
+SlotReading read(const cv::Mat& display, const Box& box) {
   CellScratch scratch;
   return read_slot(view_of(display), box, &scratch);
 }
@@ -26,11 +26,11 @@ SlotReading read_whole(const cv::Mat& display) {
 }
 
 TEST(ClipBox, ClampsAndOrders) {
-  EXPECT_EQ(clip_box({-5, -5, 10000, 10000}, 40, 30), (SlotBox{0, 0, 39, 29}));
-  EXPECT_EQ(clip_box({20, 10, 5, 2}, 40, 30), (SlotBox{5, 2, 20, 10}));
-  EXPECT_EQ(clip_box({3, 4, 5, 6}, 0, 0), (SlotBox{0, 0, 0, 0}));
+  EXPECT_EQ(clip_box({-5, -5, 10000, 10000}, 40, 30), (Box{0, 0, 39, 29}));
+  EXPECT_EQ(clip_box({20, 10, 5, 2}, 40, 30), (Box{5, 2, 20, 10}));
+  EXPECT_EQ(clip_box({3, 4, 5, 6}, 0, 0), (Box{0, 0, 0, 0}));
   const int64_t big = std::numeric_limits<int64_t>::max();
-  EXPECT_EQ(clip_box({-big, big, big, -big}, 40, 30), (SlotBox{0, 0, 39, 29}));
+  EXPECT_EQ(clip_box({-big, big, big, -big}, 40, 30), (Box{0, 0, 39, 29}));
 }
 
 TEST(ReadSlot, ReadsEveryDigit) {
@@ -78,8 +78,8 @@ TEST(ReadSlot, GlyphBoxIsInDisplayCoordinates) {
   cv::Mat display = cv::Mat::zeros(50, 100, CV_8UC1);
   draw_digit(display, 8, {56, 7, 24, 36, 4}, 255);
   const SlotReading r = read(display, {50, 0, 99, 49});
-  EXPECT_EQ(r.box, (SlotBox{50, 0, 99, 49}));
-  EXPECT_EQ(r.glyph_box, (SlotBox{56, 7, 79, 42}));
+  EXPECT_EQ(r.box, (Box{50, 0, 99, 49}));
+  EXPECT_EQ(r.glyph_box, (Box{56, 7, 79, 42}));
   EXPECT_EQ(r.classification.value, 8);
   EXPECT_DOUBLE_EQ(r.observed_width_ratio, 24.0 / 50.0);
 }
@@ -121,7 +121,7 @@ TEST(ReadSlot, EmptyDisplayGivesEmptyCells) {
   cv::Mat display(0, 30, CV_8UC1);
   const SlotReading r = read(display, {5, 5, 20, 20});
   EXPECT_TRUE(r.empty);
-  EXPECT_EQ(r.box, (SlotBox{5, 0, 20, 0}));
+  EXPECT_EQ(r.box, (Box{5, 0, 20, 0}));
   EXPECT_EQ(r.confidence, 1.0);
   EXPECT_EQ(r.empty_confidence, 1.0);
   EXPECT_EQ(r.ink_ratio, 0.0);

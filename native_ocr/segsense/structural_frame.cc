@@ -101,11 +101,11 @@ std::vector<double> row_counts(const cv::Mat& cell) {
   return counts;
 }
 
-std::optional<CellBox> tight_bounds(const cv::Mat& mask) {
+std::optional<Box> tight_bounds(const cv::Mat& mask) {
   return tight_bounds(mask, row_counts(mask));
 }
 
-std::optional<CellBox> tight_bounds(const cv::Mat& mask, std::span<const double> counts) {
+std::optional<Box> tight_bounds(const cv::Mat& mask, std::span<const double> counts) {
   int64_t x1 = mask.cols, y1 = -1, x2 = -1, y2 = -1;
   for (int y = 0; y < mask.rows; ++y) {
     if (counts[static_cast<size_t>(y)] == 0) {
@@ -122,7 +122,7 @@ std::optional<CellBox> tight_bounds(const cv::Mat& mask, std::span<const double>
   if (y2 < 0) {
     return std::nullopt;
   }
-  return CellBox{x1, y1, x2, y2};
+  return Box{x1, y1, x2, y2};
 }
 
 Runs contiguous_runs(std::span<const int64_t> indices) {

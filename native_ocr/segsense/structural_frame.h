@@ -13,6 +13,8 @@
 
 #include <opencv2/core/mat.hpp>
 
+#include "native_ocr/numerics/inclusive.h"
+
 namespace native_ocr::segsense {
 
 // A row or column is active when its count reaches this fraction of the largest count.
@@ -25,19 +27,8 @@ inline constexpr double kMarginalRunMaxHeightRatio = 0.1;
 // rows; also scales the extension gap.
 inline constexpr double kMarginalRunMinGapRatio = 0.03;
 
-// An inclusive stretch [start, end] of consecutive indices.
-struct Run {
-  int64_t start = 0;
-  int64_t end = 0;
-  bool operator==(const Run&) const = default;
-};
-using Runs = std::vector<Run>;
-
-// [x1, y1, x2, y2], inclusive.
-using CellBox = std::array<int64_t, 4>;
-
 struct Structure {
-  CellBox tight_box{};
+  Box tight_box{};
   int64_t vertical_core_top = 0;
   int64_t vertical_core_bottom = 0;
   int64_t top = 0;  // also the vertical extended top
@@ -57,8 +48,8 @@ std::vector<double> row_counts(const cv::Mat& cell);
 
 // The smallest box holding every nonzero pixel of an 8-bit mask, or none for a mask without ink.
 // The second form takes the mask's row counts.
-std::optional<CellBox> tight_bounds(const cv::Mat& mask);
-std::optional<CellBox> tight_bounds(const cv::Mat& mask, std::span<const double> counts);
+std::optional<Box> tight_bounds(const cv::Mat& mask);
+std::optional<Box> tight_bounds(const cv::Mat& mask, std::span<const double> counts);
 
 // Maximal runs of consecutive values in an ascending index sequence.
 Runs contiguous_runs(std::span<const int64_t> indices);

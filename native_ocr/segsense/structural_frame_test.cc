@@ -48,36 +48,38 @@ TEST(RemoveMarginalRuns, DropsThinEdgeRunsSeparatedByAGap) {
 TEST(ExtendFromCore, LinksRunsWithinTheGap) {
   const Runs core = {{10, 20}};
   // Three blank rows (7..9) above the core with max_gap 3: linked; four blank rows: not.
-  EXPECT_EQ(extend_from_core(projection(30, {{5, 6}, {10, 20}}), core, 3), (segsense::Run{5, 20}));
-  EXPECT_EQ(extend_from_core(projection(30, {{4, 5}, {10, 20}}), core, 3), (segsense::Run{10, 20}));
+  EXPECT_EQ(extend_from_core(projection(30, {{5, 6}, {10, 20}}), core, 3),
+            (native_ocr::Run{5, 20}));
+  EXPECT_EQ(extend_from_core(projection(30, {{4, 5}, {10, 20}}), core, 3),
+            (native_ocr::Run{10, 20}));
   // Nothing overlapping the core: none.
   EXPECT_EQ(extend_from_core(projection(30, {{0, 3}}), core, 3), std::nullopt);
   // Counts under the weak threshold never link.
-  EXPECT_EQ(extend_from_core(projection(30, {{10, 20}}), core, 3), (segsense::Run{10, 20}));
+  EXPECT_EQ(extend_from_core(projection(30, {{10, 20}}), core, 3), (native_ocr::Run{10, 20}));
 }
 
 TEST(ExtendFromCore, ChainsRunsAcrossPasses) {
   const Runs core = {{10, 12}};
   // 16..17 links to the core, then 20..21 (later in the same pass) links to it.
   EXPECT_EQ(extend_from_core(projection(40, {{10, 12}, {16, 17}, {20, 21}}), core, 3),
-            (segsense::Run{10, 21}));
+            (native_ocr::Run{10, 21}));
   // 3..4 becomes reachable only after 6..7 was linked, which comes later: a second pass.
   EXPECT_EQ(extend_from_core(projection(40, {{3, 4}, {6, 7}, {10, 12}}), core, 2),
-            (segsense::Run{3, 12}));
+            (native_ocr::Run{3, 12}));
 }
 
 TEST(HorizontalBarExtent, PrefersWidestThenGreatestStart) {
   cv::Mat cell = cv::Mat::zeros(10, 20, CV_8UC1);
   fill(cell, 3, 2, 12, 1);  // columns 3..14
   fill(cell, 5, 6, 12, 1);  // columns 5..16
-  EXPECT_EQ(horizontal_bar_extent(cell, 0, 9, 6), (segsense::Run{5, 16}));
+  EXPECT_EQ(horizontal_bar_extent(cell, 0, 9, 6), (native_ocr::Run{5, 16}));
   // Rows outside top..bottom are not looked at.
-  EXPECT_EQ(horizontal_bar_extent(cell, 0, 3, 6), (segsense::Run{3, 14}));
+  EXPECT_EQ(horizontal_bar_extent(cell, 0, 3, 6), (native_ocr::Run{3, 14}));
 
   cv::Mat short_bar = cv::Mat::zeros(3, 20, CV_8UC1);
   fill(short_bar, 0, 1, 11, 1);
-  EXPECT_EQ(horizontal_bar_extent(short_bar, 0, 2, 6), std::nullopt);            // needs 12
-  EXPECT_EQ(horizontal_bar_extent(short_bar, 0, 2, 0), (segsense::Run{0, 10}));  // needs 2
+  EXPECT_EQ(horizontal_bar_extent(short_bar, 0, 2, 6), std::nullopt);              // needs 12
+  EXPECT_EQ(horizontal_bar_extent(short_bar, 0, 2, 0), (native_ocr::Run{0, 10}));  // needs 2
 }
 
 TEST(TightBounds, BoxOfAllInk) {
@@ -85,7 +87,7 @@ TEST(TightBounds, BoxOfAllInk) {
   EXPECT_EQ(tight_bounds(cell), std::nullopt);
   cell.at<uint8_t>(2, 6) = 1;
   cell.at<uint8_t>(7, 1) = 1;
-  EXPECT_EQ(tight_bounds(cell), (CellBox{1, 2, 6, 7}));
+  EXPECT_EQ(tight_bounds(cell), (Box{1, 2, 6, 7}));
 }
 
 TEST(StructuralFrame, EmptyCellHasNoStructure) {
@@ -116,7 +118,7 @@ TEST(StructuralFrame, DiagonalHairlineHasNoActiveRows) {
   }
   auto s = structural_frame(cell);
   ASSERT_TRUE(s);
-  EXPECT_EQ(s->tight_box, (CellBox{5, 3, 16, 14}));
+  EXPECT_EQ(s->tight_box, (Box{5, 3, 16, 14}));
   EXPECT_EQ(s->vertical_core_top, 3);
   EXPECT_EQ(s->bottom, 14);
   EXPECT_EQ(s->left, 5);
@@ -134,7 +136,7 @@ TEST(StructuralFrame, ThinMarksAtTheEdgesAreNotStructure) {
   fill(cell, 2, 48, 25, 2);  // and a thicker one along the bottom
   auto s = structural_frame(cell);
   ASSERT_TRUE(s);
-  EXPECT_EQ(s->tight_box, (CellBox{0, 0, 29, 49}));
+  EXPECT_EQ(s->tight_box, (Box{0, 0, 29, 49}));
   EXPECT_EQ(s->vertical_core_top, 8);
   EXPECT_EQ(s->vertical_core_bottom, 41);
   EXPECT_EQ(s->top, 8);

@@ -6,7 +6,6 @@
 
 #include "native_ocr/segsense/bindings.h"
 #include "native_ocr/segsense/decimal_round.h"
-#include "native_ocr/segsense/display_buffer.h"
 
 namespace native_ocr::segsense {
 namespace {
@@ -108,14 +107,14 @@ Ref py_contiguous_runs(PyObject* args, PyObject* kwargs) {
   if (PyErr_Occurred()) {
     throw pyglue::PythonError();
   }
-  return new_run_list(contiguous_runs(values));
+  return pyglue::new_run_list(contiguous_runs(values));
 }
 
 Ref py_remove_marginal_runs(PyObject* args, PyObject* kwargs) {
   static constexpr pyglue::Signature<2> kSig("_remove_marginal_runs", {"runs", "cell_height"}, 2);
   auto [runs, cell_height] = kSig.parse(args, kwargs);
   Runs parsed = runs_argument(runs);
-  return new_run_list(remove_marginal_runs(std::move(parsed), number(cell_height)));
+  return pyglue::new_run_list(remove_marginal_runs(std::move(parsed), number(cell_height)));
 }
 
 bool less_equal(PyObject* a, PyObject* b) {
@@ -238,15 +237,6 @@ Runs runs_argument(PyObject* runs) {
     throw pyglue::PythonError();
   }
   return out;
-}
-
-Ref new_run_list(const Runs& runs) {
-  Ref list = pyglue::check(PyList_New(static_cast<Py_ssize_t>(runs.size())));
-  for (size_t i = 0; i < runs.size(); ++i) {
-    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i),
-                   pyglue::new_int_list({runs[i].start, runs[i].end}).release());
-  }
-  return list;
 }
 
 Ref new_int_pair(int64_t a, int64_t b) {

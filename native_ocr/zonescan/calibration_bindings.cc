@@ -137,8 +137,7 @@ Ref trust_dict(const calibration::Trust& trust) {
 
 // The zone's role, or the one given; "home_score" when neither names one.
 std::string role_of(PyObject* zone, PyObject* role) {
-  Ref found = role != nullptr && role != Py_None ? Ref::borrow(role)
-                                                 : call_zonescan_function("_role", {zone});
+  Ref found = role != nullptr && role != Py_None ? Ref::borrow(role) : zone_role(zone);
   if (!pyglue::truth(found.get())) {
     return "home_score";
   }
@@ -146,22 +145,9 @@ std::string role_of(PyObject* zone, PyObject* role) {
   return std::string(pyglue::utf8(found.get()));
 }
 
-const char* reader_function(const std::string& role) {
-  switch (reader_for_role(role)) {
-    case ReaderKind::kClock:
-      return "read_clock_from_image";
-    case ReaderKind::kPeriod:
-      return "read_period_from_image";
-    case ReaderKind::kSingleDigit:
-      return "read_single_digit_from_image";
-    case ReaderKind::kScore:
-      break;
-  }
-  return "read_score_from_image";
-}
-
+// The zone read by the module's reader for `role`, as read_*_from_image reads it.
 Ref read_with(const std::string& role, PyObject* zone, PyObject* image) {
-  return call_zonescan_function(reader_function(role), {zone, image});
+  return read_zone_object(reader_for_role(role), zone, image);
 }
 
 // The expected value as the readers write it: a str (stripped) or the decimal text of an int.
@@ -206,7 +192,7 @@ Ref calibration_result(Ref zone, PyObject* image, const std::string& role, doubl
 
 // The operator's zone as drawn, with its role and normalised settings.
 Ref unchanged_zone(PyObject* zone, const std::string& role) {
-  Ref processing = normalize_settings(call_zonescan_function("_processing", {zone}).get());
+  Ref processing = normalize_settings(zone_processing(zone).get());
   return zone_dict(pyglue::python_float(pyglue::get_item(zone, kX).get()),
                    pyglue::python_float(pyglue::get_item(zone, kY).get()),
                    pyglue::python_float(pyglue::get_item(zone, kWidth).get()),
@@ -224,13 +210,12 @@ Ref py_calibrate_zone(PyObject* args, PyObject* kwargs) {
   if (crop.get() == Py_None) {
     return calibration_result(unchanged_zone(zone, role), image, role, 0.0, "no_frame");
   }
-  pyglue::ImageView frame(image);
+  pyglue::ArrayView frame(image);
   const double fw = static_cast<double>(frame.dim(1)), fh = static_cast<double>(frame.dim(0));
-  Ref bounds = call_zonescan_function(
-      "normalized_zone_bounds",
-      {zone, pyglue::new_int(frame.dim(1)).get(), pyglue::new_int(frame.dim(0)).get()});
-  const auto origin = int_array<4>(bounds.get());
-  pyglue::ImageView view(crop.get());
+  const Bounds bounds = zone_bounds(zone, frame.dim(1), frame.dim(0));
+  const std::array<int, 4> origin = {static_cast<int>(bounds.x1), static_cast<int>(bounds.y1),
+                                     static_cast<int>(bounds.x2), static_cast<int>(bounds.y2)};
+  pyglue::ArrayView view(crop.get());
   view.require_8bit_image("crop");
   const CropView pixels{view.mat(), view.ndim() == 3};
   calibration::Calibration found;
@@ -315,15 +300,14 @@ Ref py_render_reading(PyObject* args, PyObject* kwargs) {
   picture.caption = std::string(pyglue::utf8(caption.get()));
   add_picture_items(result.get(), &picture);
   Ref crop = crop_zone_from_image(zone, image);
-  std::optional<pyglue::ImageView> crop_view, binary_view;
+  std::optional<pyglue::ArrayView> crop_view, binary_view;
   Ref prepared;
   if (crop.get() != Py_None) {
     crop_view.emplace(crop.get());
     crop_view->require_8bit_image("crop");
     picture.crop = crop_view->mat();
-    prepared = call_zonescan_function(
-        "prepare_display_from_crop",
-        {crop.get(), Py_False, call_zonescan_function("_processing", {zone}).get()});
+    Ref processing = zone_processing(zone);
+    prepared = prepare_display_dict(crop.get(), Py_False, processing.get());
     if (PyDict_Check(prepared.get())) {
       binary_view.emplace(pyglue::get_item(prepared.get(), kBinary).get());
       picture.binary = binary_view->mat();

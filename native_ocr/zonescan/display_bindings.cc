@@ -4,6 +4,7 @@
 #include "native_ocr/zonescan/bindings.h"
 #include "native_ocr/zonescan/display.h"
 #include "native_ocr/zonescan/docstrings.h"
+#include "native_ocr/zonescan/separator/separator_detector.h"
 
 namespace native_ocr::zonescan {
 namespace {
@@ -11,19 +12,17 @@ namespace {
 const pyglue::Name kBinary("binary"), kAngle("angle"), kCropSize("crop_size"),
     kSeparatorKey("separator"), kProcessingKey("processing");
 
-SeparatorBranch separator_branch = nullptr;
-
 // Images from this many pixels up are prepared with the interpreter lock released. Smaller ones
 // take a few microseconds, less than handing the lock to another thread and waiting to get it back.
 constexpr size_t kLockFreePixels = size_t{1} << 16;
 
 // A prepared display: the new numpy array and a header over its pixels.
-struct Prepared {
+struct PreparedArray {
   pyglue::Ref array;
   cv::Mat binary;
 };
 
-Prepared prepare(const cv::Mat& pixels, bool three_dimensional, const ProcessingSettings& s) {
+PreparedArray prepare(const cv::Mat& pixels, bool three_dimensional, const ProcessingSettings& s) {
   pyglue::NewArray out(pixels.rows, pixels.cols);
   cv::Mat binary = out.mat();
   {
@@ -44,7 +43,7 @@ pyglue::Ref py_process_image(PyObject* args, PyObject* kwargs) {
   if (image == Py_None) {
     throw pyglue::AttributeError("'NoneType' object has no attribute 'size'");
   }
-  pyglue::ImageView view(image);
+  pyglue::ArrayView view(image);
   if (view.empty()) {
     return pyglue::Ref::borrow(image);  // nothing to process: the image itself
   }
@@ -52,13 +51,13 @@ pyglue::Ref py_process_image(PyObject* args, PyObject* kwargs) {
   return prepare(view.mat(), view.ndim() == 3, s).array;
 }
 
-// The prepared display dictionary for a crop, or None for a missing or empty crop.
-pyglue::Ref prepare_display_from_crop(PyObject* crop, PyObject* detect_separator,
-                                      PyObject* processing) {
+}  // namespace
+
+pyglue::Ref prepare_display_dict(PyObject* crop, PyObject* detect_separator, PyObject* processing) {
   if (crop == nullptr || crop == Py_None) {
     return pyglue::none();
   }
-  pyglue::ImageView view(crop);
+  pyglue::ArrayView view(crop);
   if (view.empty()) {
     return pyglue::none();
   }
@@ -66,11 +65,19 @@ pyglue::Ref prepare_display_from_crop(PyObject* crop, PyObject* detect_separator
   pyglue::Ref settings = normalize_settings(processing, &s);
   view.require_8bit_image("crop");
   const cv::Mat pixels = view.mat();
-  Prepared prepared = prepare(pixels, view.ndim() == 3, s);
+  PreparedArray prepared = prepare(pixels, view.ndim() == 3, s);
   const cv::Mat& binary = prepared.binary;
   pyglue::Ref separator = pyglue::none();
-  if (detect_separator != nullptr && pyglue::truth(detect_separator) && separator_branch) {
-    separator = separator_branch({crop, pixels, view.ndim() == 3, binary, s, settings.get()});
+  if (detect_separator != nullptr && pyglue::truth(detect_separator)) {
+    // On the caller's crop as received (unrotated, unprocessed), angle 0.
+    std::optional<SeparatorDetection> detection;
+    {
+      pyglue::GilRelease unlocked;
+      detection = detect_clock_separator_without_regions(pixels, 0.0);
+    }
+    if (detection) {
+      separator = detection_dict(*detection);
+    }
   }
   return pyglue::DictBuilder()
       .set(kBinary, std::move(prepared.array))
@@ -81,11 +88,13 @@ pyglue::Ref prepare_display_from_crop(PyObject* crop, PyObject* detect_separator
       .build();
 }
 
+namespace {
+
 pyglue::Ref py_prepare_display_from_crop(PyObject* args, PyObject* kwargs) {
   static constexpr pyglue::Signature<3> kSig("prepare_display_from_crop",
                                              {"crop", "detect_separator", "processing"}, 1);
   auto [crop, detect_separator, processing] = kSig.parse(args, kwargs);
-  return prepare_display_from_crop(crop, detect_separator, processing);
+  return prepare_display_dict(crop, detect_separator, processing);
 }
 
 pyglue::Ref py_prepare_display_from_image(PyObject* args, PyObject* kwargs) {
@@ -93,7 +102,7 @@ pyglue::Ref py_prepare_display_from_image(PyObject* args, PyObject* kwargs) {
       "prepare_display_from_image", {"zone", "image", "detect_separator", "processing"}, 2);
   auto [zone, image, detect_separator, processing] = kSig.parse(args, kwargs);
   pyglue::Ref crop = crop_zone_from_image(zone, image);
-  return prepare_display_from_crop(crop.get(), detect_separator, processing);
+  return prepare_display_dict(crop.get(), detect_separator, processing);
 }
 
 pyglue::Ref py_prepare_display(PyObject* args, PyObject* kwargs) {
@@ -102,14 +111,10 @@ pyglue::Ref py_prepare_display(PyObject* args, PyObject* kwargs) {
   auto [zone, path, detect_separator, processing] = kSig.parse(args, kwargs);
   pyglue::Ref image = decode_bgr_image(path);
   pyglue::Ref crop = crop_zone_from_image(zone, image.get());
-  return prepare_display_from_crop(crop.get(), detect_separator, processing);
+  return prepare_display_dict(crop.get(), detect_separator, processing);
 }
 
 }  // namespace
-
-void set_separator_branch(SeparatorBranch branch) {
-  separator_branch = branch;
-}
 
 void add_display_bindings(pyglue::ModuleBuilder& module) {
   module.add_function<py_process_image>("process_image", kProcessImageDoc);

@@ -272,6 +272,8 @@ inline constexpr char kReadClockFromCropDoc[] =
     "seconds.tenths (\"59.8\"). The colon or decimal point is looked for in the unprocessed crop;\n"
     "the four digit cells are cut around it (around the middle, read as minutes, when none is\n"
     "found) and classified as seven-segment digits.\n\n" ZONESCAN_DOC_CROP
+    "A clock crop is blue-green-red (a BGRA crop reads as its BGR part); a grey or\n"
+    "two-channel crop raises cv2.error from the colour conversion.\n"
     "role: a clock_like role of ROLES; None or \"\" reads as clock. Another role's layout has no\n"
     "four digit cells and reads as \"unrecognized\".\n" ZONESCAN_DOC_PROCESSING
         ZONESCAN_DOC_CLOCK_RESULT ZONESCAN_DOC_READ_ERRORS;
@@ -299,6 +301,20 @@ inline constexpr char kReadClockZoneDoc[] =
 inline constexpr char kReadSlotsDoc[] =
     "_read_slots(binary, slots)\n--\n\n"
     "native_ocr.segsense.read_slots(binary, slots), the classifier imported on first use.";
+
+inline constexpr char kReadZonesDoc[] =
+    "read_zones(zones, source, threads=1)\n--\n\n"
+    "Reads every zone of a scoreboard from one decoded frame or one preview file, in one call.\n\n"
+    "zones: a sequence of zones, each as for the readers (with its role and processing).\n"
+    "source: a decoded frame (a numpy array) or a preview file's path; the file is decoded once\n"
+    "for all zones. threads: how many threads read the zones (at least 1; at most 64 are used);\n"
+    "the readers run without the interpreter lock.\n\n"
+    "Returns a list with one result per zone, in order, each exactly what the zone's reader\n"
+    "returns: clock-like roles read_clock (value a str), period read_period, SINGLE_DIGIT_ROLES\n"
+    "read_single_digit, every other role (and no role) read_score. A zone that cannot be cut\n"
+    "gives its \"no_frame\" result.\n\n"
+    "Raises ValueError for threads below 1, what a malformed zone's reader raises (the first in\n"
+    "zone order), and cv2.error from OpenCV.";
 
 inline constexpr char kCalibrateZoneDoc[] =
     "calibrate_zone(zone, image, role=None, expected=None)\n--\n\n"

@@ -49,21 +49,6 @@ ZoneRect zone_rect(PyObject* zone) {
   return r;
 }
 
-Bounds bounds_of(PyObject* zone, int64_t image_width, int64_t image_height) {
-  Bounds b;
-  switch (normalized_zone_bounds(zone_rect(zone), image_width, image_height, &b)) {
-    case BoundsError::kNaN:
-      pyglue::require_integral(std::nan(""));
-      break;
-    case BoundsError::kInfinite:
-      pyglue::require_integral(HUGE_VAL);
-      break;
-    case BoundsError::kNone:
-      break;
-  }
-  return b;
-}
-
 // image[y1:y2, x1:x2]; an image whose own slicing cannot take two slices (a memoryview, say) is
 // the wrong type of image.
 pyglue::Ref slice_view(PyObject* image, const Bounds& b) {
@@ -85,7 +70,7 @@ pyglue::Ref py_normalized_zone_bounds(PyObject* args, PyObject* kwargs) {
   auto [zone, image_width, image_height] = kSig.parse(args, kwargs);
   const int64_t w = pyglue::int_argument(image_width, "image_width");
   const int64_t h = pyglue::int_argument(image_height, "image_height");
-  const Bounds b = bounds_of(zone, w, h);
+  const Bounds b = zone_bounds(zone, w, h);
   return pyglue::check(Py_BuildValue("(LLLL)", static_cast<long long>(b.x1),
                                      static_cast<long long>(b.y1), static_cast<long long>(b.x2),
                                      static_cast<long long>(b.y2)));
@@ -160,27 +145,45 @@ pyglue::Ref slot_list(const Layout& layout) {
   return list;
 }
 
-pyglue::Ref decode_bgr_image(PyObject* path) {
+Bounds zone_bounds(PyObject* zone, int64_t image_width, int64_t image_height) {
+  Bounds b;
+  switch (normalized_zone_bounds(zone_rect(zone), image_width, image_height, &b)) {
+    case BoundsError::kNaN:
+      pyglue::require_integral(std::nan(""));
+      break;
+    case BoundsError::kInfinite:
+      pyglue::require_integral(HUGE_VAL);
+      break;
+    case BoundsError::kNone:
+      break;
+  }
+  return b;
+}
+
+cv::Mat decode_bgr_file(PyObject* path) {
   pyglue::Ref text = pyglue::check(PyObject_Str(path));
   Py_ssize_t size = 0;
   const char* data = PyUnicode_AsUTF8AndSize(text.get(), &size);
   if (data == nullptr) {
     PyErr_Clear();  // a name that cannot be spelled as a file name names no readable file
-    return pyglue::none();
+    return cv::Mat();
   }
   const std::string file(data, static_cast<size_t>(size));
   if (file.find('\0') != std::string::npos) {
-    return pyglue::none();
+    return cv::Mat();
   }
   cv::Mat image;
-  {
-    pyglue::GilRelease unlocked;
-    try {
-      image = cv::imread(file, cv::IMREAD_COLOR);
-    } catch (const cv::Exception&) {
-      image.release();  // a file OpenCV cannot decode is an unreadable file
-    }
+  pyglue::GilRelease unlocked;
+  try {
+    image = cv::imread(file, cv::IMREAD_COLOR);
+  } catch (const cv::Exception&) {
+    image.release();  // a file OpenCV cannot decode is an unreadable file
   }
+  return image;
+}
+
+pyglue::Ref decode_bgr_image(PyObject* path) {
+  const cv::Mat image = decode_bgr_file(path);
   return image.empty() ? pyglue::none() : pyglue::new_array(image);
 }
 
@@ -188,9 +191,9 @@ pyglue::Ref crop_zone_from_image(PyObject* zone, PyObject* image) {
   if (image == Py_None) {
     return pyglue::none();
   }
-  pyglue::ImageView view(image);
+  pyglue::ArrayView view(image);
   view.require_8bit_image("image");
-  const Bounds b = bounds_of(zone, view.dim(1), view.dim(0));
+  const Bounds b = zone_bounds(zone, view.dim(1), view.dim(0));
   if (covers_no_pixel(b) || view.empty()) {
     return pyglue::none();
   }

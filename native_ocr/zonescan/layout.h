@@ -10,18 +10,18 @@
 #include <string_view>
 #include <vector>
 
+#include "native_ocr/numerics/inclusive.h"
+
 namespace native_ocr::zonescan {
 
 enum class SlotKind { kDigit, kSeparator };
-
-// [x1, y1, x2, y2], INCLUSIVE pixel corners in prepared-display coordinates. Not clipped to the
-// display: neighbouring cells may share a column or leave one out, as the rounding falls.
-using Box = std::array<int64_t, 4>;
 
 struct Slot {
   SlotKind kind = SlotKind::kDigit;
   std::optional<int64_t>
       index;  // digit position counted from 0 left to right; none for the separator
+  // In prepared-display coordinates, not clipped to the display: neighbouring cells may share a
+  // column or leave one out, as the rounding falls.
   Box box{};
   bool operator==(const Slot&) const = default;
 };

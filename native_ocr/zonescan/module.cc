@@ -19,6 +19,7 @@ PyMODINIT_FUNC PyInit_zonescan() {
       native_ocr::zonescan::add_separator_bindings,
       native_ocr::zonescan::add_reader_bindings,
       native_ocr::zonescan::add_clock_bindings,
+      native_ocr::zonescan::add_zones_bindings,
       native_ocr::zonescan::add_calibration_bindings,
       native_ocr::zonescan::add_zone_check_bindings,
   });

@@ -3,8 +3,7 @@
 // _separator_topology, _separator_search_corridor, _evaluate_separator_window,
 // _separator_window_views, _reflect_blur_radius, _reflected_sheet_blurs,
 // _ensure_reflected_sheet_blur, _separator_window_blurs, _separator_spatial_prior,
-// _separator_hypothesis, _detect_clock_separator_without_regions; and the detection branch of
-// prepare_display_from_crop.
+// _separator_hypothesis, _detect_clock_separator_without_regions.
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -14,11 +13,13 @@
 #include "native_ocr/zonescan/bindings.h"
 #include "native_ocr/zonescan/separator/separator_detector.h"
 #include "native_ocr/zonescan/separator/separator_mask.h"
-#include "native_ocr/zonescan/separator_dicts.h"
 
 namespace native_ocr::zonescan {
 namespace {
 
+using pyglue::double_vector;
+using pyglue::Float32Map;
+using pyglue::new_float32_array;
 using pyglue::Ref;
 using pyglue::Signature;
 
@@ -35,7 +36,7 @@ struct Image {
     view.require_8bit_image(what);
     mat = view.mat();
   }
-  pyglue::ImageView view;
+  pyglue::ArrayView view;
   cv::Mat mat;
 };
 
@@ -49,29 +50,7 @@ cv::Mat optional_image(PyObject* object, const char* what, std::unique_ptr<Image
 }
 
 Ref image_list(const std::vector<cv::Mat>& images) {
-  Ref list = pyglue::check(PyList_New(static_cast<Py_ssize_t>(images.size())));
-  for (size_t i = 0; i < images.size(); ++i) {
-    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), pyglue::new_array(images[i]).release());
-  }
-  return list;
-}
-
-// A one-dimensional array of `dtype` (a numpy type name) from any sequence.
-std::vector<double> double_vector(PyObject* object, const char* name) {
-  static const pyglue::Name kAsarray("asarray"), kFloat64("float64"), kDtype("dtype");
-  Ref convert = pyglue::check(PyObject_GetAttr(pyglue::numpy_module(), kAsarray.get()));
-  Ref dtype = pyglue::check(PyObject_GetAttr(pyglue::numpy_module(), kFloat64.get()));
-  Ref args = pyglue::check(PyTuple_Pack(1, object));
-  Ref kwargs = pyglue::DictBuilder().set(kDtype, dtype).build();
-  Ref array = pyglue::check(PyObject_Call(convert.get(), args.get(), kwargs.get()));
-  Py_buffer b;
-  pyglue::check_status(PyObject_GetBuffer(array.get(), &b, PyBUF_ND));
-  std::unique_ptr<Py_buffer, void (*)(Py_buffer*)> release(&b, PyBuffer_Release);
-  if (b.ndim != 1) {
-    throw pyglue::ValueError(std::string(name) + " must be one-dimensional");
-  }
-  const double* data = static_cast<const double*>(b.buf);
-  return std::vector<double>(data, data + b.shape[0]);
+  return pyglue::new_list_of(images, pyglue::new_array);
 }
 
 Ref py_clock_separator_mask(PyObject* args, PyObject* kwargs) {
@@ -119,13 +98,7 @@ Ref py_separator_runs(PyObject* args, PyObject* kwargs) {
   for (size_t i = 0; i < values.size(); ++i) {
     flags[i] = values[i] != 0.0;
   }
-  std::vector<Run> runs = separator_runs(std::span<const bool>(flags.get(), values.size()));
-  Ref list = pyglue::check(PyList_New(static_cast<Py_ssize_t>(runs.size())));
-  for (size_t i = 0; i < runs.size(); ++i) {
-    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i),
-                   pyglue::new_int_list({runs[i][0], runs[i][1]}).release());
-  }
-  return list;
+  return pyglue::new_run_list(separator_runs(std::span<const bool>(flags.get(), values.size())));
 }
 
 Ref py_weighted_quantile(PyObject* args, PyObject* kwargs) {
@@ -170,15 +143,8 @@ Ref py_separator_groups(PyObject* args, PyObject* kwargs) {
     pyglue::GilRelease unlocked;
     groups = separator_groups(b.mat(), g.mat(), c.mat());
   }
-  Ref list = pyglue::check(PyList_New(static_cast<Py_ssize_t>(groups.groups.size())));
-  for (size_t i = 0; i < groups.groups.size(); ++i) {
-    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), group_dict(groups.groups[i]).release());
-  }
-  Ref profile = pyglue::check(PyList_New(static_cast<Py_ssize_t>(groups.energy_profile.size())));
-  for (size_t i = 0; i < groups.energy_profile.size(); ++i) {
-    PyList_SetItem(profile.get(), static_cast<Py_ssize_t>(i),
-                   pyglue::new_float(groups.energy_profile[i]).release());
-  }
+  Ref list = pyglue::new_list_of(groups.groups, group_dict);
+  Ref profile = pyglue::new_float_list_from(groups.energy_profile);
   return pyglue::check(PyTuple_Pack(2, list.get(), profile.get()));
 }
 
@@ -443,7 +409,7 @@ Ref py_detect_clock_separator(PyObject* args, PyObject* kwargs) {
   if (crop == Py_None) {
     return pyglue::none();
   }
-  pyglue::ImageView view(crop);
+  pyglue::ArrayView view(crop);
   if (view.empty()) {
     return pyglue::none();
   }
@@ -456,11 +422,6 @@ Ref py_detect_clock_separator(PyObject* args, PyObject* kwargs) {
     options.window_blurs = &blurs;
   }
   return detect(pixels, angle, options);
-}
-
-// The detection branch of prepare_display_from_crop: the crop as received, angle 0.0.
-Ref separator_branch(const SeparatorRequest& request) {
-  return detect(request.crop_pixels, 0.0, DetectOptions{});
 }
 
 // _ensure_reflected_sheet_blur is a callable object so that its `ready` attribute can exist: absent
@@ -577,7 +538,6 @@ void add_separator_bindings(pyglue::ModuleBuilder& module) {
       "_detect_clock_separator_without_regions(crop, angle=0.0, *, window_blurs=None, "
       "per_window_blur=False)\n--\n\nThe colon or decimal point of a clock crop, or None.");
   module.add_constant("_ensure_reflected_sheet_blur", new_ensure_callable);
-  set_separator_branch(separator_branch);
 }
 
 }  // namespace native_ocr::zonescan

@@ -143,17 +143,13 @@ pyglue::Ref attribute_or_none(PyObject* object, const pyglue::Name& name) {
 pyglue::Ref py_processing(PyObject* args, PyObject* kwargs) {
   static constexpr pyglue::Signature<1> kSig("_processing", {"zone"}, 1);
   auto [zone] = kSig.parse(args, kwargs);
-  return PyDict_Check(zone) ? dict_get(zone, kProcessing) : attribute_or_none(zone, kProcessing);
+  return zone_processing(zone);
 }
 
 pyglue::Ref py_role(PyObject* args, PyObject* kwargs) {
   static constexpr pyglue::Signature<1> kSig("_role", {"zone"}, 1);
   auto [zone] = kSig.parse(args, kwargs);
-  pyglue::Ref role = attribute_or_none(zone, kRole);
-  if (role.get() == Py_None && PyDict_Check(zone)) {
-    return dict_get(zone, kRole);
-  }
-  return role;
+  return zone_role(zone);
 }
 
 pyglue::Ref py_layout_for_role(PyObject* args, PyObject* kwargs) {
@@ -194,6 +190,18 @@ pyglue::Ref roles_by_group() {
 }
 
 }  // namespace
+
+pyglue::Ref zone_processing(PyObject* zone) {
+  return PyDict_Check(zone) ? dict_get(zone, kProcessing) : attribute_or_none(zone, kProcessing);
+}
+
+pyglue::Ref zone_role(PyObject* zone) {
+  pyglue::Ref role = attribute_or_none(zone, kRole);
+  if (role.get() == Py_None && PyDict_Check(zone)) {
+    return dict_get(zone, kRole);
+  }
+  return role;
+}
 
 pyglue::Ref normalize_settings(PyObject* settings, ProcessingSettings* typed) {
   pyglue::Ref dict = pyglue::check(PyDict_Copy(defaults()));

@@ -47,7 +47,7 @@ pyglue::Ref problem_dict(const ZoneProblem& p) {
 }
 
 void check_role(PyObject* zone, std::vector<ZoneProblem>* found) {
-  pyglue::Ref role = call_zonescan_function("_role", {zone});
+  pyglue::Ref role = zone_role(zone);
   if (!pyglue::truth(role.get())) {
     return;  // the readers' defaults
   }
@@ -89,7 +89,7 @@ void check_setting_value(PyObject* key, PyObject* given, std::vector<ZoneProblem
 }
 
 void check_settings(PyObject* zone, std::vector<ZoneProblem>* found) {
-  pyglue::Ref processing = call_zonescan_function("_processing", {zone});
+  pyglue::Ref processing = zone_processing(zone);
   if (!pyglue::truth(processing.get())) {
     return;
   }

@@ -96,8 +96,8 @@ std::vector<Run> merged_active_runs(const std::vector<double>& smooth, double pe
   const int64_t max_gap = std::max<int64_t>(round_to_int(static_cast<double>(h) * 0.035), 1);
   std::vector<Run> merged;
   for (const Run& run : separator_runs(std::span<const bool>(active.get(), smooth.size()))) {
-    if (!merged.empty() && run[0] - merged.back()[1] - 1 <= max_gap) {
-      merged.back()[1] = run[1];
+    if (!merged.empty() && run.start - merged.back().end - 1 <= max_gap) {
+      merged.back().end = run.end;
     } else {
       merged.push_back(run);
     }
@@ -130,8 +130,8 @@ struct MapSums {
 std::optional<SeparatorGroup> measure_band(const cv::Mat& combined, const MapSums& sums, Run run) {
   const int64_t h = combined.rows;
   const int64_t w = combined.cols;
-  const int64_t top = run[0];
-  const int64_t bottom = run[1];
+  const int64_t top = run.start;
+  const int64_t bottom = run.end;
   const int64_t last_row = std::min(bottom, h - 1);
   const double energy = top <= last_row ? sum_range(sums.combined_rows, top, last_row) : 0.0;
   const double fraction = energy / py_max(sums.total_energy, 1.0);
@@ -285,8 +285,8 @@ SeparatorGroups separator_groups(const cv::Mat& binary, const cv::Mat& gray_ener
   sums.total_energy = sum_range(sums.combined_rows, 0, h - 1);
   SeparatorGroups result;
   for (const Run& run : merged_active_runs(smooth, peak, h)) {
-    const int64_t height = run[1] - run[0] + 1;
-    const bool touches_edge = run[0] == 0 || run[1] == h - 1;
+    const int64_t height = run.end - run.start + 1;
+    const bool touches_edge = run.start == 0 || run.end == h - 1;
     if (touches_edge && static_cast<double>(height) <= static_cast<double>(h) * 0.08) {
       continue;
     }

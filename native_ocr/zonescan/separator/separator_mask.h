@@ -10,6 +10,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "native_ocr/numerics/inclusive.h"
+
 namespace native_ocr::zonescan {
 
 // Sigma of the Gaussian blur that gives a window's surroundings.
@@ -47,9 +49,6 @@ cv::Mat separator_mask_from_planes(const cv::Mat& gray, const cv::Mat& value,
 // non-zero pixels of `mask` whose area is at least `min_area`, 0 elsewhere. `mask` is not modified.
 // Throws cv::Exception when `mask` is not 8-bit single-channel.
 cv::Mat remove_small_components(const cv::Mat& mask, int64_t min_area);
-
-// An inclusive stretch [start, end] of consecutive indices.
-using Run = std::array<int64_t, 2>;
 
 // The maximal runs of true elements, in index order.
 std::vector<Run> separator_runs(std::span<const bool> bits);

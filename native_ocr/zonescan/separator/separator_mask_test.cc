@@ -71,7 +71,7 @@ TEST(ClockSeparatorMask, RejectsBadWindowsAndBlurs) {
                cv::Exception);
 }
 
-std::vector<zonescan::Run> runs_of(std::initializer_list<bool> bits) {
+std::vector<Run> runs_of(std::initializer_list<bool> bits) {
   std::vector<bool> v(bits);
   std::unique_ptr<bool[]> raw(new bool[v.size()]);
   std::copy(v.begin(), v.end(), raw.get());
@@ -80,8 +80,8 @@ std::vector<zonescan::Run> runs_of(std::initializer_list<bool> bits) {
 
 TEST(SeparatorRuns, InclusiveRunsInOrder) {
   EXPECT_EQ(runs_of({false, true, true, false, true}),
-            (std::vector<zonescan::Run>{{1, 2}, {4, 4}}));
-  EXPECT_EQ(runs_of({true, true, true}), (std::vector<zonescan::Run>{{0, 2}}));
+            (std::vector<native_ocr::Run>{{1, 2}, {4, 4}}));
+  EXPECT_EQ(runs_of({true, true, true}), (std::vector<native_ocr::Run>{{0, 2}}));
   EXPECT_TRUE(runs_of({}).empty());
   EXPECT_TRUE(runs_of({false, false}).empty());
 }

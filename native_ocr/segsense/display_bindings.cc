@@ -1,8 +1,9 @@
-#include "native_ocr/segsense/display_buffer.h"
-
+// Display arrays handed in from Python: DisplayBuffer and new_cell_array.
 #include <cstring>
 #include <optional>
 #include <string>
+
+#include "native_ocr/segsense/bindings.h"
 
 namespace native_ocr::segsense {
 namespace {
@@ -57,8 +58,9 @@ std::optional<ElementType> element_type(const char* format, Py_ssize_t itemsize)
 }  // namespace
 
 DisplayBuffer::DisplayBuffer(PyObject* object) {
-  Py_buffer& buffer = held_.buffer;
-  if (PyObject_GetBuffer(object, &buffer, PyBUF_RECORDS_RO) != 0) {
+  array_.emplace(object, std::nothrow);
+  if (!array_->valid()) {
+    array_.reset();
     if (!PyErr_ExceptionMatches(PyExc_BufferError) && !PyErr_ExceptionMatches(PyExc_TypeError) &&
         !PyErr_ExceptionMatches(PyExc_ValueError)) {
       throw pyglue::PythonError();
@@ -67,30 +69,27 @@ DisplayBuffer::DisplayBuffer(PyObject* object) {
     open_through_numpy(object);
     return;
   }
-  held_.held = true;
-  const auto type = element_type(buffer.format, buffer.itemsize);
+  const auto type = element_type(array_->format(), array_->itemsize());
   if (!type) {
-    PyBuffer_Release(&buffer);
-    held_.held = false;
+    array_.reset();
     open_through_numpy(object);
     return;
   }
-  open();
+  open(*array_);
   view_.type = *type;
 }
 
-void DisplayBuffer::open() {
-  const Py_buffer& buffer = held_.buffer;
-  if (buffer.ndim != 2 && buffer.ndim != 3) {
-    wrong_dimensions(buffer.ndim);
+void DisplayBuffer::open(const pyglue::ArrayView& array) {
+  if (array.ndim() != 2 && array.ndim() != 3) {
+    wrong_dimensions(array.ndim());
   }
-  view_.data = static_cast<const char*>(buffer.buf);
-  view_.rows = buffer.shape[0];
-  view_.cols = buffer.shape[1];
-  view_.channels = buffer.ndim == 3 ? buffer.shape[2] : 1;
-  view_.row_stride = pyglue::buffer_stride(buffer, 0);
-  view_.col_stride = pyglue::buffer_stride(buffer, 1);
-  view_.channel_stride = buffer.ndim == 3 ? pyglue::buffer_stride(buffer, 2) : 0;
+  view_.data = array.data();
+  view_.rows = array.dim(0);
+  view_.cols = array.dim(1);
+  view_.channels = array.ndim() == 3 ? array.dim(2) : 1;
+  view_.row_stride = array.stride(0);
+  view_.col_stride = array.stride(1);
+  view_.channel_stride = array.ndim() == 3 ? array.stride(2) : 0;
   if (view_.rows > INT32_MAX || view_.cols > INT32_MAX) {
     throw pyglue::ValueError("the display is too large");
   }
@@ -116,12 +115,14 @@ void DisplayBuffer::open_through_numpy(PyObject* object) {
   }
   pyglue::Ref zero = pyglue::new_int(0);
   converted_ = pyglue::check(PyObject_RichCompare(array.get(), zero.get(), Py_GT));
-  pyglue::check_status(PyObject_GetBuffer(converted_.get(), &held_.buffer, PyBUF_RECORDS_RO));
-  held_.held = true;
-  if (held_.buffer.itemsize != 1 || held_.buffer.ndim != 2) {
+  array_.emplace(converted_.get(), std::nothrow);
+  if (!array_->valid()) {
+    throw pyglue::PythonError();
+  }
+  if (array_->itemsize() != 1 || array_->ndim() != 2) {
     throw pyglue::TypeError("the display's elements cannot be compared with 0");
   }
-  open();
+  open(*array_);
   view_.type = ElementType::kBool;
 }
 
@@ -138,15 +139,7 @@ void DisplayBuffer::binarize_all(cv::Mat* cell) const {
 }
 
 pyglue::Ref new_cell_array(const cv::Mat& cell, int64_t rows, int64_t cols) {
-  if (rows > 0 && cols > 0) {
-    return pyglue::new_array(cell);
-  }
-  static const pyglue::Name kZeros("zeros");
-  pyglue::Ref zeros = pyglue::check(PyObject_GetAttr(pyglue::numpy_module(), kZeros.get()));
-  pyglue::Ref shape = pyglue::check(
-      Py_BuildValue("(LL)", static_cast<long long>(rows), static_cast<long long>(cols)));
-  return pyglue::check(
-      PyObject_CallFunctionObjArgs(zeros.get(), shape.get(), pyglue::numpy_uint8(), nullptr));
+  return rows > 0 && cols > 0 ? pyglue::new_array(cell) : pyglue::new_zeros_array(rows, cols);
 }
 
 }  // namespace native_ocr::segsense

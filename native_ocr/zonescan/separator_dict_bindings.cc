@@ -1,4 +1,5 @@
-#include "native_ocr/zonescan/separator_dicts.h"
+// The separator detector's results as the dictionaries the module returns.
+#include "native_ocr/zonescan/bindings.h"
 
 #include <cstring>
 #include <string>
@@ -34,22 +35,6 @@ const Name kX("x"), kChar("char"), kMode("mode"), kConfidence("confidence"), kDo
     kHypothesisChar("hypothesis_char"), kBestColon("best_colon"), kBestDecimal("best_decimal"),
     kSelectedHypothesis("selected_hypothesis"), kUpperGroup("upper_group"),
     kLowerGroup("lower_group"), kHypothesisX("hypothesis_x");
-
-Ref float_list(const std::vector<double>& values) {
-  Ref list = pyglue::check(PyList_New(static_cast<Py_ssize_t>(values.size())));
-  for (size_t i = 0; i < values.size(); ++i) {
-    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), new_float(values[i]).release());
-  }
-  return list;
-}
-
-Ref list_of(std::vector<Ref> items) {
-  Ref list = pyglue::check(PyList_New(static_cast<Py_ssize_t>(items.size())));
-  for (size_t i = 0; i < items.size(); ++i) {
-    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), items[i].release());
-  }
-  return list;
-}
 
 Ref box_list(const Box& box) {
   return pyglue::new_int_list({box[0], box[1], box[2], box[3]});
@@ -97,50 +82,12 @@ Ref public_group_dict(const std::optional<PublicGroup>& g) {
 Ref dot_list(const std::vector<std::array<double, 2>>& dots) {
   std::vector<Ref> items;
   for (const auto& d : dots) {
-    items.push_back(list_of({new_float(d[0]), new_float(d[1])}));
+    items.push_back(pyglue::new_list({new_float(d[0]), new_float(d[1])}));
   }
-  return list_of(std::move(items));
+  return pyglue::new_list(std::move(items));
 }
 
 }  // namespace
-
-Ref new_float32_array(const cv::Mat& map) {
-  CV_Assert(map.type() == CV_32FC1);
-  static const Name kFloat32("float32");
-  Ref dtype = pyglue::check(PyObject_GetAttr(pyglue::numpy_module(), kFloat32.get()));
-  Ref shape = pyglue::check(Py_BuildValue("(ii)", map.rows, map.cols));
-  Ref array = pyglue::check(
-      PyObject_CallFunctionObjArgs(pyglue::numpy_empty(), shape.get(), dtype.get(), nullptr));
-  Py_buffer out;
-  pyglue::check_status(PyObject_GetBuffer(array.get(), &out, PyBUF_CONTIG));
-  const size_t row_bytes = static_cast<size_t>(map.cols) * sizeof(float);
-  for (int r = 0; r < map.rows; ++r) {
-    std::memcpy(static_cast<char*>(out.buf) + static_cast<size_t>(r) * row_bytes, map.ptr(r),
-                row_bytes);
-  }
-  PyBuffer_Release(&out);
-  return array;
-}
-
-Float32Map::Float32Map(PyObject* object, const char* name) {
-  static const Name kAscontiguous("ascontiguousarray"), kFloat32("float32"), kDtype("dtype");
-  Ref convert = pyglue::check(PyObject_GetAttr(pyglue::numpy_module(), kAscontiguous.get()));
-  Ref dtype = pyglue::check(PyObject_GetAttr(pyglue::numpy_module(), kFloat32.get()));
-  Ref args = pyglue::check(PyTuple_Pack(1, object));
-  Ref kwargs = DictBuilder().set(kDtype, dtype).build();
-  array_ = pyglue::check(PyObject_Call(convert.get(), args.get(), kwargs.get()));
-  pyglue::check_status(PyObject_GetBuffer(array_.get(), &buffer_, PyBUF_ND));
-  if (buffer_.ndim != 2 || buffer_.shape[0] > INT32_MAX || buffer_.shape[1] > INT32_MAX) {
-    PyBuffer_Release(&buffer_);
-    throw pyglue::ValueError(std::string(name) + " must be a two-dimensional array");
-  }
-  mat_ = cv::Mat(static_cast<int>(buffer_.shape[0]), static_cast<int>(buffer_.shape[1]), CV_32FC1,
-                 buffer_.buf);
-}
-
-Float32Map::~Float32Map() {
-  PyBuffer_Release(&buffer_);
-}
 
 Ref group_dict(const SeparatorGroup& g) {
   return DictBuilder()
@@ -196,8 +143,8 @@ Ref window_dict(const WindowEvaluation& e) {
   DictBuilder dict;
   dict.set(kLeft, new_int(e.left))
       .set(kRight, new_int(e.right))
-      .set(kGroups, list_of(groups))
-      .set(kEnergyProfile, float_list(e.energy_profile));
+      .set(kGroups, pyglue::new_list(groups))
+      .set(kEnergyProfile, pyglue::new_float_list_from(e.energy_profile));
   add_topology(dict, e.topology, groups);
   return dict.build();
 }
@@ -247,14 +194,14 @@ Ref detection_dict(const SeparatorDetection& d) {
       .set(kBestColon, public_hypothesis_dict(d.best_colon))
       .set(kBestDecimal, public_hypothesis_dict(d.best_decimal))
       .set(kSelectedHypothesis, public_hypothesis_dict(d.selected_hypothesis))
-      .set(kGroups, list_of(std::move(groups)))
+      .set(kGroups, pyglue::new_list(std::move(groups)))
       .set(kUpperGroup, public_group_dict(d.upper_group))
       .set(kLowerGroup, public_group_dict(d.lower_group))
       .set(kColonScore, new_float(d.colon_score))
       .set(kDecimalScore, new_float(d.decimal_score))
       .set(kAlignment, new_float(d.alignment))
       .set(kSimilarity, new_float(d.similarity))
-      .set(kEnergyProfile, float_list(d.energy_profile))
+      .set(kEnergyProfile, pyglue::new_float_list_from(d.energy_profile))
       .build();
 }
 
