@@ -123,13 +123,14 @@ std::vector<Blob> display_group(const std::vector<Blob>& glyphs, double height, 
 }
 
 // The colon (two small dots, one above and one below the middle) or the decimal point (one small
-// dot low in the band) among the segment pieces, as its centre column.
+// dot low in the band) among the segment pieces, as its centre column. The lit part may start at
+// a 1 just left of the colon (" 1:33"), so the window reaches close to its left end.
 std::optional<double> separator_of(const std::vector<Blob>& pieces, double left, double right,
                                    double top, double height) {
   std::vector<Blob> small;
   for (const Blob& p : pieces) {
     const double cx = p.x + p.width / 2.0;
-    if (std::max(p.width, p.height) <= 0.28 * height && left + 0.2 * (right - left) < cx &&
+    if (std::max(p.width, p.height) <= 0.28 * height && left + 0.08 * (right - left) < cx &&
         cx < right - 0.15 * (right - left)) {
       small.push_back(p);
     }

@@ -54,6 +54,19 @@ TEST(FindDisplayTest, ClockWithBlankLeadingCellKeepsFourCells) {
   expect_box(*found, drawn.display, 0.12 * board.digit_height);
 }
 
+TEST(FindDisplayTest, ClockWhoseFirstLitDigitIsAOneKeepsItsColon) {
+  // The lit part starts at the 1, just left of the colon: the colon lies near the lit part's
+  // left end, and the blank leading cell is found from it.
+  for (const char* cells : {" 1:33", " 1:08", "11:11"}) {
+    const Board board = board_of(cells);
+    const auto drawn = draw_board(board);
+    const auto found = find_in(drawn, 4);
+    ASSERT_TRUE(found.has_value()) << cells;
+    ASSERT_TRUE(found->separator_x.has_value()) << cells;
+    expect_box(*found, drawn.display, 0.12 * board.digit_height);
+  }
+}
+
 TEST(FindDisplayTest, TenthsClockKeepsItsTrailingCell) {
   const Board board = board_of("59.8 ");
   const auto drawn = draw_board(board);
