@@ -6,6 +6,9 @@
 
 #include <cerrno>
 
+#include "base/file_handle.h"
+#include "base/full_io.h"
+
 namespace base {
 
 namespace {
@@ -29,20 +32,33 @@ FileResult finish(std::FILE* file, Durability durability) {
 
 }  // namespace
 
-std::FILE* create_temporary_file(const std::string& temporary) {
+int create_fresh_file(const std::string& temporary, int access, mode_t mode) {
   if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) {
-    return nullptr;  // a directory, or a name this process may not clear
+    return -1;  // a directory, or a name this process may not clear
   }
   const int fd =
-      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      ::open(temporary.c_str(), access | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+  if (fd < 0) {
+    return -1;
+  }
+  struct stat info {};
+  const bool stated = ::fstat(fd, &info) == 0;
+  if (!stated || !S_ISREG(info.st_mode)) {
+    const int saved = stated ? EINVAL : errno;
+    ::close(fd);
+    ::unlink(temporary.c_str());
+    errno = saved;
+    return -1;
+  }
+  return fd;
+}
+
+std::FILE* create_temporary_file(const std::string& temporary) {
+  const int fd = create_fresh_file(temporary, O_WRONLY, 0666);
   if (fd < 0) {
     return nullptr;
   }
-  struct stat info {};
-  if (::fstat(fd, &info) == 0 && !S_ISREG(info.st_mode)) {
-    errno = EINVAL;
-  }
-  std::FILE* file = S_ISREG(info.st_mode) ? ::fdopen(fd, "wb") : nullptr;
+  std::FILE* file = ::fdopen(fd, "wb");
   if (file == nullptr) {
     const int saved = errno;
     ::close(fd);
@@ -99,6 +115,33 @@ FileResult replace_file(const std::string& path, const std::string& temporary,
   return replace_file(path, temporary, [contents](std::FILE* file) {
     return std::fwrite(contents.data(), 1, contents.size(), file) == contents.size();
   });
+}
+
+FileResult replace_file_via_unique_temporary(const std::string& path, std::string_view infix,
+                                             std::string_view contents, mode_t mode) {
+  std::string temporary = path;
+  temporary.append(infix).append("XXXXXX");
+  UniqueFd fd(::mkostemp(temporary.data(), O_CLOEXEC));
+  if (!fd.valid()) {
+    return failure(FileStep::kOpen, errno);
+  }
+  FileResult result;
+  if (::fchmod(fd.get(), mode) != 0) {
+    result = failure(FileStep::kOpen, errno);
+  } else if (!write_fully(fd.get(), contents.data(), contents.size())) {
+    result = failure(FileStep::kWrite, errno);
+  } else if (::fsync(fd.get()) != 0) {
+    result = failure(FileStep::kSync, errno);
+  }
+  if (!fd.close() && result.ok()) {
+    result = failure(FileStep::kClose, errno);
+  }
+  if (result.ok()) {
+    result = rename_temporary_file(temporary, path, OnRenameFailure::kDeleteTemporary);
+  } else {
+    ::unlink(temporary.c_str());
+  }
+  return result;
 }
 
 }  // namespace base

@@ -5,6 +5,8 @@
 #ifndef BASE_ATOMIC_FILE_H_
 #define BASE_ATOMIC_FILE_H_
 
+#include <sys/types.h>
+
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -38,11 +40,15 @@ enum class Durability {
   kUnsynced,  // close only
 };
 
-// Opens a new temporary file at temporary for binary writing. A stale file, link or FIFO left at
-// that name is removed first and the file is then created afresh (O_CREAT | O_EXCL | O_NOFOLLOW),
-// so nothing planted there (a symbolic or hard link to a file elsewhere) is ever written through.
-// Null with errno set when the name cannot be cleared or the file cannot be created, and when what
-// was opened is not a regular file.
+// Creates a new regular file at temporary, opened with access (O_WRONLY or O_RDWR) and created
+// with mode. A stale file, link or FIFO left at that name is removed first and the file is then
+// created afresh (O_CREAT | O_EXCL | O_NOFOLLOW), so nothing planted there (a symbolic or hard
+// link to a file elsewhere) is ever written through. Negative with errno set when the name cannot
+// be cleared or the file cannot be created, and when what was opened is not a regular file.
+int create_fresh_file(const std::string& temporary, int access, mode_t mode);
+
+// create_fresh_file for binary writing (mode 0666 before the umask), as a FILE; null with errno
+// set when it fails.
 std::FILE* create_temporary_file(const std::string& temporary);
 
 // Creates temporary afresh (create_temporary_file), lets write fill it, then flushes and fsyncs it
@@ -65,6 +71,14 @@ FileResult replace_file(const std::string& path, const std::string& temporary,
 // replace_file with contents as the whole new file.
 FileResult replace_file(const std::string& path, const std::string& temporary,
                         std::string_view contents);
+
+// Writes contents into a new sibling of path named path + infix + six random characters (mkostemp),
+// gives it mode, fsyncs and closes it, then renames it over path. A unique name leaves nothing for
+// another writer or a planted link to collide with. On any failure the temporary file is removed
+// and path is left as it was; the result names the failed step (kOpen for the mkostemp or the
+// chmod) and its errno.
+FileResult replace_file_via_unique_temporary(const std::string& path, std::string_view infix,
+                                             std::string_view contents, mode_t mode);
 
 }  // namespace base
 

@@ -106,6 +106,40 @@ TEST(ReplaceFileTest, PlantedLinkAtTheTemporaryNameIsNotWrittenThrough) {
   }
 }
 
+// The unique-name variant: the file gets its mode, no temporary sibling is left behind, and a
+// failure in either step names it and leaves the published file and the directory as they were.
+TEST(ReplaceFileViaUniqueTemporaryTest, PublishesWithModeAndCleansUpOnFailure) {
+  ScopedTempDir dir;
+  const std::string path = dir.file("keychain");
+  ASSERT_TRUE(replace_file_via_unique_temporary(path, ".tmp.", "old", 0600).ok());
+  ASSERT_TRUE(replace_file_via_unique_temporary(path, ".tmp.", "secret", 0600).ok());
+  EXPECT_EQ(read_whole_file(path), "secret");
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+  const auto entries = [&dir] {
+    int n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+      ++n;
+    }
+    return n;
+  };
+  EXPECT_EQ(entries(), 1);
+
+  FileResult result =
+      replace_file_via_unique_temporary(dir.file("no/such/dir/file"), ".tmp-", "x", 0644);
+  EXPECT_EQ(result.failed, FileStep::kOpen);
+  EXPECT_EQ(result.error, ENOENT);
+
+  const std::string occupied = dir.file("occupied");  // a non-empty directory: the rename fails
+  std::filesystem::create_directories(occupied + "/inside");
+  result = replace_file_via_unique_temporary(occupied, ".tmp-", "x", 0644);
+  EXPECT_EQ(result.failed, FileStep::kRename);
+  EXPECT_TRUE(std::filesystem::is_directory(occupied + "/inside"));
+  EXPECT_EQ(entries(), 2);  // the keychain and the directory: no temporary sibling is left
+  EXPECT_EQ(read_whole_file(path), "secret");
+}
+
 // A reader in another process opens the published path over and over while this process rewrites
 // it with documents of very different sizes; it must only ever see one of them whole. The reader
 // goes on until it has read thousands of times and seen both versions.

@@ -6,16 +6,14 @@ usage: PYTHONPATH=<build>/python /usr/bin/python3 bench/accuracy/accuracy.py [--
 For every crop (clocks with a colon or a decimal point, two-digit scores, single digits) the reader
 of its kind runs on the crop as cut: once with the default settings, once with a per-crop automatic
 threshold (Otsu's threshold of the grey crop). Each read is timed. ssocr runs on the same files with
-the options below, chosen on these crops; it has no colon, so a colon clock also gets a second
-chance with the middle character ssocr reads for the colon dropped.
+the options of bench/ssocr_baseline.py, chosen on these crops; it has no colon, so a colon clock
+also gets a second chance with the middle character ssocr reads for the colon dropped.
 """
 
 import argparse
 import collections
 import json
 import os
-import re
-import subprocess
 import sys
 import time
 
@@ -24,8 +22,10 @@ import numpy as np
 
 from native_ocr import zonescan
 
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
+from ssocr_baseline import SSOCR_OPTIONS, digits_only, run_ssocr  # noqa: E402
+
 DEFAULT_DATA = os.path.join(os.path.dirname(__file__), "..", "..", "..", "shared", "bench-dev")
-SSOCR_OPTIONS = ["-T", "-d", "-1", "-f", "white", "-b", "black", "-c", "decimal"]
 KINDS = ("clock_colon", "clock_tenths", "score", "digit")
 
 
@@ -45,13 +45,8 @@ def otsu_threshold(crop):
     return int(value)
 
 
-def digits_only(text):
-    return re.sub(r"[^0-9]", "", text)
-
-
 def ssocr(path, kind, expected):
-    out = subprocess.run(["ssocr", *SSOCR_OPTIONS, path], capture_output=True, text=True).stdout
-    text = out.strip()
+    _, text = run_ssocr(path)
     plain = digits_only(text) == digits_only(expected)
     fixed = plain
     if not plain and kind == "clock_colon" and len(text) >= 4 and text[-3] == "1":

@@ -14,15 +14,14 @@ when it is valid with another value.
 Rows: none (the loose zone, default settings), otsu (Otsu threshold of the first value's crop),
 ideal (the display's true box from the label plus 8 % margin, Otsu threshold of that tight crop),
 blind and taught (calibrate_zone without and with the first expected value), ssocr (each later value
-read on its own with the options below). The trust figures are over the taught row's readings.
+read on its own with the options of bench/ssocr_baseline.py). The trust figures are over the
+blind and taught rows' readings.
 """
 
 import argparse
 import collections
 import json
 import os
-import re
-import subprocess
 import sys
 import time
 
@@ -31,8 +30,10 @@ import cv2
 from native_ocr import zonescan
 from native_ocr.__main__ import read as read_zone  # the reader of the zone's role
 
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
+from ssocr_baseline import digits_only, run_ssocr  # noqa: E402
+
 DEFAULT_DATA = os.path.join(os.path.dirname(__file__), "..", "..", "..", "shared", "bench-dev-boards")
-SSOCR_OPTIONS = ["-T", "-d", "-1", "-f", "white", "-b", "black", "-c", "decimal"]
 WHOLE = {"x": 0.0, "y": 0.0, "width": 1.0, "height": 1.0}
 ROWS = ("none", "otsu", "ideal", "blind", "taught", "ssocr")
 
@@ -81,13 +82,9 @@ TUNINGS = {"none": tune_none, "otsu": tune_otsu, "ideal": tune_ideal, "blind": t
            "taught": tune_taught}
 
 
-def digits_only(text):
-    return re.sub(r"[^0-9]", "", text)
-
-
 def ssocr_value(path):
-    out = subprocess.run(["ssocr", *SSOCR_OPTIONS, path], capture_output=True, text=True)
-    return out.stdout.strip() if out.returncode == 0 else None
+    status, text = run_ssocr(path)
+    return text if status == 0 else None
 
 
 def ssocr_outcome(path, kind, expected):

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/atomic_file.h"
 #include "base/file_handle.h"
 #include "base/full_io.h"
 #include "base/make_directories.h"
@@ -134,20 +135,7 @@ std::optional<std::string> NSData::dataWithContentsOfURL(const NSURL& url) {
 }
 
 bool NSData::writeToURLAtomically(const NSURL& url, std::string_view bytes) {
-  const std::string& path = url.path();
-  std::string temp = path + ".tmp-XXXXXX";
-  base::UniqueFd fd(mkostemp(temp.data(), O_CLOEXEC));
-  if (fd.get() < 0) {
-    return false;
-  }
-  bool ok = fchmod(fd.get(), 0644) == 0 && base::write_fully(fd.get(), bytes.data(), bytes.size());
-  ok = ok && fsync(fd.get()) == 0;
-  ok = fd.close() && ok;
-  ok = ok && rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    unlink(temp.c_str());
-  }
-  return ok;
+  return base::replace_file_via_unique_temporary(url.path(), ".tmp-", bytes, 0644).ok();
 }
 
 std::optional<std::string> NSString::stringWithContentsOfURLUTF8(const NSURL& url) {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "base/atomic_file.h"
 #include "platform/ndi/runtime_dir.h"
 #include "platform/ndi/source_directory.h"
 
@@ -68,8 +69,7 @@ bool SourcePublisher::open(const std::string& dir, const std::string& name, cons
   std::string path = dir + "/" + std::to_string(::getpid()) + kSourceSuffix;
   std::string temporary = path + ".tmp";
   // Created afresh: a stale file or a link left at the name is removed, never written through.
-  ::unlink(temporary.c_str());
-  int fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  const int fd = base::create_fresh_file(temporary, O_RDWR, 0600);
   if (fd < 0) {
     *err = temporary + ": " + std::strerror(errno);
     return false;

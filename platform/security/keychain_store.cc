@@ -13,6 +13,7 @@
 #include <memory>
 #include <utility>
 
+#include "base/atomic_file.h"
 #include "base/file_handle.h"
 #include "base/full_io.h"
 #include "base/make_directories.h"
@@ -48,31 +49,18 @@ bool SyncDirectory(const std::string& dir) {
   return fd.valid() && ::fsync(fd.get()) == 0;
 }
 
-// Writes `bytes` to a new temporary sibling of `path` and renames it over `path`. The temporary
-// file is created with mode 0600 and removed again on any failure.
+// Writes `bytes` to a new temporary sibling "<path>.tmp.XXXXXX" (mode 0600) and renames it over
+// `path`; the temporary file is removed again on any failure.
 OSStatus ReplaceFile(const std::string& path, const Bytes& bytes) {
-  std::string temp = path + ".tmp.XXXXXX";
-  UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
-  if (!fd.valid()) {
-    return StatusFromErrno(errno);
+  const base::FileResult result = base::replace_file_via_unique_temporary(
+      path, ".tmp.", std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+      0600);
+  if (!result.ok()) {
+    return StatusFromErrno(result.error);
   }
-  bool ok = ::fchmod(fd.get(), 0600) == 0 &&
-            base::write_fully(fd.get(), bytes.data(), bytes.size()) && ::fsync(fd.get()) == 0;
-  int error = ok ? 0 : errno;
-  if (!fd.close() && ok) {
-    ok = false;
-    error = errno;
-  }
-  if (ok && ::rename(temp.c_str(), path.c_str()) == 0) {
-    // The rename is done: a failed directory sync cannot undo it, so it is not an error.
-    SyncDirectory(ParentDirectory(path));
-    return errSecSuccess;
-  }
-  if (ok) {
-    error = errno;
-  }
-  ::unlink(temp.c_str());
-  return StatusFromErrno(error);
+  // The rename is done: a failed directory sync cannot undo it, so it is not an error.
+  SyncDirectory(ParentDirectory(path));
+  return errSecSuccess;
 }
 
 // Removes temporary siblings of `path` left by a writer that died before renaming or removing its
