@@ -111,6 +111,14 @@ int64_t int_argument(PyObject* value, const char* name) {
   incorrect_type(name, "int", value);
 }
 
+int64_t index_argument(PyObject* value, const char* name) {
+  if (PyBool_Check(value) || !PyIndex_Check(value)) {
+    incorrect_type(name, "int", value);
+  }
+  const Ref index = check(PyNumber_Index(value));
+  return clamped_long(index.get());
+}
+
 void require_exact_str(PyObject* value, const char* name) {
   if (Py_TYPE(value) != &PyUnicode_Type) {
     incorrect_type(name, "str", value);

@@ -40,6 +40,11 @@ std::string type_name(PyObject* object);
 // range are clamped to it; NaN raises ValueError and infinities OverflowError, as int() does.
 int64_t int_argument(PyObject* value, const char* name);
 
+// An argument that must be an integer proper: an int or an object with __index__ (a numpy
+// integer), clamped to the int64 range. A bool, a float or anything else raises the TypeError of
+// int_argument.
+int64_t index_argument(PyObject* value, const char* name);
+
 // Throws what int() raises for a float without an integer value: ValueError for NaN, OverflowError
 // for an infinity. Does nothing for a finite value.
 void require_integral(double value);

@@ -163,3 +163,31 @@ class TestBadInput:
         assert got.value.code == expected.value.code
         bgra = cv2.cvtColor(image, cv2.COLOR_BGR2BGRA)
         assert z.read_zones(zones, bgra) == z.read_zones(zones, image)
+
+
+class TestHostileSources:
+    def test_special_files_give_no_frame(self, tmp_path):
+        zones = [{"x": 0.1, "y": 0.1, "width": 0.2, "height": 0.2, "role": "clock"},
+                 {"x": 0.5, "y": 0.1, "width": 0.2, "height": 0.2}]
+        fifo = str(tmp_path / "fifo")
+        os.mkfifo(fifo)  # no writer: must not block
+        for source in [str(tmp_path), fifo, "/dev/null"]:
+            expected = [read_zone(zone, source) for zone in zones] if source != fifo else None
+            got = z.read_zones(zones, source)
+            assert all(r == {"value": None, "valid": False, "reason": "no_frame"} for r in got)
+            if expected is not None:
+                assert got == expected
+
+    @pytest.mark.parametrize("threads", [1.5, True, 2.0])
+    def test_threads_must_be_an_int(self, threads):
+        with pytest.raises(TypeError):
+            z.read_zones([], "missing.jpg", threads=threads)
+
+    def test_threads_past_the_cap_and_numpy_ints(self, frames, tmp_path):
+        image, zones = frames[0]
+        path = write_jpeg(tmp_path, image)
+        expected = z.read_zones(zones, path)
+        assert z.read_zones(zones, path, threads=2**70) == expected
+        assert z.read_zones(zones, path, threads=np.int64(3)) == expected
+        with pytest.raises(ValueError, match="threads must be at least 1"):
+            z.read_zones(zones, path, threads=-2**70)

@@ -12,6 +12,7 @@
 #include <opencv2/core.hpp>
 
 #include "native_ocr/pyglue/pyglue.h"
+#include "native_ocr/zonescan/board_reader.h"
 #include "native_ocr/zonescan/layout.h"
 #include "native_ocr/zonescan/reader.h"
 #include "native_ocr/zonescan/separator/separator_detector.h"
@@ -36,7 +37,8 @@ void add_separator_bindings(pyglue::ModuleBuilder& module);
 void add_reader_bindings(pyglue::ModuleBuilder& module);
 // clock_bindings.cc: read_clock_from_crop, read_clock_from_image, read_clock, read_clock_zone.
 void add_clock_bindings(pyglue::ModuleBuilder& module);
-// zones_bindings.cc: read_zones, every zone of a frame in one call (over BoardReader).
+// zones_bindings.cc: read_zones, every zone of a frame in one call (over BoardReader); the zone
+// objects become BoardZone values in board_zone_bindings.cc.
 void add_zones_bindings(pyglue::ModuleBuilder& module);
 // calibration_bindings.cc: calibrate_zone, trust_reading, render_reading.
 void add_calibration_bindings(pyglue::ModuleBuilder& module);
@@ -90,6 +92,9 @@ pyglue::Ref crop_zone_from_image(PyObject* zone, PyObject* image, ZoneRect* rect
 // prepare_display_from_crop(crop, detect_separator, processing): the prepared display dictionary
 // (binary, angle, crop_size, separator, processing), or None for a missing or empty crop.
 pyglue::Ref prepare_display_dict(PyObject* crop, PyObject* detect_separator, PyObject* processing);
+
+// The file name str(path) spells; none when it cannot name a file (not UTF-8, or a NUL in it).
+std::optional<std::string> file_name(PyObject* path);
 
 // decode_bgr_image's decoding: the file at the text of `path` (str(path)) as a three-channel BGR
 // image, or an empty image when it is missing, unreadable or its name cannot name a file.
@@ -176,6 +181,12 @@ ZoneParts zone_parts(ReaderKind reader, PyObject* zone, Cut&& cut) {
   parts.processing = zone_processing(zone);
   return parts;
 }
+
+// A zone of `array` (a caller's frame) or of `file` (a preview file that gave a frame; neither:
+// no frame) as the board reader's typed zone, parsed as its own reader parses it (role, crop
+// position, settings, in that reader's order, raising what it raises). The settings are
+// normalised and the role checked only for a zone with pixels to read; *work says whether it has.
+BoardZone board_zone(PyObject* zone, PyObject* array, const FrameFile* file, bool* work);
 
 // A reader on a zone of a decoded frame (None: no frame): zone_parts with the zone's crop of the
 // image, then read_crop_object.

@@ -306,15 +306,17 @@ inline constexpr char kReadZonesDoc[] =
     "read_zones(zones, source, threads=1)\n--\n\n"
     "Reads every zone of a scoreboard from one decoded frame or one preview file, in one call.\n\n"
     "zones: a sequence of zones, each as for the readers (with its role and processing).\n"
-    "source: a decoded frame (a numpy array) or a preview file's path; the file is decoded once\n"
-    "for all zones. threads: how many threads read the zones (at least 1; at most 64 are used);\n"
+    "source: a decoded frame (a numpy array) or a preview file's path; the file is read and\n"
+    "decoded once for all zones (only a regular file: a directory, a FIFO or a device gives no\n"
+    "frame). threads: an int, how many threads read the zones (at least 1; at most 64 are used);\n"
     "the readers run without the interpreter lock.\n\n"
     "Returns a list with one result per zone, in order, each exactly what the zone's reader\n"
     "returns: clock-like roles read_clock (value a str), period read_period, SINGLE_DIGIT_ROLES\n"
     "read_single_digit, every other role (and no role) read_score. A zone that cannot be cut\n"
     "gives its \"no_frame\" result.\n\n"
-    "Raises ValueError for threads below 1, what a malformed zone's reader raises (the first in\n"
-    "zone order), and cv2.error from OpenCV.";
+    "Raises TypeError for threads that is not an int (a bool or a float), ValueError for threads\n"
+    "below 1, what a malformed zone's reader raises (the first in zone order), and cv2.error\n"
+    "from OpenCV.";
 
 inline constexpr char kCalibrateZoneDoc[] =
     "calibrate_zone(zone, image, role=None, expected=None)\n--\n\n"

@@ -99,4 +99,9 @@ void ReadPool::run(size_t count, size_t threads, const std::function<void(size_t
   idle_.wait(lock, [&] { return batch.joined == 0; });
 }
 
+const std::shared_ptr<ReadPool>& shared_read_pool() {
+  static const auto* pool = new std::shared_ptr<ReadPool>(std::make_shared<ReadPool>());
+  return *pool;
+}
+
 }  // namespace native_ocr::zonescan

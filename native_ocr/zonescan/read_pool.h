@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -44,6 +45,10 @@ class ReadPool {
   size_t generation_ = 0;   // batches offered so far, under mutex_
   bool stopping_ = false;
 };
+
+// The process's pool, for readers that share one: created at the first call and never destroyed
+// (no helper is joined while the process exits, whatever other threads still do).
+const std::shared_ptr<ReadPool>& shared_read_pool();
 
 }  // namespace native_ocr::zonescan
 
