@@ -11,7 +11,7 @@ struct ReadPool::Batch {
   size_t helpers = 0;  // how many helpers may join
   const std::function<void(size_t)>* task = nullptr;
   std::atomic<size_t> next{0};
-  std::atomic<size_t> joined{0};
+  size_t joined = 0;  // helpers working on it, under the pool's mutex_
   std::atomic<size_t> done{0};
   std::mutex mutex;
   std::condition_variable finished;

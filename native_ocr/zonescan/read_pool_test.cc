@@ -34,16 +34,6 @@ TEST(ReadPool, RunsEveryTaskOnceOnThreadsThatStay) {
   EXPECT_LE(threads_seen.load(), 3);
 }
 
-TEST(ReadPool, OneThreadAndEmptyRunsStartNoHelper) {
-  ReadPool pool;
-  int ran = 0;
-  pool.run(5, 1, [&](size_t) { ++ran; });
-  pool.run(0, 8, [&](size_t) { ++ran; });
-  pool.run(1, 8, [&](size_t) { ++ran; });
-  EXPECT_EQ(ran, 6);
-  EXPECT_EQ(pool.helpers(), 0u);
-}
-
 TEST(ReadPool, CallersAtOnceAllFinish) {
   ReadPool pool;
   std::atomic<int> total{0};
