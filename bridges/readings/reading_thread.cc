@@ -33,17 +33,19 @@ ReadingThread::~ReadingThread() {
 void ReadingThread::offer(DecodedFrame frame) {
   {
     std::lock_guard lock(mutex_);
-    if (pending_) {
+    pending_.push_back(std::move(frame));
+    while (pending_.size() > kMaxWaitingFrames ||
+           pending_.back().decoded_ns - pending_.front().decoded_ns > kMaxBacklogNs) {
+      pending_.pop_front();
       ++dropped_;
     }
-    pending_ = std::move(frame);
   }
   wake_.notify_one();
 }
 
 void ReadingThread::restart() {
   std::lock_guard lock(mutex_);
-  pending_.reset();
+  pending_.clear();
   dropped_ = 0;
   ++generation_;
 }
@@ -51,10 +53,14 @@ void ReadingThread::restart() {
 void ReadingThread::run() {
   std::unique_lock lock(mutex_);
   while (!stopping_) {
-    if (!pending_) {
-      wake_.wait_for(lock, kIdleWait, [this] { return stopping_ || pending_.has_value(); });
+    if (pending_.empty()) {
+      wake_.wait_for(lock, kIdleWait, [this] { return stopping_ || !pending_.empty(); });
     }
-    std::optional<DecodedFrame> frame = std::exchange(pending_, std::nullopt);
+    std::optional<DecodedFrame> frame;
+    if (!pending_.empty()) {
+      frame = std::move(pending_.front());
+      pending_.pop_front();
+    }
     const bool new_stream = generation_ != seen_generation_;
     seen_generation_ = generation_;
     lock.unlock();
@@ -127,8 +133,8 @@ void ReadingThread::read_and_publish(DecodedFrame frame) {
   const int64_t before_write = clock_.monotonic_ns();
   doc.latency_ms =
       static_cast<double>(before_write - frame.decoded_ns + last_write_ns_) / base::kNanosPerMilli;
-  const base::FileResult written = base::replace_file(
-      output_.readings_path, output_.readings_path + ".tmp", readings_document(doc, output_.style));
+  const base::FileResult written =
+      publish_document(output_.readings_path, readings_document(doc, output_.style));
   last_write_ns_ = clock_.monotonic_ns() - before_write;
   if (!written.ok() && output_.write_failed) {
     output_.write_failed(written);

@@ -1,14 +1,18 @@
 // Reading every decoded frame's zones on a thread of its own, so that reading never slows the
-// video: the decode loop hands each frame over and goes on; a frame still waiting when the next one
-// comes is dropped (and counted), never waited for. After each read the thread publishes the
-// readings document atomically. It follows the zones file: re-read when its content changes, a
-// refused content keeps the last good zones (reported once, and in every document while it lasts).
+// video: the decode loop hands each frame over and goes on. Frames wait for the thread while they
+// are a burst (a decoder catching up after a stall, or the packets read while the stream was
+// probed, hands many over within milliseconds); once the oldest waiting frame was decoded more
+// than kMaxBacklogNs before the newest, the thread has fallen behind and the oldest is dropped (and
+// counted), never waited for. After each read the thread publishes the readings document
+// atomically. It follows the zones file: re-read when its content changes, a refused content keeps
+// the last good zones (reported once, and in every document while it lasts).
 #ifndef BRIDGES_READINGS_READING_THREAD_H_
 #define BRIDGES_READINGS_READING_THREAD_H_
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -26,6 +30,13 @@
 #include "bridges/readings/zones_file.h"
 
 namespace readings {
+
+// How far behind the newest frame the oldest waiting one may be, in decode time: a burst decoded
+// within this time is read late rather than dropped (the probe's second of packets decodes in about
+// 60 ms at 720p); a reader slower than the frame rate drops frames once it is this far behind.
+inline constexpr int64_t kMaxBacklogNs = 200 * base::kNanosPerMilli;
+// And how many frames may wait whatever their times (each holds a decoded picture).
+inline constexpr size_t kMaxWaitingFrames = 64;
 
 // How often the zones file is looked at.
 inline constexpr int64_t kZonesCheckInterval = 250 * base::kNanosPerMilli;
@@ -71,11 +82,11 @@ class ReadingThread {
   // True while the zones file holds zones: frames are worth handing over only then.
   bool reading() const { return has_zones_.load(); }
 
-  // Hands a frame over without waiting. The frame waiting before it, if the thread has not taken
-  // it yet, is dropped.
+  // Hands a frame over without waiting. Waiting frames decoded more than kMaxBacklogNs before this
+  // one are dropped, and the oldest while more than kMaxWaitingFrames wait.
   void offer(DecodedFrame frame);
 
-  // A new stream begins: the frame waiting (if any) is forgotten, the counts and every zone's
+  // A new stream begins: the frames waiting are forgotten, the counts and every zone's
   // stability start again.
   void restart();
 
@@ -92,7 +103,7 @@ class ReadingThread {
 
   std::mutex mutex_;
   std::condition_variable wake_;
-  std::optional<DecodedFrame> pending_;
+  std::deque<DecodedFrame> pending_;
   bool stopping_ = false;
   int64_t dropped_ = 0;
   uint64_t generation_ = 0;

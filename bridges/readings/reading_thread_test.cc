@@ -55,8 +55,8 @@ class ReadingThreadTest : public testing::Test {
     return {dir_.file("zones.json"), dir_.file("readings.json"), DocumentStyle::kRivlet,
             [this](const std::string& why) { refusals_.push_back(why); }, nullptr};
   }
-  DecodedFrame frame(int64_t n) {
-    return {n, n / 30.0, 0, std::make_unique<HeldPicture>(released_)};
+  DecodedFrame frame(int64_t n, int64_t decoded_ns = 0) {
+    return {n, n / 30.0, decoded_ns, std::make_unique<HeldPicture>(released_)};
   }
   // Waits (up to 10 s) for a readings document that holds text.
   std::string wait_for(const std::string& text) {
@@ -77,20 +77,25 @@ class ReadingThreadTest : public testing::Test {
   std::vector<std::string> refusals_;
 };
 
-TEST_F(ReadingThreadTest, DropsWaitingFramesRatherThanQueueingThemAndCountsThem) {
+TEST_F(ReadingThreadTest, DropsTheOldestWaitingFrameRatherThanWaitAndCountsIt) {
   write_zones(kTwoZones);
   ReadingThread thread(output(), clock_);
   ASSERT_TRUE(thread.reading());
-  thread.offer(frame(1));  // taken, then held in its conversion
+  thread.offer(frame(1, 1));  // taken, then held in its conversion
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  for (int64_t n = 2; n <= 5; ++n) {
-    thread.offer(frame(n));  // each replaces the one waiting: 2, 3 and 4 (or 1..4) dropped
+  // 2 and 3 come as a burst with 1; 4 a backlog later, 5 and 6 a frame apart after it: 2 and 3
+  // are dropped when 4 comes.
+  const int64_t decoded[] = {0, 0, 1, 2, kMaxBacklogNs + 3, kMaxBacklogNs + 4, kMaxBacklogNs + 5};
+  for (int64_t n = 2; n <= 6; ++n) {
+    thread.offer(frame(n, decoded[n]));
   }
   release_.set_value();
-  const std::string doc = wait_for("\"frame\": 5,");
-  ASSERT_NE(doc.find("\"frame\": 5,"), std::string::npos) << doc;
-  const bool first_was_read = doc.find("\"frames_read\": 2,") != std::string::npos;
-  EXPECT_NE(doc.find(first_was_read ? "\"frames_dropped\": 3," : "\"frames_dropped\": 4,"),
+  const std::string doc = wait_for("\"frame\": 6,");
+  ASSERT_NE(doc.find("\"frame\": 6,"), std::string::npos) << doc;
+  // Frame 1 was read, then 4, 5 and 6 (unless the thread had not taken 1 yet: then 1 was dropped
+  // too).
+  const bool first_was_read = doc.find("\"frames_read\": 4,") != std::string::npos;
+  EXPECT_NE(doc.find(first_was_read ? "\"frames_dropped\": 2," : "\"frames_dropped\": 3,"),
             std::string::npos)
       << doc;
   EXPECT_NE(doc.find("{\"name\": \"clock\", \"role\": \"clock\", \"value\": null, \"valid\": "

@@ -1,5 +1,7 @@
 #include "bridges/readings/readings_document.h"
 
+#include <cstdio>
+
 #include "bridges/common/number_format.h"
 
 namespace readings {
@@ -53,6 +55,19 @@ std::string readings_document(const FrameReadings& r, DocumentStyle style) {
   list += r.zones.empty() ? "]" : "\n  ]";
   doc.add_raw("readings", list);
   return doc.text();
+}
+
+base::FileResult publish_document(const std::string& path, const std::string& text) {
+  const std::string temporary = path + ".tmp";
+  const base::FileResult written = base::write_temporary_file(
+      temporary,
+      [&text](std::FILE* file) {
+        return std::fwrite(text.data(), 1, text.size(), file) == text.size();
+      },
+      base::Durability::kUnsynced);
+  return written.ok()
+             ? base::rename_temporary_file(temporary, path, base::OnRenameFailure::kDeleteTemporary)
+             : written;
 }
 
 }  // namespace readings

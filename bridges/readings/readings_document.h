@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/atomic_file.h"
 #include "bridges/common/json.h"
 #include "bridges/readings/board_read.h"
 #include "bridges/readings/stability.h"
@@ -43,6 +44,12 @@ struct FrameReadings {
 // {"name", "role", "value", "valid", "reason", "trusted", "stable", "shown"}. A clock's value and
 // shown are strings, every other reader's integers; null when there is none.
 std::string readings_document(const FrameReadings& readings, DocumentStyle style);
+
+// Replaces the document through path + ".tmp" without an fsync: it is superseded with the next
+// frame, so what a crash could lose is already stale, while an fsync per frame costs milliseconds
+// of latency on a busy disk. Readers still see either the previous or the new document whole (the
+// rename), which is all the host relies on.
+base::FileResult publish_document(const std::string& path, const std::string& text);
 
 }  // namespace readings
 

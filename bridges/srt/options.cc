@@ -40,6 +40,10 @@ bool set_option(const std::string& name, const std::string& value, Options* opti
     options->preview_path = value;
   } else if (name == "--status") {
     options->status_path = value;
+  } else if (name == "--zones") {
+    options->zones_path = value;
+  } else if (name == "--readings") {
+    options->readings_path = value;
   } else {
     return false;
   }
@@ -79,6 +83,13 @@ bool output_name_allowed(std::string_view path) {
          name != "ndi_status.json";
 }
 
+bool readings_name_allowed(std::string_view path) {
+  const size_t separator = path.find_last_of("/\\");
+  const std::string_view name =
+      separator == std::string_view::npos ? path : path.substr(separator + 1);
+  return output_name_allowed(path) && name != "ndi_readings.json";
+}
+
 bool stream_id_allowed(std::string_view stream_id) {
   return stream_id.size() <= kMaxStreamIdBytes && stream_id.find('\0') == std::string_view::npos;
 }
@@ -87,6 +98,7 @@ std::string validation_error(const Options& options) {
   const bool valid = options.port >= 1 && options.port <= 65535 && options.latency_ms >= 1 &&
                      options.latency_ms <= 8000 && output_name_allowed(options.preview_path) &&
                      output_name_allowed(options.status_path) &&
+                     readings_name_allowed(options.readings_path) && !options.zones_path.empty() &&
                      stream_id_allowed(options.stream_id) &&
                      key_length_allowed(options.key_length) && options.secret_fd >= -1 &&
                      options.secret_handle >= -1;
