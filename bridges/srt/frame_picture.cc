@@ -40,7 +40,8 @@ bool RegionConverter::convert(const AVFrame& frame, cv::Rect region, cv::Mat* bg
   const int align_y = 1 << format->log2_chroma_h;
   const int x = region.x / align_x * align_x;
   const int y = region.y / align_y * align_y;
-  const int right = std::min(frame.width, (region.x + region.width + align_x - 1) / align_x * align_x);
+  const int right =
+      std::min(frame.width, (region.x + region.width + align_x - 1) / align_x * align_x);
   const int bottom =
       std::min(frame.height, (region.y + region.height + align_y - 1) / align_y * align_y);
   const int width = right - x;

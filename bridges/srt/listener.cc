@@ -34,8 +34,8 @@ std::unique_ptr<readings::ReadingThread> start_readings(const Options& options) 
   readings::ReadingsOutput output{options.zones_path, options.readings_path,
                                   readings::DocumentStyle::kRivlet, nullptr, nullptr};
   output.zones_refused = [path = options.zones_path](const std::string& why) {
-    std::fprintf(stderr, "zones file %s refused, keeping the last good zones: %s\n",
-                 path.c_str(), why.c_str());
+    std::fprintf(stderr, "zones file %s refused, keeping the last good zones: %s\n", path.c_str(),
+                 why.c_str());
   };
   return std::make_unique<readings::ReadingThread>(std::move(output), base::system_clock());
 }
