@@ -36,7 +36,7 @@ void add_separator_bindings(pyglue::ModuleBuilder& module);
 void add_reader_bindings(pyglue::ModuleBuilder& module);
 // clock_bindings.cc: read_clock_from_crop, read_clock_from_image, read_clock, read_clock_zone.
 void add_clock_bindings(pyglue::ModuleBuilder& module);
-// zones_bindings.cc: read_zones, every zone of a frame in one call.
+// zones_bindings.cc: read_zones, every zone of a frame in one call (over BoardReader).
 void add_zones_bindings(pyglue::ModuleBuilder& module);
 // calibration_bindings.cc: calibrate_zone, trust_reading, render_reading.
 void add_calibration_bindings(pyglue::ModuleBuilder& module);
@@ -78,11 +78,14 @@ pyglue::Ref slot_list(const Layout& layout);
 pyglue::Ref decode_bgr_image(PyObject* path);
 
 // The zone's pixel bounds in an image of this size (KeyError/TypeError for a malformed zone,
-// ValueError/OverflowError for an edge without an integer value).
+// ValueError/OverflowError for an edge without an integer value): zone_rect, then rect_bounds.
 Bounds zone_bounds(PyObject* zone, int64_t image_width, int64_t image_height);
+ZoneRect zone_rect(PyObject* zone);
+Bounds rect_bounds(const ZoneRect& rect, int64_t image_width, int64_t image_height);
 
-// crop_zone_from_image(zone, image): a view into `image`, or None (no image, or no pixel).
-pyglue::Ref crop_zone_from_image(PyObject* zone, PyObject* image);
+// crop_zone_from_image(zone, image): a view into `image`, or None (no image, or no pixel). `rect`,
+// when given, receives the zone's position once it has been read.
+pyglue::Ref crop_zone_from_image(PyObject* zone, PyObject* image, ZoneRect* rect = nullptr);
 
 // prepare_display_from_crop(crop, detect_separator, processing): the prepared display dictionary
 // (binary, angle, crop_size, separator, processing), or None for a missing or empty crop.

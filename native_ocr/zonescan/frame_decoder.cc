@@ -8,9 +8,7 @@
 #include <jpeglib.h>
 
 #include <algorithm>
-#include <cstring>
-#include <fstream>
-#include <iterator>
+#include <cstdint>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -19,6 +17,8 @@ namespace {
 
 // Pixels decoded around the region on every side: a whole chroma block at 2x subsampling.
 constexpr int kMargin = 16;
+// What is kept of an APP1 segment: only its presence matters.
+constexpr unsigned kSavedApp1Bytes = 8;
 
 // The error manager of one decode: errors jump back to the recovery point, warnings are counted
 // (not printed; any warning sends the caller to the whole decode).
@@ -43,13 +43,12 @@ void set_up(jpeg_decompress_struct* cinfo, DecodeErrors* errors, std::span<const
   errors->manager.emit_message = count_warnings;
   jpeg_create_decompress(cinfo);
   jpeg_mem_src(cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
-  jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xffff);
+  jpeg_save_markers(cinfo, JPEG_APP0 + 1, kSavedApp1Bytes);
 }
 
-bool has_exif(const jpeg_decompress_struct& cinfo) {
+bool has_app1(const jpeg_decompress_struct& cinfo) {
   for (jpeg_saved_marker_ptr m = cinfo.marker_list; m != nullptr; m = m->next) {
-    if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 &&
-        std::memcmp(m->data, "Exif\0\0", 6) == 0) {
+    if (m->marker == JPEG_APP0 + 1) {
       return true;
     }
   }
@@ -57,8 +56,17 @@ bool has_exif(const jpeg_decompress_struct& cinfo) {
 }
 
 bool block_decodable(const jpeg_decompress_struct& cinfo) {
+  const uint64_t pixels = uint64_t{cinfo.image_width} * uint64_t{cinfo.image_height};
   return !cinfo.progressive_mode && cinfo.num_components == 3 &&
-         cinfo.jpeg_color_space == JCS_YCbCr && !has_exif(cinfo);
+         cinfo.jpeg_color_space == JCS_YCbCr && pixels <= kMaxFramePixels && !has_app1(cinfo);
+}
+
+// True when the entropy decoder met a marker other than a restart marker before the last coding
+// row was read: the data ended early. (Arithmetic decoding then supplies zeros without a warning.)
+bool data_ended_early(const jpeg_decompress_struct& cinfo) {
+  const int m = cinfo.unread_marker;
+  const bool restart = m >= JPEG_RST0 && m <= JPEG_RST0 + 7;
+  return m != 0 && !restart && cinfo.input_iMCU_row < cinfo.total_iMCU_rows;
 }
 
 // Header to last needed row. Only trivially destructible locals: a library error longjmps out.
@@ -85,7 +93,7 @@ bool decode_rows(jpeg_decompress_struct* cinfo, const cv::Rect& block, cv::Mat* 
     }
   }
   *origin = cv::Point(static_cast<int>(x), block.y);
-  return true;
+  return !data_ended_early(*cinfo);
 }
 
 // The setjmp island: the decoder and its error manager are the only locals (both trivially
@@ -114,19 +122,6 @@ bool DecodedFrame::covers(const cv::Rect& r) const {
 
 cv::Mat DecodedFrame::view(const cv::Rect& r) const {
   return pixels(r - origin);
-}
-
-std::optional<std::vector<uint8_t>> read_file(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    return std::nullopt;
-  }
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                             std::istreambuf_iterator<char>());
-  if (file.bad()) {
-    return std::nullopt;
-  }
-  return bytes;
 }
 
 std::optional<cv::Size> jpeg_block_size(std::span<const uint8_t> bytes) {
@@ -169,10 +164,14 @@ std::optional<DecodedFrame> decode_jpeg_block(std::span<const uint8_t> bytes,
   return out;
 }
 
-DecodedFrame decode_whole_frame(const std::string& path) {
+DecodedFrame decode_whole_bytes(std::span<const uint8_t> bytes) {
   DecodedFrame out;
   try {
-    out.pixels = cv::imread(path, cv::IMREAD_COLOR);
+    const cv::Mat encoded(1, static_cast<int>(bytes.size()), CV_8UC1,
+                          const_cast<uint8_t*>(bytes.data()));
+    if (!bytes.empty() && bytes.size() <= size_t{INT32_MAX}) {
+      out.pixels = cv::imdecode(encoded, cv::IMREAD_COLOR);
+    }
   } catch (const cv::Exception&) {
     out.pixels.release();  // a file OpenCV cannot decode is an unreadable file
   }

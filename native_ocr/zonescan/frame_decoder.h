@@ -13,6 +13,9 @@
 
 namespace native_ocr::zonescan {
 
+// OpenCV's own limit on a decoded frame (cv::imread refuses larger ones: CV_IO_MAX_IMAGE_PIXELS).
+inline constexpr uint64_t kMaxFramePixels = uint64_t{1} << 30;
+
 // A decoded frame, whole or in part.
 struct DecodedFrame {
   cv::Mat pixels;          // 8-bit BGR: the whole frame, or the decoded block of it
@@ -26,25 +29,24 @@ struct DecodedFrame {
   cv::Mat view(const cv::Rect& r) const;
 };
 
-// The file's bytes, or nothing when it cannot be opened or read.
-std::optional<std::vector<uint8_t>> read_file(const std::string& path);
-
 // The frame size a JPEG's header states, when the block decoder reproduces cv::imread on it:
-// sequential (not progressive) coding of three YCbCr components, and no Exif block (whose
-// orientation cv::imread would apply). Nothing for any other file.
+// sequential (not progressive) coding of three YCbCr components, at most kMaxFramePixels, and no
+// APP1 segment (cv::imread reads the first one as Exif whatever its prefix, and applies the
+// orientation it finds there). Nothing for any other file.
 std::optional<cv::Size> jpeg_block_size(std::span<const uint8_t> bytes);
 
 // Decodes the frame rectangle `region` (plus a margin of 16 pixels, so that the chroma upsampling
 // at the block's edges sees the same neighbours as a whole decode) of a JPEG in memory as
 // cv::imread decodes it (BGR, integer DCT, fancy upsampling): the rows above are skipped, the
 // columns are cut to the coding blocks around the region, and decoding stops after the last row.
-// Nothing on any libjpeg error or warning, or for an empty region. The bytes are only read.
+// Nothing on any libjpeg error or warning, when the data ends (a marker in place of entropy-coded
+// data) before the last row decoded, or for an empty region. The bytes are only read.
 std::optional<DecodedFrame> decode_jpeg_block(std::span<const uint8_t> bytes,
                                               const cv::Rect& region);
 
-// The whole file as decode_bgr_image reads it: cv::imread(path, IMREAD_COLOR); empty when it
-// cannot be decoded.
-DecodedFrame decode_whole_frame(const std::string& path);
+// A whole file in memory as cv::imread(path, IMREAD_COLOR) decodes it (cv::imdecode, which applies
+// the same limits and orientation); empty when it cannot be decoded.
+DecodedFrame decode_whole_bytes(std::span<const uint8_t> bytes);
 
 }  // namespace native_ocr::zonescan
 

@@ -35,8 +35,10 @@ cv::Mat picture(int width, int height, unsigned seed) {
   return image;
 }
 
-// The picture as a baseline JPEG with the given luma sampling factors (chroma 1x1).
-std::vector<uint8_t> encode(const cv::Mat& bgr, int quality, int h_samp, int v_samp) {
+// The picture as a baseline JPEG with the given luma sampling factors (chroma 1x1), Huffman or
+// arithmetic coded.
+std::vector<uint8_t> encode(const cv::Mat& bgr, int quality, int h_samp, int v_samp,
+                            bool arithmetic = false) {
   jpeg_compress_struct cinfo;
   jpeg_error_mgr errors;
   cinfo.err = jpeg_std_error(&errors);
@@ -52,6 +54,7 @@ std::vector<uint8_t> encode(const cv::Mat& bgr, int quality, int h_samp, int v_s
   jpeg_set_quality(&cinfo, quality, TRUE);
   cinfo.comp_info[0].h_samp_factor = h_samp;
   cinfo.comp_info[0].v_samp_factor = v_samp;
+  cinfo.arith_code = arithmetic ? TRUE : FALSE;
   jpeg_start_compress(&cinfo, TRUE);
   for (int y = 0; y < bgr.rows; ++y) {
     JSAMPROW row = const_cast<JSAMPROW>(bgr.ptr<JSAMPLE>(y));
@@ -134,11 +137,15 @@ TEST(DecodeJpegBlock, LeavesToTheWholeDecodeWhatItDoesNotReproduce) {
   cv::imencode(".png", source, png);
   EXPECT_FALSE(jpeg_block_size(png));
 
-  // An Exif block may carry an orientation, which cv::imread applies.
-  std::vector<uint8_t> exif = encode(source, 80, 2, 2);
-  const uint8_t app1[] = {0xFF, 0xE1, 0x00, 0x08, 'E', 'x', 'i', 'f', 0, 0};
-  exif.insert(exif.begin() + 2, std::begin(app1), std::end(app1));
-  EXPECT_FALSE(jpeg_block_size(exif));
+  // cv::imread reads the first APP1 from its seventh byte as Exif whatever comes before, and
+  // applies the orientation it finds: every APP1 is declined.
+  for (const char* prefix : {"Exif\0\0", "Exif\0\1", "abcdef"}) {
+    std::vector<uint8_t> app1 = {0xFF, 0xE1, 0x00, 0x08};
+    app1.insert(app1.end(), prefix, prefix + 6);
+    std::vector<uint8_t> exif = encode(source, 80, 2, 2);
+    exif.insert(exif.begin() + 2, app1.begin(), app1.end());
+    EXPECT_FALSE(jpeg_block_size(exif)) << prefix;
+  }
 
   const std::vector<uint8_t> baseline = encode(source, 80, 2, 2);
   const std::vector<uint8_t> truncated(baseline.begin(), baseline.begin() + baseline.size() / 2);
@@ -147,9 +154,46 @@ TEST(DecodeJpegBlock, LeavesToTheWholeDecodeWhatItDoesNotReproduce) {
   EXPECT_FALSE(decode_jpeg_block({}, cv::Rect(0, 0, 4, 4)));
 }
 
-TEST(DecodeWholeFrame, MissingFileIsEmpty) {
-  EXPECT_TRUE(decode_whole_frame(::testing::TempDir() + "no_such_preview.jpg").empty());
-  EXPECT_FALSE(read_file(::testing::TempDir() + "no_such_preview.jpg"));
+// A frame header stating this size, in a JPEG of the picture (SOF0 found and patched).
+std::vector<uint8_t> with_stated_size(std::vector<uint8_t> bytes, int width, int height) {
+  for (size_t i = 2; i + 8 < bytes.size(); ++i) {
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {
+      bytes[i + 5] = static_cast<uint8_t>(height >> 8);
+      bytes[i + 6] = static_cast<uint8_t>(height);
+      bytes[i + 7] = static_cast<uint8_t>(width >> 8);
+      bytes[i + 8] = static_cast<uint8_t>(width);
+      break;
+    }
+  }
+  return bytes;
+}
+
+TEST(DecodeJpegBlock, RefusesFramesOverOpenCVsPixelLimit) {
+  const std::vector<uint8_t> bytes = encode(picture(64, 48, 2), 80, 2, 2);
+  EXPECT_TRUE(jpeg_block_size(with_stated_size(bytes, 32768, 32768)));  // exactly 2^30 pixels
+  const std::vector<uint8_t> forged = with_stated_size(bytes, 65500, 65500);
+  EXPECT_FALSE(jpeg_block_size(forged));
+  EXPECT_FALSE(decode_jpeg_block(forged, cv::Rect(0, 0, 65500, 65500)));
+  EXPECT_TRUE(decode_whole_bytes(forged).empty());  // as cv::imread refuses it
+}
+
+TEST(DecodeJpegBlock, DataThatEndsEarlyIsAFailure) {
+  // Arithmetic coding supplies zeros after a marker without a warning: data cut short and
+  // closed with EOI must still not pass for the rows below the cut.
+  const cv::Mat source = picture(256, 256, 3);
+  const std::vector<uint8_t> coded = encode(source, 85, 2, 2, /*arithmetic=*/true);
+  std::vector<uint8_t> cut(coded.begin(), coded.begin() + coded.size() / 3);
+  cut.push_back(0xFF);
+  cut.push_back(0xD9);
+  ASSERT_TRUE(decode_jpeg_block(coded, cv::Rect(0, 180, 32, 16)));
+  EXPECT_TRUE(decode_jpeg_block(cut, cv::Rect(0, 0, 32, 16)));  // above the cut: all there
+  EXPECT_FALSE(decode_jpeg_block(cut, cv::Rect(0, 180, 32, 16)));
+}
+
+TEST(DecodeWholeBytes, UndecodableBytesAreEmpty) {
+  EXPECT_TRUE(decode_whole_bytes({}).empty());
+  const std::vector<uint8_t> text = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'};
+  EXPECT_TRUE(decode_whole_bytes(text).empty());
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ double zone_number(PyObject* value) {
                           "' and 'int'");
 }
 
-ZoneRect zone_rect(PyObject* zone) {
+ZoneRect rect_of(PyObject* zone) {
   ZoneRect r;
   r.x = zone_number(pyglue::get_item(zone, kX).get());
   r.y = zone_number(pyglue::get_item(zone, kY).get());
@@ -145,9 +145,17 @@ pyglue::Ref slot_list(const Layout& layout) {
   return list;
 }
 
+ZoneRect zone_rect(PyObject* zone) {
+  return rect_of(zone);
+}
+
 Bounds zone_bounds(PyObject* zone, int64_t image_width, int64_t image_height) {
+  return rect_bounds(rect_of(zone), image_width, image_height);
+}
+
+Bounds rect_bounds(const ZoneRect& rect, int64_t image_width, int64_t image_height) {
   Bounds b;
-  switch (normalized_zone_bounds(zone_rect(zone), image_width, image_height, &b)) {
+  switch (normalized_zone_bounds(rect, image_width, image_height, &b)) {
     case BoundsError::kNaN:
       pyglue::require_integral(std::nan(""));
       break;
@@ -187,13 +195,17 @@ pyglue::Ref decode_bgr_image(PyObject* path) {
   return image.empty() ? pyglue::none() : pyglue::new_array(image);
 }
 
-pyglue::Ref crop_zone_from_image(PyObject* zone, PyObject* image) {
+pyglue::Ref crop_zone_from_image(PyObject* zone, PyObject* image, ZoneRect* rect) {
   if (image == Py_None) {
     return pyglue::none();
   }
   pyglue::ArrayView view(image);
   view.require_8bit_image("image");
-  const Bounds b = zone_bounds(zone, view.dim(1), view.dim(0));
+  const ZoneRect r = rect_of(zone);
+  if (rect != nullptr) {
+    *rect = r;
+  }
+  const Bounds b = rect_bounds(r, view.dim(1), view.dim(0));
   if (covers_no_pixel(b) || view.empty()) {
     return pyglue::none();
   }
