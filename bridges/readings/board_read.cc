@@ -1,7 +1,6 @@
 #include "bridges/readings/board_read.h"
 
 #include "native_ocr/zonescan/calibration/trust.h"
-#include "native_ocr/zonescan/reader.h"
 
 namespace readings {
 
@@ -9,35 +8,21 @@ namespace {
 
 namespace zs = native_ocr::zonescan;
 
-std::optional<cv::Rect> zone_pixels(const BoardZone& zone, int width, int height) {
-  zs::Bounds b;
-  if (zs::normalized_zone_bounds(zone.rect, width, height, &b) != zs::BoundsError::kNone ||
-      zs::covers_no_pixel(b)) {
-    return std::nullopt;
+ZoneResult result_of(const zs::ZoneReading& zone) {
+  const zs::Reading& reading = zone.reading;
+  ZoneResult out;
+  out.clock = reading.reader == zs::ReaderKind::kClock;
+  if (zone.error) {
+    out.reason = "error";
+    return out;
   }
-  return cv::Rect(static_cast<int>(b.x1), static_cast<int>(b.y1), static_cast<int>(b.x2 - b.x1),
-                  static_cast<int>(b.y2 - b.y1));
-}
-
-ZoneReading read_one(const BoardZone& zone, const cv::Mat& bgr,
-                     const zs::SlotClassifier& classifier) {
-  const zs::ReaderKind kind = zs::reader_for_role(zone.role);
-  ZoneReading out;
-  out.clock = kind == zs::ReaderKind::kClock;
-  const std::optional<cv::Rect> pixels = zone_pixels(zone, bgr.cols, bgr.rows);
-  const zs::CropView crop{pixels ? bgr(*pixels) : cv::Mat(), true};
-  try {
-    const zs::Reading reading = zs::read_crop(kind, crop, zone.role, zone.settings, classifier);
-    out.valid = reading.valid;
-    out.reason = std::string(reading.reason);
-    if (reading.valid) {
-      out.text = out.clock ? reading.clock_value
-                           : std::optional<std::string>(std::to_string(reading.value.value_or(0)));
-    }
-    out.trusted = zs::calibration::trust_reading(zs::calibration::trust_input(reading)).trusted;
-  } catch (const cv::Exception&) {
-    out = ZoneReading{out.clock, std::nullopt, false, "error", false};
+  out.valid = reading.valid;
+  out.reason = std::string(reading.reason);
+  if (reading.valid) {
+    out.text = out.clock ? reading.clock_value
+                         : std::optional<std::string>(std::to_string(reading.value.value_or(0)));
   }
+  out.trusted = zs::calibration::trust_reading(zs::calibration::trust_input(reading)).trusted;
   return out;
 }
 
@@ -46,21 +31,24 @@ ZoneReading read_one(const BoardZone& zone, const cv::Mat& bgr,
 cv::Rect zones_region(const std::vector<BoardZone>& zones, int width, int height) {
   cv::Rect all;
   for (const BoardZone& zone : zones) {
-    if (const std::optional<cv::Rect> r = zone_pixels(zone, width, height)) {
-      all = all.empty() ? *r : (all | *r);
+    zs::Bounds b;
+    if (zs::normalized_zone_bounds(zone.rect, width, height, &b) != zs::BoundsError::kNone ||
+        zs::covers_no_pixel(b)) {
+      continue;
     }
+    const cv::Rect r(static_cast<int>(b.x1), static_cast<int>(b.y1), static_cast<int>(b.x2 - b.x1),
+                     static_cast<int>(b.y2 - b.y1));
+    all = all.empty() ? r : (all | r);
   }
   return all;
 }
 
-std::vector<ZoneReading> read_board(const std::vector<BoardZone>& zones, const cv::Mat& bgr) {
-  const zs::SegmentClassifier classifier;
-  std::vector<ZoneReading> readings;
-  readings.reserve(zones.size());
-  for (const BoardZone& zone : zones) {
-    readings.push_back(read_one(zone, bgr, classifier));
+std::vector<ZoneResult> read_board(const zs::BoardReader& reader, const cv::Mat& bgr) {
+  std::vector<ZoneResult> results;
+  for (const zs::ZoneReading& zone : reader.read(bgr)) {
+    results.push_back(result_of(zone));
   }
-  return readings;
+  return results;
 }
 
 }  // namespace readings

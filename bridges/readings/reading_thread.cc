@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "bridges/readings/board_read.h"
-#include "native_ocr/zonescan/reader.h"
 
 namespace readings {
 
@@ -12,6 +11,9 @@ namespace {
 
 // How long the thread sleeps when no frame comes, before it looks at the zones file again.
 constexpr std::chrono::milliseconds kIdleWait(100);
+// The zones are read one after the other on the reading thread itself: the decode has the other
+// core, and a frame's five zones take about a millisecond.
+constexpr size_t kReadingThreads = 1;
 
 }  // namespace
 
@@ -91,6 +93,8 @@ void ReadingThread::check_zones() {
     case ZonesWatch::Change::kZones:
     case ZonesWatch::Change::kRemoved:
       zones_ = watch_.zones();
+      board_ =
+          std::make_unique<native_ocr::zonescan::BoardReader>(zones_, classifier_, kReadingThreads);
       reset_trackers();
       has_zones_.store(watch_.has_zones());
       return;
@@ -100,8 +104,7 @@ void ReadingThread::check_zones() {
 void ReadingThread::reset_trackers() {
   trackers_.clear();
   for (const BoardZone& zone : zones_) {
-    trackers_.emplace_back(native_ocr::zonescan::reader_for_role(zone.role) ==
-                           native_ocr::zonescan::ReaderKind::kClock);
+    trackers_.emplace_back(zone.reader == native_ocr::zonescan::ReaderKind::kClock);
   }
 }
 
@@ -115,7 +118,7 @@ void ReadingThread::read_and_publish(DecodedFrame frame) {
     return;
   }
   frame.picture.reset();  // the decoder may have the frame back
-  const std::vector<ZoneReading> read = read_board(zones_, bgr_);
+  const std::vector<ZoneResult> read = read_board(*board_, bgr_);
   FrameReadings doc;
   doc.frame = frame.frame;
   doc.pts_s = frame.pts_s;

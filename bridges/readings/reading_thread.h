@@ -114,6 +114,8 @@ class ReadingThread {
   int64_t last_zones_check_ = 0;
   int64_t last_write_ns_ = 0;
   std::vector<BoardZone> zones_;
+  const native_ocr::zonescan::SegmentClassifier classifier_;
+  std::unique_ptr<native_ocr::zonescan::BoardReader> board_;  // over zones_, with classifier_
   std::vector<StabilityTracker> trackers_;
   cv::Mat bgr_;
   std::thread thread_;  // last: starts once everything above exists

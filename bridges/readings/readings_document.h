@@ -25,7 +25,7 @@ enum class DocumentStyle {
 struct ZoneEntry {
   std::string name;
   std::string role;  // empty: written as null
-  ZoneReading reading;
+  ZoneResult reading;
   Stability stability;
 };
 

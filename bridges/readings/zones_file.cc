@@ -83,8 +83,8 @@ std::string read_zone(const JsonValue& v, BoardZone* zone) {
   if (name == nullptr || name->kind != Kind::kString) {
     return "\"name\" must be a string";
   }
-  zone->name = name->text;
-  double* edges[] = {&zone->rect.x, &zone->rect.y, &zone->rect.width, &zone->rect.height};
+  native_ocr::zonescan::ZoneRect rect;
+  double* edges[] = {&rect.x, &rect.y, &rect.width, &rect.height};
   const char* keys[] = {"x", "y", "width", "height"};
   for (size_t i = 0; i < 4; ++i) {
     const JsonValue* edge = v.find(keys[i]);
@@ -93,11 +93,12 @@ std::string read_zone(const JsonValue& v, BoardZone* zone) {
     }
     *edges[i] = edge->number;
   }
+  std::string role_text;
   if (const JsonValue* role = v.find("role"); role != nullptr && role->kind != Kind::kNull) {
     if (role->kind != Kind::kString) {
       return "\"role\" must be a string";
     }
-    zone->role = role->text;
+    role_text = role->text;
   }
   ProcessingSettings raw;
   if (const JsonValue* p = v.find("processing"); p != nullptr && p->kind != Kind::kNull) {
@@ -110,7 +111,7 @@ std::string read_zone(const JsonValue& v, BoardZone* zone) {
       }
     }
   }
-  zone->settings = native_ocr::zonescan::clamp_settings(raw);
+  *zone = native_ocr::zonescan::make_board_zone(name->text, rect, role_text, raw);
   return {};
 }
 

@@ -10,18 +10,13 @@
 #include <string_view>
 #include <vector>
 
-#include "native_ocr/zonescan/settings.h"
-#include "native_ocr/zonescan/zone.h"
+#include "native_ocr/zonescan/board_reader.h"
 
 namespace readings {
 
-struct BoardZone {
-  std::string name;
-  std::string role;  // empty: none (read as a score)
-  native_ocr::zonescan::ZoneRect rect;
-  // Merged over the defaults and clamped, as normalize_settings gives them.
-  native_ocr::zonescan::ProcessingSettings settings;
-};
+// A zone as the core's board reader takes it: name, rectangle, the reader its role names, the role
+// (empty: none, read as a score) and the settings merged over the defaults and clamped.
+using BoardZone = native_ocr::zonescan::BoardZone;
 
 struct ZonesParse {
   std::optional<std::vector<BoardZone>> zones;  // none when the file is refused
