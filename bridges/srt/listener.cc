@@ -8,6 +8,7 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include "base/clock.h"
 #include "base/line_printer.h"
 #include "base/run_flag.h"
 #include "base/secret_buffer.h"
@@ -104,7 +105,8 @@ Listener::Listener(const Options& options, DecoderPlatform& platform)
     : options_(options),
       platform_(platform),
       readings_(start_readings(options)),
-      outputs_{options.preview_path, options.status_path, readings_.get()},
+      outputs_{options.preview_path, options.status_path, readings_.get(),
+               static_cast<int64_t>(options.latency_ms) * base::kNanosPerMilli},
       url_(listener_url(options.port, options.latency_ms)) {}
 
 void Listener::run() {

@@ -20,7 +20,8 @@ class ReceivePhase {
         parameters_(input->streams[stream_index]->codecpar),
         outputs_(outputs),
         status_(*status),
-        platform_(platform) {}
+        platform_(platform),
+        stall_rule_(outputs.latency_ns) {}
 
   ReceiveResult run();
 

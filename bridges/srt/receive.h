@@ -23,6 +23,8 @@ struct Outputs {
   std::string status_path;
   // Reads the zones of every decoded frame while the zones file holds zones; null: no reading.
   readings::ReadingThread* readings = nullptr;
+  // The SRT latency the listener asked for: how late packets reach the reads (the stall rule).
+  int64_t latency_ns = kDefaultLatencyNs;
 };
 
 enum class ReceiveResult {
