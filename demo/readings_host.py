@@ -16,7 +16,7 @@ import time
 
 import scoreboard
 
-READERS = ("clock", "home_score", "guest_score", "period")
+READERS = ("clock", "home_score", "guest_score", "period", "home_shots")
 POLL = 0.002  # seconds between looks at the document: well under a frame
 # How long `shown` may lag the screen: a value is believed a few frames after it appears, a clock
 # that jumped after it has run on for a while.
@@ -38,8 +38,9 @@ def values_between(start, end, step):
     seen = {name: set() for name in READERS}
     t = max(0.0, start)
     while t <= end + 1e-9:
-        for name, value in scoreboard.expected(t).items():
-            seen[name].add(value)
+        shown = scoreboard.expected(t)
+        for name in READERS:
+            seen[name].add(shown[scoreboard.SAME_AS.get(name, name)])
         t += step
     return seen
 

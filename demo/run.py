@@ -105,48 +105,35 @@ def ndi_pipeline(build, root, filter_script, seconds, workdir, rate=12):
     return bridge, sender, time.time()
 
 
-def run_readings(args):
-    """The demo with the bridge reading every frame: the zones go to the bridge's zones file."""
-    build = os.path.abspath(args.build)
-    bridge_name = "ndi" if args.ndi else "srt"
-    with tempfile.TemporaryDirectory(prefix="glomark-demo-") as workdir:
-        root = os.path.join(workdir, "host")
-        os.makedirs(os.path.join(root, "app", "static"))
-        zones_path = os.path.join(root, "app", "static", f"{bridge_name}_zones.json")
-        with open(zones_path, "w") as f:
-            json.dump({"zones": [dict(zone, name=name)
-                                 for name, zone in scoreboard.zones().items()]}, f, indent=1)
-        filter_script = scoreboard.write_filter(workdir)
-        print(f"demo: host root {root}; zones {zones_path}", flush=True)
-        bridge = sender = None
-        try:
-            if args.ndi:
-                bridge, sender, _ = ndi_pipeline(build, root, filter_script, args.seconds,
-                                                 workdir, rate=args.fps)
-            else:
-                bridge, sender, _ = srt_pipeline(build, root, filter_script, args.seconds,
-                                                 fps=args.fps)
-            summary_path = os.path.join(workdir, "summary.json")
-            host = subprocess.run([sys.executable, os.path.join(HERE, "readings_host.py"),
-                                   "--root", root, "--bridge", bridge_name,
-                                   "--fps", str(args.fps), "--seconds", str(args.seconds),
-                                   "--summary", summary_path])
-        finally:
-            stop(sender)
-            stop(bridge)
-        if host.returncode != 0:
-            return host.returncode
-        if args.check is not None:
-            with open(summary_path) as f:
-                summary = json.load(f)
-            agreed = sum(summary["agreed"].values())
-            total = summary["documents"] * len(summary["agreed"])
-            wrong = sum(len(v) for v in summary["wrong_shown"].values())
-            if total == 0 or agreed < args.check * total or wrong:
-                print(f"demo: check failed: {agreed}/{total} readings agreed, {wrong} wrong shown",
-                      flush=True)
-                return 1
-    return 0
+def host_command(args, root, zones_path, started, summary_path):
+    """The host's part: read the previews (host.py), or watch the readings (readings_host.py)."""
+    bridge = "ndi" if args.ndi else "srt"
+    if args.readings:
+        return [sys.executable, os.path.join(HERE, "readings_host.py"), "--root", root,
+                "--bridge", bridge, "--fps", str(args.fps), "--seconds", str(args.seconds),
+                "--summary", summary_path]
+    return [sys.executable, os.path.join(HERE, "host.py"), "--root", root, "--zones", zones_path,
+            "--bridge", bridge, "--start", str(started), "--seconds", str(args.seconds),
+            "--summary", summary_path]
+
+
+def check(args, summary):
+    """Whether the run passes --check: enough readings agreed (and, reading in the bridge, no
+    shown value was ever wrong)."""
+    if args.readings:
+        agreed = sum(summary["agreed"].values())
+        total = summary["documents"] * len(summary["agreed"])
+        wrong = sum(len(v) for v in summary["wrong_shown"].values())
+        failed = total == 0 or agreed < args.check * total or wrong
+        detail = f"{agreed}/{total} readings agreed, {wrong} wrong shown"
+    else:
+        total = sum(summary["readings"].values())
+        agreed = sum(summary["agreed"].values())
+        failed = summary["previews"] == 0 or agreed < args.check * total
+        detail = f"{agreed}/{total} readings agreed"
+    if failed:
+        print(f"demo: check failed: {detail}", flush=True)
+    return not failed
 
 
 def main():
@@ -161,17 +148,22 @@ def main():
     parser.add_argument("--fps", type=int, default=FPS,
                         help="frame rate of the scoreboard with --readings (default 30)")
     args = parser.parse_args()
-    if args.readings:
-        return run_readings(args)
     build = os.path.abspath(args.build)
     os.environ["PYTHONPATH"] = os.path.join(build, "python")
 
     with tempfile.TemporaryDirectory(prefix="glomark-demo-") as workdir:
         root = os.path.join(workdir, "host")
         os.makedirs(os.path.join(root, "app", "static"))
-        zones_path = os.path.join(root, "zones.json")
+        if args.readings:  # the bridge's own zones file
+            zones_path = os.path.join(root, "app", "static",
+                                      f"{'ndi' if args.ndi else 'srt'}_zones.json")
+            zones = {"zones": [dict(zone, name=name)
+                               for name, zone in scoreboard.readings_zones().items()]}
+        else:
+            zones_path = os.path.join(root, "zones.json")
+            zones = scoreboard.zones()
         with open(zones_path, "w") as f:
-            json.dump(scoreboard.zones(), f, indent=1)
+            json.dump(zones, f, indent=1)
         filter_script = scoreboard.write_filter(workdir)
         print(f"demo: host root {root}; zones {zones_path}", flush=True)
 
@@ -179,14 +171,13 @@ def main():
         try:
             if args.ndi:
                 bridge, sender, started = ndi_pipeline(build, root, filter_script, args.seconds,
-                                                       workdir)
+                                                       workdir,
+                                                       rate=args.fps if args.readings else 12)
             else:
-                bridge, sender, started = srt_pipeline(build, root, filter_script, args.seconds)
+                bridge, sender, started = srt_pipeline(build, root, filter_script, args.seconds,
+                                                       fps=args.fps if args.readings else FPS)
             summary_path = os.path.join(workdir, "summary.json")
-            host = subprocess.run([sys.executable, os.path.join(HERE, "host.py"), "--root", root,
-                                   "--zones", zones_path, "--bridge", "ndi" if args.ndi else "srt",
-                                   "--start", str(started), "--seconds", str(args.seconds),
-                                   "--summary", summary_path])
+            host = subprocess.run(host_command(args, root, zones_path, started, summary_path))
         finally:
             stop(sender)
             stop(bridge)
@@ -194,12 +185,8 @@ def main():
             return host.returncode
         with open(summary_path) as f:
             summary = json.load(f)
-        if args.check is not None:
-            total = sum(summary["readings"].values())
-            agreed = sum(summary["agreed"].values())
-            if summary["previews"] == 0 or agreed < args.check * total:
-                print(f"demo: check failed: {agreed}/{total} readings agreed", flush=True)
-                return 1
+        if args.check is not None and not check(args, summary):
+            return 1
     return 0
 
 

@@ -72,22 +72,27 @@ CommandAction parse_command_line(const std::vector<std::string>& args, Options* 
   return CommandAction::kRun;
 }
 
+namespace {
+
+// The part after the last '/' or '\\', or the whole path.
+std::string_view file_name_of(std::string_view path) {
+  const size_t separator = path.find_last_of("/\\");
+  return separator == std::string_view::npos ? path : path.substr(separator + 1);
+}
+
+}  // namespace
+
 bool output_name_allowed(std::string_view path) {
   if (path.empty() || path.find('\0') != std::string_view::npos) {
     return false;
   }
-  const size_t separator = path.find_last_of("/\\");
-  const std::string_view name =
-      separator == std::string_view::npos ? path : path.substr(separator + 1);
+  const std::string_view name = file_name_of(path);
   return name != "preview.jpg" && name != "ndi_preview.jpg" && name != "working_preview.jpg" &&
          name != "ndi_status.json";
 }
 
 bool readings_name_allowed(std::string_view path) {
-  const size_t separator = path.find_last_of("/\\");
-  const std::string_view name =
-      separator == std::string_view::npos ? path : path.substr(separator + 1);
-  return output_name_allowed(path) && name != "ndi_readings.json";
+  return output_name_allowed(path) && file_name_of(path) != "ndi_readings.json";
 }
 
 bool stream_id_allowed(std::string_view stream_id) {

@@ -18,9 +18,9 @@ inline constexpr char kUsageText[] =
     "                  [--zones app/static/srt_zones.json]\n"
     "                  [--readings app/static/srt_readings.json]\n"
     "Listens on IPv4 0.0.0.0 for one SRT caller.\n"
-    "A passphrase is read from --secret-fd, never from the command line.\n"
     "While the zones file holds zones, every zone of every decoded frame is read and the\n"
-    "readings document is replaced after each frame read.\n";
+    "readings document is replaced after each frame read.\n"
+    "A passphrase is read from --secret-fd, never from the command line.\n";
 
 inline constexpr size_t kMaxStreamIdBytes = 512;
 
