@@ -43,7 +43,8 @@ def demo_run(build, fps, seconds):
     out = subprocess.run([sys.executable, os.path.join(DEMO, "run.py"), "--build", build,
                           "--readings", "--fps", str(fps), "--seconds", str(seconds)],
                          capture_output=True, text=True).stdout
-    return [line for line in out.splitlines() if line.startswith(("summary:", "  "))]
+    return [line for line in out.splitlines()
+            if line.startswith("summary:") or re.match(r"  [a-z]", line)]
 
 
 def render(workdir, seconds, script):

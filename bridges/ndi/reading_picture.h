@@ -34,6 +34,20 @@ class ReadingPicture : public readings::Picture {
     cv::cvtColor(bgrx(region), target, cv::COLOR_BGRA2BGR);
     return true;
   }
+  bool same_pixels(const readings::Picture& previous, const cv::Rect& rect) const override {
+    const auto* before = dynamic_cast<const ReadingPicture*>(&previous);
+    if (before == nullptr || before->width_ != width_ || before->height_ != height_) {
+      return false;
+    }
+    for (int y = rect.y; y < rect.y + rect.height; ++y) {
+      const size_t at = (static_cast<size_t>(y) * width_ + rect.x) * 4;
+      if (std::memcmp(&pixels_[at], &before->pixels_[at], static_cast<size_t>(rect.width) * 4) !=
+          0) {
+        return false;
+      }
+    }
+    return true;
+  }
 
  private:
   int width_;

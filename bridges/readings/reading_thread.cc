@@ -11,9 +11,6 @@ namespace {
 
 // How long the thread sleeps when no frame comes, before it looks at the zones file again.
 constexpr std::chrono::milliseconds kIdleWait(100);
-// The zones are read one after the other on the reading thread itself: the decode has the other
-// core, and a frame's five zones take about a millisecond.
-constexpr size_t kReadingThreads = 1;
 
 }  // namespace
 
@@ -69,6 +66,7 @@ void ReadingThread::run() {
     if (new_stream) {
       read_ = 0;
       reset_trackers();
+      previous_.reset();  // the decoder may have its frames back
     }
     if (clock_.monotonic_ns() - last_zones_check_ >= kZonesCheckInterval) {
       check_zones();
@@ -93,8 +91,8 @@ void ReadingThread::check_zones() {
     case ZonesWatch::Change::kZones:
     case ZonesWatch::Change::kRemoved:
       zones_ = watch_.zones();
-      board_ =
-          std::make_unique<native_ocr::zonescan::BoardReader>(zones_, classifier_, kReadingThreads);
+      board_ = std::make_unique<BoardRead>(zones_);
+      convert_all_ = true;
       reset_trackers();
       has_zones_.store(watch_.has_zones());
       return;
@@ -108,17 +106,34 @@ void ReadingThread::reset_trackers() {
   }
 }
 
-void ReadingThread::read_and_publish(DecodedFrame frame) {
-  Picture& picture = *frame.picture;
+// Converts the zones whose pixels changed since the previous picture (all of them after a change
+// of zones, size or stream); false when a conversion failed.
+bool ReadingThread::convert_changed_zones(Picture& picture) {
   if (bgr_.cols != picture.width() || bgr_.rows != picture.height()) {
     bgr_.create(picture.height(), picture.width(), CV_8UC3);
+    convert_all_ = true;
   }
-  const cv::Rect region = zones_region(zones_, picture.width(), picture.height());
-  if (!region.empty() && !picture.fill_bgr(region, &bgr_)) {
+  for (const BoardZone& zone : zones_) {
+    const cv::Rect rect = zones_region({zone}, picture.width(), picture.height());
+    if (rect.empty() ||
+        (!convert_all_ && previous_ != nullptr && picture.same_pixels(*previous_, rect))) {
+      continue;
+    }
+    if (!picture.fill_bgr(rect, &bgr_)) {
+      convert_all_ = true;
+      return false;
+    }
+  }
+  convert_all_ = false;
+  return true;
+}
+
+void ReadingThread::read_and_publish(DecodedFrame frame) {
+  if (!convert_changed_zones(*frame.picture)) {
     return;
   }
-  frame.picture.reset();  // the decoder may have the frame back
-  const std::vector<ZoneResult> read = read_board(*board_, bgr_);
+  previous_ = std::move(frame.picture);
+  const std::vector<ZoneResult>& read = board_->read(bgr_);
   FrameReadings doc;
   doc.frame = frame.frame;
   doc.pts_s = frame.pts_s;

@@ -25,6 +25,7 @@
 
 #include "base/atomic_file.h"
 #include "base/clock.h"
+#include "bridges/readings/board_read.h"
 #include "bridges/readings/readings_document.h"
 #include "bridges/readings/stability.h"
 #include "bridges/readings/zones_file.h"
@@ -52,6 +53,9 @@ class Picture {
   // *bgr, a width() x height() CV_8UC3 image; the rest of *bgr is left as it is. False when the
   // conversion failed.
   virtual bool fill_bgr(const cv::Rect& region, cv::Mat* bgr) = 0;
+  // True when the pixels inside rect are byte for byte those of previous (a picture of the same
+  // kind, size and format), so that what was read there last time still holds.
+  virtual bool same_pixels(const Picture& previous, const cv::Rect& rect) const = 0;
 };
 
 struct DecodedFrame {
@@ -93,6 +97,7 @@ class ReadingThread {
  private:
   void run();
   void check_zones();
+  bool convert_changed_zones(Picture& picture);
   void read_and_publish(DecodedFrame frame);
   void reset_trackers();
 
@@ -114,11 +119,12 @@ class ReadingThread {
   int64_t last_zones_check_ = 0;
   int64_t last_write_ns_ = 0;
   std::vector<BoardZone> zones_;
-  const native_ocr::zonescan::SegmentClassifier classifier_;
-  std::unique_ptr<native_ocr::zonescan::BoardReader> board_;  // over zones_, with classifier_
+  std::unique_ptr<BoardRead> board_;  // over zones_
   std::vector<StabilityTracker> trackers_;
-  cv::Mat bgr_;
-  std::thread thread_;  // last: starts once everything above exists
+  cv::Mat bgr_;                        // every zone's pixels as last converted
+  std::unique_ptr<Picture> previous_;  // the picture bgr_ was last converted from
+  bool convert_all_ = true;            // the next frame's zones are all converted
+  std::thread thread_;                 // last: starts once everything above exists
 };
 
 }  // namespace readings

@@ -4,14 +4,23 @@
 #define BRIDGES_SRT_FRAME_PICTURE_H_
 
 #include <memory>
+#include <vector>
 
 #include "bridges/readings/reading_thread.h"
 #include "bridges/srt/ffmpeg_handles.h"
 
 namespace rivlet {
 
-// Converts a rectangle of a picture to BGR24, keeping its converter while the rectangle's size
-// and the pixel format stay the same. Used by one thread at a time.
+// The rectangle widened to whole chroma samples of format (and kept inside the frame); empty for
+// a hardware, paletted or bitstream format, which has no pixels to cut.
+cv::Rect chroma_aligned(const AVFrame& frame, const cv::Rect& rect);
+
+// True when the pixels of rect (widened to whole chroma samples) are byte for byte the same in
+// both frames, which must have the same size and format.
+bool same_region(const AVFrame& a, const AVFrame& b, const cv::Rect& rect);
+
+// Converts rectangles of pictures to BGR24, keeping a converter for each rectangle size and
+// format met (the zones of a board keep their sizes). Used by one thread at a time.
 class RegionConverter {
  public:
   // Writes region of frame (a software frame) into the same rectangle of *bgr (frame-sized
@@ -20,10 +29,15 @@ class RegionConverter {
   bool convert(const AVFrame& frame, cv::Rect region, cv::Mat* bgr);
 
  private:
-  ScalerPtr scaler_;
-  int width_ = 0;
-  int height_ = 0;
-  int format_ = AV_PIX_FMT_NONE;
+  struct Converter {
+    int width = 0;
+    int height = 0;
+    int format = AV_PIX_FMT_NONE;
+    ScalerPtr scaler;
+  };
+  SwsContext* converter_for(int width, int height, int format);
+  static constexpr size_t kMaxConverters = 16;
+  std::vector<Converter> converters_;
 };
 
 class FramePicture : public readings::Picture {
@@ -37,6 +51,10 @@ class FramePicture : public readings::Picture {
   int height() const override { return frame_->height; }
   bool fill_bgr(const cv::Rect& region, cv::Mat* bgr) override {
     return converter_->convert(*frame_, region, bgr);
+  }
+  bool same_pixels(const readings::Picture& previous, const cv::Rect& rect) const override {
+    const auto* before = dynamic_cast<const FramePicture*>(&previous);
+    return before != nullptr && same_region(*frame_, *before->frame_, rect);
   }
 
  private:
