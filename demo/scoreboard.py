@@ -115,6 +115,18 @@ def zones():
     }
 
 
+def readings_zones():
+    """The zones a bridge reads in the readings demo: the four above and a fifth, "home_shots",
+    over the home score's digits (a second two-digit zone, so the board has five)."""
+    board = zones()
+    board["home_shots"] = HOME.zone("home_shots")
+    return board
+
+
+# What each zone of readings_zones() shows, by the zone of expected() that shows the same digits.
+SAME_AS = {"home_shots": "home_score"}
+
+
 def _drawtext(x, y, size, colour, textfile=None, text=None, enable=None):
     parts = [f"fontfile={FONT}", f"fontsize={size}", f"fontcolor={colour}", f"x={x}", f"y={y}"]
     if textfile:

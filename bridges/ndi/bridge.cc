@@ -3,6 +3,7 @@
 #include "base/line_printer.h"
 #include "bridges/common/text_file.h"
 #include "bridges/ndi/publish.h"
+#include "bridges/ndi/reading_picture.h"
 
 namespace ndi_bridge {
 
@@ -23,8 +24,9 @@ double seconds_of(int64_t wall_micros) {
 
 }  // namespace
 
-Bridge::Bridge(NdiEndpoint& endpoint, base::Clock& clock, bool latency)
-    : endpoint_(endpoint), clock_(clock), preview_(latency, clock) {
+Bridge::Bridge(NdiEndpoint& endpoint, base::Clock& clock, bool latency,
+               readings::ReadingThread* readings)
+    : endpoint_(endpoint), clock_(clock), readings_(readings), preview_(latency, clock) {
   const int64_t start = clock_.monotonic_ns();
   last_connect_attempt_ = start - kConnectSpacing;
   stats_since_ = start;
@@ -85,6 +87,9 @@ void Bridge::apply_selection(int64_t t0) {
   stats_since_ = t0;
   last_video_frame_.reset();
   video_frame_count_ = 0;
+  if (readings_ != nullptr) {
+    readings_->restart();
+  }
   status_dirty_ = true;
 }
 
@@ -209,7 +214,21 @@ void Bridge::on_video(const VideoFrame& video) {
   } else if (++video_frame_count_ % kPreviewEvery == 0) {
     preview_.publish(video.picture, video_frame_count_, receipt_ns, receipt_us);
   }
+  hand_over(video, receipt_ns, now);
   status_dirty_ = true;
+}
+
+void Bridge::hand_over(const VideoFrame& video, int64_t receipt_ns, double receipt_s) {
+  if (readings_ == nullptr || !readings_->reading() || video.picture.pixels == nullptr) {
+    return;
+  }
+  // The sender's timestamp places the frame in the video; without one, its receipt does.
+  constexpr double kTimestampUnitsPerSecond = 1e7;
+  const double pts_s = video.timestamp > 0
+                           ? static_cast<double>(video.timestamp) / kTimestampUnitsPerSecond
+                           : receipt_s;
+  readings_->offer({static_cast<int64_t>(video_frame_count_), pts_s, receipt_ns,
+                    std::make_unique<ReadingPicture>(video.picture)});
 }
 
 void Bridge::check_staleness(int64_t t1) {

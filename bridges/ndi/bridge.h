@@ -15,12 +15,15 @@
 #include "bridges/ndi/preview.h"
 #include "bridges/ndi/receiver_status.h"
 #include "bridges/ndi/source_list.h"
+#include "bridges/readings/reading_thread.h"
 
 namespace ndi_bridge {
 
 inline constexpr char kSelectionPath[] = "app/static/ndi_selection.txt";
 inline constexpr char kRefreshPath[] = "app/static/ndi_refresh.request";
 inline constexpr char kSourcesPath[] = "app/static/ndi_sources.json";
+inline constexpr char kZonesPath[] = "app/static/ndi_zones.json";
+inline constexpr char kReadingsPath[] = "app/static/ndi_readings.json";
 
 // The loop's timing, in monotonic nanoseconds and milliseconds of waiting.
 inline constexpr uint32_t kCaptureTimeoutMs = 200;
@@ -46,8 +49,10 @@ struct CaptureCounters {
 class Bridge {
  public:
   // Uses (does not own) the endpoint and the clock, which must outlive the bridge. latency: write
-  // the latency document with each preview.
-  Bridge(NdiEndpoint& endpoint, base::Clock& clock, bool latency);
+  // the latency document with each preview. readings (when not null, and while it reads) gets
+  // every video frame of the selection; each new selection starts its readings afresh.
+  Bridge(NdiEndpoint& endpoint, base::Clock& clock, bool latency,
+         readings::ReadingThread* readings = nullptr);
 
   // Runs iterations while *keep_running is nonzero (tested before each one), then stops: the
   // receiver is disconnected and the final status ("stopped", not running) is written.
@@ -66,12 +71,14 @@ class Bridge {
   void disconnect();
   void capture();
   void on_video(const VideoFrame& video);
+  void hand_over(const VideoFrame& video, int64_t receipt_ns, double receipt_s);
   void check_staleness(int64_t t1);
   void report_statistics(int64_t t1);
   void publish_status(bool running);
 
   NdiEndpoint& endpoint_;
   base::Clock& clock_;
+  readings::ReadingThread* readings_;
   PreviewPublisher preview_;
   ReceiverStatus status_;
 

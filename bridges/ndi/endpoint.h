@@ -19,6 +19,7 @@ struct VideoFrame {
   BgrxFrame picture;
   int32_t frame_rate_n = 0;
   int32_t frame_rate_d = 0;
+  int64_t timestamp = 0;  // when the sender sent it, 100 ns units since the Unix epoch; 0: unknown
 };
 
 class NdiEndpoint {

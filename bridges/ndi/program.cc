@@ -57,6 +57,17 @@ NDIlib_recv_instance_t create_receiver() {
 }
 
 // Everything between NDIlib_initialize and NDIlib_destroy.
+// The reading thread's files and its messages, in French as every line of the bridge.
+readings::ReadingsOutput readings_output() {
+  readings::ReadingsOutput output{kZonesPath, kReadingsPath, readings::DocumentStyle::kNdiBridge,
+                                  nullptr, nullptr};
+  output.zones_refused = [](const std::string& why) {
+    std::fprintf(stderr, "Zones refusées dans %s, les dernières zones valables restent: %s\n",
+                 kZonesPath, why.c_str());
+  };
+  return output;
+}
+
 int run_initialized(const volatile std::sig_atomic_t* keep_running) {
   FinderInstance finder(NDIlib_find_create_v2(nullptr));
   if (finder.get() == nullptr) {
@@ -73,7 +84,8 @@ int run_initialized(const volatile std::sig_atomic_t* keep_running) {
   say("Sélection pilotée par %s\n", kSelectionPath);
   {
     SdkEndpoint endpoint(finder.get(), receiver.get());
-    Bridge bridge(endpoint, base::system_clock(), latency_requested());
+    readings::ReadingThread readings(readings_output(), base::system_clock());
+    Bridge bridge(endpoint, base::system_clock(), latency_requested(), &readings);
     bridge.run(keep_running);
   }
   receiver.reset();

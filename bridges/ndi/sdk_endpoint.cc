@@ -41,6 +41,7 @@ CaptureKind SdkEndpoint::capture(uint32_t timeout_ms, VideoFrame* video) {
           BgrxFrame{video_.p_data, video_.xres, video_.yres, video_.line_stride_in_bytes};
       video->frame_rate_n = video_.frame_rate_N;
       video->frame_rate_d = video_.frame_rate_D;
+      video->timestamp = video_.timestamp;
       return CaptureKind::kVideo;
     case NDIlib_frame_type_audio:
       NDIlib_recv_free_audio_v3(receiver_, &audio);

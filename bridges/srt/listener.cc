@@ -8,6 +8,7 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include "base/clock.h"
 #include "base/line_printer.h"
 #include "base/run_flag.h"
 #include "base/secret_buffer.h"
@@ -27,6 +28,17 @@ constexpr const char* kProtocolOptions[] = {"passphrase", "pbkeylen", "streamid"
 int accept_interrupt_callback(void* opaque) {
   const std::string& stream_id = *static_cast<const std::string*>(opaque);
   return interrupt_callback(nullptr) != 0 || !caller_stream_id_allowed(stream_id) ? 1 : 0;
+}
+
+// The reading thread over the zones file; a refused zones file is said once on standard error.
+std::unique_ptr<readings::ReadingThread> start_readings(const Options& options) {
+  readings::ReadingsOutput output{options.zones_path, options.readings_path,
+                                  readings::DocumentStyle::kRivlet, nullptr, nullptr};
+  output.zones_refused = [path = options.zones_path](const std::string& why) {
+    std::fprintf(stderr, "zones file %s refused, keeping the last good zones: %s\n", path.c_str(),
+                 why.c_str());
+  };
+  return std::make_unique<readings::ReadingThread>(std::move(output), base::system_clock());
 }
 
 }  // namespace
@@ -92,7 +104,9 @@ AVRational reported_frame_rate(const AVStream& stream) {
 Listener::Listener(const Options& options, DecoderPlatform& platform)
     : options_(options),
       platform_(platform),
-      outputs_{options.preview_path, options.status_path},
+      readings_(start_readings(options)),
+      outputs_{options.preview_path, options.status_path, readings_.get(),
+               static_cast<int64_t>(options.latency_ms) * base::kNanosPerMilli},
       url_(listener_url(options.port, options.latency_ms)) {}
 
 void Listener::run() {

@@ -3,6 +3,7 @@
 #ifndef BRIDGES_SRT_LISTENER_H_
 #define BRIDGES_SRT_LISTENER_H_
 
+#include <memory>
 #include <string>
 
 #include "bridges/srt/decoder.h"
@@ -66,6 +67,7 @@ class Listener {
 
   Options options_;
   DecoderPlatform& platform_;
+  std::unique_ptr<readings::ReadingThread> readings_;
   Outputs outputs_;
   std::string url_;
   Status status_;

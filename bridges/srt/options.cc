@@ -40,6 +40,10 @@ bool set_option(const std::string& name, const std::string& value, Options* opti
     options->preview_path = value;
   } else if (name == "--status") {
     options->status_path = value;
+  } else if (name == "--zones") {
+    options->zones_path = value;
+  } else if (name == "--readings") {
+    options->readings_path = value;
   } else {
     return false;
   }
@@ -68,15 +72,27 @@ CommandAction parse_command_line(const std::vector<std::string>& args, Options* 
   return CommandAction::kRun;
 }
 
+namespace {
+
+// The part after the last '/' or '\\', or the whole path.
+std::string_view file_name_of(std::string_view path) {
+  const size_t separator = path.find_last_of("/\\");
+  return separator == std::string_view::npos ? path : path.substr(separator + 1);
+}
+
+}  // namespace
+
 bool output_name_allowed(std::string_view path) {
   if (path.empty() || path.find('\0') != std::string_view::npos) {
     return false;
   }
-  const size_t separator = path.find_last_of("/\\");
-  const std::string_view name =
-      separator == std::string_view::npos ? path : path.substr(separator + 1);
+  const std::string_view name = file_name_of(path);
   return name != "preview.jpg" && name != "ndi_preview.jpg" && name != "working_preview.jpg" &&
          name != "ndi_status.json";
+}
+
+bool readings_name_allowed(std::string_view path) {
+  return output_name_allowed(path) && file_name_of(path) != "ndi_readings.json";
 }
 
 bool stream_id_allowed(std::string_view stream_id) {
@@ -87,6 +103,7 @@ std::string validation_error(const Options& options) {
   const bool valid = options.port >= 1 && options.port <= 65535 && options.latency_ms >= 1 &&
                      options.latency_ms <= 8000 && output_name_allowed(options.preview_path) &&
                      output_name_allowed(options.status_path) &&
+                     readings_name_allowed(options.readings_path) && !options.zones_path.empty() &&
                      stream_id_allowed(options.stream_id) &&
                      key_length_allowed(options.key_length) && options.secret_fd >= -1 &&
                      options.secret_handle >= -1;

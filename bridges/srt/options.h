@@ -15,7 +15,11 @@ inline constexpr char kUsageText[] =
     "                  [--secret-fd N] [--secret-handle N]\n"
     "                  [--preview app/static/srt_preview.jpg]\n"
     "                  [--status app/static/srt_status.json]\n"
+    "                  [--zones app/static/srt_zones.json]\n"
+    "                  [--readings app/static/srt_readings.json]\n"
     "Listens on IPv4 0.0.0.0 for one SRT caller.\n"
+    "While the zones file holds zones, every zone of every decoded frame is read and the\n"
+    "readings document is replaced after each frame read.\n"
     "A passphrase is read from --secret-fd, never from the command line.\n";
 
 inline constexpr size_t kMaxStreamIdBytes = 512;
@@ -29,6 +33,8 @@ struct Options {
   int64_t secret_handle = -1;
   std::string preview_path = "app/static/srt_preview.jpg";
   std::string status_path = "app/static/srt_status.json";
+  std::string zones_path = "app/static/srt_zones.json";        // read, never written
+  std::string readings_path = "app/static/srt_readings.json";  // output_name_allowed too
 };
 
 enum class CommandAction {
@@ -47,6 +53,9 @@ CommandAction parse_command_line(const std::vector<std::string>& args, Options* 
 // or '\\') is a name another publisher writes under: preview.jpg, ndi_preview.jpg,
 // working_preview.jpg, ndi_status.json (compared exactly, so letter case matters).
 bool output_name_allowed(std::string_view path);
+
+// output_name_allowed, and not ndi_bridge's readings document ndi_readings.json.
+bool readings_name_allowed(std::string_view path);
 
 // At most 512 bytes and no NUL byte.
 bool stream_id_allowed(std::string_view stream_id);

@@ -3,6 +3,7 @@
 #include "base/clock.h"
 #include "base/line_printer.h"
 #include "base/run_flag.h"
+#include "bridges/srt/frame_picture.h"
 #include "bridges/srt/preview.h"
 #include "bridges/srt/run_control.h"
 
@@ -19,7 +20,8 @@ class ReceivePhase {
         parameters_(input->streams[stream_index]->codecpar),
         outputs_(outputs),
         status_(*status),
-        platform_(platform) {}
+        platform_(platform),
+        stall_rule_(outputs.latency_ns) {}
 
   ReceiveResult run();
 
@@ -32,6 +34,7 @@ class ReceivePhase {
   bool handle_frame();
   bool fall_back_to_native();
   void publish_preview(const AVFrame& picture, bool hardware_frame);
+  void hand_over(const AVFrame& picture, int64_t decoded_ns, int64_t pts);
   void fail_decoding();
   void write() { write_status(outputs_.status_path, status_); }
 
@@ -54,6 +57,8 @@ class ReceivePhase {
   bool receiving_announced_ = false;
   bool fallback_done_ = false;
   int decode_errors_ = 0;
+  int64_t frames_decoded_ = 0;
+  std::shared_ptr<RegionConverter> converter_ = std::make_shared<RegionConverter>();
 };
 
 ReceiveResult ReceivePhase::run() {
@@ -63,6 +68,9 @@ ReceiveResult ReceivePhase::run() {
   status_.decoder = decoder_.name;
   write();
   base::say("decoder: %s\n", decoder_.name.c_str());
+  if (outputs_.readings != nullptr) {
+    outputs_.readings->restart();
+  }
   last_packet_time_ = base::monotonic_ns();
   while (base::keep_running() && packet_ && frame_ && transfer_ && decoder_.context != nullptr) {
     if (read_and_decode() == Step::kEnd) {
@@ -142,6 +150,8 @@ void ReceivePhase::drain() {
 
 // False when draining must stop.
 bool ReceivePhase::handle_frame() {
+  const int64_t decoded_ns = base::monotonic_ns();
+  ++frames_decoded_;
   const bool hardware_frame = frame_->format == AV_PIX_FMT_VIDEOTOOLBOX;
   const AVFrame* picture = frame_.get();
   if (hardware_frame) {
@@ -156,6 +166,7 @@ bool ReceivePhase::handle_frame() {
     }
     picture = transfer_.get();
   }
+  hand_over(*picture, decoded_ns, frame_->best_effort_timestamp);
   publish_preview(*picture, hardware_frame);
   av_frame_unref(frame_.get());
   av_frame_unref(transfer_.get());
@@ -204,6 +215,22 @@ void ReceivePhase::publish_preview(const AVFrame& picture, bool hardware_frame) 
   }
   preview_written_ = true;
   last_preview_time_ = now;
+}
+
+void ReceivePhase::hand_over(const AVFrame& picture, int64_t decoded_ns, int64_t pts) {
+  if (outputs_.readings == nullptr || !outputs_.readings->reading()) {
+    return;
+  }
+  auto held = std::make_unique<FramePicture>(picture, converter_);
+  if (!held->valid()) {
+    return;
+  }
+  // Without a timestamp the frame is placed by when it was decoded.
+  const double pts_s =
+      pts == AV_NOPTS_VALUE
+          ? static_cast<double>(decoded_ns) / base::kNanosPerSecond
+          : static_cast<double>(pts) * av_q2d(input_->streams[stream_index_]->time_base);
+  outputs_.readings->offer({frames_decoded_, pts_s, decoded_ns, std::move(held)});
 }
 
 void ReceivePhase::fail_decoding() {

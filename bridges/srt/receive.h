@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "bridges/readings/reading_thread.h"
 #include "bridges/srt/decoder.h"
 #include "bridges/srt/ffmpeg_handles.h"
 #include "bridges/srt/stall_rule.h"
@@ -20,6 +21,10 @@ inline constexpr char kDecodeFailed[] = "could not decode H.264 video";
 struct Outputs {
   std::string preview_path;
   std::string status_path;
+  // Reads the zones of every decoded frame while the zones file holds zones; null: no reading.
+  readings::ReadingThread* readings = nullptr;
+  // The SRT latency the listener asked for: how late packets reach the reads (the stall rule).
+  int64_t latency_ns = kDefaultLatencyNs;
 };
 
 enum class ReceiveResult {
@@ -31,7 +36,9 @@ enum class ReceiveResult {
 // (no packet for 5 s) or goes away, or decoding fails for good. Publishes a preview of at most
 // 1920 pixels on its longer side at most five times a second, updating status and writing it at
 // outputs.status_path. The hardware decoder is tried first, with one fallback to software.
-// Prints the decoder, "receiving WxH" and how the phase ended on standard output.
+// Prints the decoder, "receiving WxH" and how the phase ended on standard output. Every decoded
+// picture, at full size, is handed to outputs.readings (when set and reading) before any scaling;
+// the phase starts its readings afresh.
 ReceiveResult run_receive_phase(AVFormatContext* input, int stream_index, const Outputs& outputs,
                                 Status* status,
                                 DecoderPlatform& platform = system_decoder_platform());

@@ -8,18 +8,10 @@ extern "C" {
 
 namespace rivlet {
 
-void StallRule::on_read(int64_t started, int64_t finished, int result) {
-  const int64_t waited = finished - started;
-  const bool delivered = result != AVERROR(EAGAIN);
-  if (waited >= kLongWaitNs) {
-    last_long_wait_end_ = finished;
-    fresh_data_since_long_wait_ = false;
-    packets_since_long_wait_ = 0;
-  } else if (delivered && waited >= kFreshDataWaitNs) {
-    fresh_data_since_long_wait_ = true;
-  }
-  if (result >= 0 && ++packets_since_long_wait_ > kMaxHeldPackets) {
-    fresh_data_since_long_wait_ = true;
+void StallRule::on_read(int64_t started, int64_t finished, int /*result*/) {
+  if (finished - started >= kSilenceNs) {
+    silence_ns_ = finished - started;
+    silence_end_ = finished;
   }
 }
 
@@ -27,8 +19,8 @@ bool StallRule::stalled(int read_error, int64_t now, int64_t last_packet) const 
   if (read_error == AVERROR(ETIMEDOUT) || now - last_packet > kStallNs) {
     return true;
   }
-  return last_long_wait_end_ != 0 && now - last_long_wait_end_ < kAfterLongWaitNs &&
-         !fresh_data_since_long_wait_;
+  const bool ends_silence = silence_end_ != 0 && now - silence_end_ <= kAfterSilenceNs;
+  return ends_silence && silence_ns_ >= kPeerIdleTimeoutNs - latency_ns_ - kIdleSlackNs;
 }
 
 }  // namespace rivlet

@@ -1,13 +1,18 @@
-// Telling a sender that went silent (a stall) from one that closed the connection, from the timing
-// of the reads of one receive phase.
+// Telling a sender that went silent (a stall) from one that closed the connection.
 //
-// A read blocks while the sender is silent, and the library drops the connection after 5 s of
-// silence, so the stall check at the top of the receive loop rarely sees the silence itself: the
-// demuxer may still hand out the packets it holds after that long wait, at once, right before the
-// read fails. A caller that only paused (for less than the 5 s) and then sent more frames and
-// closed also ends with a failing read shortly after a long wait, but it sent fresh frames after
-// the pause: live SRT delivers them at their own pace, so they had to be waited for, and a burst
-// of them is more than the few packets a demuxer holds.
+// What the libraries report is the same in both cases. libsrt marks the socket broken
+// (SRTS_BROKEN, SRT_ECONNLOST "Connection was broken") whether the peer's shutdown arrived or the
+// peer was idle for its peer idle timeout (SRTO_PEERIDLETIMEO, 5 s by default, which FFmpeg 5.1's
+// srt protocol cannot change); FFmpeg then finds the socket in its epoll error set and
+// av_read_frame returns AVERROR(EIO), after handing out the packets its parser still held. No
+// log line tells them apart. Only one report differs: AVERROR(ETIMEDOUT), when FFmpeg's own 5 s
+// read timeout (the listener URL's timeout) runs out before libsrt breaks the socket.
+//
+// So a break is judged by libsrt's one reason to break a live link by itself: the peer idle
+// timeout. A break that ends a silence at least that long (less the time the receiver holds a
+// packet before handing it over, the SRT latency) is the link timing out; any other break is the
+// peer's shutdown. A caller frozen for 4.4 s that then sends and closes is heard again before the
+// timeout, and its close discards the frames still held for their play time: a disconnect.
 #ifndef BRIDGES_SRT_STALL_RULE_H_
 #define BRIDGES_SRT_STALL_RULE_H_
 
@@ -16,35 +21,37 @@
 namespace rivlet {
 
 inline constexpr int64_t kStallNs = 5000000000;  // no packet for this long: stalled
-// A read that waited this long means the sender had gone silent.
-inline constexpr int64_t kLongWaitNs = 4000000000;
-// A failure within this time after a long wait may be the end of that silence.
-inline constexpr int64_t kAfterLongWaitNs = 1000000000;
-// A read that waited this long after a long wait had fresh data to wait for: the sender was
-// alive. Packets held by the demuxer come out in microseconds; live frames at most 120 a second.
-inline constexpr int64_t kFreshDataWaitNs = 5000000;
-// More packets than this after a long wait are fresh data too: the demuxer and its parser hold at
-// most a packet or two of each stream.
-inline constexpr int kMaxHeldPackets = 4;
+// libsrt's default peer idle timeout: a silent peer's socket is broken after this long.
+inline constexpr int64_t kPeerIdleTimeoutNs = 5000000000;
+// A read that waits this long is a silence (live frames come at least a few times a second).
+inline constexpr int64_t kSilenceNs = 1000000000;
+// Reads that follow a silence within this time only hand out what the demuxer held (they take
+// microseconds), so a failure this soon after a silence is the end of it.
+inline constexpr int64_t kAfterSilenceNs = 100000000;
+// Allowance for libsrt's timer granularity and the scheduling of the read after the last packet.
+inline constexpr int64_t kIdleSlackNs = 50000000;
+inline constexpr int64_t kDefaultLatencyNs = 120000000;  // rivlet's default SRT latency
 
 class StallRule {
  public:
-  // Records one read of the phase, in monotonic nanoseconds, with what av_read_frame returned (0:
-  // a packet; EAGAIN: nothing came; another negative code: it failed). Call it for the failing
-  // read too, before judging it.
+  // latency_ns: the SRT latency of the connection (packets reach the reader this much after
+  // they arrived, so a silence seen by the reader starts that much late).
+  explicit StallRule(int64_t latency_ns = kDefaultLatencyNs) : latency_ns_(latency_ns) {}
+
+  // Records one read of the phase, in monotonic nanoseconds, with what av_read_frame returned.
+  // Call it for the failing read too, before judging it.
   void on_read(int64_t started, int64_t finished, int result);
 
   // Judges the failed read that finished at now, read_error being its FFmpeg error code and
-  // last_packet when the last packet arrived: true for a stall, false for a sender that closed.
-  // A stall is a read timeout, no packet for more than kStallNs, or a failure within
-  // kAfterLongWaitNs of a long wait with no fresh data since (no read that had to wait for data,
-  // at most kMaxHeldPackets packets).
+  // last_packet when the last packet arrived: true for a stall (FFmpeg's read timeout, no packet
+  // for more than kStallNs, or a failure that ends a silence as long as libsrt's peer idle timeout
+  // less the latency), false for a sender that closed.
   bool stalled(int read_error, int64_t now, int64_t last_packet) const;
 
  private:
-  int64_t last_long_wait_end_ = 0;
-  bool fresh_data_since_long_wait_ = false;
-  int packets_since_long_wait_ = 0;
+  int64_t latency_ns_;
+  int64_t silence_ns_ = 0;   // the latest read that waited at least kSilenceNs
+  int64_t silence_end_ = 0;  // when it finished
 };
 
 }  // namespace rivlet

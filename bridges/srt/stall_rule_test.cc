@@ -60,6 +60,12 @@ TEST(StallRuleTest, SilenceIsAStallAndAClosedConnectionADisconnect) {
       {"pause, a burst of frames, close", {40, 4400, 0, 0, 0, 0, 0, 0, 0}, kEof, false},
       {"pause, frames for over a second, close", {4400, 600, 600, 0}, kEof, false},
       {"close without a pause", {40, 40, 40, 0}, kEof, false},
+      // The caller's process frozen for 4.4 s (4.8 s), then its frames sent at once and closed:
+      // the close discards the frames still held for their play time, the parser hands out one.
+      {"frozen 4.4 s, then closed", {40, 40, 4340, 0}, kIo, false},
+      {"frozen 4.8 s, then closed", {40, 40, 4750, 0}, kIo, false},
+      // A silence that libsrt ended itself, seen from a read that began one latency late.
+      {"silence broken by libsrt's idle timeout", {40, 40, 4880, 0}, kIo, true},
       {"close at once", {0}, kEof, false},
   };
   for (const Phase& phase : phases) {
@@ -67,9 +73,12 @@ TEST(StallRuleTest, SilenceIsAStallAndAClosedConnectionADisconnect) {
   }
 }
 
-TEST(StallRuleTest, AFreshWaitCountsOnlyAfterTheLatestLongWait) {
-  // Alive after the first pause, silent after the second: a stall.
+TEST(StallRuleTest, OnlyTheLatestSilenceCounts) {
+  // Alive after the first pause, silent after the second: a stall; and the other way round a
+  // disconnect.
   EXPECT_TRUE(judge({"two pauses", {4400, 40, 40, 4990, 0}, AVERROR_EOF, true}));
+  EXPECT_FALSE(
+      judge({"long pause, then a short one", {4990, 40, 40, 4400, 0}, AVERROR_EOF, false}));
 }
 
 }  // namespace

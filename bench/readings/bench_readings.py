@@ -1,0 +1,131 @@
+#!/usr/bin/python3
+"""Readings inside rivlet against the issue's targets (a benchmark, not a test).
+
+1. The demo's scoreboard (1280x720) through ffmpeg, SRT and rivlet with five zones, the host only
+   watching the readings document (demo/run.py --readings), at 30 and at 60 frames per second:
+   frames read of frames decoded, dropped reads, agreement, tenths seen, wrong `shown` values and
+   the latency's median and 95th percentile.
+2. CPU seconds side by side on one pre-encoded push of that scoreboard, sent at once to three
+   listeners: rivlet with the five zones, rivlet without zones, and the ffmpeg command decoding
+   the same stream to a JPEG preview every 200 ms.
+3. readings_board_bench on one frame of the scoreboard: the cost of one frame's read, step by step.
+
+Usage: bench_readings.py --build BUILD --board-bench BUILD/bench/readings/readings_board_bench
+                         [--seconds 25]
+"""
+
+import argparse
+import json
+import os
+import re
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+DEMO = os.path.join(HERE, "..", "..", "demo")
+sys.path.insert(0, DEMO)
+import scoreboard  # noqa: E402
+
+QUIET = ["ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin"]
+
+
+def free_udp_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def demo_run(build, fps, seconds):
+    out = subprocess.run([sys.executable, os.path.join(DEMO, "run.py"), "--build", build,
+                          "--readings", "--fps", str(fps), "--seconds", str(seconds)],
+                         capture_output=True, text=True).stdout
+    return [line for line in out.splitlines()
+            if line.startswith("summary:") or re.match(r"  [a-z]", line)]
+
+
+def render(workdir, seconds, script):
+    path = os.path.join(workdir, "scoreboard.ts")
+    subprocess.run(QUIET + ["-f", "lavfi", "-i",
+                            f"color=c={scoreboard.BOARD}:s=1280x720:r=30:d={seconds}",
+                            "-filter_script:v", script, "-c:v", "libx264", "-preset", "ultrafast",
+                            "-tune", "zerolatency", "-g", "30", "-bf", "0", "-pix_fmt", "yuv420p",
+                            "-f", "mpegts", path], check=True)
+    return path
+
+
+def stop_and_measure(process):
+    os.kill(process.pid, signal.SIGTERM)
+    _, _, usage = os.wait4(process.pid, 0)
+    return usage.ru_utime + usage.ru_stime
+
+
+def side_by_side(build, workdir, source, zones):
+    rivlet = os.path.join(build, "bridges", "srt", "rivlet")
+    listeners, urls = {}, []
+    for name in ("rivlet, 5 zones", "rivlet, no zones"):
+        root = os.path.join(workdir, name.replace(" ", "_").replace(",", ""))
+        os.makedirs(os.path.join(root, "app", "static"))
+        if "5" in name:
+            with open(os.path.join(root, "app", "static", "srt_zones.json"), "w") as f:
+                json.dump(zones, f)
+        port = free_udp_port()
+        listeners[name] = subprocess.Popen([rivlet, "--port", str(port)], cwd=root,
+                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        urls.append(f"[f=mpegts]srt://127.0.0.1:{port}?mode=caller&latency=120000")
+    port = free_udp_port()
+    listeners["ffmpeg command, JPEG every 200 ms"] = subprocess.Popen(
+        QUIET + ["-i", f"srt://0.0.0.0:{port}?mode=listener&latency=120000",
+                 "-vf", "fps=5", "-q:v", "5", "-update", "1", "-y",
+                 os.path.join(workdir, "ffmpeg_preview.jpg")],
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    urls.append(f"[f=mpegts]srt://127.0.0.1:{port}?mode=caller&latency=120000")
+    time.sleep(1.5)
+    subprocess.run(QUIET + ["-re", "-i", source, "-map", "0", "-c", "copy", "-f", "tee",
+                            "|".join(urls)], check=True)
+    time.sleep(1.0)
+    return {name: stop_and_measure(p) for name, p in listeners.items()}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--board-bench", required=True)
+    parser.add_argument("--seconds", type=int, default=25)
+    args = parser.parse_args()
+    build = os.path.abspath(args.build)
+    with open("/proc/loadavg") as f:
+        print(f"load average at the start: {f.read().split()[0]} (2 cores)", flush=True)
+    for fps in (30, 60):
+        print(f"## demo --readings at {fps} fps, {args.seconds} s", flush=True)
+        for line in demo_run(build, fps, args.seconds):
+            print(line, flush=True)
+
+    with tempfile.TemporaryDirectory() as workdir:
+        script = scoreboard.write_filter(workdir)
+        zones = {"zones": [dict(z, name=n) for n, z in scoreboard.readings_zones().items()]}
+        source = render(workdir, 20, script)
+        print("## CPU seconds over 20 s of 720p30, one push to all three", flush=True)
+        for name, cpu in side_by_side(build, workdir, source, zones).items():
+            print(f"| {name} | {cpu:.2f} CPU s ({100 * cpu / 20:.1f} % of one core) |", flush=True)
+
+        frame = os.path.join(workdir, "frame.png")
+        subprocess.run(QUIET + ["-f", "lavfi", "-i",
+                                f"color=c={scoreboard.BOARD}:s=1280x720:r=30:d=21",
+                                "-filter_script:v", script, "-ss", "20.5", "-frames:v", "1",
+                                frame], check=True)
+        zones_path = os.path.join(workdir, "zones.json")
+        with open(zones_path, "w") as f:
+            json.dump(zones, f)
+        print("## one frame's read, step by step", flush=True)
+        out = subprocess.run([args.board_bench], capture_output=True, text=True,
+                             env=dict(os.environ, READINGS_BENCH_FRAME=frame,
+                                      READINGS_BENCH_ZONES=zones_path)).stdout
+        print("\n".join(line for line in out.splitlines() if re.match(r"BM_|-+$|Benchmark", line)))
+
+
+if __name__ == "__main__":
+    main()

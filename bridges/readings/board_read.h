@@ -1,0 +1,63 @@
+// A board's zones read frame after frame with the core's board reader and the trust rule: what the
+// readings document says of each zone before its stability is known. A zone whose pixels are the
+// same as on the frame it was last read on is not read again: the readers are pure, so the same
+// pixels read the same (a decoded video repeats a still region's pixels exactly between its key
+// frames).
+#ifndef BRIDGES_READINGS_BOARD_READ_H_
+#define BRIDGES_READINGS_BOARD_READ_H_
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "bridges/readings/zones_file.h"
+#include "native_ocr/zonescan/board_reader.h"
+
+namespace readings {
+
+struct ZoneResult {
+  bool clock = false;               // read by the clock reader: value is text
+  std::optional<std::string> text;  // the value as text ("12:34", "7"); none when not valid
+  bool valid = false;
+  std::string reason;  // the reader's reason ("ok", "raw", "no_frame", ...), "error" on a throw
+  bool trusted = false;
+};
+
+// What the document says of one zone's reading.
+ZoneResult result_of(const native_ocr::zonescan::ZoneReading& zone);
+
+// The pixel rectangle every zone of a width x height frame is cut from (their union); empty when
+// no zone covers a pixel.
+cv::Rect zones_region(const std::vector<BoardZone>& zones, int width, int height);
+
+class BoardRead {
+ public:
+  explicit BoardRead(std::vector<BoardZone> zones);
+  BoardRead(const BoardRead&) = delete;
+  BoardRead& operator=(const BoardRead&) = delete;
+
+  const std::vector<BoardZone>& zones() const { return reader_.zones(); }
+
+  // Every zone of a BGR frame (CV_8UC3; only the pixels of zones_region need to be filled), in
+  // zone order; a zone whose crop is byte for byte the one it was last read from keeps that
+  // reading. A zone that cannot be cut reads "no_frame"; a reader that threw (OpenCV) reads as
+  // not valid with reason "error".
+  const std::vector<ZoneResult>& read(const cv::Mat& bgr);
+
+  // How many zones the last read() read (the others kept their readings).
+  size_t zones_read() const { return zones_read_; }
+
+ private:
+  const native_ocr::zonescan::SegmentClassifier classifier_;
+  native_ocr::zonescan::BoardReader reader_;  // reads on the calling thread
+  std::vector<cv::Mat> last_crops_;           // each zone's crop when it was last read
+  std::vector<ZoneResult> results_;
+  cv::Size frame_size_;
+  size_t zones_read_ = 0;
+};
+
+}  // namespace readings
+
+#endif  // BRIDGES_READINGS_BOARD_READ_H_
