@@ -131,12 +131,14 @@ class ReaderDebug(TypedDict):
     layout: list[Slot]
 
 DigitReason = Literal[
-    "ok", "no_frame", "layout", "missing_units", "unrecognized", "empty", "unknown"
+    "ok", "no_frame", "crop_too_large", "layout", "missing_units", "unrecognized", "empty",
+    "unknown"
 ]
 
 class DigitReading(TypedDict):
-    """Result of the score, period and single-digit readers. Early results ("no_frame", "layout")
-    hold value, valid, reason and at most one of ocr_items, geometry_items."""
+    """Result of the score, period and single-digit readers. Early results ("no_frame",
+    "crop_too_large" for a crop side past 4096 pixels, "layout") hold value, valid, reason and at
+    most one of ocr_items, geometry_items."""
 
     value: int | None
     valid: bool
@@ -160,11 +162,12 @@ class ClockDebug(TypedDict):
     separator: SeparatorResult | None
 
 class ClockReading(TypedDict):
-    """Result of the clock readers. A "no_frame" result holds only value, valid, reason."""
+    """Result of the clock readers. A "no_frame" or "crop_too_large" result (a crop side past
+    4096 pixels) holds only value, valid, reason."""
 
     value: str | None
     valid: bool
-    reason: Literal["raw", "unrecognized", "no_frame"]
+    reason: Literal["raw", "unrecognized", "no_frame", "crop_too_large"]
     raw_value: NotRequired[str | None]
     digits: NotRequired[list[int | None]]
     digit_items: NotRequired[list[SlotResult]]
@@ -207,7 +210,7 @@ class Calibration(TypedDict):
     zone: CalibratedZone  # the fitted zone, or the operator's own when nothing was found
     reading: DigitReading | ClockReading
     confidence: float
-    reason: Literal["ok", "no_frame", "no_display", "expected_not_read"]
+    reason: Literal["ok", "no_frame", "crop_too_large", "no_display", "expected_not_read"]
 
 class Trust(TypedDict):
     trusted: bool

@@ -5,6 +5,7 @@ To cover a new function, add a row to FUZZ_TABLE (parameter name -> generator) a
 to zonescan_signatures.SIGNATURES. The same generators drive the long run,
 bench/fuzz/long_fuzz.py."""
 import math
+import os
 import random
 import reprlib
 
@@ -92,23 +93,78 @@ def role(rng):
     return rng.choice(ROLES) if rng.random() < 0.7 else anything(rng)
 
 
-def files_in(folder):
-    """Preview paths of every kind, the files made in `folder`."""
+def forged_jpegs(folder):
+    """JPEG files a hostile writer leaves: cut short, a header claiming 65500 x 65500 pixels, and
+    an APP1 that is not Exif but carries an orientation."""
+    frame = np.random.default_rng(1).integers(0, 256, (48, 64, 3), np.uint8)
+    data = cv2.imencode(".jpg", frame)[1].tobytes()
+    sof = data.index(b"\xff\xc0")
+    huge = data[:sof + 5] + (65500).to_bytes(2, "big") * 2 + data[sof + 9:]
+    tiff = b"MM\0\x2a\0\0\0\x08\0\x01" + b"\x01\x12\0\x03\0\0\0\x01\0\x03\0\0" + b"\0" * 4
+    app1 = b"Exif\0\x01" + tiff
+    turned = data[:2] + b"\xff\xe1" + (len(app1) + 2).to_bytes(2, "big") + app1 + data[2:]
+    made = {"cut.jpg": data[:len(data) // 2], "huge.jpg": huge, "app1.jpg": turned}
+    for name, content in made.items():
+        (folder / name).write_bytes(content)
+    return {name: str(folder / name) for name in made}
+
+
+def files_in(folder, hazards=False):
+    """Preview paths of every kind ("paths"), and the sources read_zones takes ("sources"): the
+    same files, forged JPEGs and special files, made in `folder`. The sources known to hang or
+    exhaust memory in a read_zones of before (a FIFO without writer, /dev/zero, a huge header, a
+    directory) only with `hazards`."""
     good = folder / "frame.png"
     cv2.imwrite(str(good), np.random.default_rng(0).integers(0, 256, (24, 32, 3), np.uint8))
     junk = folder / "junk.jpg"
     junk.write_bytes(b"\xff\xd8\xff nothing")
-    return [good, str(good), str(junk), str(folder / "missing.png"), str(folder), "", "a\0b",
-            None, 5, b"frame.png"]
+    paths = [good, str(good), str(junk), str(folder / "missing.png"), str(folder), "", "a\0b",
+             None, 5, b"frame.png"]
+    forged = forged_jpegs(folder)
+    sources = [p for p in paths if p != str(folder)] + [forged["cut.jpg"], forged["app1.jpg"],
+                                                        "/dev/null"]
+    if hazards:
+        fifo = folder / "fifo.jpg"
+        os.mkfifo(fifo)
+        sources += [str(fifo), "/dev/zero", forged["huge.jpg"], str(folder)]
+    return {"paths": paths, "sources": sources}
 
 
 @pytest.fixture(scope="module")
 def files(tmp_path_factory):
-    return files_in(tmp_path_factory.mktemp("fuzz"))
+    hazards = os.environ.get("NATIVE_OCR_FUZZ_HAZARDS") == "1"
+    return files_in(tmp_path_factory.mktemp("fuzz"), hazards)
 
 
 def path(rng, files):
-    return rng.choice(files)
+    return rng.choice(files["paths"])
+
+
+def source(rng, files):
+    """A preview file or special file, or a decoded frame."""
+    return rng.choice(files["sources"]) if rng.random() < 0.6 else clock_image(rng)
+
+
+def zones(rng):
+    if rng.random() < 0.1:
+        return rng.choice([None, 5, "abc", {"x": 0.1}, hostile(rng), (zone(rng),)])
+    return [zone(rng) for _ in range(rng.choice([0, 1, 1, 2, 3, 6]))]
+
+
+def threads(rng):
+    return rng.choice([1, 1, 2, 3, 0, -1, 65, 2**63, 1.5, True, None, "2", np.int64(2)])
+
+
+def checked_zone(rng):
+    """A zone, sometimes with a role or setting key far longer than any known name."""
+    out = zone(rng)
+    if isinstance(out, dict) and rng.random() < 0.1:
+        long_name = rng.choice(["clock", "x", "\u00e9"]) * rng.choice([40, 10**5])
+        if rng.random() < 0.5:
+            out["role"] = long_name
+        else:
+            out["processing"] = {long_name: 1}
+    return out
 
 
 def layout(rng):
@@ -234,6 +290,8 @@ FUZZ_TABLE = {
     "calibrate_zone": {"zone": zone, "image": clock_image, "role": role, "expected": expected},
     "trust_reading": {"result": reading},
     "render_reading": {"zone": zone, "image": clock_image, "result": reading},
+    "read_zones": {"zones": zones, "source": source, "threads": threads},
+    "check_zone": {"zone": checked_zone},
 }
 
 
@@ -256,7 +314,7 @@ def random_call(rng, name, files):
             continue
         gen = FUZZ_TABLE[name][p]
         value = anything(rng) if rng.random() < 0.15 else (
-            gen(rng, files) if gen is path else gen(rng))
+            gen(rng, files) if gen in (path, source) else gen(rng))
         if by_keyword:
             kwargs[p] = value
         else:
@@ -266,6 +324,13 @@ def random_call(rng, name, files):
 
 def result_complaint(name, result):
     """What is wrong with the result of a call that returned, or None."""
+    if name == "read_zones":
+        if type(result) is not list:
+            return f"returned a {type(result).__name__}"
+        return next((c for c in (result_complaint("read_", r) for r in result) if c), None)
+    if name == "check_zone" and not (type(result) is list and all(
+            list(p) == ["field", "problem", "message", "suggestion"] for p in result)):
+        return f"returned {reprlib.repr(result)}"
     if name.startswith(("crop", "prepare", "decode")) and not (
             result is None or isinstance(result, (np.ndarray, dict))):
         return f"returned a {type(result).__name__}"

@@ -52,6 +52,8 @@ SIGNATURES = {
     "calibrate_zone": "zone, image, role=None, expected=None",
     "trust_reading": "result",
     "render_reading": "zone, image, result=None",
+    "read_zones": "zones, source, threads=1",
+    "check_zone": "zone",
 }
 
 

@@ -1,6 +1,7 @@
 // calibrate_zone, trust_reading and render_reading: the calibration core (calibration/) bound to
 // the module. Readings are always made by the module's own readers (looked up by name), so a
 // calibrated zone reads in the host exactly as it read here.
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -52,16 +53,27 @@ Ref sequence_item(PyObject* sequence, Py_ssize_t i) {
   return pyglue::check(PySequence_GetItem(sequence, i));
 }
 
-// A sequence of exactly N numbers, each converted as int() converts it.
+// How far from 0 a box or size of a result handed back may reach: 256 times the largest crop a
+// reader reads, so no box of a real reading comes near it, and small enough that the picture's
+// scaled and shifted boxes and the trust rule's spans stay far inside int.
+constexpr int64_t kMaxResultCoordinate = int64_t{1} << 20;
+
+// A sequence of exactly N numbers, each converted as int() converts it and within
+// ±kMaxResultCoordinate (ValueError otherwise).
 template <size_t N>
 std::array<int, N> int_array(PyObject* sequence) {
   std::array<int, N> out{};
+  const std::string expected = "expected " + std::to_string(N) + " numbers";
   if (sequence_size(sequence) != static_cast<Py_ssize_t>(N)) {
-    throw pyglue::ValueError("expected " + std::to_string(N) + " numbers");
+    throw pyglue::ValueError(expected);
   }
   for (size_t i = 0; i < N; ++i) {
-    out[i] = static_cast<int>(
-        pyglue::python_int(sequence_item(sequence, static_cast<Py_ssize_t>(i)).get()));
+    const int64_t v = pyglue::python_int(sequence_item(sequence, static_cast<Py_ssize_t>(i)).get());
+    if (v < -kMaxResultCoordinate || v > kMaxResultCoordinate) {
+      throw pyglue::ValueError(expected + " within -" + std::to_string(kMaxResultCoordinate) +
+                               ".." + std::to_string(kMaxResultCoordinate));
+    }
+    out[i] = static_cast<int>(v);
   }
   return out;
 }
@@ -83,8 +95,11 @@ calibration::TrustInput trust_input(PyObject* result) {
   require_result(result);
   calibration::TrustInput input;
   input.valid = pyglue::truth(dict_get(result, kValid));
-  const Ref reason = pyglue::check(PyObject_Str(dict_get(result, kReason)));
-  input.reason = std::string(pyglue::utf8(reason.get()));
+  // No reason at all (None or absent) leaves the core's own "not_valid".
+  if (PyObject* reason = dict_get(result, kReason); reason != Py_None) {
+    const Ref text = pyglue::check(PyObject_Str(reason));
+    input.reason = std::string(pyglue::utf8(text.get()));
+  }
   input.clock = PyDict_Contains(result, kClockMode.get()) == 1;
   PyObject* debug = dict_get(result, kDebug);
   if (PyDict_Check(debug)) {
@@ -218,6 +233,9 @@ Ref py_calibrate_zone(PyObject* args, PyObject* kwargs) {
   pyglue::ArrayView view(crop.get());
   view.require_8bit_image("crop");
   const CropView pixels{view.mat(), view.ndim() == 3};
+  if (crop_too_large(pixels)) {
+    return calibration_result(unchanged_zone(zone, role), image, role, 0.0, kCropTooLarge);
+  }
   calibration::Calibration found;
   {
     pyglue::GilRelease unlocked;
@@ -305,6 +323,9 @@ Ref py_render_reading(PyObject* args, PyObject* kwargs) {
   if (crop.get() != Py_None) {
     crop_view.emplace(crop.get());
     crop_view->require_8bit_image("crop");
+  }
+  // A crop the readers refuse as too large is drawn as no crop: only the boxes and caption.
+  if (crop_view && !crop_too_large(CropView{crop_view->mat(), crop_view->ndim() == 3})) {
     picture.crop = crop_view->mat();
     Ref processing = zone_processing(zone);
     prepared = prepare_display_dict(crop.get(), Py_False, processing.get());

@@ -30,6 +30,10 @@ namespace native_ocr::zonescan {
   "  debug           angle (rotation applied, 2 decimals), crop_size [w, h], layout\n"           \
   "A result without a crop, or refused before reading, holds only value None, valid False and\n" \
   "reason (plus ocr_items or geometry_items for \"layout\", as noted below).\n"
+// The readers' refusal of a crop past kMaxCropSide (reader.h).
+#define ZONESCAN_DOC_TOO_LARGE                                                                \
+  "A crop with a side past 4096 pixels is not read: the result is value None, valid False,\n" \
+  "reason \"crop_too_large\" and nothing else.\n"
 #define ZONESCAN_DOC_CLOCK_RESULT                                                              \
   "\nReturns a new dictionary:\n"                                                              \
   "  value           the clock text (\"12:34\", \"5:30\", \"59.8\"), None when not read\n"     \
@@ -51,7 +55,7 @@ namespace native_ocr::zonescan {
   "zero is added and no range is checked. An unknown cell on a side, an empty left side, an\n" \
   "empty right side (colon) or first right cell (decimal point) gives value None and\n"        \
   "\"unrecognized\". Without a crop the result is only value None, valid False, reason\n"      \
-  "\"no_frame\".\n"
+  "\"no_frame\".\n" ZONESCAN_DOC_TOO_LARGE
 #define ZONESCAN_DOC_READ_ERRORS                                                                  \
   "\nA failed reading is a result, never an exception. Raises TypeError for bad arguments, the\n" \
   "zone's KeyError or TypeError for a missing or non-numeric position, the conversion error of\n" \
@@ -62,13 +66,14 @@ namespace native_ocr::zonescan {
   "\nReasons: \"ok\"; \"no_frame\" (no crop); \"layout\" (the role's layout is not two digit\n" \
   "cells; ocr_items included); \"missing_units\" (right cell not a digit); \"unrecognized\"\n"  \
   "(right cell a digit, left cell neither empty nor a digit). An empty left cell reads as a\n"  \
-  "single digit: empty and 7 give 7.\n"
-#define ZONESCAN_DOC_PERIOD_REASONS \
-  "\nReasons: \"ok\"; \"no_frame\" (no crop); \"empty\" or \"unknown\" (the cell's own status).\n"
+  "single digit: empty and 7 give 7.\n" ZONESCAN_DOC_TOO_LARGE
+#define ZONESCAN_DOC_PERIOD_REASONS                                                      \
+  "\nReasons: \"ok\"; \"no_frame\" (no crop); \"empty\" or \"unknown\" (the cell's own " \
+  "status).\n" ZONESCAN_DOC_TOO_LARGE
 #define ZONESCAN_DOC_SINGLE_REASONS                                                            \
   "\nReasons: \"ok\"; \"layout\" (role not in SINGLE_DIGIT_ROLES, checked before any image\n"  \
   "work; nothing else in the result); \"no_frame\" (no crop); \"empty\" or \"unknown\" (the\n" \
-  "cell's own status).\n"
+  "cell's own status).\n" ZONESCAN_DOC_TOO_LARGE
 #define ZONESCAN_DOC_DISPLAY_RESULT                                                            \
   "\nReturns None without a crop, else a new dictionary:\n"                                    \
   "  binary      the prepared 8-bit single-channel image, the crop's size (0/255 when\n"       \
@@ -334,8 +339,9 @@ inline constexpr char kCalibrateZoneDoc[] =
     "              the operator's own when nothing was found\n"
     "  reading     the role's reader on that zone and image\n"
     "  confidence  trust_reading's confidence of that reading (0.0 when nothing was found)\n"
-    "  reason      \"ok\", \"no_frame\" (no crop), \"no_display\" (no digits found) or\n"
-    "              \"expected_not_read\" (no cut reads the expected value)\n\n"
+    "  reason      \"ok\", \"no_frame\" (no crop), \"crop_too_large\" (a crop side past 4096\n"
+    "              pixels), \"no_display\" (no digits found) or \"expected_not_read\" (no\n"
+    "              cut reads the expected value)\n\n"
     "Raises TypeError for a role that is not a str or an expected value that is neither str nor\n"
     "int, and what the zone's position and the readers raise.";
 
@@ -352,7 +358,8 @@ inline constexpr char kTrustReadingDoc[] =
     "invalid\n"
     "              result (\"not_valid\" when it has none)\n\n"
     "Raises TypeError when result is not a dictionary, and KeyError, TypeError or ValueError for\n"
-    "digit items that lack the classifier's keys.";
+    "digit items that lack the classifier's keys (ValueError also for a box coordinate or crop\n"
+    "size beyond 2**20 either way).";
 
 inline constexpr char kRenderReadingDoc[] =
     "render_reading(zone, image, result=None)\n--\n\n"
@@ -361,8 +368,10 @@ inline constexpr char kRenderReadingDoc[] =
     "unreadable, grey empty) with its glyph frame, character and confidence, the separator\n"
     "(magenta), and the value or the reason.\n\n" ZONESCAN_DOC_ZONE
     "image: the decoded frame. result: the reading to draw; None reads the zone with the reader\n"
-    "of its role first.\n\n"
-    "Raises TypeError when result is not a dictionary, and what the readers raise.";
+    "of its role first. A crop with a side past 4096 pixels is drawn as none (boxes and caption\n"
+    "only).\n\n"
+    "Raises TypeError when result is not a dictionary, ValueError for a box coordinate or crop\n"
+    "size beyond 2**20 either way, and what the readers raise.";
 
 inline constexpr char kCheckZoneDoc[] = R"(check_zone(zone)
 --

@@ -149,6 +149,10 @@ ReaderKind reader_for_role(std::string_view role) {
   return ReaderKind::kScore;
 }
 
+bool crop_too_large(const CropView& crop) {
+  return crop.pixels.rows > kMaxCropSide || crop.pixels.cols > kMaxCropSide;
+}
+
 PreparedDisplay prepare_display(const CropView& crop, const ProcessingSettings& settings,
                                 bool detect_separator) {
   PreparedDisplay out;
@@ -207,6 +211,9 @@ Reading read_crop(ReaderKind reader, const CropView& crop, std::string_view role
   }
   if (crop.empty()) {
     return early(reader, ReadingShape::kNoFrame, "no_frame");
+  }
+  if (crop_too_large(crop)) {
+    return early(reader, ReadingShape::kNoFrame, kCropTooLarge);
   }
   const PreparedDisplay display = prepare_display(crop, settings, reader == ReaderKind::kClock);
   return read_prepared(reader, display, role, classifier);

@@ -66,6 +66,13 @@ struct CropView {
   bool empty() const { return pixels.empty(); }
 };
 
+// The longest crop side, in pixels, the readers prepare: more than twice the widest preview
+// (1920) and a 4K frame (3840) read whole. Preparing costs some 25 bytes a pixel, so a crop past it
+// (a 20000-pixel square took over 9 GiB) reads as kCropTooLarge instead, at once.
+inline constexpr int kMaxCropSide = 4096;
+inline constexpr std::string_view kCropTooLarge = "crop_too_large";
+bool crop_too_large(const CropView& crop);
+
 // A crop's prepared display: the 0/255 (or grey) image the cells are cut from.
 struct PreparedDisplay {
   cv::Mat binary;      // single channel, the crop's size
@@ -109,7 +116,7 @@ class SegmentClassifier final : public SlotClassifier {
 
 // Which result dictionary a reading becomes.
 enum class ReadingShape {
-  kNoFrame,             // value None, valid False, reason "no_frame"
+  kNoFrame,             // value None, valid False, reason "no_frame" (or kCropTooLarge)
   kLayout,              // value None, valid False, reason "layout" (single digit: role refused)
   kLayoutWithSlots,     // score: "layout" with the slot results (the role is not two-digit)
   kLayoutWithGeometry,  // single digit: "layout" with the layout (not one digit slot)
@@ -141,8 +148,9 @@ struct Reading {
 Reading read_prepared(ReaderKind reader, const PreparedDisplay& display, std::string_view role,
                       const SlotClassifier& classifier);
 
-// The whole chain on a crop: the single-digit reader's role check, kNoFrame for an empty crop,
-// display preparation (with detection for the clock reader), then read_prepared.
+// The whole chain on a crop: the single-digit reader's role check, kNoFrame for an empty crop
+// ("no_frame") or one past kMaxCropSide (kCropTooLarge), display preparation (with detection for
+// the clock reader), then read_prepared.
 Reading read_crop(ReaderKind reader, const CropView& crop, std::string_view role,
                   const ProcessingSettings& settings, const SlotClassifier& classifier);
 

@@ -201,6 +201,23 @@ TEST(ReadCrop, NoCropIsNoFrameForEveryReader) {
   EXPECT_TRUE(classifier.layouts.empty());
 }
 
+TEST(ReadCrop, ACropPastTheLongestSideIsRefusedBeforeAnyWork) {
+  const FakeClassifier classifier({digit(1), digit(2)});
+  const cv::Mat wide(1, kMaxCropSide + 1, CV_8UC1, cv::Scalar(0));
+  const cv::Mat tall(kMaxCropSide + 1, 1, CV_8UC1, cv::Scalar(0));
+  for (ReaderKind kind : {ReaderKind::kScore, ReaderKind::kPeriod, ReaderKind::kClock}) {
+    for (const cv::Mat& crop : {wide, tall}) {
+      const Reading r = read_crop(kind, {crop, false}, "", {}, classifier);
+      EXPECT_EQ(r.shape, ReadingShape::kNoFrame);
+      EXPECT_EQ(r.reason, kCropTooLarge);
+    }
+  }
+  EXPECT_TRUE(classifier.layouts.empty());
+  const cv::Mat longest(2, kMaxCropSide, CV_8UC1, cv::Scalar(0));
+  EXPECT_EQ(read_crop(ReaderKind::kScore, {longest, false}, "", {}, classifier).shape,
+            ReadingShape::kFull);
+}
+
 TEST(ReadCrop, BgraCropReadsLikeItsBgrPart) {
   const cv::Mat bgr =
       testing::draw_clock(200, 60, "1234", testing::Mark::kColon, 0.0, cv::Scalar(40, 190, 255));

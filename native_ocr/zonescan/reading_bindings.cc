@@ -1,5 +1,6 @@
 // What every reader binding shares: the crop entry point, the role a reader uses, the choice of
 // classifier, and the result dictionaries of a Reading (one builder per result shape).
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -31,6 +32,20 @@ Ref char_of(PyObject* item) {
     return Ref::borrow(v ? v : Py_None);
   }
   return pyglue::check(PyObject_CallMethodObjArgs(item, kGet.get(), kChar.get(), nullptr));
+}
+
+// The largest digit, either sign, a replaced classifier may report: the score reader's
+// 10 * tens + units of any two stays inside int64 (10**17 - 1).
+constexpr int64_t kMaxSlotDigit = 99'999'999'999'999'999;
+
+// A digit slot's char as int() converts it; ValueError past kMaxSlotDigit.
+int64_t slot_digit(PyObject* chr) {
+  const int64_t digit = pyglue::python_int(chr);
+  if (digit < -kMaxSlotDigit || digit > kMaxSlotDigit) {
+    throw pyglue::ValueError("a digit slot's char must lie within -" +
+                             std::to_string(kMaxSlotDigit) + ".." + std::to_string(kMaxSlotDigit));
+  }
+  return digit;
 }
 
 // [item.get("char") for item in items], for any sequence of slot results.
@@ -251,7 +266,7 @@ std::vector<SlotResult> PythonSlotClassifier::read_slots(const cv::Mat& binary,
     result.status = PyUnicode_Check(status.get()) ? slot_status(pyglue::utf8(status.get()))
                                                   : SlotStatus::kUnknown;
     if (result.status == SlotStatus::kDigit) {
-      result.digit = pyglue::python_int(char_of(item).get());
+      result.digit = slot_digit(char_of(item).get());
     }
     out.push_back(std::move(result));
   }
@@ -293,6 +308,9 @@ Ref read_crop_object(ReaderKind reader, PyObject* crop, PyObject* role, PyObject
   ProcessingSettings settings;
   normalize_settings(processing, &settings);
   const CropView view = input.view();
+  if (crop_too_large(view)) {
+    return early_dict(kCropTooLarge);
+  }
   PreparedDisplay display;
   {
     pyglue::GilRelease unlocked;

@@ -65,6 +65,13 @@ std::optional<std::string_view> nearest_name(std::string_view name,
   std::optional<std::string_view> best;
   size_t best_distance = allowed + 1;
   for (std::string_view candidate : known) {
+    // The distance is at least the difference in length: a name far longer than every known
+    // one (a 10 MB role) is never compared.
+    const size_t gap = name.size() > candidate.size() ? name.size() - candidate.size()
+                                                      : candidate.size() - name.size();
+    if (gap >= best_distance) {
+      continue;
+    }
     const size_t d = edit_distance(name, candidate);
     if (d < best_distance) {
       best = candidate;
