@@ -27,7 +27,7 @@ CLASSES = 11
 # The feature image every cell is resized to, and the display levels (see display_levels).
 FEATURE_WIDTH, FEATURE_HEIGHT = 14, 24
 FEATURES = FEATURE_WIDTH * FEATURE_HEIGHT + 1  # pixels, then the cell's aspect ratio
-BACKGROUND_QUANTILE, LOW_QUANTILE, LIT_QUANTILE = 0.5, 0.01, 0.99
+BACKGROUND_QUANTILE, LOW_QUANTILE, LIT_QUANTILE = 0.25, 0.01, 0.99
 MIN_SPAN = 24.0
 
 REF_HEIGHT = 96  # font height the displays are drawn at before scaling
@@ -46,18 +46,23 @@ def level(cumulative, n, q):
 
 def display_levels(grey):
     """(flip, background, span): the display's polarity and levels. Lit strokes are the few far
-    pixels on one side of the background (the median): when the low tail lies further from it
-    than the high tail, the strokes are dark on light and the display is flipped."""
+    pixels on one side of the median: when the low tail lies further from it than the high tail,
+    the strokes are dark on light and the display is flipped. The background is a quantile on
+    the unlit side of the median (glow and large lit digits lift the median itself)."""
     hist = np.bincount(grey.ravel(), minlength=256).astype(np.float64)
     cumulative = np.cumsum(hist)
     n = float(grey.size)
     low = level(cumulative, n, LOW_QUANTILE)
-    background = level(cumulative, n, BACKGROUND_QUANTILE)
+    median = level(cumulative, n, 0.5)
     high = level(cumulative, n, LIT_QUANTILE)
-    flip = (high - background) < (background - low)
+    flip = (high - median) < (median - low)
     if flip:
-        low, background, high = 255 - high, 255 - background, 255 - low
-    return flip, background, max(float(high - background), MIN_SPAN)
+        background = 255 - level(cumulative, n, 1.0 - BACKGROUND_QUANTILE)
+        lit = 255 - low
+    else:
+        background = level(cumulative, n, BACKGROUND_QUANTILE)
+        lit = high
+    return flip, background, max(float(lit - background), MIN_SPAN)
 
 
 def level_table(grey):
@@ -186,7 +191,7 @@ def draw_clutter(canvas, ink_box, rng, face):
     if choice == 0:
         return
     if choice == 1:
-        gap = rng.uniform(0.15, 0.6) * h
+        gap = rng.uniform(0.05, 0.6) * h
         x = int(x2 + gap) if rng.random() < 0.5 else int(x1 - gap - 0.7 * h)
         text = str(rng.integers(0, 10))
         layer = face.render(text, canvas.shape, (x, int(y2)))
@@ -195,6 +200,16 @@ def draw_clutter(canvas, ink_box, rng, face):
     thick = max(2, int(rng.uniform(0.05, 0.15) * h))
     y = int(y1 - rng.uniform(0.1, 0.4) * h) if rng.random() < 0.5 else int(y2 + rng.uniform(0.1, 0.4) * h)
     canvas[max(0, y):max(0, y + thick), int(x1):int(x2)] = rng.uniform(0.3, 1.0)
+
+
+def led_dots(shape, digit_height, rng):
+    """A grid of round lamps: strokes built of discrete LEDs."""
+    pitch = max(2.0, digit_height / rng.uniform(8, 16))
+    yy, xx = np.mgrid[0:shape[0], 0:shape[1]].astype(np.float32)
+    dy = (yy % pitch) / pitch - 0.5
+    dx = (xx % pitch) / pitch - 0.5
+    radius = rng.uniform(0.3, 0.45)
+    return np.clip((radius - np.sqrt(dx * dx + dy * dy)) * pitch + 0.5, 0, 1).astype(np.float32)
 
 
 def ink_bounds(amount):
@@ -237,6 +252,9 @@ def draw_display(face, kind, rng):
     ghost, lit, clutter = layers[:, :, 0], layers[:, :, 1], layers[:, :, 2]
 
     lcd = rng.random() < 0.3
+    if not lcd and rng.random() < 0.15:
+        dots = led_dots(lit.shape, digit_height, rng)
+        lit, ghost = lit * dots, ghost * dots
     bg, lit_colour = colours(rng, lcd)
     ghost_level = rng.uniform(0.0, 0.3) if rng.random() < 0.8 else 0.0
     amount = lit + ghost_level * ghost + clutter

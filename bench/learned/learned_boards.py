@@ -20,7 +20,6 @@ import argparse
 import collections
 import json
 import os
-import statistics
 import sys
 import tempfile
 import time
@@ -32,6 +31,9 @@ from native_ocr.__main__ import read as read_zone  # the reader of the zone's ro
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "boards"))
 from board_bench import DEFAULT_DATA, Tally, board_groups, tune_ideal  # noqa: E402
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "read_zones"))
+from read_zones_bench import median_ms  # noqa: E402
 
 FRAMES = os.path.join(os.path.dirname(__file__), "..", "..", "..", "shared", "bench-dev")
 SHARED = "/work/shared"  # where the data sets are when this checkout is a worktree elsewhere
@@ -79,16 +81,6 @@ def accuracy(data, misses_wanted):
     for name, found in misses.items():
         for m in found:
             print(f"  miss {name}: {m}")
-
-
-def median_ms(fn, runs):
-    fn()
-    times = []
-    for _ in range(runs):
-        start = time.perf_counter_ns()
-        fn()
-        times.append((time.perf_counter_ns() - start) / 1e6)
-    return statistics.median(times)
 
 
 def timing(frames_dir, runs):

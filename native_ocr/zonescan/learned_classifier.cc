@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <tuple>
 #include <utility>
 
 #include <opencv2/imgproc.hpp>
@@ -13,12 +12,13 @@
 namespace native_ocr::zonescan {
 namespace {
 
-// The display's background level: the median grey level, since most of a display is unlit.
-constexpr double kBackgroundQuantile = 0.5;
 // The tails the lit strokes are looked for in: the strokes of even a lone 1 cover more than 1 %
-// of a display cut around its digits.
+// of a display cut around its digits. Which tail lies further from the median tells the polarity.
 constexpr double kLowQuantile = 0.01;
 constexpr double kLitQuantile = 0.99;
+// The background: this quantile on the unlit side (the median itself is lifted by glow and by
+// large lit digits in a tight cut, such as a bold 88).
+constexpr double kBackgroundQuantile = 0.25;
 // Grey levels below which the lit level's height above the background is not believed: a blank,
 // flat display's noise is not stretched into strokes.
 constexpr double kMinSpan = 24.0;
@@ -141,14 +141,14 @@ LevelTable level_table(const cv::Mat& grey) {
     cumulative[v] += cumulative[v - 1];
   }
   const double n = static_cast<double>(grey.total());
-  int low = level(cumulative, n, kLowQuantile);
-  int background = level(cumulative, n, kBackgroundQuantile);
-  int high = level(cumulative, n, kLitQuantile);
-  const bool flip = (high - background) < (background - low);
-  if (flip) {
-    std::tie(low, background, high) = std::make_tuple(255 - high, 255 - background, 255 - low);
-  }
-  const double span = std::max(static_cast<double>(high - background), kMinSpan);
+  const int low = level(cumulative, n, kLowQuantile);
+  const int median = level(cumulative, n, 0.5);
+  const int high = level(cumulative, n, kLitQuantile);
+  const bool flip = (high - median) < (median - low);
+  const int background = flip ? 255 - level(cumulative, n, 1.0 - kBackgroundQuantile)
+                              : level(cumulative, n, kBackgroundQuantile);
+  const int lit = flip ? 255 - low : high;
+  const double span = std::max(static_cast<double>(lit - background), kMinSpan);
   LevelTable table{};
   for (int i = 0; i < 256; ++i) {
     const double v = flip ? 255.0 - i : static_cast<double>(i);

@@ -3,9 +3,9 @@
 // blank or unknown with a probability. A second, independent opinion beside the seven-segment
 // classifier, over the same layout of cells.
 //
-// How a cell is seen: the whole display gives its polarity and levels (the background is the
-// median grey level; the lit strokes are the far tail on one side of it, so dark strokes on a
-// light display are flipped), every pixel becomes its height above the background as a fraction
+// How a cell is seen: the whole display gives its polarity and levels (the lit strokes are the
+// far tail on one side of the median grey level, so dark strokes on a light display are flipped;
+// the background is a quantile on the other side), every pixel becomes its height above the background as a fraction
 // of the lit level's (0 to 1), the cell's clipped box is cut and resized to the model's feature
 // image. The twin of this in Python, used to train the model, is bench/learned/cells.py.
 #ifndef NATIVE_OCR_ZONESCAN_LEARNED_CLASSIFIER_H_
