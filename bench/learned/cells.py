@@ -221,10 +221,18 @@ def warp(layer, matrix, shape):
     return cv2.warpAffine(layer, matrix, (shape[1], shape[0]), flags=cv2.INTER_LINEAR)
 
 
-def draw_display(face, kind, rng):
-    """One drawn display: (grey crop, cells [(box, label)], info)."""
-    template = TEMPLATES[kind]
-    text = shown_text(kind, rng)
+def slant_matrix(ink_box, slant, tilt):
+    """The shear of a slant (leaning right about the ink's middle row) then a tilt, as 2x3."""
+    cy = (ink_box[1] + ink_box[3]) / 2.0
+    t = math.tan(math.radians(slant))
+    shear = np.array([[1, t, -t * cy], [0, 1, 0]], np.float64)
+    rot = cv2.getRotationMatrix2D(((ink_box[0] + ink_box[2]) / 2.0, cy), tilt, 1.0)
+    return (np.vstack([rot, [0, 0, 1]]) @ np.vstack([shear, [0, 0, 1]]))[:2]
+
+
+def drawn_layers(face, template, text, rng):
+    """(ghost, lit, clutter) masks at the reference size, slanted; the matrix, the middle row of
+    the unslanted ink and the slant."""
     shape, origin = face.layout_canvas(template)
     ghost = face.render(template, shape, origin)
     lit = face.render(text, shape, origin)
@@ -233,24 +241,15 @@ def draw_display(face, kind, rng):
     clutter = np.zeros_like(lit)
     if rng.random() < 0.5:
         draw_clutter(clutter, ink_box, rng, face)
-
     slant = rng.uniform(0, 4 if face.italic else 14)
-    tilt = rng.uniform(-1.5, 1.5)
-    cy = (ink_box[1] + ink_box[3]) / 2.0
-    shear = np.array([[1, math.tan(math.radians(slant)), -math.tan(math.radians(slant)) * cy],
-                      [0, 1, 0]], np.float64)
-    rot = cv2.getRotationMatrix2D(((ink_box[0] + ink_box[2]) / 2.0, cy), tilt, 1.0)
-    matrix = (np.vstack([rot, [0, 0, 1]]) @ np.vstack([shear, [0, 0, 1]]))[:2]
+    matrix = slant_matrix(ink_box, slant, rng.uniform(-1.5, 1.5))
     layers = warp(np.dstack([ghost, lit, clutter]), matrix, shape)
+    return layers, matrix, (ink_box[1] + ink_box[3]) / 2.0, slant
 
-    # Scale to the digit height first (the colours, glow and camera effects work at that size).
-    x1, y1, x2, y2 = ink_bounds(np.maximum(layers[:, :, 0], layers[:, :, 1]))
-    digit_height = rng.uniform(12, 110)
-    scale = digit_height / float(y2 - y1 + 1)
-    size = (max(8, int(round(shape[1] * scale))), max(8, int(round(shape[0] * scale))))
-    layers = cv2.resize(layers, size, interpolation=cv2.INTER_AREA)
+
+def colour_image(layers, digit_height, rng):
+    """The masks at the digit height in colour, with the camera's effects: (BGR image, lcd)."""
     ghost, lit, clutter = layers[:, :, 0], layers[:, :, 1], layers[:, :, 2]
-
     lcd = rng.random() < 0.3
     if not lcd and rng.random() < 0.15:
         dots = led_dots(lit.shape, digit_height, rng)
@@ -259,9 +258,11 @@ def draw_display(face, kind, rng):
     ghost_level = rng.uniform(0.0, 0.3) if rng.random() < 0.8 else 0.0
     amount = lit + ghost_level * ghost + clutter
     if not lcd:
-        amount = amount + cv2.GaussianBlur(lit, (0, 0), rng.uniform(0.02, 0.08) * digit_height) * rng.uniform(0, 0.6)
+        glow = cv2.GaussianBlur(lit, (0, 0), rng.uniform(0.02, 0.08) * digit_height)
+        amount = amount + glow * rng.uniform(0, 0.6)
     amount = np.clip(amount, 0, 1.6)
-    image = bg[None, None, :].astype(np.float32) + amount[:, :, None] * (lit_colour - bg)[None, None, :].astype(np.float32)
+    span = (lit_colour - bg)[None, None, :].astype(np.float32)
+    image = bg[None, None, :].astype(np.float32) + amount[:, :, None] * span
     if not lcd:
         image *= rng.uniform(1.0, 1.5)  # overexposure
     if rng.random() < 0.7:
@@ -271,44 +272,58 @@ def draw_display(face, kind, rng):
     if rng.random() < 0.7:
         ok, buf = cv2.imencode(".jpg", image, [cv2.IMWRITE_JPEG_QUALITY, int(rng.integers(35, 96))])
         image = cv2.imdecode(buf, cv2.IMREAD_COLOR)
+    return image, lcd
 
-    # The operator's zone: the display's box, a margin on every side, a shift of a few pixels.
-    bx1, by1, bx2, by2 = (v * scale for v in (x1, y1, x2, y2))
+
+def operator_zone(box, shape, rng):
+    """The display's box with a margin on every side and a shift of a few pixels, cut to the
+    image: (x1, y1, x2, y2), right and bottom exclusive."""
+    bx1, by1, bx2, by2 = box
     bw, bh = bx2 - bx1, by2 - by1
     m = rng.uniform(0.0, 0.15, 4)
     sx, sy = rng.uniform(-3, 3, 2)
-    H, W = image.shape[:2]
-    cx1 = int(max(0, round(bx1 - m[0] * bw + sx)))
-    cy1 = int(max(0, round(by1 - m[1] * bh + sy)))
-    cx2 = int(min(W, round(bx2 + m[2] * bw + sx) + 1))
-    cy2 = int(min(H, round(by2 + m[3] * bh + sy) + 1))
-    grey = cv2.cvtColor(image[cy1:cy2, cx1:cx2], cv2.COLOR_BGR2GRAY)
+    H, W = shape[:2]
+    return (int(max(0, round(bx1 - m[0] * bw + sx))), int(max(0, round(by1 - m[1] * bh + sy))),
+            int(min(W, round(bx2 + m[2] * bw + sx) + 1)), int(min(H, round(by2 + m[3] * bh + sy) + 1)))
 
-    # Glyph centres in crop pixels (the ink extents at the reference size, moved by the warp).
-    extents, sep_centre = face.extents[kind]
-    def to_crop(x, y):
-        px, py = matrix @ np.array([x, y, 1.0])
-        return px * scale - cx1, py * scale - cy1
-    centres = []
-    for i, e in enumerate(extents):
-        if e is None:
-            continue
-        centres.append((to_crop((e[0] + e[1]) / 2.0, cy)[0], text[i]))
+
+def labelled_cells(kind, centres, sep, grey, rng):
+    """The reader's layout of the crop, each cell with the glyph whose centre it holds (blank for
+    none); cells holding two centres are left out."""
     cw, ch = grey.shape[1], grey.shape[0]
     if kind in ("clock", "tenths"):
-        sep = None
-        if sep_centre is not None and rng.random() < 0.85:
-            sep = to_crop(sep_centre, cy)[0] + rng.normal(0, 0.01 * cw)
+        sep = sep + rng.normal(0, 0.01 * cw) if sep is not None and rng.random() < 0.85 else None
         boxes = clock_slots(cw, ch, sep)
     else:
-        boxes = equal_digit_slots(cw, ch, len(template))
+        boxes = equal_digit_slots(cw, ch, len(TEMPLATES[kind]))
     cells = []
     for b in boxes:
         inside = [c for x, c in centres if b[0] <= x <= b[2]]
-        if len(inside) > 1:
-            continue
-        label = BLANK if not inside or inside[0] == "!" else int(inside[0])
-        cells.append((b, label))
+        if len(inside) <= 1:
+            cells.append((b, BLANK if not inside or inside[0] == "!" else int(inside[0])))
+    return cells
+
+
+def draw_display(face, kind, rng):
+    """One drawn display: (grey crop, cells [(box, label)], info)."""
+    text = shown_text(kind, rng)
+    layers, matrix, cy, slant = drawn_layers(face, TEMPLATES[kind], text, rng)
+    # Scale to the digit height first (the colours, glow and camera effects work at that size).
+    x1, y1, x2, y2 = ink_bounds(np.maximum(layers[:, :, 0], layers[:, :, 1]))
+    digit_height = rng.uniform(12, 110)
+    scale = digit_height / float(y2 - y1 + 1)
+    size = (max(8, int(round(layers.shape[1] * scale))), max(8, int(round(layers.shape[0] * scale))))
+    image, lcd = colour_image(cv2.resize(layers, size, interpolation=cv2.INTER_AREA), digit_height, rng)
+    cx1, cy1, cx2, cy2 = operator_zone([v * scale for v in (x1, y1, x2, y2)], image.shape, rng)
+    grey = cv2.cvtColor(image[cy1:cy2, cx1:cx2], cv2.COLOR_BGR2GRAY)
+
+    # Glyph centres in crop pixels (the ink extents at the reference size, moved by the warp).
+    def to_crop(x):
+        return (matrix @ np.array([x, cy, 1.0]))[0] * scale - cx1
+    extents, sep_centre = face.extents[kind]
+    centres = [(to_crop((e[0] + e[1]) / 2.0), text[i]) for i, e in enumerate(extents) if e]
+    sep = to_crop(sep_centre) if sep_centre is not None else None
+    cells = labelled_cells(kind, centres, sep, grey, rng)
     info = {"face": face.name, "slant": slant, "italic": face.italic, "lcd": lcd,
             "kind": kind, "height": digit_height}
     return grey, cells, info

@@ -29,6 +29,8 @@ sys.path.insert(0, os.path.dirname(__file__))
 import cells  # noqa: E402
 
 HIDDEN = (160, 80)
+BATCH = 128
+WEIGHT_DECAY = 1e-4
 ROOT = os.path.join(os.path.dirname(__file__), "..", "..")
 DEFAULT_OUT = os.path.join(ROOT, "native_ocr", "zonescan", "learned_model.cc")
 
@@ -55,43 +57,55 @@ def forward(layers, x):
     return acts
 
 
+def gradients(layers, x, y, onehot):
+    """(summed loss, [(weight gradient, bias gradient)] per layer) of a batch."""
+    acts = forward(layers, x)
+    p = acts[-1]
+    loss = float(-np.log(p[np.arange(len(y)), y] + 1e-12).sum())
+    grad = (p - onehot) / len(y)
+    grads = []
+    for i in range(len(layers) - 1, -1, -1):
+        w, _ = layers[i]
+        grads.append((grad.T @ acts[i] + WEIGHT_DECAY * w, grad.sum(axis=0)))
+        if i:
+            grad = (grad @ w) * (acts[i] > 0)
+    grads.reverse()
+    return loss, grads
+
+
+def adam_step(layers, grads, moments, step, lr):
+    beta1, beta2, eps = 0.9, 0.999, 1e-8
+    k = 0
+    for layer, (gw, gb) in zip(layers, grads):
+        for j, g in enumerate((gw, gb)):
+            m, v = moments[k]
+            m *= beta1
+            m += (1 - beta1) * g
+            v *= beta2
+            v += (1 - beta2) * g * g
+            mhat = m / (1 - beta1 ** step)
+            vhat = v / (1 - beta2 ** step)
+            layer[j] -= (lr * mhat / (np.sqrt(vhat) + eps)).astype(np.float32)
+            k += 1
+
+
 def train(x, y, seed, epochs, log):
+    """Adam on minibatches, the learning rate on a cosine from 2e-3 down to 5e-5."""
     rng = np.random.default_rng(seed)
     layers = init(rng, (x.shape[1],) + HIDDEN + (cells.CLASSES,))
     moments = [[np.zeros_like(p), np.zeros_like(p)] for layer in layers for p in layer]
-    beta1, beta2, eps, decay, batch = 0.9, 0.999, 1e-8, 1e-4, 128
     step = 0
     onehot = np.eye(cells.CLASSES, dtype=np.float32)[y]
     for epoch in range(epochs):
         lr = 2e-3 * 0.5 * (1 + np.cos(np.pi * epoch / epochs)) + 5e-5
         order = rng.permutation(len(x))
         loss = 0.0
-        for start in range(0, len(x), batch):
-            idx = order[start:start + batch]
-            acts = forward(layers, x[idx])
-            p = acts[-1]
-            loss += float(-np.log(p[np.arange(len(idx)), y[idx]] + 1e-12).sum())
-            grad = (p - onehot[idx]) / len(idx)
-            grads = []
-            for i in range(len(layers) - 1, -1, -1):
-                w, _ = layers[i]
-                grads.append((grad.T @ acts[i] + decay * w, grad.sum(axis=0)))
-                if i:
-                    grad = (grad @ w) * (acts[i] > 0)
-            grads.reverse()
+        for start in range(0, len(x), BATCH):
+            idx = order[start:start + BATCH]
+            batch_loss, grads = gradients(layers, x[idx], y[idx], onehot[idx])
+            loss += batch_loss
             step += 1
-            k = 0
-            for layer, (gw, gb) in zip(layers, grads):
-                for j, g in enumerate((gw, gb)):
-                    m, v = moments[k]
-                    m *= beta1
-                    m += (1 - beta1) * g
-                    v *= beta2
-                    v += (1 - beta2) * g * g
-                    mhat = m / (1 - beta1 ** step)
-                    vhat = v / (1 - beta2 ** step)
-                    layer[j] -= (lr * mhat / (np.sqrt(vhat) + eps)).astype(np.float32)
-                    k += 1
+            adam_step(layers, grads, moments, step, lr)
         log(f"epoch {epoch + 1}/{epochs}: loss {loss / len(x):.4f}")
     return layers
 
