@@ -15,9 +15,12 @@ Image: TypeAlias = npt.NDArray[np.uint8]
 PreviewPath: TypeAlias = str | PathLike[str]
 
 Morphology = Literal["none", "dilate", "erode", "close", "open"]
+# Which classifier reads the digit cells: the seven-segment one, or the learned one.
+Classifier = Literal["segments", "learned"]
 
 class ProcessingSettings(TypedDict):
-    """Normalised settings: the eleven keys in this order (extra keys the host gave follow)."""
+    """Normalised settings: the eleven keys in this order (extra keys the host gave follow,
+    "classifier" among them only when the host set it)."""
 
     threshold: int  # 0..255; a pixel brighter than this is lit
     contrast: float  # 0.2..4.0
@@ -30,6 +33,7 @@ class ProcessingSettings(TypedDict):
     grayscale: bool
     binarize: bool
     invert: bool
+    classifier: NotRequired[Classifier]  # "segments" when absent
 
 # What a zone's "processing" (or normalize_settings) accepts: a mapping, or key/value pairs.
 SettingsInput: TypeAlias = Mapping[str, Any] | Iterable[tuple[str, Any]] | None

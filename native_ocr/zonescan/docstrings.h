@@ -112,6 +112,9 @@ inline constexpr char kNormalizeSettingsDoc[] =
     "  grayscale   bool              kept for the host; processing is always grey (True)\n"
     "  binarize    bool              apply the threshold (True)\n"
     "  invert      bool              invert after thresholding (False)\n"
+    "One optional key is kept only when given: classifier \"segments\" (the seven-segment\n"
+    "classifier, the default) or \"learned\" (a learned classifier that reads the grey display\n"
+    "before the threshold and finds its polarity itself); any other value becomes \"segments\".\n"
     "Numbers go through int() or float() (strings of digits are parsed, 150.9 becomes 150); the\n"
     "switches through bool() (any non-empty string, \"false\" too, is True). Other keys follow\n"
     "unchanged, in the caller's order. Idempotent; DEFAULT_PROCESSING and the argument are never\n"
@@ -380,7 +383,7 @@ The problems of a zone that a host can show before reading it; [] when the zone 
 
 Looks at the zone as the readers would, without reading it and without raising for what it
 finds: a role that is not one of the nineteen of ROLES, a processing key that is not one of
-the eleven of DEFAULT_PROCESSING (with the nearest known key), a setting that
+the eleven of DEFAULT_PROCESSING nor "classifier" (with the nearest known key), a setting that
 normalize_settings will clamp into its range, convert to another value or type ("90" -> 90,
 "false" -> True, "Open" -> "none") or cannot convert, and position keys that are missing, not
 numbers, leave no area, or reach outside the frame (fractions outside 0..1). The readers

@@ -6,6 +6,7 @@
 
 #include "native_ocr/segsense/display_view.h"
 #include "native_ocr/zonescan/display.h"
+#include "native_ocr/zonescan/learned_classifier.h"
 
 namespace native_ocr::zonescan {
 namespace {
@@ -35,6 +36,12 @@ SlotOutcome outcome(const SlotResult& result) {
   return {result.status, result.digit};
 }
 
+// The digit cells of the display, by the classifier its settings chose.
+std::vector<SlotResult> read_cells(const SlotClassifier& classifier, const PreparedDisplay& display,
+                                   const Layout& layout) {
+  return classifier.chosen_for(display.classifier).read_display(display, layout);
+}
+
 void set_decision(Reading& r, const Decision& d) {
   r.value = d.value;
   r.valid = d.valid;
@@ -45,7 +52,7 @@ Reading read_score(const PreparedDisplay& display, std::string_view role,
                    const SlotClassifier& classifier) {
   Reading r = started(ReaderKind::kScore, display);
   r.layout = layout_for_role(role_or(role, "home_score"), display.width(), display.height());
-  r.slots = classifier.read_slots(display.binary, r.layout);
+  r.slots = read_cells(classifier, display, r.layout);
   if (r.slots.size() != 2) {
     r.shape = ReadingShape::kLayoutWithSlots;
     r.reason = "layout";
@@ -58,7 +65,7 @@ Reading read_score(const PreparedDisplay& display, std::string_view role,
 Reading read_period(const PreparedDisplay& display, const SlotClassifier& classifier) {
   Reading r = started(ReaderKind::kPeriod, display);
   r.layout = layout_for_role("period", display.width(), display.height());
-  r.slots = classifier.read_slots(display.binary, r.layout);
+  r.slots = read_cells(classifier, display, r.layout);
   set_decision(r, decide_single(outcome(r.slots.at(0))));
   return r;
 }
@@ -75,7 +82,7 @@ Reading read_single_digit(const PreparedDisplay& display, std::string_view role,
     r.reason = "layout";
     return r;
   }
-  r.slots = classifier.read_slots(display.binary, r.layout);
+  r.slots = read_cells(classifier, display, r.layout);
   const SlotResult& item = r.slots.at(0);
   // The digit's text must be decimal digits only (a negative number is not).
   if (item.status == SlotStatus::kDigit && item.digit && *item.digit >= 0) {
@@ -116,7 +123,7 @@ Reading read_clock(const PreparedDisplay& display, std::string_view role,
   r.clock_separator = clock_separator(display.separator);
   r.layout = layout_for_role(role_or(role, "clock"), display.width(), display.height(),
                              r.clock_separator.x);
-  r.slots = classifier.read_slots(display.binary, r.layout);
+  r.slots = read_cells(classifier, display, r.layout);
   const std::span<const SlotResult> all(r.slots);
   const std::span<const SlotResult> left = all.first(std::min<size_t>(2, all.size()));
   const std::span<const SlotResult> right =
@@ -158,11 +165,31 @@ PreparedDisplay prepare_display(const CropView& crop, const ProcessingSettings& 
   PreparedDisplay out;
   out.binary = process_image(crop.pixels, crop.three_dimensional, settings);
   out.angle = settings.rotation;
+  out.classifier = settings.classifier;
+  if (settings.classifier == CellClassifier::kLearned) {
+    out.grey = grey_display(crop, settings);
+  }
   if (detect_separator) {
     // Separator coordinates are unrotated crop pixels, whatever the rotation setting.
     out.separator = detect_clock_separator_without_regions(crop.pixels, 0.0);
   }
   return out;
+}
+
+cv::Mat grey_display(const CropView& crop, const ProcessingSettings& settings) {
+  ProcessingSettings grey = settings;
+  grey.binarize = false;
+  grey.invert = false;
+  grey.morphology = Morphology::kNone;
+  return process_image(crop.pixels, crop.three_dimensional, grey);
+}
+
+const SlotClassifier& SegmentClassifier::chosen_for(CellClassifier choice) const {
+  if (choice == CellClassifier::kLearned) {
+    static const LearnedClassifier learned;
+    return learned;
+  }
+  return *this;
 }
 
 std::vector<SlotResult> SegmentClassifier::read_slots(const cv::Mat& binary,

@@ -21,11 +21,13 @@
 // role) the score reader.
 //
 // SlotClassifier is the seam for the digit cells: SegmentClassifier is the real one (the segsense
-// core, linked in); tests use a fake that reports chosen statuses. Every function is pure and
-// thread-safe as long as the classifier is (SegmentClassifier is): several zones may be read at
-// once on different threads. Failures to read are values (valid false, reason); exceptions are
-// only what OpenCV throws (cv::Exception, for example a crop colour conversion refuses) and what
-// the classifier throws.
+// core, linked in) and stands for the built-in classifiers, so a display prepared with the
+// setting classifier "learned" is read by LearnedClassifier (learned_classifier.h) instead;
+// tests use a fake that reports chosen statuses (a fake is used whatever the setting). Every
+// function is pure and thread-safe as long as the classifier is (SegmentClassifier is): several
+// zones may be read at once on different threads. Failures to read are values (valid false,
+// reason); exceptions are only what OpenCV throws (cv::Exception, for example a crop colour
+// conversion refuses) and what the classifier throws.
 #ifndef NATIVE_OCR_ZONESCAN_READER_H_
 #define NATIVE_OCR_ZONESCAN_READER_H_
 
@@ -77,6 +79,10 @@ bool crop_too_large(const CropView& crop);
 struct PreparedDisplay {
   cv::Mat binary;      // single channel, the crop's size
   double angle = 0.0;  // the rotation setting that was applied, degrees
+  // The classifier the settings chose, and for the learned one the grey display it reads
+  // (grey_display: the crop's size, empty otherwise).
+  CellClassifier classifier = CellClassifier::kSegments;
+  cv::Mat grey;
   // The clock separator detector's result on the unrotated crop; none when detection was not
   // requested or found nothing.
   std::optional<SeparatorDetection> separator;
@@ -89,6 +95,11 @@ struct PreparedDisplay {
 // the colour conversion does not take).
 PreparedDisplay prepare_display(const CropView& crop, const ProcessingSettings& settings,
                                 bool detect_separator);
+
+// The crop as display preparation has it just before the threshold: grey, with the settings'
+// contrast, brightness, gamma, rotation and blur; no threshold, inversion or morphology. What the
+// learned classifier reads.
+cv::Mat grey_display(const CropView& crop, const ProcessingSettings& settings);
 
 // One digit slot as the classifier read it.
 struct SlotResult {
@@ -106,12 +117,23 @@ class SlotClassifier {
   virtual ~SlotClassifier() = default;
   // One result per slot of `layout` whose kind is digit, in layout order; separators are skipped.
   virtual std::vector<SlotResult> read_slots(const cv::Mat& binary, const Layout& layout) const = 0;
+  // The same for a prepared display; what the readers call. By default read_slots on the binary
+  // display; a classifier that reads another image of the display overrides it.
+  virtual std::vector<SlotResult> read_display(const PreparedDisplay& display,
+                                               const Layout& layout) const {
+    return read_slots(display.binary, layout);
+  }
+  // The classifier that reads a display prepared with this choice: this one, unless it stands for
+  // the built-in classifiers.
+  virtual const SlotClassifier& chosen_for(CellClassifier /*choice*/) const { return *this; }
 };
 
 // The seven-segment classifier (native_ocr.segsense's core). Stateless; safe on any thread.
 class SegmentClassifier final : public SlotClassifier {
  public:
   std::vector<SlotResult> read_slots(const cv::Mat& binary, const Layout& layout) const override;
+  // The learned classifier for CellClassifier::kLearned, itself otherwise.
+  const SlotClassifier& chosen_for(CellClassifier choice) const override;
 };
 
 // Which result dictionary a reading becomes.

@@ -11,6 +11,18 @@ int64_t clamp_int(int64_t value, int64_t low, int64_t high) {
   return std::max(low, std::min(high, value));
 }
 
+// The enumerator whose name (indexed by the enumerator) is exactly `name`.
+template <typename Enum, size_t N>
+std::optional<Enum> value_named(const std::array<std::string_view, N>& names,
+                                std::string_view name) {
+  for (size_t i = 0; i < N; ++i) {
+    if (names[i] == name) {
+      return static_cast<Enum>(i);
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 ProcessingSettings clamp_settings(const ProcessingSettings& raw) {
@@ -26,16 +38,19 @@ ProcessingSettings clamp_settings(const ProcessingSettings& raw) {
 }
 
 std::optional<Morphology> morphology_from_name(std::string_view name) {
-  for (size_t i = 0; i < kMorphologyNames.size(); ++i) {
-    if (kMorphologyNames[i] == name) {
-      return static_cast<Morphology>(i);
-    }
-  }
-  return std::nullopt;
+  return value_named<Morphology>(kMorphologyNames, name);
 }
 
 std::string_view morphology_name(Morphology morphology) {
   return kMorphologyNames[static_cast<size_t>(morphology)];
+}
+
+std::optional<CellClassifier> classifier_from_name(std::string_view name) {
+  return value_named<CellClassifier>(kClassifierNames, name);
+}
+
+std::string_view classifier_name(CellClassifier classifier) {
+  return kClassifierNames[static_cast<size_t>(classifier)];
 }
 
 }  // namespace native_ocr::zonescan

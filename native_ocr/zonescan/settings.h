@@ -12,6 +12,10 @@ namespace native_ocr::zonescan {
 
 enum class Morphology { kNone, kDilate, kErode, kClose, kOpen };
 
+// Which classifier reads the digit cells: the seven-segment classifier on the prepared binary
+// display (the default), or the learned one on the grey display before the threshold.
+enum class CellClassifier { kSegments, kLearned };
+
 // The settings with their defaults. Numbers are held as the host's int and float would be.
 struct ProcessingSettings {
   int64_t threshold = 150;  // binarisation: 255 where a pixel is greater, else 0
@@ -25,6 +29,8 @@ struct ProcessingSettings {
   bool grayscale = true;   // kept for the host; processing always works on a grey image
   bool binarize = true;    // apply the threshold
   bool invert = false;     // invert after thresholding
+  // Not one of the eleven: a settings dictionary holds "classifier" only when the host set it.
+  CellClassifier classifier = CellClassifier::kSegments;
 };
 
 // The setting keys, in the order every settings dictionary holds them.
@@ -35,6 +41,10 @@ inline constexpr std::array<std::string_view, 11> kSettingKeys = {
 // The names of the morphological operations, indexed by Morphology.
 inline constexpr std::array<std::string_view, 5> kMorphologyNames = {"none", "dilate", "erode",
                                                                      "close", "open"};
+
+// The optional setting beside the eleven, and the names of its values, indexed by CellClassifier.
+inline constexpr std::string_view kClassifierKey = "classifier";
+inline constexpr std::array<std::string_view, 2> kClassifierNames = {"segments", "learned"};
 
 // The range clamp_settings holds a numeric setting to (inclusive).
 struct SettingRange {
@@ -59,6 +69,10 @@ ProcessingSettings clamp_settings(const ProcessingSettings& raw);
 // The operation of an exact, case-sensitive name; nullopt for any other text.
 std::optional<Morphology> morphology_from_name(std::string_view name);
 std::string_view morphology_name(Morphology morphology);
+
+// The classifier of an exact, case-sensitive name; nullopt for any other text.
+std::optional<CellClassifier> classifier_from_name(std::string_view name);
+std::string_view classifier_name(CellClassifier classifier);
 
 }  // namespace native_ocr::zonescan
 

@@ -11,6 +11,8 @@ const pyglue::Name kThreshold("threshold"), kContrast("contrast"), kBrightness("
 const pyglue::Name kMorphologyNameObjects[] = {pyglue::Name("none"), pyglue::Name("dilate"),
                                                pyglue::Name("erode"), pyglue::Name("close"),
                                                pyglue::Name("open")};
+const pyglue::Name kClassifier("classifier");
+const pyglue::Name kClassifierNameObjects[] = {pyglue::Name("segments"), pyglue::Name("learned")};
 const pyglue::Name kUpdate("update"), kGet("get"), kProcessing("processing"), kRole("role");
 
 pyglue::Ref morphology_str(Morphology m) {
@@ -48,15 +50,40 @@ PyObject* value_of(PyObject* dict, const pyglue::Name& key) {
   return v;
 }
 
-// The morphology as the host compares it: equal to one of the five names, or else "none".
-std::optional<Morphology> matching_morphology(PyObject* value) {
-  for (size_t i = 0; i < kMorphologyNames.size(); ++i) {
-    PyObject* name = kMorphologyNameObjects[i].get();
-    if (pyglue::check_status(PyObject_RichCompareBool(name, value, Py_EQ)) == 1) {
-      return static_cast<Morphology>(i);
+// The index of the name `value` equals, as the host compares them; none for any other value.
+template <size_t N>
+std::optional<size_t> matching_name(const pyglue::Name (&names)[N], PyObject* value) {
+  for (size_t i = 0; i < N; ++i) {
+    if (pyglue::check_status(PyObject_RichCompareBool(names[i].get(), value, Py_EQ)) == 1) {
+      return i;
     }
   }
   return std::nullopt;
+}
+
+// The morphology as the host compares it: equal to one of the five names, or else "none".
+std::optional<Morphology> matching_morphology(PyObject* value) {
+  const std::optional<size_t> i = matching_name(kMorphologyNameObjects, value);
+  return i ? std::optional<Morphology>(static_cast<Morphology>(*i)) : std::nullopt;
+}
+
+// The optional classifier setting: what the dictionary holds (none when the host did not set it)
+// and whether it names a classifier (anything else is read as "segments").
+struct ClassifierSetting {
+  bool present = false;
+  bool matched = false;
+  CellClassifier classifier = CellClassifier::kSegments;
+};
+ClassifierSetting classifier_setting(PyObject* dict) {
+  PyObject* v = PyDict_GetItemWithError(dict, kClassifier.get());  // borrowed
+  if (v == nullptr) {
+    if (PyErr_Occurred()) {
+      throw pyglue::PythonError();
+    }
+    return {};
+  }
+  const std::optional<size_t> i = matching_name(kClassifierNameObjects, v);
+  return {true, i.has_value(), static_cast<CellClassifier>(i.value_or(0))};
 }
 
 void merge(PyObject* dict, PyObject* settings) {
@@ -108,6 +135,15 @@ void store_converted(PyObject* dict, const ProcessingSettings& s, bool morpholog
   store(dict, kGrayscale, pyglue::new_bool(s.grayscale));
   store(dict, kBinarize, pyglue::new_bool(s.binarize));
   store(dict, kInvert, pyglue::new_bool(s.invert));
+}
+
+// A classifier value that names one is kept as the host gave it; anything else becomes
+// "segments". The key is only there when the host set it.
+void store_classifier(PyObject* dict, const ClassifierSetting& c) {
+  if (c.present && !c.matched) {
+    store(dict, kClassifier,
+          pyglue::Ref::borrow(kClassifierNameObjects[static_cast<size_t>(c.classifier)].get()));
+  }
 }
 
 pyglue::Ref py_normalize_settings(PyObject* args, PyObject* kwargs) {
@@ -207,8 +243,11 @@ pyglue::Ref normalize_settings(PyObject* settings, ProcessingSettings* typed) {
   pyglue::Ref dict = pyglue::check(PyDict_Copy(defaults()));
   merge(dict.get(), settings);
   bool morphology_matched = false;
-  const ProcessingSettings s = convert(dict.get(), &morphology_matched);
+  ProcessingSettings s = convert(dict.get(), &morphology_matched);
+  const ClassifierSetting classifier = classifier_setting(dict.get());
+  s.classifier = classifier.classifier;
   store_converted(dict.get(), s, morphology_matched);
+  store_classifier(dict.get(), classifier);
   if (typed != nullptr) {
     *typed = s;
   }

@@ -111,10 +111,15 @@ ZoneProblem role_type_problem(std::string_view type_name) {
 }
 
 std::optional<ZoneProblem> setting_key_problem(std::string_view key) {
-  if (std::find(kSettingKeys.begin(), kSettingKeys.end(), key) != kSettingKeys.end()) {
+  static const std::vector<std::string_view> known = [] {
+    std::vector<std::string_view> keys(kSettingKeys.begin(), kSettingKeys.end());
+    keys.push_back(kClassifierKey);
+    return keys;
+  }();
+  if (std::find(known.begin(), known.end(), key) != known.end()) {
     return std::nullopt;
   }
-  const std::optional<std::string_view> nearest = nearest_name(key, kSettingKeys);
+  const std::optional<std::string_view> nearest = nearest_name(key, known);
   return problem(
       "processing." + std::string(key), "unknown_setting",
       quoted(key) + " is not a processing setting and has no effect" + did_you_mean(nearest),

@@ -36,7 +36,8 @@ std::optional<ZoneProblem> role_problem(std::string_view role);
 // A role that is not text (`type_name` as the interpreter names it).
 ZoneProblem role_type_problem(std::string_view type_name);
 
-// A settings key that is not one of the eleven (none for a standard key). `key` is the key's text.
+// A settings key that is not one of the eleven nor "classifier" (none for a known key). `key` is
+// the key's text.
 std::optional<ZoneProblem> setting_key_problem(std::string_view key);
 
 enum class SettingChange {

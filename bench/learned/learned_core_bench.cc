@@ -1,0 +1,82 @@
+// The learned classifier's cost in the C++ core: one cell, and a 5-zone board (a clock and four
+// one- or two-digit zones) read with the seven-segment classifier, with the learned one, and with
+// the seven-segment classifier plus the learned one as a second opinion on its cells.
+#include <vector>
+
+#include <benchmark/benchmark.h>
+#include <opencv2/core.hpp>
+
+#include "native_ocr/zonescan/learned_classifier.h"
+#include "native_ocr/zonescan/separator/test_clock_images.h"
+
+namespace native_ocr::zonescan {
+namespace {
+
+struct Zone {
+  ReaderKind reader;
+  const char* role;
+  cv::Mat crop;
+};
+
+// Crops drawn in lit segments with the digits filling the reader's own cells.
+cv::Mat digits_crop(int width, int height, const std::string& digits) {
+  cv::Mat image(height, width, CV_8UC3, cv::Scalar(30, 20, 15));
+  const Layout layout = equal_digit_slots(width, height, static_cast<int64_t>(digits.size()));
+  for (size_t i = 0; i < digits.size(); ++i) {
+    testing::draw_digit(&image, layout[i].box, digits[i], cv::Scalar(60, 70, 240));
+  }
+  return image;
+}
+
+std::vector<Zone> board() {
+  return {
+      {ReaderKind::kClock, "clock", testing::draw_clock(200, 60, "1234", testing::Mark::kColon)},
+      {ReaderKind::kScore, "home_score", digits_crop(80, 50, "27")},
+      {ReaderKind::kScore, "guest_score", digits_crop(80, 50, "13")},
+      {ReaderKind::kPeriod, "period", digits_crop(40, 50, "2")},
+      {ReaderKind::kSingleDigit, "down", digits_crop(40, 50, "3")}};
+}
+
+void BM_OneCell(benchmark::State& state) {
+  const cv::Mat crop = digits_crop(40, 50, "7");
+  const cv::Mat grey = grey_display({crop, true}, {});
+  const LevelTable table = level_table(grey);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(classify_cell(table, grey, {0, 0, 39, 49}));
+  }
+}
+BENCHMARK(BM_OneCell);
+
+void read_board(benchmark::State& state, CellClassifier choice, bool second) {
+  const std::vector<Zone> zones = board();
+  ProcessingSettings settings;
+  settings.classifier = choice;
+  const SegmentClassifier classifier;
+  for (auto _ : state) {
+    for (const Zone& z : zones) {
+      const Reading r = read_crop(z.reader, {z.crop, true}, z.role, settings, classifier);
+      if (second) {
+        benchmark::DoNotOptimize(second_opinion(grey_display({z.crop, true}, settings), r.slots));
+      }
+      benchmark::DoNotOptimize(r.valid);
+    }
+  }
+}
+
+void BM_BoardSegments(benchmark::State& state) {
+  read_board(state, CellClassifier::kSegments, false);
+}
+void BM_BoardLearned(benchmark::State& state) {
+  read_board(state, CellClassifier::kLearned, false);
+}
+void BM_BoardSegmentsWithSecondOpinion(benchmark::State& state) {
+  read_board(state, CellClassifier::kSegments, true);
+}
+BENCHMARK(BM_BoardSegments);
+BENCHMARK(BM_BoardLearned);
+BENCHMARK(BM_BoardSegmentsWithSecondOpinion);
+
+}  // namespace
+}  // namespace native_ocr::zonescan
+
+BENCHMARK_MAIN();

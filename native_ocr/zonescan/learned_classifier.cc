@@ -1,0 +1,215 @@
+#include "native_ocr/zonescan/learned_classifier.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include <opencv2/imgproc.hpp>
+
+#include "native_ocr/segsense/slot_reader.h"
+#include "native_ocr/zonescan/learned_model.h"
+
+namespace native_ocr::zonescan {
+namespace {
+
+// The tails the lit strokes are looked for in: the strokes of even a lone 1 cover more than 1 %
+// of a display cut around its digits. Which tail lies further from the median tells the polarity.
+constexpr double kLowQuantile = 0.01;
+constexpr double kLitQuantile = 0.99;
+// The background: this quantile on the unlit side (the median itself is lifted by glow and by
+// large lit digits in a tight cut, such as a bold 88).
+constexpr double kBackgroundQuantile = 0.25;
+// Grey levels below which the lit level's height above the background is not believed, so that a
+// blank, flat display's noise is not stretched into strokes: the spread from the background
+// quantile to the lit quantile of the noisiest flat display the training draws (noise sigma 8,
+// 0.25 to 0.99 of a normal distribution: 3 sigma).
+constexpr double kMinSpan = 24.0;
+// The probability below which the learned answer is "unknown": the held-out drawn cells whose top
+// probability lies between 0.5 and 0.6 are wrong about half the time (bench/learned/train.py's
+// table; from 0.6 up, 1.4 % of cells are left unknown and 2.0 % of the answered are wrong).
+constexpr double kMinProbability = 0.6;
+
+// The smallest grey level whose cumulative count reaches q * n.
+int level(const std::array<double, 256>& cumulative, double n, double q) {
+  const auto it = std::lower_bound(cumulative.begin(), cumulative.end(), q * n);
+  return static_cast<int>(std::min<std::ptrdiff_t>(it - cumulative.begin(), 255));
+}
+
+// The cell's feature vector: its values resized to the feature image, then its aspect ratio.
+std::array<float, learned::kInputs> features(const LevelTable& table, const cv::Mat& grey,
+                                             const Box& clipped) {
+  const auto [x1, y1, x2, y2] = clipped;
+  const int cols = static_cast<int>(x2 - x1 + 1), rows = static_cast<int>(y2 - y1 + 1);
+  cv::Mat cell(rows, cols, CV_32FC1);
+  for (int r = 0; r < rows; ++r) {
+    const uint8_t* in = grey.ptr<uint8_t>(static_cast<int>(y1) + r) + x1;
+    float* out = cell.ptr<float>(r);
+    for (int c = 0; c < cols; ++c) {
+      out[c] = table[in[c]];
+    }
+  }
+  std::array<float, learned::kInputs> x{};
+  cv::Mat small(learned::kFeatureHeight, learned::kFeatureWidth, CV_32FC1, x.data());
+  cv::resize(cell, small, small.size(), 0, 0, cv::INTER_AREA);
+  x.back() = static_cast<float>(static_cast<double>(cols) / static_cast<double>(rows));
+  return x;
+}
+
+// The class probabilities of a feature vector: the layers, ReLU between them, softmax at the end.
+std::array<double, learned::kClasses> probabilities(const std::array<float, learned::kInputs>& x) {
+  std::vector<float> in(x.begin(), x.end()), out;
+  for (size_t l = 0; l < learned::kModel.size(); ++l) {
+    const learned::Layer& layer = learned::kModel[l];
+    out.assign(layer.bias, layer.bias + layer.outputs);
+    // Weights are stored inputs x outputs, so the inner loop runs along one row (vectorised).
+    for (int i = 0; i < layer.inputs; ++i) {
+      const float v = in[static_cast<size_t>(i)];
+      if (v == 0.0f) {
+        continue;
+      }
+      const float* w = layer.weights + static_cast<ptrdiff_t>(i) * layer.outputs;
+      for (int o = 0; o < layer.outputs; ++o) {
+        out[static_cast<size_t>(o)] += w[o] * v;
+      }
+    }
+    if (l + 1 < learned::kModel.size()) {
+      for (float& v : out) {
+        v = std::max(v, 0.0f);
+      }
+    }
+    std::swap(in, out);
+  }
+  std::array<double, learned::kClasses> p{};
+  const double top = *std::max_element(in.begin(), in.end());
+  double sum = 0.0;
+  for (size_t k = 0; k < p.size(); ++k) {
+    p[k] = std::exp(static_cast<double>(in[k]) - top);
+    sum += p[k];
+  }
+  for (double& v : p) {
+    v /= sum;
+  }
+  return p;
+}
+
+CellAnswer answer(const std::array<double, learned::kClasses>& p) {
+  const auto best = std::max_element(p.begin(), p.end());
+  const int k = static_cast<int>(best - p.begin());
+  CellAnswer a;
+  a.probability = *best;
+  if (a.probability < kMinProbability) {
+    a.status = SlotStatus::kUnknown;
+  } else if (k == learned::kBlankClass) {
+    a.status = SlotStatus::kEmpty;
+  } else {
+    a.status = SlotStatus::kDigit;
+    a.digit = k;
+  }
+  return a;
+}
+
+// The slot result of an answer, with the reading a result dictionary is built from.
+SlotResult slot_result(const Slot& slot, const Box& clipped, const CellAnswer& a) {
+  SlotResult r;
+  r.slot = slot;
+  r.status = a.status;
+  r.digit = a.digit;
+  r.reading.box = clipped;
+  r.reading.confidence = a.probability;
+  if (a.status == SlotStatus::kEmpty) {
+    r.reading.empty_confidence = a.probability;
+    return r;
+  }
+  r.reading.empty = false;
+  r.reading.empty_confidence = 0.0;
+  r.reading.glyph_box = clipped;
+  r.reading.classification.confidence = a.probability;
+  if (a.digit) {
+    r.reading.classification.value = static_cast<int>(*a.digit);
+  }
+  return r;
+}
+
+}  // namespace
+
+LevelTable level_table(const cv::Mat& grey) {
+  std::array<double, 256> cumulative{};
+  for (int r = 0; r < grey.rows; ++r) {
+    const uint8_t* row = grey.ptr<uint8_t>(r);
+    for (int c = 0; c < grey.cols; ++c) {
+      cumulative[row[c]] += 1.0;
+    }
+  }
+  for (size_t v = 1; v < cumulative.size(); ++v) {
+    cumulative[v] += cumulative[v - 1];
+  }
+  const double n = static_cast<double>(grey.total());
+  const int low = level(cumulative, n, kLowQuantile);
+  const int median = level(cumulative, n, 0.5);
+  const int high = level(cumulative, n, kLitQuantile);
+  const bool flip = (high - median) < (median - low);
+  const int background = flip ? 255 - level(cumulative, n, 1.0 - kBackgroundQuantile)
+                              : level(cumulative, n, kBackgroundQuantile);
+  const int lit = flip ? 255 - low : high;
+  const double span = std::max(static_cast<double>(lit - background), kMinSpan);
+  LevelTable table{};
+  for (int i = 0; i < 256; ++i) {
+    const double v = flip ? 255.0 - i : static_cast<double>(i);
+    table[static_cast<size_t>(i)] =
+        static_cast<float>(std::clamp((v - background) / span, 0.0, 1.0));
+  }
+  return table;
+}
+
+CellAnswer classify_cell(const LevelTable& table, const cv::Mat& grey, const Box& box) {
+  if (grey.empty()) {
+    return {SlotStatus::kEmpty, std::nullopt, 1.0};  // an empty display has empty cells
+  }
+  const Box clipped = segsense::clip_box(box, grey.cols, grey.rows);
+  return answer(probabilities(features(table, grey, clipped)));
+}
+
+std::vector<SlotResult> LearnedClassifier::read_slots(const cv::Mat& grey,
+                                                      const Layout& layout) const {
+  const LevelTable table = level_table(grey);
+  std::vector<SlotResult> out;
+  for (const Slot& slot : layout) {
+    if (slot.kind == SlotKind::kDigit) {
+      out.push_back(slot_result(slot, segsense::clip_box(slot.box, grey.cols, grey.rows),
+                                classify_cell(table, grey, slot.box)));
+    }
+  }
+  return out;
+}
+
+std::vector<SlotResult> LearnedClassifier::read_display(const PreparedDisplay& display,
+                                                        const Layout& layout) const {
+  return read_slots(display.grey.empty() ? display.binary : display.grey, layout);
+}
+
+std::vector<SecondOpinion> second_opinion(const cv::Mat& grey, std::span<const SlotResult> read) {
+  const LevelTable table = level_table(grey);
+  std::vector<SecondOpinion> out;
+  for (const SlotResult& r : read) {
+    SecondOpinion o{r.slot, classify_cell(table, grey, r.slot.box), false};
+    const bool both_empty =
+        r.status == SlotStatus::kEmpty && o.learned.status == SlotStatus::kEmpty;
+    const bool same_digit = r.status == SlotStatus::kDigit &&
+                            o.learned.status == SlotStatus::kDigit && r.digit == o.learned.digit;
+    o.agrees = both_empty || same_digit;
+    out.push_back(std::move(o));
+  }
+  return out;
+}
+
+std::vector<SecondOpinion> second_opinion(const CropView& crop, const ProcessingSettings& settings,
+                                          const Reading& reading) {
+  return second_opinion(grey_display(crop, settings), reading.slots);
+}
+
+bool all_agree(std::span<const SecondOpinion> opinions) {
+  return !opinions.empty() && std::all_of(opinions.begin(), opinions.end(),
+                                          [](const SecondOpinion& o) { return o.agrees; });
+}
+
+}  // namespace native_ocr::zonescan

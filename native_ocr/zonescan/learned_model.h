@@ -1,0 +1,35 @@
+// The learned digit-cell classifier's model: a multilayer perceptron over a cell's feature image
+// (ReLU hidden layers, a softmax over the digits 0-9 and blank). The weights are generated into
+// learned_model.cc by bench/learned/train.py, which draws its own training cells; the command
+// that rebuilds them is at the top of that file.
+#ifndef NATIVE_OCR_ZONESCAN_LEARNED_MODEL_H_
+#define NATIVE_OCR_ZONESCAN_LEARNED_MODEL_H_
+
+#include <array>
+
+namespace native_ocr::zonescan::learned {
+
+// The feature image every cell is resized to (columns, rows); the inputs are its pixels row by
+// row, then the cell's width over its height.
+inline constexpr int kFeatureWidth = 14;
+inline constexpr int kFeatureHeight = 24;
+inline constexpr int kInputs = kFeatureWidth * kFeatureHeight + 1;
+// The classes: the digits 0 to 9 at their own index, then a blank cell.
+inline constexpr int kClasses = 11;
+inline constexpr int kBlankClass = 10;
+inline constexpr int kLayers = 3;
+
+// One fully connected layer: outputs = weights (row-major, outputs x inputs) * inputs + bias.
+struct Layer {
+  const float* weights;
+  const float* bias;
+  int inputs;
+  int outputs;
+};
+
+// The layers from input to output (the generated file).
+extern const std::array<Layer, kLayers> kModel;
+
+}  // namespace native_ocr::zonescan::learned
+
+#endif  // NATIVE_OCR_ZONESCAN_LEARNED_MODEL_H_
