@@ -111,14 +111,28 @@ def board_groups(labels):
     return {b: sorted(v, key=lambda l: l["index"]) for b, v in sorted(boards.items())}
 
 
+def half_of(label):
+    """The board's half: the split its generator gave it ("tune" or "unseen"), else by board
+    number parity (the dev boards)."""
+    split = label.get("split")
+    if split in ("tune", "unseen"):
+        return split
+    return "even" if label["board"] % 2 == 0 else "odd"
+
+
+def all_lit(value):
+    """Whether every digit of a reading's value is an 8 (every segment lit)."""
+    digits = [c for c in str(value) if c.isdigit()]
+    return bool(digits) and all(c == "8" for c in digits)
+
+
 class Tally:
     def __init__(self):
         self.n = collections.Counter()
         self.exact = collections.Counter()
         self.wrong = collections.Counter()
 
-    def add(self, board, exact, wrong):
-        half = "even" if board % 2 == 0 else "odd"
+    def add(self, half, exact, wrong):
         for key in (half, "all"):
             self.n[key] += 1
             self.exact[key] += exact
@@ -133,7 +147,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--data", default=DEFAULT_DATA)
     parser.add_argument("--rows", default=",".join(ROWS))
-    parser.add_argument("--boards", choices=("even", "odd", "all"), default="all")
+    parser.add_argument("--boards", choices=("even", "odd", "tune", "unseen", "all"),
+                        default="all")
     parser.add_argument("--markdown", help="write the table to this file")
     parser.add_argument("--misses", type=int, default=0, help="print up to N misses per row")
     args = parser.parse_args()
@@ -143,7 +158,10 @@ def main():
         labels = [json.loads(line) for line in f]
     boards = board_groups(labels)
     if args.boards != "all":
-        boards = {b: v for b, v in boards.items() if (b % 2 == 0) == (args.boards == "even")}
+        boards = {b: v for b, v in boards.items() if half_of(v[0]) == args.boards}
+    halves = sorted({half_of(v[0]) for v in boards.values()}, key=lambda h: h in ("odd", "unseen"))
+    halves = (halves + ["-", "-"])[:2]
+    all_lit_trusted = collections.Counter()
 
     tallies = {name: Tally() for name in rows}
     trust = {name: Tally() for name in ("blind", "taught") if name in rows}
@@ -151,13 +169,14 @@ def main():
     tune_ms = collections.defaultdict(list)
     misses = collections.defaultdict(list)
     for board, seq in boards.items():
+        half = half_of(seq[0])
         images = [cv2.imread(os.path.join(args.data, l["file"]), cv2.IMREAD_COLOR) for l in seq]
         for name in rows:
             if name == "ssocr":
                 for label in seq[1:]:
                     exact, wrong = ssocr_outcome(os.path.join(args.data, label["file"]), label["kind"],
                                                  label["expected"])
-                    tallies[name].add(board, exact, wrong)
+                    tallies[name].add(half, exact, wrong)
                 continue
             began = time.perf_counter()
             zone = TUNINGS[name](images[0], seq[0])
@@ -166,20 +185,22 @@ def main():
                 result = read_zone(zone, image)
                 exact = bool(result["valid"]) and result["value"] == label["expected"]
                 wrong = bool(result["valid"]) and not exact
-                tallies[name].add(board, exact, wrong)
+                tallies[name].add(half, exact, wrong)
                 if not exact and len(misses[name]) < args.misses:
                     misses[name].append((label["file"], label["expected"], result["value"],
                                          result["reason"]))
                 if name in trust:
                     trusted = zonescan.trust_reading(result)["trusted"]
                     if exact:  # coverage: the share of correct readings that are trusted
-                        trust[name].add(board, trusted, False)
+                        trust[name].add(half, trusted, False)
                     if trusted:  # precision: the share of trusted readings that are wrong
-                        trusted_wrong[name].add(board, False, not exact)
+                        trusted_wrong[name].add(half, False, not exact)
+                        all_lit_trusted[name] += all_lit(result["value"]) and not exact
         print(f"board {board} done", file=sys.stderr, flush=True)
 
-    lines = ["| how the zone is tuned on the first value | exact (even boards) | wrong (even) "
-             "| exact (odd boards) | wrong (odd) | exact (all) | valid but wrong (all) "
+    first, second = halves
+    lines = [f"| how the zone is tuned on the first value | exact ({first} boards) | wrong ({first}) "
+             f"| exact ({second} boards) | wrong ({second}) | exact (all) | valid but wrong (all) "
              "| tuning ms (median / max) |",
              "|---|---:|---:|---:|---:|---:|---:|---:|"]
     for name in rows:
@@ -187,16 +208,18 @@ def main():
         ms = sorted(tune_ms[name])
         med = f"{ms[len(ms) // 2]:.1f} / {ms[-1]:.1f}" if ms else ""
         lines.append(f"| {LABELS[name]} | " +
-                     " | ".join(t.cells("even") + t.cells("odd") + t.cells("all")) + f" | {med} |")
+                     " | ".join(t.cells(first) + t.cells(second) + t.cells("all")) + f" | {med} |")
     for name in trust:
         cells = []
-        for key in ("even", "odd", "all"):
+        for key in (first, second, "all"):
             cells += [trust[name].cells(key)[0], trusted_wrong[name].cells(key)[1]]
         lines.append(f"| trusted only, {name}: correct readings trusted / wrong among trusted | " +
                      " | ".join(cells) + " | |")
     table = "\n".join(lines)
     print(table)
     print(f"\nreads: {tallies[rows[0]].n['all']} later values of {len(boards)} boards")
+    for name in trust:
+        print(f"wrong readings of all-lit cells trusted, {name}: {all_lit_trusted[name]}")
     for name, rows_ in misses.items():
         for m in rows_:
             print(f"  miss {name}: {m}")
