@@ -59,8 +59,11 @@ def tune_ideal(image, label):
     x1, y1 = max(0, int(round(x1 - mx))), max(0, int(round(y1 - my)))
     x2, y2 = min(w, int(round(x2 + mx))), min(h, int(round(y2 + my)))
     grey = cv2.cvtColor(image[y1:y2, x1:x2], cv2.COLOR_BGR2GRAY)
+    processing = {"threshold": otsu(grey)}
+    if label.get("light_board"):  # dark digits: ink is what falls under Otsu's threshold
+        processing = {"threshold": 254 - otsu(255 - grey), "invert": True}
     return {"x": x1 / w, "y": y1 / h, "width": (x2 - x1) / w, "height": (y2 - y1) / h,
-            "role": label["role"], "processing": {"threshold": otsu(grey)}}
+            "role": label["role"], "processing": processing}
 
 
 def tune_blind(image, label):
@@ -151,6 +154,7 @@ def main():
                         default="all")
     parser.add_argument("--markdown", help="write the table to this file")
     parser.add_argument("--misses", type=int, default=0, help="print up to N misses per row")
+    parser.add_argument("--records", help="write one JSON line per read here (row, label, result)")
     args = parser.parse_args()
     rows = args.rows.split(",")
 
@@ -168,6 +172,7 @@ def main():
     trusted_wrong = {name: Tally() for name in trust}
     tune_ms = collections.defaultdict(list)
     misses = collections.defaultdict(list)
+    records = open(args.records, "w") if args.records else None
     for board, seq in boards.items():
         half = half_of(seq[0])
         images = [cv2.imread(os.path.join(args.data, l["file"]), cv2.IMREAD_COLOR) for l in seq]
@@ -189,8 +194,12 @@ def main():
                 if not exact and len(misses[name]) < args.misses:
                     misses[name].append((label["file"], label["expected"], result["value"],
                                          result["reason"]))
+                trusted = zonescan.trust_reading(result)["trusted"]
+                if records:
+                    records.write(json.dumps({"row": name, "label": label, "valid": result["valid"],
+                                              "value": result["value"], "trusted": trusted,
+                                              "exact": exact}) + "\n")
                 if name in trust:
-                    trusted = zonescan.trust_reading(result)["trusted"]
                     if exact:  # coverage: the share of correct readings that are trusted
                         trust[name].add(half, trusted, False)
                     if trusted:  # precision: the share of trusted readings that are wrong

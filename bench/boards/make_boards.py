@@ -6,7 +6,7 @@ usage: /usr/bin/python3 bench/boards/make_boards.py [--out DIR] [--boards N] [--
        [--relit DIR]
 
 The looks reach past the dev boards': every seven-segment face fonts-dseg installs (Classic and
-Modern, Regular/Bold/Light, their Italic and Mini forms, 7SEGGCHAN), digit heights 12-120 px,
+Modern, Regular/Bold/Light, their Italic and Mini forms: 24 faces), digit heights 12-120 px,
 margins up to half a digit height on every side, unlit segments ghosting up to a quarter of the
 lit level, glow, over-exposure, blur up to 1.5 px, noise, tilt up to 3 degrees either way, labels,
 housing edges and neighbouring fields as clutter, and light boards with dark digits. Every board
@@ -40,9 +40,10 @@ SUPERSAMPLE = 3
 
 
 def seven_segment_faces():
-    """The seven-segment faces fonts-dseg installs (the 14-segment and weather faces are another
-    kind of display)."""
-    return sorted(p for p in glob.glob(os.path.join(FONT_DIR, "DSEG7*.ttf")))
+    """The seven-segment faces fonts-dseg installs. Left out: the 14-segment and weather faces
+    (another kind of display) and 7SEGGCHAN, whose digits are drawn as pictures, not segments."""
+    return sorted(p for p in glob.glob(os.path.join(FONT_DIR, "DSEG7*.ttf"))
+                  if "SEGGCHAN" not in os.path.basename(p))
 
 
 def split_of(seed):

@@ -25,7 +25,7 @@ const Name kValid("valid"), kValue("value"), kDigitItems("digit_items"), kOcrIte
     kDebug("debug"), kCropSize("crop_size"), kSeparator("separator"), kClockMode("clock_mode");
 const Name kStatus("status"), kChar("char"), kKind("kind"), kBox("box"), kGlyphBox("glyph_box"),
     kPatternScore("pattern_score"), kRunnerUpScore("runner_up_score"),
-    kActivation("segment_activation"), kBinary("binary");
+    kActivation("segment_activation"), kBinary("binary"), kInkRatio("ink_ratio");
 
 // mapping.get(key) for a dictionary, None when absent.
 PyObject* dict_get(PyObject* dict, const Name& key) {
@@ -122,6 +122,10 @@ calibration::TrustInput trust_input(PyObject* result) {
     }
     cell.box = int_array<4>(pyglue::get_item(item, kBox).get());
     cell.glyph_box = int_array<4>(pyglue::get_item(item, kGlyphBox).get());
+    PyObject* digit = dict_get(item, kChar);
+    cell.digit = digit != Py_None ? static_cast<int>(pyglue::python_int(digit)) : -1;
+    PyObject* ink = dict_get(item, kInkRatio);
+    cell.ink_ratio = ink != Py_None ? pyglue::python_float(ink) : 0.0;
     input.cells.push_back(cell);
   }
   return input;
