@@ -79,6 +79,28 @@ void require_result(PyObject* result) {
   }
 }
 
+// One slot result read as a digit, as the trust rule weighs it.
+calibration::TrustCell trust_cell(PyObject* item) {
+  calibration::TrustCell cell;
+  cell.confidence = pyglue::python_float(pyglue::get_item(item, kConfidence).get());
+  cell.pattern_score = pyglue::python_float(pyglue::get_item(item, kPatternScore).get());
+  cell.runner_up_score = pyglue::python_float(pyglue::get_item(item, kRunnerUpScore).get());
+  const Ref acts = pyglue::get_item(item, kActivation);
+  if (sequence_size(acts.get()) != 7) {
+    throw pyglue::ValueError("segment_activation must hold 7 numbers");
+  }
+  for (Py_ssize_t s = 0; s < 7; ++s) {
+    cell.activation[s] = pyglue::python_float(sequence_item(acts.get(), s).get());
+  }
+  cell.box = int_array<4>(pyglue::get_item(item, kBox).get());
+  cell.glyph_box = int_array<4>(pyglue::get_item(item, kGlyphBox).get());
+  PyObject* digit = dict_get(item, kChar);
+  cell.digit = digit != Py_None ? static_cast<int>(pyglue::python_int(digit)) : -1;
+  PyObject* ink = dict_get(item, kInkRatio);
+  cell.ink_ratio = ink != Py_None ? pyglue::python_float(ink) : 0.0;
+  return cell;
+}
+
 calibration::TrustInput trust_input(PyObject* result) {
   require_result(result);
   calibration::TrustInput input;
@@ -109,24 +131,7 @@ calibration::TrustInput trust_input(PyObject* result) {
     if (!PyDict_Check(item) || !is_str(dict_get(item, kStatus), "digit")) {
       continue;
     }
-    calibration::TrustCell cell;
-    cell.confidence = pyglue::python_float(pyglue::get_item(item, kConfidence).get());
-    cell.pattern_score = pyglue::python_float(pyglue::get_item(item, kPatternScore).get());
-    cell.runner_up_score = pyglue::python_float(pyglue::get_item(item, kRunnerUpScore).get());
-    const Ref acts = pyglue::get_item(item, kActivation);
-    if (sequence_size(acts.get()) != 7) {
-      throw pyglue::ValueError("segment_activation must hold 7 numbers");
-    }
-    for (Py_ssize_t s = 0; s < 7; ++s) {
-      cell.activation[s] = pyglue::python_float(sequence_item(acts.get(), s).get());
-    }
-    cell.box = int_array<4>(pyglue::get_item(item, kBox).get());
-    cell.glyph_box = int_array<4>(pyglue::get_item(item, kGlyphBox).get());
-    PyObject* digit = dict_get(item, kChar);
-    cell.digit = digit != Py_None ? static_cast<int>(pyglue::python_int(digit)) : -1;
-    PyObject* ink = dict_get(item, kInkRatio);
-    cell.ink_ratio = ink != Py_None ? pyglue::python_float(ink) : 0.0;
-    input.cells.push_back(cell);
+    input.cells.push_back(trust_cell(item));
   }
   return input;
 }

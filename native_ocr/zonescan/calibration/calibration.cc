@@ -196,7 +196,7 @@ std::optional<Choice> taught_choice(const CutReader& reader, const cv::Mat& grey
     for (const Cut& moved : shifted(cut, w)) {
       survivors += reader.text(moved, middle, moved_separator(separator, cut, moved)) == expected;
     }
-    score += kShiftWeight * survivors / 4.0;
+    score += kShiftWeight * survivors / static_cast<double>(kMovedCuts);
     if (!best || score > best->score) {
       best = Choice{score, cut, middle};
     }
@@ -215,7 +215,8 @@ bool same_box(const FoundDisplay& a, const FoundDisplay& b) {
 }
 
 // The boxes the display may have: the finder's at its default level (the first), the tallest
-// bands of rows, other lit levels, and the operator's whole zone; no box twice at one level.
+// bands of rows, other lit levels, each without strips of clutter along its top or bottom, and
+// the operator's whole zone; no box twice at one level.
 std::vector<FoundDisplay> proposals(const cv::Mat& grey, int cells) {
   const auto range = lit_range(grey);
   if (!range) {
@@ -230,6 +231,11 @@ std::vector<FoundDisplay> proposals(const cv::Mat& grey, int cells) {
   }
   if (all.empty()) {
     return {};
+  }
+  for (size_t i = 0, n = all.size(); i < n; ++i) {
+    if (const auto trimmed = without_strips(*range, all[i])) {
+      all.push_back(*trimmed);
+    }
   }
   FoundDisplay whole{0.0,
                      0.0,
@@ -271,7 +277,7 @@ double evidence_at(const CutReader& reader, const cv::Mat& grey, const Cut& cut,
   for (const Cut& moved : nudged(cut, grey.cols, grey.rows)) {
     same += reader.text(moved, threshold, moved_separator(separator, cut, moved)) == text;
   }
-  return trust_reading(trust).confidence + kNudgeWeight * same / 4.0;
+  return trust_reading(trust).confidence + kNudgeWeight * same / static_cast<double>(kMovedCuts);
 }
 
 // The better of the box's evidence at the tight cut's Otsu threshold and at the level the box

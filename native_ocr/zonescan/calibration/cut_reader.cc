@@ -41,13 +41,13 @@ std::vector<int> levels_of(const cv::Mat& grey) {
   return levels;
 }
 
-std::array<Cut, 4> shifted(const Cut& c, int width) {
+std::array<Cut, kMovedCuts> shifted(const Cut& c, int width) {
   const int d = std::max(kMinShift, static_cast<int>(std::nearbyint(kShiftShare * c.width())));
   return {Cut{std::max(0, c.x1 - d), c.y1, c.x2, c.y2}, Cut{c.x1 + d, c.y1, c.x2, c.y2},
           Cut{c.x1, c.y1, std::min(width, c.x2 + d), c.y2}, Cut{c.x1, c.y1, c.x2 - d, c.y2}};
 }
 
-std::array<Cut, 4> nudged(const Cut& c, int width, int height) {
+std::array<Cut, kMovedCuts> nudged(const Cut& c, int width, int height) {
   const int left = c.x1 > 0 ? 1 : 0, right = c.x2 < width ? 1 : 0;
   const int up = c.y1 > 0 ? 1 : 0, down = c.y2 < height ? 1 : 0;
   return {Cut{c.x1 - left, c.y1, c.x2 - left, c.y2}, Cut{c.x1 + right, c.y1, c.x2 + right, c.y2},

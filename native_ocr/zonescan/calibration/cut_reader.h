@@ -24,11 +24,14 @@ cv::Mat sub(const cv::Mat& image, const Cut& cut);
 // bright end.
 std::vector<int> levels_of(const cv::Mat& grey);
 
+// The moved cuts: each vertical edge in and out, or the whole cut each way.
+inline constexpr size_t kMovedCuts = 4;
+
 // The four cuts a few pixels off: each vertical edge moved in and out.
-std::array<Cut, 4> shifted(const Cut& c, int width);
+std::array<Cut, kMovedCuts> shifted(const Cut& c, int width);
 
 // The four cuts one pixel off: the whole cut moved left, right, up and down (within the crop).
-std::array<Cut, 4> nudged(const Cut& c, int width, int height);
+std::array<Cut, kMovedCuts> nudged(const Cut& c, int width, int height);
 
 // A detection for a cut moved from the one it was made in: the same separator, in the moved
 // cut's columns.

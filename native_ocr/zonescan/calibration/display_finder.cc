@@ -33,6 +33,10 @@ constexpr double kMinPiecePixels = 2.0;
 // on the quadratic merge.
 constexpr size_t kMaxPieces = 150;
 
+// A run of lit rows shorter than this share of the box's height at its top or bottom, apart from
+// the rest by an unlit row, is a strip of clutter (a label, a housing edge): no lit part of a
+// digit is that short but the separator's dots, which lie inside the rows of the digits.
+constexpr double kStripShare = 0.4;
 // Groups of glyphs proposed per band of rows: the display and a second field or a label beside it.
 constexpr size_t kGroupsPerBand = 2;
 // Glyphs in the display's rows: at least this share of the tallest glyph's height, overlapping
@@ -55,6 +59,9 @@ constexpr double kEdgeLength = 0.8;
 constexpr double kEdgeThickness = 3.0;
 constexpr double kEdgeThicknessShare = 0.05;
 constexpr int kEdgeReach = 2;
+// The most of its box a housing's outline fills: a one- or two-pixel line round even a small crop
+// fills under a fifth of it, a seven-segment 8 of the thinnest face about half.
+constexpr double kFrameFill = 0.25;
 // Segments of one glyph stand apart by less than this share of the thinner stroke (plus a pixel).
 constexpr double kMergeGrowth = 0.4;
 
@@ -402,10 +409,17 @@ std::vector<Blob> without_edges(const std::vector<Blob>& blobs, int width, int h
     const bool crosses = start <= kEdgeReach && start + length >= span - kEdgeReach;
     return long_thin && (at_side || crosses);
   };
+  // A housing's outline: reaching every side of the crop and hollow (a digit as large as the
+  // crop fills far more of its box).
+  const auto frame = [&](const Blob& b) {
+    return b.x <= kEdgeReach && b.y <= kEdgeReach && b.x + b.width >= width - kEdgeReach &&
+           b.y + b.height >= height - kEdgeReach &&
+           static_cast<double>(b.area) < kFrameFill * b.width * b.height;
+  };
   std::vector<Blob> kept;
   for (const Blob& b : blobs) {
     if (!edge(b.y, b.height, height, b.x, b.width, width) &&
-        !edge(b.x, b.width, width, b.y, b.height, height)) {
+        !edge(b.x, b.width, width, b.y, b.height, height) && !frame(b)) {
       kept.push_back(b);
     }
   }
@@ -475,6 +489,47 @@ std::vector<FoundDisplay> displays_at(const LitRange& range, double level, int c
     d.level = level;
   }
   return found;
+}
+
+std::optional<FoundDisplay> without_strips(const LitRange& range, const FoundDisplay& found) {
+  const int x1 = std::max(0, static_cast<int>(found.left));
+  const int x2 = std::min(range.grey.cols - 1, static_cast<int>(found.right));
+  const int y1 = std::max(0, static_cast<int>(found.top));
+  const int y2 = std::min(range.grey.rows - 1, static_cast<int>(found.bottom));
+  if (x2 < x1 || y2 <= y1) {
+    return std::nullopt;
+  }
+  // Runs of rows with lit pixels, top to bottom.
+  std::vector<std::pair<int, int>> runs;
+  for (int r = y1; r <= y2; ++r) {
+    const cv::Mat row = range.grey(cv::Range(r, r + 1), cv::Range(x1, x2 + 1));
+    if (cv::countNonZero(row > found.level) == 0) {
+      continue;
+    }
+    if (runs.empty() || runs.back().second != r - 1) {
+      runs.emplace_back(r, r);
+    }
+    runs.back().second = r;
+  }
+  const double height = y2 - y1 + 1;
+  const auto strip = [&](const std::pair<int, int>& run) {
+    return run.second - run.first + 1 < kStripShare * height;
+  };
+  size_t first = 0, last = runs.size();
+  while (first < last && strip(runs[first])) {
+    ++first;
+  }
+  while (last > first && strip(runs[last - 1])) {
+    --last;
+  }
+  if (first == last || (first == 0 && last == runs.size())) {
+    return std::nullopt;
+  }
+  FoundDisplay trimmed = found;
+  trimmed.top = runs[first].first;
+  trimmed.bottom = runs[last - 1].second;
+  trimmed.digit_height = trimmed.bottom - trimmed.top + 1;
+  return trimmed;
 }
 
 double default_level(const LitRange& range) {

@@ -67,6 +67,10 @@ inline constexpr double kLitShare = 0.25;
 // those above the default level.
 std::optional<FoundDisplay> find_display(const cv::Mat& grey, int cells);
 
+// The box without the strips of lit rows (a label, an edge) along its top or bottom that an unlit
+// row parts from the rest; none when there are none.
+std::optional<FoundDisplay> without_strips(const LitRange& range, const FoundDisplay& found);
+
 // The level find_display takes lit pixels above.
 double default_level(const LitRange& range);
 
