@@ -194,7 +194,7 @@ def main():
                 if not exact and len(misses[name]) < args.misses:
                     misses[name].append((label["file"], label["expected"], result["value"],
                                          result["reason"]))
-                trusted = zonescan.trust_reading(result)["trusted"]
+                trusted = zonescan.trust_reading(result, zone=zone, image=image)["trusted"]
                 if records:
                     records.write(json.dumps({"row": name, "label": label, "valid": result["valid"],
                                               "value": result["value"], "trusted": trusted,

@@ -43,7 +43,29 @@ def spread(values):
     return (max(values) - min(values)) / max(values) if values and max(values) > 0 else 0.0
 
 
-def features(result):
+NEAR_STEP, FAR_STEP = 8, 16  # trust.h's kNearThresholdStep and kFarThresholdStep
+
+
+def agreement(result, zone, image):
+    """The shares of the reads of the zone moved a pixel each way, and with its threshold moved
+    NEAR_STEP and FAR_STEP levels either way, that read the result's value (as trust_reading
+    measures them when given the zone and image)."""
+    def same(z):
+        again = read_zone(z, image)
+        return bool(again["valid"]) and again["value"] == result["value"]
+    h, w = image.shape[:2]
+    pixel = sum(same(dict(zone, **{key: zone[key] + way * step}))
+                for key, step in (("x", 1.0 / w), ("y", 1.0 / h)) for way in (-1.0, 1.0)) / 4.0
+    settings = zonescan.normalize_settings(zone.get("processing"))
+    shares = [pixel]
+    for step in (NEAR_STEP, FAR_STEP):
+        shares.append(sum(same(dict(zone, processing=dict(
+            settings, threshold=min(255, max(0, settings["threshold"] + way * step)))))
+            for way in (-1, 1)) / 2.0)
+    return shares
+
+
+def features(result, agreements=(1.0, 1.0, 1.0)):
     """trust_features of trust.cc, from a reader result dictionary."""
     items = result.get("digit_items") or result.get("ocr_items") or []
     cells = [i for i in items if isinstance(i, dict) and i.get("status") == "digit"]
@@ -77,7 +99,8 @@ def features(result):
             sep_conf if clock else 1.0,
             1.0 if clock else 0.0,
             spread(strokes),
-            (max(widths) - min(widths)) / tallest if widths else 0.0]
+            (max(widths) - min(widths)) / tallest if widths else 0.0,
+            *agreements]
 
 
 def header_weights():
@@ -105,12 +128,12 @@ def collect(data):
                     continue
                 exact = result["value"] == label["expected"]
                 lit = all_lit(result["value"])
-                x = features(result) if any(
+                x = features(result, agreement(result, zone, image)) if any(
                     isinstance(i, dict) and i.get("status") == "digit"
                     for i in (result.get("digit_items") or result.get("ocr_items") or [])) else None
                 if x is not None and not lit:
                     mine = 1.0 / (1.0 + math.exp(-(offset + float(np.dot(weights, x)))))
-                    theirs = zonescan.trust_reading(result)["confidence"]
+                    theirs = zonescan.trust_reading(result, zone=zone, image=image)["confidence"]
                     if theirs > 0.0 and abs(mine - theirs) > 1e-6:
                         raise SystemExit(f"features differ from trust.cc on {label['file']}: "
                                          f"{mine} against {theirs}")
@@ -194,6 +217,12 @@ def main():
     for name, part in (("tune", tune), ("unseen", unseen)):
         covered, wrong = figures(part, weights, offset, line)
         print(f"{name}: correct readings trusted {covered:.1f} %, wrong among trusted {wrong:.2f} %")
+    print("the trade-off (line chosen on the tuning half for each share of wrong among trusted):")
+    for share in (0.3, 0.5, 1.0, 2.0, 5.0):
+        at = choose_line(tune, weights, offset, share)
+        cells = [f"{name} %.1f %% trusted / %.2f %% wrong" % figures(part, weights, offset, at)
+                 for name, part in (("tune", tune), ("unseen", unseen))]
+        print(f"  <= {share} %: line {at:.3f}: " + ", ".join(cells))
     if args.write:
         write_header(weights, offset, line)
         print(f"wrote {os.path.normpath(HEADER)}")

@@ -47,7 +47,7 @@ constexpr size_t kProposalBands = 2;
 // height.
 constexpr double kSameBox = 0.1;
 // Weight of the one-pixel shift test (the share of four nudged cuts reading the same text)
-// beside the reading's trust confidence (0..1) in a proposal's evidence: a box whose reading a
+// beside the reading's support (0..1) in a proposal's evidence: a box whose reading a
 // pixel changes sits on a cell's edge.
 constexpr double kNudgeWeight = 0.5;
 // Taught: proposals tried in evidence order until one reads the expected value.
@@ -256,6 +256,17 @@ std::vector<FoundDisplay> proposals(const cv::Mat& grey, int cells) {
   return distinct;
 }
 
+// How clearly the cells read as digits, 0..1: the mean of the weakest cell's confidence, its
+// pattern margin over the runner-up and how far its segments stand from the on/off line (at most
+// half, doubled). Not the fitted trust rule: the box is chosen by what the classifier reports,
+// so that refitting trust does not move calibrated zones.
+double support(const TrustInput& trust) {
+  const auto f = trust_features(trust);
+  constexpr size_t kConfidence = 0, kMarginAt = 1, kCrispAt = 2;
+  constexpr double kParts = 3.0;
+  return (f[kConfidence] + std::clamp(f[kMarginAt], 0.0, 1.0) + 2 * f[kCrispAt]) / kParts;
+}
+
 // A threshold of the reader for a lit level of the finder's grey image (inverted for a light
 // board, where ink lies under the reader's threshold).
 int reader_threshold(const FoundDisplay& display) {
@@ -263,8 +274,8 @@ int reader_threshold(const FoundDisplay& display) {
   return display.dark_on_light ? kWhite - 1 - level : level;
 }
 
-// How well the reader confirms a proposed box read at `threshold`: the reading trusted (the
-// trust rule's confidence) and unchanged when the cut moves a pixel.
+// How well the reader confirms a proposed box read at `threshold`: its cells read clearly (the
+// support) and unchanged when the cut moves a pixel.
 double evidence_at(const CutReader& reader, const cv::Mat& grey, const Cut& cut, int threshold,
                    const std::optional<SeparatorDetection>& separator) {
   const Reading reading = reader.read(cut, threshold, separator);
@@ -277,7 +288,7 @@ double evidence_at(const CutReader& reader, const cv::Mat& grey, const Cut& cut,
   for (const Cut& moved : nudged(cut, grey.cols, grey.rows)) {
     same += reader.text(moved, threshold, moved_separator(separator, cut, moved)) == text;
   }
-  return trust_reading(trust).confidence + kNudgeWeight * same / static_cast<double>(kMovedCuts);
+  return support(trust) + kNudgeWeight * same / static_cast<double>(kMovedCuts);
 }
 
 // The better of the box's evidence at the tight cut's Otsu threshold and at the level the box

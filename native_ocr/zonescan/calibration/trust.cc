@@ -89,7 +89,10 @@ std::array<double, kTrustFeatures> trust_features(const TrustInput& input) {
           input.clock ? input.separator_confidence : 1.0,
           input.clock ? 1.0 : 0.0,
           strokes.relative(),
-          (widths.high - widths.low) / tallest};
+          (widths.high - widths.low) / tallest,
+          input.shift_agreement,
+          input.near_threshold_agreement,
+          input.far_threshold_agreement};
 }
 
 double trust_score(const TrustInput& input) {

@@ -4,13 +4,14 @@
 // weakest cell's confidence, its pattern margin over the runner-up and how far its segment
 // activations stand from the on/off line; how many glyphs touch their cell's side (a cell cut
 // through a digit); how evenly the glyphs fill the display (spread of their heights, tops and
-// bottoms, the shortest against the crop); how evenly their strokes are drawn (ink per lit
-// segment, width of the glyphs that are not a 1: a glowing unlit segment taken as lit is thinner
-// than the lit ones); and, for clocks, the separator's confidence. The weights are fitted by
-// bench/boards/fit_trust.py on one half of a test bed of board sequences (trust_weights.h); a
-// reading is trusted when its score reaches kTrustLine. An invalid reading is never trusted, nor
-// one whose every cell reads an 8 (every segment lit: what bright unlit segments, a label or a
-// block of clutter read as).
+// bottoms, the shortest against the crop); whether the zone moved a pixel reads the same (when
+// the caller measured it), or with its threshold a few levels either side; how evenly their strokes
+// are drawn (ink per lit segment, width of the glyphs that are not a 1: a glowing unlit segment
+// taken as lit is thinner than the lit ones); and, for clocks, the separator's confidence. The
+// weights are fitted by bench/boards/fit_trust.py on one half of a test bed of board sequences
+// (trust_weights.h); a reading is trusted when its score reaches kTrustLine. An invalid reading is
+// never trusted, nor one whose every cell reads an 8 (every segment lit: what bright unlit
+// segments, a label or a block of clutter read as).
 #ifndef NATIVE_OCR_ZONESCAN_CALIBRATION_TRUST_H_
 #define NATIVE_OCR_ZONESCAN_CALIBRATION_TRUST_H_
 
@@ -42,7 +43,19 @@ struct TrustInput {
   int crop_height = 0;
   bool clock = false;
   double separator_confidence = 0.0;  // clocks: the detector's, 0 when none was found
+  // The share of the reads of the zone moved one pixel left, right, up and down that read the
+  // same value; 1 when not measured.
+  double shift_agreement = 1.0;
+  // The same for the zone's threshold moved kNearThresholdStep down and up, and
+  // kFarThresholdStep; 1 when not measured.
+  double near_threshold_agreement = 1.0;
+  double far_threshold_agreement = 1.0;
 };
+
+// Grey levels the zone's threshold is moved by to see whether a reading holds: a glowing unlit
+// segment or a faint lit one flips within a few levels, a clean reading holds over tens.
+inline constexpr int kNearThresholdStep = 8;
+inline constexpr int kFarThresholdStep = 16;
 
 struct Trust {
   bool trusted = false;

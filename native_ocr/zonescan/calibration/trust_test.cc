@@ -68,7 +68,12 @@ TEST(TrustTest, EachSignOfAMisreadLowersTheScore) {
     EXPECT_LT(trust_score(*worse), clean);
   }
   EXPECT_FALSE(trust_reading(uneven).trusted);
+  borderline.cells[1].confidence = 0.6;  // a segment barely on, in a cell read without conviction
   EXPECT_FALSE(trust_reading(borderline).trusted);
+  TrustInput moved = clean_reading();
+  moved.shift_agreement = 0.5;  // half the one-pixel moves read another value
+  moved.far_threshold_agreement = 0.0;
+  EXPECT_LT(trust_score(moved), clean);
 }
 
 TEST(TrustTest, TypedReadingsOfDrawnBoards) {

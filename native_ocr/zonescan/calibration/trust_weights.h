@@ -8,10 +8,11 @@
 
 namespace native_ocr::zonescan::calibration {
 
-inline constexpr std::array<double, 12> kTrustWeights = {
-    1.5875, 1.6247, 7.5276, -1.3737, -11.0959, 13.9888, 3.6479, 4.2871, 5.6346, 0.9846, 0.0, 0.0};
-inline constexpr double kTrustOffset = -10.1369;
-inline constexpr double kTrustLine = 2.0;
+inline constexpr std::array<double, 15> kTrustWeights = {
+    4.3195, -3.5682, 4.3564,  -2.2975, 1.4949, -1.7422, -18.0444, -10.0883,
+    5.0939, 3.0675,  -3.1443, -8.2746, 2.7912, -1.7288, 1.8437};
+inline constexpr double kTrustOffset = -0.0324;
+inline constexpr double kTrustLine = 2.9771;
 
 }  // namespace native_ocr::zonescan::calibration
 
