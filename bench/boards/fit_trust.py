@@ -8,7 +8,8 @@ The readings are those board_bench.py scores in its blind and taught rows: every
 board read with the zone calibrate_zone tuned on the first value. Each valid reading whose cells
 are not all 8 gives one row of the features trust_features (trust.cc) computes, from the result
 dictionary as trust_reading sees it; the label is whether the value is exact. The rule is a
-logistic regression (Newton's method, a small ridge), and the line is the lowest score at which
+logistic regression (Newton's method, a small ridge) whose weights keep each feature's sign
+(SIGNS), and the line is the lowest score at which
 at most --wrong-share of the tuning half's trusted readings are wrong. The features computed here
 are checked against the module's own confidence before fitting, so the two cannot drift apart.
 Readings of all-8 cells are never trusted and stay out of the fit.
@@ -157,6 +158,26 @@ def fit(x, y):
     return beta[:-1], beta[-1]
 
 
+# The direction each feature can only push trust in (+1 up, -1 down, 0 either), in the order of
+# features(): a clearer or more stable reading is never less trusted. Features whose fitted
+# weight points the other way (a side effect of correlated features) are left out and the rest
+# refitted, so that the rule stays a sign of misreads, not of this test bed.
+SIGNS = (1, 1, 1, -1, -1, -1, -1, 1, 1, 0, -1, -1, 1, 1, 1)
+
+
+def fit_signed(x, y):
+    """fit() with every weight in its feature's direction (zero where the data disagree)."""
+    kept = list(range(x.shape[1]))
+    while True:
+        weights, offset = fit(x[:, kept], y)
+        wrong = [k for k, w in zip(kept, weights) if SIGNS[k] * w < 0]
+        if not wrong:
+            full = np.zeros(x.shape[1])
+            full[kept] = weights
+            return full, offset
+        kept = [k for k in kept if k not in wrong]
+
+
 def figures(rows, weights, offset, line):
     """(correct readings trusted, wrong among trusted, trusted all-lit) over `rows`."""
     correct = trusted_correct = trusted = trusted_wrong = 0
@@ -210,7 +231,7 @@ def main():
     usable = [r for r in tune if r[1] is not None and not r[3]]
     x = np.array([r[1] for r in usable], float)
     y = np.array([1.0 if r[2] else 0.0 for r in usable])
-    weights, offset = fit(x, y)
+    weights, offset = fit_signed(x, y)
     line = choose_line(tune, weights, offset, args.wrong_share)
     print(f"{len(tune)} tuning readings ({int(len(usable) - y.sum())} wrong), {len(unseen)} unseen")
     print("weights:", ", ".join(f"{w:.4f}" for w in weights), f"offset {offset:.4f} line {line:.4f}")

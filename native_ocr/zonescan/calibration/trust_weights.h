@@ -8,11 +8,11 @@
 
 namespace native_ocr::zonescan::calibration {
 
-inline constexpr std::array<double, 15> kTrustWeights = {
-    4.3195, -3.5682, 4.3564,  -2.2975, 1.4949, -1.7422, -18.0444, -10.0883,
-    5.0939, 3.0675,  -3.1443, -8.2746, 2.7912, -1.7288, 1.8437};
-inline constexpr double kTrustOffset = -0.0324;
-inline constexpr double kTrustLine = 2.9771;
+inline constexpr std::array<double, 15> kTrustWeights = {1.0215,  0.0000,  2.8194, -2.8268, 0.0000,
+                                                         0.0000,  -7.6169, 0.0000, 4.5514,  3.1510,
+                                                         -2.1943, -7.7660, 2.4540, 0.0000,  1.1781};
+inline constexpr double kTrustOffset = -6.3476;
+inline constexpr double kTrustLine = 3.3443;
 
 }  // namespace native_ocr::zonescan::calibration
 
