@@ -1,7 +1,8 @@
 """Board sequences: how well each way of tuning a zone on a field's first value reads its later values.
 
 usage: PYTHONPATH=<build>/python /usr/bin/python3 bench/boards/board_bench.py [--data DIR]
-       [--rows NAME,...] [--boards even|odd|all] [--markdown FILE] [--misses N]
+       [--rows NAME,...] [--boards even|odd|tune|unseen|all] [--markdown FILE] [--misses N]
+       [--records FILE]
 
 Each board of the data set is one scoreboard field showing 4-6 values over a game. For every board
 the frame is the whole crop of its first value (index 0) and the operator's zone is the whole crop
@@ -10,6 +11,11 @@ only; every later value is then read with the tuned zone through the reader of t
 (read_clock_from_image, read_score_from_image, read_period_from_image, read_single_digit_from_image).
 A read is exact when it is valid and its value equals the label's expected value; valid but wrong
 when it is valid with another value.
+
+Halves: a generated test bed (make_boards.py) gives every board a split, "tune" or "unseen"; the
+dev boards are split by board number (even / odd). The trust figures read each result with its
+zone and image (trust_reading's one-pixel and threshold moves); the count of trusted wrong
+readings whose digits are all 8 is printed after the table.
 
 Rows: none (the loose zone, default settings), otsu (Otsu threshold of the first value's crop),
 ideal (the display's true box from the label plus 8 % margin, Otsu threshold of that tight crop),

@@ -105,7 +105,7 @@ def main(argv=None):
     else:
         result = read(zone, image)
     out["reading"] = summary(result)
-    out["trust"] = zonescan.trust_reading(result)
+    out["trust"] = zonescan.trust_reading(result, zone=zone, image=image)
     if args.debug:
         import cv2  # only for writing the picture
 

@@ -50,7 +50,8 @@ constexpr double kSameBox = 0.1;
 // beside the reading's support (0..1) in a proposal's evidence: a box whose reading a
 // pixel changes sits on a cell's edge.
 constexpr double kNudgeWeight = 0.5;
-// Taught: proposals tried in evidence order until one reads the expected value.
+// Taught: boxes searched for the expected value, the finder's own first, then proposals in
+// evidence order.
 constexpr size_t kTaughtProposals = 3;
 
 int round_even(double v) {
@@ -362,12 +363,20 @@ void calibrate_blind(const CutReader& reader, const cv::Mat& grey, const FoundDi
   }
 }
 
-// Taught: the first of the best supported proposals whose search reads the expected value.
+// Taught: the finder's own box, then the best supported proposals, until a search reads the
+// expected value (the value known, the finder's box rarely misses it; clutter that reads better
+// than the display is what the proposals are for).
 bool calibrate_taught(const CutReader& reader, const cv::Mat& grey,
-                      const std::vector<FoundDisplay>& ranked, const std::string& expected,
-                      Calibration& out) {
-  for (size_t i = 0; i < ranked.size() && i < kTaughtProposals; ++i) {
-    if (const auto choice = taught_choice(reader, grey, ranked[i], expected)) {
+                      const std::vector<FoundDisplay>& ranked, const FoundDisplay& finders,
+                      const std::string& expected, Calibration& out) {
+  std::vector<FoundDisplay> tried = {finders};
+  for (size_t i = 0; i < ranked.size() && tried.size() < kTaughtProposals; ++i) {
+    if (!same_box(ranked[i], finders)) {
+      tried.push_back(ranked[i]);
+    }
+  }
+  for (const FoundDisplay& display : tried) {
+    if (const auto choice = taught_choice(reader, grey, display, expected)) {
       out.cut = choice->cut;
       out.settings = reader.settings(choice->threshold);
       return true;
@@ -406,7 +415,7 @@ Calibration calibrate_crop(const CropView& crop, std::string_view role,
   const CutReader reader(crop, chosen, found.front().dark_on_light, classifier);
   const std::vector<FoundDisplay> ranked = by_evidence(reader, grey, found);
   if (expected) {
-    if (calibrate_taught(reader, grey, ranked, *expected, out)) {
+    if (calibrate_taught(reader, grey, ranked, found.front(), *expected, out)) {
       return out;
     }
     out.reason = "expected_not_read";

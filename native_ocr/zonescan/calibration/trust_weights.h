@@ -8,11 +8,11 @@
 
 namespace native_ocr::zonescan::calibration {
 
-inline constexpr std::array<double, 15> kTrustWeights = {1.0215,  0.0000,  2.8194, -2.8268, 0.0000,
-                                                         0.0000,  -7.6169, 0.0000, 4.5514,  3.1510,
-                                                         -2.1943, -7.7660, 2.4540, 0.0000,  1.1781};
-inline constexpr double kTrustOffset = -6.3476;
-inline constexpr double kTrustLine = 3.3443;
+inline constexpr std::array<double, 15> kTrustWeights = {1.3226,  0.0000,  2.7849, -2.6937, 0.0000,
+                                                         0.0000,  -7.2459, 0.0000, 4.7302,  2.9665,
+                                                         -1.7781, -8.5757, 1.9188, 0.0000,  1.1765};
+inline constexpr double kTrustOffset = -6.3358;
+inline constexpr double kTrustLine = 3.1208;
 
 }  // namespace native_ocr::zonescan::calibration
 
