@@ -145,12 +145,12 @@ def collect(data):
 
 def fit(x, y):
     """Logistic regression by Newton's method with a small ridge: (weights, offset)."""
-    design = np.hstack([x, np.ones((len(x), 1))])
-    beta = np.zeros(design.shape[1])
+    augmented = np.hstack([x, np.ones((len(x), 1))])
+    beta = np.zeros(augmented.shape[1])
     for _ in range(50):
-        p = 1.0 / (1.0 + np.exp(-design @ beta))
-        gradient = design.T @ (y - p) - RIDGE * beta
-        hessian = design.T @ (design * (p * (1 - p))[:, None]) + RIDGE * np.eye(len(beta))
+        p = 1.0 / (1.0 + np.exp(-augmented @ beta))
+        gradient = augmented.T @ (y - p) - RIDGE * beta
+        hessian = augmented.T @ (augmented * (p * (1 - p))[:, None]) + RIDGE * np.eye(len(beta))
         step = np.linalg.solve(hessian, gradient)
         beta += step
         if np.abs(step).max() < 1e-9:
