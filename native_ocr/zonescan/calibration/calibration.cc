@@ -275,42 +275,77 @@ int reader_threshold(const FoundDisplay& display) {
   return display.dark_on_light ? kWhite - 1 - level : level;
 }
 
+// A proposed box's reading at one threshold and how well the reader confirms it.
+struct Evidence {
+  double score = 0.0;
+  std::string text;
+  bool all_lit = false;  // every cell read an 8
+};
+
 // How well the reader confirms a proposed box read at `threshold`: its cells read clearly (the
 // support) and unchanged when the cut moves a pixel.
-double evidence_at(const CutReader& reader, const cv::Mat& grey, const Cut& cut, int threshold,
-                   const std::optional<SeparatorDetection>& separator) {
+Evidence evidence_at(const CutReader& reader, const cv::Mat& grey, const Cut& cut, int threshold,
+                     const std::optional<SeparatorDetection>& separator) {
   const Reading reading = reader.read(cut, threshold, separator);
-  const TrustInput trust = trust_input(reading);
-  if (!reading.valid || all_lit(trust)) {
-    return 0.0;
+  if (!reading.valid) {
+    return {};
   }
-  const std::string text = reading_text(reading);
+  const TrustInput trust = trust_input(reading);
+  Evidence out{0.0, reading_text(reading), all_lit(trust)};
   int same = 0;
   for (const Cut& moved : nudged(cut, grey.cols, grey.rows)) {
-    same += reader.text(moved, threshold, moved_separator(separator, cut, moved)) == text;
+    same += reader.text(moved, threshold, moved_separator(separator, cut, moved)) == out.text;
   }
-  return support(trust) + kNudgeWeight * same / static_cast<double>(kMovedCuts);
+  out.score = support(trust) + kNudgeWeight * same / static_cast<double>(kMovedCuts);
+  return out;
 }
 
-// The better of the box's evidence at the tight cut's Otsu threshold and at the level the box
-// was found at.
-double evidence(const CutReader& reader, const cv::Mat& grey, const FoundDisplay& display) {
+// The box's evidence at the tight cut's Otsu threshold and at the level the box was found at.
+std::array<Evidence, 2> evidence(const CutReader& reader, const cv::Mat& grey,
+                                 const FoundDisplay& display) {
   const Cut cut = cut_of(display, grey);
   if (cut.width() < 1 || cut.height() < 1) {
-    return 0.0;
+    return {};
   }
   const int otsu = tight_threshold(sub(grey, cut), display.dark_on_light);
   const auto separator = reader.is_clock() ? reader.detect(cut) : std::nullopt;
-  return std::max(evidence_at(reader, grey, cut, otsu, separator),
-                  evidence_at(reader, grey, cut, reader_threshold(display), separator));
+  return {evidence_at(reader, grey, cut, otsu, separator),
+          evidence_at(reader, grey, cut, reader_threshold(display), separator)};
+}
+
+// Eights that another reading shows with fewer segments lit were unlit segments glowing (or
+// clutter): they count for nothing. A display showing 8s keeps its evidence.
+void doubt_glowing_eights(std::vector<std::array<Evidence, 2>>& all) {
+  std::vector<std::string> clearer;
+  for (const auto& pair : all) {
+    for (const Evidence& e : pair) {
+      if (e.score > 0.0 && !e.all_lit) {
+        clearer.push_back(e.text);
+      }
+    }
+  }
+  for (auto& pair : all) {
+    for (Evidence& e : pair) {
+      if (e.all_lit && std::any_of(clearer.begin(), clearer.end(), [&](const std::string& t) {
+            return lights_within(t, e.text);
+          })) {
+        e.score = 0.0;
+      }
+    }
+  }
 }
 
 // The proposals, best supported first (ties keep the finder's order).
 std::vector<FoundDisplay> by_evidence(const CutReader& reader, const cv::Mat& grey,
                                       const std::vector<FoundDisplay>& found) {
+  std::vector<std::array<Evidence, 2>> all;
+  for (const FoundDisplay& d : found) {
+    all.push_back(evidence(reader, grey, d));
+  }
+  doubt_glowing_eights(all);
   std::vector<std::pair<double, size_t>> scored;
   for (size_t i = 0; i < found.size(); ++i) {
-    scored.emplace_back(-evidence(reader, grey, found[i]), i);
+    scored.emplace_back(-std::max(all[i][0].score, all[i][1].score), i);
   }
   std::stable_sort(scored.begin(), scored.end());
   std::vector<FoundDisplay> out;
