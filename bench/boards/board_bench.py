@@ -1,7 +1,8 @@
 """Board sequences: how well each way of tuning a zone on a field's first value reads its later values.
 
 usage: PYTHONPATH=<build>/python /usr/bin/python3 bench/boards/board_bench.py [--data DIR]
-       [--rows NAME,...] [--boards even|odd|all] [--markdown FILE] [--misses N]
+       [--rows NAME,...] [--boards even|odd|tune|unseen|all] [--markdown FILE] [--misses N]
+       [--records FILE]
 
 Each board of the data set is one scoreboard field showing 4-6 values over a game. For every board
 the frame is the whole crop of its first value (index 0) and the operator's zone is the whole crop
@@ -10,6 +11,11 @@ only; every later value is then read with the tuned zone through the reader of t
 (read_clock_from_image, read_score_from_image, read_period_from_image, read_single_digit_from_image).
 A read is exact when it is valid and its value equals the label's expected value; valid but wrong
 when it is valid with another value.
+
+Halves: a generated test bed (make_boards.py) gives every board a split, "tune" or "unseen"; the
+dev boards are split by board number (even / odd). The trust figures read each result with its
+zone and image (trust_reading's one-pixel and threshold moves); the count of trusted wrong
+readings whose digits are all 8 is printed after the table.
 
 Rows: none (the loose zone, default settings), otsu (Otsu threshold of the first value's crop),
 ideal (the display's true box from the label plus 8 % margin, Otsu threshold of that tight crop),
@@ -59,8 +65,11 @@ def tune_ideal(image, label):
     x1, y1 = max(0, int(round(x1 - mx))), max(0, int(round(y1 - my)))
     x2, y2 = min(w, int(round(x2 + mx))), min(h, int(round(y2 + my)))
     grey = cv2.cvtColor(image[y1:y2, x1:x2], cv2.COLOR_BGR2GRAY)
+    processing = {"threshold": otsu(grey)}
+    if label.get("light_board"):  # dark digits: ink is what falls under Otsu's threshold
+        processing = {"threshold": 254 - otsu(255 - grey), "invert": True}
     return {"x": x1 / w, "y": y1 / h, "width": (x2 - x1) / w, "height": (y2 - y1) / h,
-            "role": label["role"], "processing": {"threshold": otsu(grey)}}
+            "role": label["role"], "processing": processing}
 
 
 def tune_blind(image, label):
@@ -111,14 +120,28 @@ def board_groups(labels):
     return {b: sorted(v, key=lambda l: l["index"]) for b, v in sorted(boards.items())}
 
 
+def half_of(label):
+    """The board's half: the split its generator gave it ("tune" or "unseen"), else by board
+    number parity (the dev boards)."""
+    split = label.get("split")
+    if split in ("tune", "unseen"):
+        return split
+    return "even" if label["board"] % 2 == 0 else "odd"
+
+
+def all_lit(value):
+    """Whether every digit of a reading's value is an 8 (every segment lit)."""
+    digits = [c for c in str(value) if c.isdigit()]
+    return bool(digits) and all(c == "8" for c in digits)
+
+
 class Tally:
     def __init__(self):
         self.n = collections.Counter()
         self.exact = collections.Counter()
         self.wrong = collections.Counter()
 
-    def add(self, board, exact, wrong):
-        half = "even" if board % 2 == 0 else "odd"
+    def add(self, half, exact, wrong):
         for key in (half, "all"):
             self.n[key] += 1
             self.exact[key] += exact
@@ -133,9 +156,11 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--data", default=DEFAULT_DATA)
     parser.add_argument("--rows", default=",".join(ROWS))
-    parser.add_argument("--boards", choices=("even", "odd", "all"), default="all")
+    parser.add_argument("--boards", choices=("even", "odd", "tune", "unseen", "all"),
+                        default="all")
     parser.add_argument("--markdown", help="write the table to this file")
     parser.add_argument("--misses", type=int, default=0, help="print up to N misses per row")
+    parser.add_argument("--records", help="write one JSON line per read here (row, label, result)")
     args = parser.parse_args()
     rows = args.rows.split(",")
 
@@ -143,21 +168,26 @@ def main():
         labels = [json.loads(line) for line in f]
     boards = board_groups(labels)
     if args.boards != "all":
-        boards = {b: v for b, v in boards.items() if (b % 2 == 0) == (args.boards == "even")}
+        boards = {b: v for b, v in boards.items() if half_of(v[0]) == args.boards}
+    halves = sorted({half_of(v[0]) for v in boards.values()}, key=lambda h: h in ("odd", "unseen"))
+    halves = (halves + ["-", "-"])[:2]
+    all_lit_trusted = collections.Counter()
 
     tallies = {name: Tally() for name in rows}
     trust = {name: Tally() for name in ("blind", "taught") if name in rows}
     trusted_wrong = {name: Tally() for name in trust}
     tune_ms = collections.defaultdict(list)
     misses = collections.defaultdict(list)
+    records = open(args.records, "w") if args.records else None
     for board, seq in boards.items():
+        half = half_of(seq[0])
         images = [cv2.imread(os.path.join(args.data, l["file"]), cv2.IMREAD_COLOR) for l in seq]
         for name in rows:
             if name == "ssocr":
                 for label in seq[1:]:
                     exact, wrong = ssocr_outcome(os.path.join(args.data, label["file"]), label["kind"],
                                                  label["expected"])
-                    tallies[name].add(board, exact, wrong)
+                    tallies[name].add(half, exact, wrong)
                 continue
             began = time.perf_counter()
             zone = TUNINGS[name](images[0], seq[0])
@@ -166,20 +196,26 @@ def main():
                 result = read_zone(zone, image)
                 exact = bool(result["valid"]) and result["value"] == label["expected"]
                 wrong = bool(result["valid"]) and not exact
-                tallies[name].add(board, exact, wrong)
+                tallies[name].add(half, exact, wrong)
                 if not exact and len(misses[name]) < args.misses:
                     misses[name].append((label["file"], label["expected"], result["value"],
                                          result["reason"]))
+                trusted = zonescan.trust_reading(result, zone=zone, image=image)["trusted"]
+                if records:
+                    records.write(json.dumps({"row": name, "label": label, "valid": result["valid"],
+                                              "value": result["value"], "trusted": trusted,
+                                              "exact": exact}) + "\n")
                 if name in trust:
-                    trusted = zonescan.trust_reading(result)["trusted"]
                     if exact:  # coverage: the share of correct readings that are trusted
-                        trust[name].add(board, trusted, False)
+                        trust[name].add(half, trusted, False)
                     if trusted:  # precision: the share of trusted readings that are wrong
-                        trusted_wrong[name].add(board, False, not exact)
+                        trusted_wrong[name].add(half, False, not exact)
+                        all_lit_trusted[name] += all_lit(result["value"]) and not exact
         print(f"board {board} done", file=sys.stderr, flush=True)
 
-    lines = ["| how the zone is tuned on the first value | exact (even boards) | wrong (even) "
-             "| exact (odd boards) | wrong (odd) | exact (all) | valid but wrong (all) "
+    first, second = halves
+    lines = [f"| how the zone is tuned on the first value | exact ({first} boards) | wrong ({first}) "
+             f"| exact ({second} boards) | wrong ({second}) | exact (all) | valid but wrong (all) "
              "| tuning ms (median / max) |",
              "|---|---:|---:|---:|---:|---:|---:|---:|"]
     for name in rows:
@@ -187,16 +223,18 @@ def main():
         ms = sorted(tune_ms[name])
         med = f"{ms[len(ms) // 2]:.1f} / {ms[-1]:.1f}" if ms else ""
         lines.append(f"| {LABELS[name]} | " +
-                     " | ".join(t.cells("even") + t.cells("odd") + t.cells("all")) + f" | {med} |")
+                     " | ".join(t.cells(first) + t.cells(second) + t.cells("all")) + f" | {med} |")
     for name in trust:
         cells = []
-        for key in ("even", "odd", "all"):
+        for key in (first, second, "all"):
             cells += [trust[name].cells(key)[0], trusted_wrong[name].cells(key)[1]]
         lines.append(f"| trusted only, {name}: correct readings trusted / wrong among trusted | " +
                      " | ".join(cells) + " | |")
     table = "\n".join(lines)
     print(table)
     print(f"\nreads: {tallies[rows[0]].n['all']} later values of {len(boards)} boards")
+    for name in trust:
+        print(f"wrong readings of all-lit cells trusted, {name}: {all_lit_trusted[name]}")
     for name, rows_ in misses.items():
         for m in rows_:
             print(f"  miss {name}: {m}")

@@ -178,7 +178,7 @@ def main(argv=None):
     else:
         result = read(zone, image)
     out["reading"] = summary(result)
-    out["trust"] = zonescan.trust_reading(result)
+    out["trust"] = zonescan.trust_reading(result, zone=zone, image=image)
     if args.debug is not None:
         problem = write_picture(args.debug, zonescan.render_reading(zone, image, result))
         if problem:

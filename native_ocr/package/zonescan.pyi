@@ -219,7 +219,7 @@ class Calibration(TypedDict):
 class Trust(TypedDict):
     trusted: bool
     confidence: float  # 0..1
-    why: str  # "ok", "uncertain", "no_digits", or the reader's reason ("not_valid" without one)
+    why: str  # "ok", "uncertain", "all_lit", "no_digits", or the reader's reason ("not_valid" without one)
 
 DEFAULT_PROCESSING: Final[ProcessingSettings]
 SINGLE_DIGIT_ROLES: Final[frozenset[str]]
@@ -282,7 +282,8 @@ def calibrate_zone(
     role: str | None = None,
     expected: str | int | None = None,
 ) -> Calibration: ...
-def trust_reading(result: DigitReading | ClockReading | Mapping[str, Any]) -> Trust: ...
+def trust_reading(result: DigitReading | ClockReading | Mapping[str, Any],
+                  zone: Zone | None = None, image: Image | None = None) -> Trust: ...
 def render_reading(
     zone: ZoneLike, image: Image | None, result: DigitReading | ClockReading | None = None
 ) -> Image: ...

@@ -167,6 +167,26 @@ class TestTrustReading:
         assert doubtful["confidence"] < clean
         assert doubtful["trusted"] is False and doubtful["why"] == "uncertain"
 
+    def test_zone_and_image_re_read_the_result(self):
+        frame = clock_frame()
+        zone = z.calibrate_zone(dict(LOOSE, role="clock"), frame)["zone"]
+        result = z.read_clock_from_image(zone, frame)
+        trust = z.trust_reading(result, zone=zone, image=frame)
+        assert list(trust) == ["trusted", "confidence", "why"] and trust["trusted"] is True
+        # A zone that does not read the result's value where it lies: every re-read disagrees.
+        elsewhere = dict(zone, x=0.0, y=0.0)
+        assert z.trust_reading(result, zone=elsewhere, image=frame)["confidence"] < \
+            trust["confidence"]
+        with pytest.raises(TypeError):
+            z.trust_reading(result, zone=[zone["x"]], image=frame)
+
+    def test_all_eights_are_never_trusted(self):
+        result = z.read_score_from_image(
+            z.calibrate_zone(dict(LOOSE, role="home_score"), score_frame("88"))["zone"],
+            score_frame("88"))
+        assert result["value"] == 88
+        assert z.trust_reading(result) == {"trusted": False, "confidence": 0.0, "why": "all_lit"}
+
     def test_malformed_results_raise(self):
         with pytest.raises(TypeError):
             z.trust_reading([1, 2])

@@ -288,7 +288,7 @@ FUZZ_TABLE = {
     "read_clock": {"zone": zone, "preview_path": path},
     "read_clock_zone": {"zone": zone, "preview_path": path},
     "calibrate_zone": {"zone": zone, "image": clock_image, "role": role, "expected": expected},
-    "trust_reading": {"result": reading},
+    "trust_reading": {"result": reading, "zone": zone, "image": clock_image},
     "render_reading": {"zone": zone, "image": clock_image, "result": reading},
     "read_zones": {"zones": zones, "source": source, "threads": threads},
     "check_zone": {"zone": checked_zone},

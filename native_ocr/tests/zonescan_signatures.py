@@ -50,7 +50,7 @@ SIGNATURES = {
     "read_clock": "zone, preview_path",
     "read_clock_zone": "zone, preview_path",
     "calibrate_zone": "zone, image, role=None, expected=None",
-    "trust_reading": "result",
+    "trust_reading": "result, zone=None, image=None",
     "render_reading": "zone, image, result=None",
     "read_zones": "zones, source, threads=1",
     "check_zone": "zone",

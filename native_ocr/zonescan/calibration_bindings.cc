@@ -1,12 +1,14 @@
 // calibrate_zone, trust_reading and render_reading: the calibration core (calibration/) bound to
 // the module. Readings are always made by the module's own readers (looked up by name), so a
 // calibrated zone reads in the host exactly as it read here.
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "native_ocr/zonescan/bindings.h"
 #include "native_ocr/zonescan/calibration/calibration.h"
+#include "native_ocr/zonescan/calibration/cut_reader.h"
 #include "native_ocr/zonescan/calibration/picture.h"
 #include "native_ocr/zonescan/calibration/trust.h"
 #include "native_ocr/zonescan/docstrings.h"
@@ -26,7 +28,7 @@ const Name kValid("valid"), kValue("value"), kDigitItems("digit_items"), kOcrIte
     kDebug("debug"), kCropSize("crop_size"), kSeparator("separator"), kClockMode("clock_mode");
 const Name kStatus("status"), kChar("char"), kKind("kind"), kBox("box"), kGlyphBox("glyph_box"),
     kPatternScore("pattern_score"), kRunnerUpScore("runner_up_score"),
-    kActivation("segment_activation"), kBinary("binary");
+    kActivation("segment_activation"), kBinary("binary"), kInkRatio("ink_ratio");
 
 // mapping.get(key) for a dictionary, None when absent.
 PyObject* dict_get(PyObject* dict, const Name& key) {
@@ -91,6 +93,28 @@ void require_result(PyObject* result) {
   }
 }
 
+// One slot result read as a digit, as the trust rule weighs it.
+calibration::TrustCell trust_cell(PyObject* item) {
+  calibration::TrustCell cell;
+  cell.confidence = pyglue::python_float(pyglue::get_item(item, kConfidence).get());
+  cell.pattern_score = pyglue::python_float(pyglue::get_item(item, kPatternScore).get());
+  cell.runner_up_score = pyglue::python_float(pyglue::get_item(item, kRunnerUpScore).get());
+  const Ref acts = pyglue::get_item(item, kActivation);
+  if (sequence_size(acts.get()) != 7) {
+    throw pyglue::ValueError("segment_activation must hold 7 numbers");
+  }
+  for (Py_ssize_t s = 0; s < 7; ++s) {
+    cell.activation[s] = pyglue::python_float(sequence_item(acts.get(), s).get());
+  }
+  cell.box = int_array<4>(pyglue::get_item(item, kBox).get());
+  cell.glyph_box = int_array<4>(pyglue::get_item(item, kGlyphBox).get());
+  PyObject* digit = dict_get(item, kChar);
+  cell.digit = digit != Py_None ? static_cast<int>(pyglue::python_int(digit)) : -1;
+  PyObject* ink = dict_get(item, kInkRatio);
+  cell.ink_ratio = ink != Py_None ? pyglue::python_float(ink) : 0.0;
+  return cell;
+}
+
 calibration::TrustInput trust_input(PyObject* result) {
   require_result(result);
   calibration::TrustInput input;
@@ -124,20 +148,7 @@ calibration::TrustInput trust_input(PyObject* result) {
     if (!PyDict_Check(item) || !is_str(dict_get(item, kStatus), "digit")) {
       continue;
     }
-    calibration::TrustCell cell;
-    cell.confidence = pyglue::python_float(pyglue::get_item(item, kConfidence).get());
-    cell.pattern_score = pyglue::python_float(pyglue::get_item(item, kPatternScore).get());
-    cell.runner_up_score = pyglue::python_float(pyglue::get_item(item, kRunnerUpScore).get());
-    const Ref acts = pyglue::get_item(item, kActivation);
-    if (sequence_size(acts.get()) != 7) {
-      throw pyglue::ValueError("segment_activation must hold 7 numbers");
-    }
-    for (Py_ssize_t s = 0; s < 7; ++s) {
-      cell.activation[s] = pyglue::python_float(sequence_item(acts.get(), s).get());
-    }
-    cell.box = int_array<4>(pyglue::get_item(item, kBox).get());
-    cell.glyph_box = int_array<4>(pyglue::get_item(item, kGlyphBox).get());
-    input.cells.push_back(cell);
+    input.cells.push_back(trust_cell(item));
   }
   return input;
 }
@@ -256,10 +267,79 @@ Ref py_calibrate_zone(PyObject* args, PyObject* kwargs) {
   return calibration_result(std::move(new_zone), image, role, 1.0, found.reason);
 }
 
+// Whether `zone` read from `image` gives the result's value.
+bool reads_value(const std::string& role, PyObject* zone, PyObject* image, PyObject* value) {
+  const Ref again = read_with(role, zone, image);
+  const int equal = PyObject_RichCompareBool(dict_get(again.get(), kValue), value, Py_EQ);
+  if (equal < 0) {
+    throw pyglue::PythonError();
+  }
+  return pyglue::truth(dict_get(again.get(), kValid)) && equal == 1;
+}
+
+// The zone with one of its items replaced.
+Ref zone_with(PyObject* zone, const Name& key, Ref value) {
+  Ref moved = pyglue::check(PyDict_Copy(zone));
+  pyglue::check_status(PyDict_SetItem(moved.get(), key.get(), value.get()));
+  return moved;
+}
+
+// The share of the two reads of `zone` with its threshold `step` levels down and up that read
+// the result's value.
+double threshold_agreement(const std::string& role, PyObject* zone, PyObject* image,
+                           PyObject* value, int step) {
+  constexpr int kWhiteLevel = 255;
+  const Ref settings = normalize_settings(zone_processing(zone).get());
+  const auto threshold = pyglue::python_int(pyglue::get_item(settings.get(), kThreshold).get());
+  int same = 0;
+  for (const int way : {-1, 1}) {
+    const int64_t moved = std::clamp<int64_t>(threshold + way * step, 0, kWhiteLevel);
+    Ref changed = pyglue::check(PyDict_Copy(settings.get()));
+    pyglue::check_status(
+        PyDict_SetItem(changed.get(), kThreshold.get(), pyglue::new_int(moved).get()));
+    same += reads_value(role, zone_with(zone, kProcessing, std::move(changed)).get(), image, value);
+  }
+  return same / 2.0;
+}
+
+// What the result's zone read again says about it: the shares of reads that keep its value with
+// the zone moved one pixel each way and with its threshold moved.
+void measure_agreement(PyObject* result, PyObject* zone, PyObject* image,
+                       calibration::TrustInput& input) {
+  pyglue::ArrayView view(image);
+  view.require_8bit_image("image");
+  const double pixel[2] = {1.0 / static_cast<double>(view.mat().cols),
+                           1.0 / static_cast<double>(view.mat().rows)};
+  const std::string role = role_of(zone, nullptr);
+  PyObject* value = dict_get(result, kValue);
+  int same = 0;
+  for (int axis = 0; axis < 2; ++axis) {
+    const Name& key = axis == 0 ? kX : kY;
+    const double at = pyglue::python_float(pyglue::get_item(zone, key).get());
+    for (const double way : {-1.0, 1.0}) {
+      const Ref moved = zone_with(zone, key, pyglue::new_float(at + way * pixel[axis]));
+      same += reads_value(role, moved.get(), image, value);
+    }
+  }
+  input.shift_agreement = same / static_cast<double>(calibration::kMovedCuts);
+  input.near_threshold_agreement =
+      threshold_agreement(role, zone, image, value, calibration::kNearThresholdStep);
+  input.far_threshold_agreement =
+      threshold_agreement(role, zone, image, value, calibration::kFarThresholdStep);
+}
+
 Ref py_trust_reading(PyObject* args, PyObject* kwargs) {
-  static constexpr pyglue::Signature<1> kSig("trust_reading", {"result"}, 1);
-  auto [result] = kSig.parse(args, kwargs);
-  return trust_dict(calibration::trust_reading(trust_input(result)));
+  static constexpr pyglue::Signature<3> kSig("trust_reading", {"result", "zone", "image"}, 1);
+  auto [result, zone, image] = kSig.parse(args, kwargs);
+  calibration::TrustInput input = trust_input(result);
+  const bool measured = zone != nullptr && zone != Py_None && image != nullptr && image != Py_None;
+  if (measured && input.valid) {
+    if (!PyDict_Check(zone)) {
+      throw pyglue::TypeError("zone must be a dict, not " + pyglue::type_name(zone));
+    }
+    measure_agreement(result, zone, image, input);
+  }
+  return trust_dict(calibration::trust_reading(input));
 }
 
 calibration::CellState cell_state(PyObject* status) {

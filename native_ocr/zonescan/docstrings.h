@@ -349,20 +349,25 @@ inline constexpr char kCalibrateZoneDoc[] =
     "int, and what the zone's position and the readers raise.";
 
 inline constexpr char kTrustReadingDoc[] =
-    "trust_reading(result)\n--\n\n"
+    "trust_reading(result, zone=None, image=None)\n--\n\n"
     "Whether a reader result can be shown to the operator as it is.\n\n"
     "result: any reader's result dictionary. Weighs the weakest digit's confidence, its margin\n"
     "over the runner-up pattern and how clearly its segments are on or off, glyphs cut by their\n"
-    "cell or of uneven height, and a clock's separator confidence.\n\n"
+    "cell or of uneven height, strokes of uneven width, and a clock's separator confidence. A\n"
+    "result whose every digit is an 8 (all segments lit) is never trusted.\n"
+    "zone, image: the zone dictionary and the image array the result was read from; when both\n"
+    "are given, the zone is read again moved one pixel left, right, up and down, and a value\n"
+    "that changes weighs against the reading.\n\n"
     "Returns a new dictionary:\n"
     "  trusted     True when the reading can be shown\n"
     "  confidence  0..1\n"
-    "  why         \"ok\", \"uncertain\", \"no_digits\", or the reader's own reason for an "
-    "invalid\n"
-    "              result (\"not_valid\" when it has none)\n\n"
-    "Raises TypeError when result is not a dictionary, and KeyError, TypeError or ValueError for\n"
-    "digit items that lack the classifier's keys (ValueError also for a box coordinate or crop\n"
-    "size beyond 2**20 either way).";
+    "  why         \"ok\", \"uncertain\", \"all_lit\", \"no_digits\", or the reader's own reason "
+    "for an\n"
+    "              invalid result (\"not_valid\" when it has none)\n\n"
+    "Raises TypeError when result is not a dictionary or zone not a dict, and KeyError,\n"
+    "TypeError or ValueError for digit items that lack the classifier's keys (ValueError also for\n"
+    "a box coordinate or crop size beyond 2**20 either way), and what the readers raise for the\n"
+    "zone and image.";
 
 inline constexpr char kRenderReadingDoc[] =
     "render_reading(zone, image, result=None)\n--\n\n"

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "native_ocr/segsense/segment_classifier.h"
+#include "native_ocr/zonescan/calibration/cut_reader.h"
 #include "native_ocr/zonescan/calibration/display_finder.h"
+#include "native_ocr/zonescan/calibration/trust.h"
 #include "native_ocr/zonescan/display.h"
 #include "native_ocr/zonescan/layout.h"
 
@@ -30,6 +32,27 @@ constexpr size_t kRescueRun = 6;
 // Blind: the shortest run of ladder levels above the first reading that, reading the same value
 // with fewer segments lit, is taken as the display without its glowing unlit segments.
 constexpr size_t kUnlitOffRun = 4;
+// The highest grey level: a dark-on-light threshold is taken on the inverted image.
+constexpr int kWhite = 255;
+// A layout's width and height for counting its digit cells (any size holds the same cells).
+constexpr int kLayoutWidth = 100;
+constexpr int kLayoutHeight = 30;
+
+// Proposals for the display's box beyond the finder's default level: lit levels at these shares
+// of the way from the background to the bright end (faint segments; segments with their glow
+// left out; an over-exposed core alone), and the tallest bands of rows at the default level.
+constexpr std::array<double, 3> kProposalShares = {0.15, 0.4, 0.6};
+constexpr size_t kProposalBands = 2;
+// Two proposals are the same box when no side differs by more than this share of the digit
+// height.
+constexpr double kSameBox = 0.1;
+// Weight of the one-pixel shift test (the share of four nudged cuts reading the same text)
+// beside the reading's support (0..1) in a proposal's evidence: a box whose reading a
+// pixel changes sits on a cell's edge.
+constexpr double kNudgeWeight = 0.5;
+// Taught: boxes searched for the expected value, the finder's own first, then proposals in
+// evidence order.
+constexpr size_t kTaughtProposals = 3;
 
 int round_even(double v) {
   return static_cast<int>(std::nearbyint(v));
@@ -37,7 +60,7 @@ int round_even(double v) {
 
 int digit_cells(std::string_view role) {
   int cells = 0;
-  for (const Slot& slot : layout_for_role(role, 100, 30)) {
+  for (const Slot& slot : layout_for_role(role, kLayoutWidth, kLayoutHeight)) {
     cells += slot.kind == SlotKind::kDigit ? 1 : 0;
   }
   return cells;
@@ -55,30 +78,17 @@ Cut with_margin(double x1, double y1, double x2, double y2, int w, int h) {
              std::min(w, round_even(x2 + 1 + mx)), std::min(h, round_even(y2 + 1 + my))};
 }
 
-cv::Mat sub(const cv::Mat& image, const Cut& cut) {
-  return image(cv::Range(cut.y1, cut.y2), cv::Range(cut.x1, cut.x2));
+Cut cut_of(const FoundDisplay& d, const cv::Mat& grey) {
+  return with_margin(d.left, d.top, d.right, d.bottom, grey.cols, grey.rows);
 }
 
 // Otsu's threshold of a tight cut; for dark segments on a light board the threshold under which
 // a pixel is ink once the display is inverted.
 int tight_threshold(const cv::Mat& grey, bool dark_on_light) {
   if (dark_on_light) {
-    return 254 - otsu_threshold(255 - grey);
+    return kWhite - 1 - otsu_threshold(kWhite - grey);
   }
   return otsu_threshold(grey);
-}
-
-// The threshold ladder over a cut: 24 steps between its dark and its bright end.
-std::vector<int> levels_of(const cv::Mat& grey) {
-  const double lo = grey_percentile(grey, 5), hi = grey_percentile(grey, 99.5);
-  const double step = std::max(2.0, (hi - lo) / 24.0);
-  const double start = lo + step, stop = hi - step / 2;
-  std::vector<int> levels;
-  const double n = std::ceil((stop - start) / step);
-  for (int i = 0; i < n; ++i) {
-    levels.push_back(static_cast<int>(start + i * step));
-  }
-  return levels;
 }
 
 // Length and middle level of the longest run of working levels (the first of equal runs).
@@ -102,20 +112,24 @@ std::pair<int, int> widest_band(const std::vector<bool>& works, const std::vecto
   return best;
 }
 
-// The four cuts a few pixels off: each vertical edge moved in and out.
-std::array<Cut, 4> shifted(const Cut& c, int w) {
-  const int d = std::max(2, round_even(0.03 * c.width()));
-  return {Cut{std::max(0, c.x1 - d), c.y1, c.x2, c.y2}, Cut{c.x1 + d, c.y1, c.x2, c.y2},
-          Cut{c.x1, c.y1, std::min(w, c.x2 + d), c.y2}, Cut{c.x1, c.y1, c.x2 - d, c.y2}};
+// Whether digit `a` lights only segments that digit `b` lights too.
+bool digit_within(char a, char b) {
+  for (const segsense::DigitPattern& pa : segsense::kDigitPatterns) {
+    for (const segsense::DigitPattern& pb : segsense::kDigitPatterns) {
+      if (pa.digit != a - '0' || pb.digit != b - '0') {
+        continue;
+      }
+      bool inside = true;
+      for (size_t k = 0; k < pa.pattern.size(); ++k) {
+        inside = inside && pa.pattern[k] <= pb.pattern[k];
+      }
+      if (inside) {
+        return true;
+      }
+    }
+  }
+  return false;
 }
-
-// Levels of the threshold ladder in a row that read one text.
-struct Run {
-  std::string text;
-  int level = 0;   // the middle level (the lower of two)
-  int lowest = 0;  // the first level
-  std::vector<int> levels;
-};
 
 // Whether `fewer` is `more` with some lit segments off: the same characters but for digits that
 // light only segments the digit of `more` lights too, at least one of them another digit.
@@ -123,113 +137,21 @@ bool lights_within(const std::string& fewer, const std::string& more) {
   if (fewer.size() != more.size() || fewer == more) {
     return false;
   }
-  const auto within = [](char a, char b) {
-    for (const segsense::DigitPattern& pa : segsense::kDigitPatterns) {
-      for (const segsense::DigitPattern& pb : segsense::kDigitPatterns) {
-        if (pa.digit != a - '0' || pb.digit != b - '0') {
-          continue;
-        }
-        bool inside = true;
-        for (size_t k = 0; k < pa.pattern.size(); ++k) {
-          inside = inside && pa.pattern[k] <= pb.pattern[k];
-        }
-        if (inside) {
-          return true;
-        }
-      }
-    }
-    return false;
-  };
   for (size_t i = 0; i < fewer.size(); ++i) {
     const bool digit = std::isdigit(static_cast<unsigned char>(fewer[i])) != 0;
     if (digit != (std::isdigit(static_cast<unsigned char>(more[i])) != 0) ||
-        (!digit && fewer[i] != more[i]) || (digit && !within(fewer[i], more[i]))) {
+        (!digit && fewer[i] != more[i]) || (digit && !digit_within(fewer[i], more[i]))) {
       return false;
     }
   }
   return true;
 }
 
-// Reads cuts of one crop as the role's reader reads a zone of exactly those pixels.
-class CutReader {
- public:
-  CutReader(const CropView& crop, std::string_view role, bool invert,
-            const SlotClassifier& classifier)
-      : crop_(crop),
-        role_(role),
-        reader_(reader_for_role(role)),
-        invert_(invert),
-        classifier_(classifier) {}
-
-  bool is_clock() const { return reader_ == ReaderKind::kClock; }
-
-  // The separator the clock reader finds in the cut (the detector ignores the settings).
-  std::optional<SeparatorDetection> detect(const Cut& cut) const {
-    const CropView view{sub(crop_.pixels, cut), crop_.three_dimensional};
-    return prepare_display(view, ProcessingSettings{}, true).separator;
-  }
-
-  std::string text(const Cut& cut, int threshold,
-                   const std::optional<SeparatorDetection>& separator) const {
-    if (cut.width() < 1 || cut.height() < 1) {
-      return {};
-    }
-    const CropView view{sub(crop_.pixels, cut), crop_.three_dimensional};
-    PreparedDisplay display = prepare_display(view, settings(threshold), false);
-    display.separator = separator;
-    return reading_text(read_prepared(reader_, display, role_, classifier_));
-  }
-
-  // The cut read at each level of the ladder, equal neighbouring texts taken together.
-  std::vector<Run> ladder_runs(const Cut& cut, const std::vector<int>& levels,
-                               const std::optional<SeparatorDetection>& separator) const {
-    std::vector<Run> runs;
-    for (int level : levels) {
-      std::string read = text(cut, level, separator);
-      if (runs.empty() || runs.back().text != read) {
-        runs.push_back(Run{std::move(read), level, level, {}});
-      }
-      runs.back().levels.push_back(level);
-    }
-    for (Run& run : runs) {
-      run.lowest = run.levels.front();
-      run.level = run.levels[(run.levels.size() - 1) / 2];
-    }
-    return runs;
-  }
-
-  ProcessingSettings settings(int threshold) const {
-    ProcessingSettings s;
-    s.threshold = threshold;
-    s.invert = invert_;
-    return clamp_settings(s);
-  }
-
- private:
-  const CropView& crop_;
-  std::string_view role_;
-  ReaderKind reader_;
-  bool invert_;
-  const SlotClassifier& classifier_;
-};
-
 struct Choice {
   double score = -1.0;
   Cut cut;
   int threshold = 0;
 };
-
-// A detection for a cut moved from the one it was made in: the same separator, in the moved
-// cut's columns.
-std::optional<SeparatorDetection> moved_separator(const std::optional<SeparatorDetection>& found,
-                                                  const Cut& from, const Cut& to) {
-  if (!found) {
-    return found;
-  }
-  SeparatorDetection moved = *found;
-  moved.x += from.x1 - to.x1;
-  return moved;
-}
 
 // Whether `value`, read in `cut` at `threshold`, is read the same a ladder step either side and in
 // the four cuts a few pixels off (kStableNeighbours of the six).
@@ -275,12 +197,227 @@ std::optional<Choice> taught_choice(const CutReader& reader, const cv::Mat& grey
     for (const Cut& moved : shifted(cut, w)) {
       survivors += reader.text(moved, middle, moved_separator(separator, cut, moved)) == expected;
     }
-    score += kShiftWeight * survivors / 4.0;
+    score += kShiftWeight * survivors / static_cast<double>(kMovedCuts);
     if (!best || score > best->score) {
       best = Choice{score, cut, middle};
     }
   }
   return best;
+}
+
+// The same box found at the same level: nothing new to read.
+bool same_box(const FoundDisplay& a, const FoundDisplay& b) {
+  const double slack = kSameBox * std::min(a.digit_height, b.digit_height);
+  if (a.level != b.level) {
+    return false;
+  }
+  return std::abs(a.left - b.left) <= slack && std::abs(a.right - b.right) <= slack &&
+         std::abs(a.top - b.top) <= slack && std::abs(a.bottom - b.bottom) <= slack;
+}
+
+// The boxes the display may have: the finder's at its default level (the first), the tallest
+// bands of rows, other lit levels, each without strips of clutter along its top or bottom, and
+// the operator's whole zone; no box twice at one level.
+std::vector<FoundDisplay> proposals(const cv::Mat& grey, int cells) {
+  const auto range = lit_range(grey);
+  if (!range) {
+    return {};
+  }
+  std::vector<FoundDisplay> all = displays_at(*range, default_level(*range), cells, kProposalBands);
+  const double span = range->peak - range->background;
+  for (double share : kProposalShares) {
+    for (const FoundDisplay& d : displays_at(*range, range->background + share * span, cells, 1)) {
+      all.push_back(d);
+    }
+  }
+  if (all.empty()) {
+    return {};
+  }
+  for (size_t i = 0, n = all.size(); i < n; ++i) {
+    if (const auto trimmed = without_strips(*range, all[i])) {
+      all.push_back(*trimmed);
+    }
+  }
+  FoundDisplay whole{0.0,
+                     0.0,
+                     grey.cols - 1.0,
+                     grey.rows - 1.0,
+                     static_cast<double>(grey.rows),
+                     std::nullopt,
+                     range->dark_on_light,
+                     default_level(*range)};
+  all.push_back(whole);
+  std::vector<FoundDisplay> distinct;
+  for (const FoundDisplay& d : all) {
+    if (std::none_of(distinct.begin(), distinct.end(),
+                     [&](const FoundDisplay& e) { return same_box(d, e); })) {
+      distinct.push_back(d);
+    }
+  }
+  return distinct;
+}
+
+// How clearly the cells read as digits, 0..1: the mean of the weakest cell's confidence, its
+// pattern margin over the runner-up and how far its segments stand from the on/off line (at most
+// half, doubled). Not the fitted trust rule: the box is chosen by what the classifier reports,
+// so that refitting trust does not move calibrated zones.
+double support(const TrustInput& trust) {
+  const auto f = trust_features(trust);
+  constexpr size_t kConfidence = 0, kMarginAt = 1, kCrispAt = 2;
+  constexpr double kParts = 3.0;
+  return (f[kConfidence] + std::clamp(f[kMarginAt], 0.0, 1.0) + 2 * f[kCrispAt]) / kParts;
+}
+
+// A threshold of the reader for a lit level of the finder's grey image (inverted for a light
+// board, where ink lies under the reader's threshold).
+int reader_threshold(const FoundDisplay& display) {
+  const int level = round_even(display.level);
+  return display.dark_on_light ? kWhite - 1 - level : level;
+}
+
+// A proposed box's reading at one threshold and how well the reader confirms it.
+struct Evidence {
+  double score = 0.0;
+  std::string text;
+  bool all_lit = false;  // every cell read an 8
+};
+
+// How well the reader confirms a proposed box read at `threshold`: its cells read clearly (the
+// support) and unchanged when the cut moves a pixel.
+Evidence evidence_at(const CutReader& reader, const cv::Mat& grey, const Cut& cut, int threshold,
+                     const std::optional<SeparatorDetection>& separator) {
+  const Reading reading = reader.read(cut, threshold, separator);
+  if (!reading.valid) {
+    return {};
+  }
+  const TrustInput trust = trust_input(reading);
+  Evidence out{0.0, reading_text(reading), all_lit(trust)};
+  int same = 0;
+  for (const Cut& moved : nudged(cut, grey.cols, grey.rows)) {
+    same += reader.text(moved, threshold, moved_separator(separator, cut, moved)) == out.text;
+  }
+  out.score = support(trust) + kNudgeWeight * same / static_cast<double>(kMovedCuts);
+  return out;
+}
+
+// The box's evidence at the tight cut's Otsu threshold and at the level the box was found at.
+std::array<Evidence, 2> evidence(const CutReader& reader, const cv::Mat& grey,
+                                 const FoundDisplay& display) {
+  const Cut cut = cut_of(display, grey);
+  if (cut.width() < 1 || cut.height() < 1) {
+    return {};
+  }
+  const int otsu = tight_threshold(sub(grey, cut), display.dark_on_light);
+  const auto separator = reader.is_clock() ? reader.detect(cut) : std::nullopt;
+  return {evidence_at(reader, grey, cut, otsu, separator),
+          evidence_at(reader, grey, cut, reader_threshold(display), separator)};
+}
+
+// Eights that another reading shows with fewer segments lit were unlit segments glowing (or
+// clutter): they count for nothing. A display showing 8s keeps its evidence.
+void doubt_glowing_eights(std::vector<std::array<Evidence, 2>>& all) {
+  std::vector<std::string> clearer;
+  for (const auto& pair : all) {
+    for (const Evidence& e : pair) {
+      if (e.score > 0.0 && !e.all_lit) {
+        clearer.push_back(e.text);
+      }
+    }
+  }
+  for (auto& pair : all) {
+    for (Evidence& e : pair) {
+      if (e.all_lit && std::any_of(clearer.begin(), clearer.end(), [&](const std::string& t) {
+            return lights_within(t, e.text);
+          })) {
+        e.score = 0.0;
+      }
+    }
+  }
+}
+
+// The proposals, best supported first (ties keep the finder's order).
+std::vector<FoundDisplay> by_evidence(const CutReader& reader, const cv::Mat& grey,
+                                      const std::vector<FoundDisplay>& found) {
+  std::vector<std::array<Evidence, 2>> all;
+  for (const FoundDisplay& d : found) {
+    all.push_back(evidence(reader, grey, d));
+  }
+  doubt_glowing_eights(all);
+  std::vector<std::pair<double, size_t>> scored;
+  for (size_t i = 0; i < found.size(); ++i) {
+    scored.emplace_back(-std::max(all[i][0].score, all[i][1].score), i);
+  }
+  std::stable_sort(scored.begin(), scored.end());
+  std::vector<FoundDisplay> out;
+  for (const auto& [score, i] : scored) {
+    out.push_back(found[i]);
+  }
+  return out;
+}
+
+// Blind: the first reading of the tight cut at Otsu's threshold; when that reads nothing, the
+// value the longest run of the ladder reads stands in for it; when a run higher up reads it with
+// fewer segments lit, the segments it loses were unlit ones glowing, and that run's value is the
+// one shown.
+Run first_reading(const CutReader& reader, const std::vector<Run>& runs, const Cut& cut, int otsu,
+                  const std::optional<SeparatorDetection>& separator) {
+  Run first{reader.text(cut, otsu, separator), otsu, otsu, {}};
+  if (first.text.empty()) {
+    for (const Run& run : runs) {
+      if (!run.text.empty() && run.levels.size() >= std::max(kRescueRun, first.levels.size() + 1)) {
+        first = run;
+      }
+    }
+  }
+  for (const Run& run : runs) {
+    if (!first.text.empty() && run.lowest > first.level && run.levels.size() >= kUnlitOffRun &&
+        lights_within(run.text, first.text)) {
+      return run;
+    }
+  }
+  return first;
+}
+
+// Blind: the tight cut at Otsu's threshold; a first reading that its neighbours agree on teaches
+// the search, whose choice reads the other values better than Otsu's threshold does.
+void calibrate_blind(const CutReader& reader, const cv::Mat& grey, const FoundDisplay& display,
+                     Calibration& out) {
+  out.cut = cut_of(display, grey);
+  const int otsu = tight_threshold(sub(grey, out.cut), display.dark_on_light);
+  out.settings = reader.settings(otsu);
+  const auto separator = reader.is_clock() ? reader.detect(out.cut) : std::nullopt;
+  const std::vector<Run> runs =
+      reader.ladder_runs(out.cut, levels_of(sub(grey, out.cut)), separator);
+  const Run first = first_reading(reader, runs, out.cut, otsu, separator);
+  if (first.text.empty() || !stable(reader, grey, out.cut, first.level, separator, first.text)) {
+    return;
+  }
+  if (const auto choice = taught_choice(reader, grey, display, first.text)) {
+    out.cut = choice->cut;
+    out.settings = reader.settings(choice->threshold);
+  }
+}
+
+// Taught: the finder's own box, then the best supported proposals, until a search reads the
+// expected value (the value known, the finder's box rarely misses it; clutter that reads better
+// than the display is what the proposals are for).
+bool calibrate_taught(const CutReader& reader, const cv::Mat& grey,
+                      const std::vector<FoundDisplay>& ranked, const FoundDisplay& finders,
+                      const std::string& expected, Calibration& out) {
+  std::vector<FoundDisplay> tried = {finders};
+  for (size_t i = 0; i < ranked.size() && tried.size() < kTaughtProposals; ++i) {
+    if (!same_box(ranked[i], finders)) {
+      tried.push_back(ranked[i]);
+    }
+  }
+  for (const FoundDisplay& display : tried) {
+    if (const auto choice = taught_choice(reader, grey, display, expected)) {
+      out.cut = choice->cut;
+      out.settings = reader.settings(choice->threshold);
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -303,56 +440,22 @@ Calibration calibrate_crop(const CropView& crop, std::string_view role,
   Calibration out;
   out.cut = Cut{0, 0, grey.cols, grey.rows};
   out.settings = clamp_settings(ProcessingSettings{});
-  const auto display = find_display(grey, digit_cells(chosen));
-  if (!display) {
+  const std::vector<FoundDisplay> found = proposals(grey, digit_cells(chosen));
+  if (found.empty()) {
     out.reason = "no_display";
     return out;
   }
   out.found = true;
   out.reason = "ok";
-  const CutReader reader(crop, chosen, display->dark_on_light, classifier);
+  const CutReader reader(crop, chosen, found.front().dark_on_light, classifier);
+  const std::vector<FoundDisplay> ranked = by_evidence(reader, grey, found);
   if (expected) {
-    if (const auto choice = taught_choice(reader, grey, *display, *expected)) {
-      out.cut = choice->cut;
-      out.settings = reader.settings(choice->threshold);
+    if (calibrate_taught(reader, grey, ranked, found.front(), *expected, out)) {
       return out;
     }
     out.reason = "expected_not_read";
   }
-  out.cut = with_margin(display->left, display->top, display->right, display->bottom, grey.cols,
-                        grey.rows);
-  const int otsu = tight_threshold(sub(grey, out.cut), display->dark_on_light);
-  out.settings = reader.settings(otsu);
-  // Blind: a first reading that its neighbours agree on teaches the search, whose choice reads
-  // the other values better than Otsu's threshold does. When Otsu's threshold reads nothing, the
-  // value the longest run of the ladder reads stands in for it; when a run higher up reads it
-  // with fewer segments lit, the segments it loses were unlit ones glowing, and that run's value
-  // is the one shown.
-  const auto separator = reader.is_clock() ? reader.detect(out.cut) : std::nullopt;
-  const std::vector<Run> runs =
-      reader.ladder_runs(out.cut, levels_of(sub(grey, out.cut)), separator);
-  Run first{reader.text(out.cut, otsu, separator), otsu, otsu, {}};
-  if (first.text.empty()) {
-    for (const Run& run : runs) {
-      if (!run.text.empty() && run.levels.size() >= std::max(kRescueRun, first.levels.size() + 1)) {
-        first = run;
-      }
-    }
-  }
-  for (const Run& run : runs) {
-    if (!first.text.empty() && run.lowest > first.level && run.levels.size() >= kUnlitOffRun &&
-        lights_within(run.text, first.text)) {
-      first = run;
-      break;
-    }
-  }
-  if (first.text.empty() || !stable(reader, grey, out.cut, first.level, separator, first.text)) {
-    return out;
-  }
-  if (const auto choice = taught_choice(reader, grey, *display, first.text)) {
-    out.cut = choice->cut;
-    out.settings = reader.settings(choice->threshold);
-  }
+  calibrate_blind(reader, grey, ranked.front(), out);
   return out;
 }
 

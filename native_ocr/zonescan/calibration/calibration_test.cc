@@ -168,3 +168,25 @@ TEST(ReadingTextTest, ClockNumberAndInvalid) {
 
 }  // namespace
 }  // namespace native_ocr::zonescan::calibration
+
+namespace native_ocr::zonescan::calibration {
+namespace {
+
+TEST(BlindCalibrationTest, LabelStripAgainstTheDigitsIsLeftOut) {
+  // A label printed a few pixels under the digits, across the display's width: at every lit
+  // level it joins the digits' glyphs, so only a box without the strip reads the score.
+  Board board;
+  board.cells = "42";
+  const auto drawn = draw_board(board);
+  cv::Mat image = drawn.image.clone();
+  const cv::Rect& d = drawn.display;
+  cv::rectangle(image, cv::Rect(d.x, d.y + d.height + 3, d.width, board.digit_height / 5),
+                board.lit, cv::FILLED);
+  const Calibration blind = calibrate_drawn(image, "home_score");
+  ASSERT_TRUE(blind.found);
+  EXPECT_EQ(reading_text(read_cut(image, blind, "home_score")), "42");
+  EXPECT_LT(blind.cut.y2, d.y + d.height + 3 + board.digit_height / 5);
+}
+
+}  // namespace
+}  // namespace native_ocr::zonescan::calibration

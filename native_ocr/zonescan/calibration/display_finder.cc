@@ -9,56 +9,89 @@
 namespace native_ocr::zonescan::calibration {
 namespace {
 
-// Width of the display over its digit height for a layout of 1, 2 or 4 cells: the least a
-// display of seven-segment cells takes, so that a blank leading cell stays inside.
+// Display width over digit height that a layout of seven-segment cells takes at the least, so
+// that a blank leading cell stays inside: one cell, two cells (a score), four and a separator.
+constexpr double kOneCellAspect = 0.62;
+constexpr double kTwoCellAspect = 1.40;
+constexpr double kClockAspect = 2.75;
+constexpr int kClockCells = 4;
+
+// Pieces smaller than this share of the crop (and than kMinPiecePixels) are noise.
+constexpr double kMinPieceShare = 0.0003;
+constexpr double kMinPiecePixels = 2.0;
+// The largest pieces kept for grouping: enough for four digits, a colon and clutter, and a bound
+// on the quadratic merge.
+constexpr size_t kMaxPieces = 150;
+
+// Groups of glyphs proposed per band of rows: the display and a second field or a label beside it.
+constexpr size_t kGroupsPerBand = 2;
+// Glyphs in the display's rows: at least this share of the tallest glyph's height, overlapping
+// its rows by half their own height; members may reach this share of the height past the band.
+constexpr double kBandMemberHeight = 0.45;
+constexpr double kBandSlack = 0.15;
+// A whole lit digit: at least this share of the band's height tall and wide (a 1 is narrower);
+// the width assumed when none is seen.
+constexpr double kFullDigitHeight = 0.75;
+constexpr double kMinDigitWidth = 0.3;
+constexpr double kAssumedDigitWidth = 0.55;
+// A glyph at the crop border narrower than this share of a whole digit is a neighbour's cut.
+constexpr double kCutDigitWidth = 0.85;
+// Columns from the border within which a glyph touches it.
+constexpr int kBorderTouch = 1;
+
+// Housing edges: lines at least this share of the crop long, at most kEdgeThickness pixels (or
+// this share of the crop) thick, within kEdgeReach pixels of a side.
+constexpr double kEdgeLength = 0.8;
+constexpr double kEdgeThickness = 3.0;
+constexpr double kEdgeThicknessShare = 0.05;
+constexpr int kEdgeReach = 2;
+// The most of its box a housing's outline fills: a one- or two-pixel line round even a small crop
+// fills under a fifth of it, a seven-segment 8 of the thinnest face about half.
+constexpr double kFrameFill = 0.25;
+// Segments of one glyph stand apart by less than this share of the thinner stroke (plus a pixel).
+constexpr double kMergeGrowth = 0.4;
+
+// Separator dots: at most this share of the digit height across, their centre past this share of
+// the lit part from its left (a lit part may start at a 1 beside the colon) and short of this
+// share from its right.
+constexpr double kDotSize = 0.28;
+constexpr double kSeparatorFromLeft = 0.08;
+constexpr double kSeparatorFromRight = 0.15;
+// A colon's two dots: in one column (this share of the height apart at most), one either side of
+// the middle row, this share of the height apart at least.
+constexpr double kColonColumn = 0.12;
+constexpr double kColonSpan = 0.2;
+// A decimal point: centre below this share of the band, at most kPointHeight of it tall.
+constexpr double kPointLow = 0.7;
+constexpr double kPointHeight = 0.2;
+
 double nominal_aspect(int cells) {
-  switch (cells) {
-    case 2:
-      return 1.40;
-    case 4:
-      return 2.75;
-    default:
-      return 0.62;
+  if (cells == kClockCells) {
+    return kClockAspect;
   }
+  return cells == 2 ? kTwoCellAspect : kOneCellAspect;
 }
 
-std::array<int64_t, 256> histogram(const cv::Mat& grey) {
-  std::array<int64_t, 256> counts{};
-  for (int r = 0; r < grey.rows; ++r) {
-    const uint8_t* row = grey.ptr<uint8_t>(r);
-    for (int c = 0; c < grey.cols; ++c) {
-      ++counts[row[c]];
-    }
-  }
-  return counts;
+double centre_x(const Blob& b) {
+  return b.x + b.width / 2.0;
 }
 
-// The k-th smallest pixel value (0-based).
-int kth_value(const std::array<int64_t, 256>& counts, int64_t k) {
-  int64_t seen = 0;
-  for (int v = 0; v < 256; ++v) {
-    seen += counts[v];
-    if (seen > k) {
-      return v;
-    }
-  }
-  return 255;
+double centre_y(const Blob& b) {
+  return b.y + b.height / 2.0;
 }
 
-// Rows of the display: the tallest glyph and the glyphs of similar height beside it.
-std::pair<int, int> band_of(const std::vector<Blob>& glyphs) {
-  const Blob* tall = &glyphs.front();
+bool at_border(const Blob& g, int width) {
+  return g.x <= kBorderTouch || g.x + g.width >= width - kBorderTouch;
+}
+
+// Rows of a display around one glyph: its rows and those of the glyphs of similar height beside
+// it.
+std::pair<int, int> band_around(const std::vector<Blob>& glyphs, const Blob& tall) {
+  int top = tall.y;
+  int bottom = tall.bottom();
   for (const Blob& g : glyphs) {
-    if (g.height > tall->height || (g.height == tall->height && g.area > tall->area)) {
-      tall = &g;
-    }
-  }
-  int top = tall->y;
-  int bottom = tall->bottom();
-  const int tall_top = top, tall_bottom = bottom;
-  for (const Blob& g : glyphs) {
-    const int overlap = std::min(tall_bottom, g.bottom()) - std::max(tall_top, g.y) + 1;
-    if (g.height >= 0.45 * tall->height && overlap >= 0.5 * g.height) {
+    const int overlap = std::min(tall.bottom(), g.bottom()) - std::max(tall.y, g.y) + 1;
+    if (g.height >= kBandMemberHeight * tall.height && overlap >= 0.5 * g.height) {
       top = std::min(top, g.y);
       bottom = std::max(bottom, g.bottom());
     }
@@ -66,30 +99,36 @@ std::pair<int, int> band_of(const std::vector<Blob>& glyphs) {
   return {top, bottom};
 }
 
+// The glyphs tallest first (the larger of equal heights first): the display's rows are those of
+// the first, other rows of the crop those of the next.
+std::vector<Blob> tallest_first(std::vector<Blob> glyphs) {
+  std::stable_sort(glyphs.begin(), glyphs.end(), [](const Blob& a, const Blob& b) {
+    return a.height > b.height || (a.height == b.height && a.area > b.area);
+  });
+  return glyphs;
+}
+
 // Width of one whole lit digit: the narrowest full-height glyph clear of the borders that is not
 // a 1 (neighbouring digits may merge into one glyph).
 double digit_width(const std::vector<Blob>& glyphs, double height, int width) {
-  double narrowest = 0.0;
-  bool any = false;
+  std::optional<double> narrowest;
   for (const Blob& g : glyphs) {
-    if (g.height >= 0.75 * height && g.x > 1 && g.x + g.width < width - 1 &&
-        g.width >= 0.3 * height) {
-      narrowest = any ? std::min(narrowest, static_cast<double>(g.width)) : g.width;
-      any = true;
+    if (g.height >= kFullDigitHeight * height && !at_border(g, width) &&
+        g.width >= kMinDigitWidth * height) {
+      narrowest = std::min(narrowest.value_or(g.width), static_cast<double>(g.width));
     }
   }
-  return any ? narrowest : 0.55 * height;
+  return narrowest.value_or(kAssumedDigitWidth * height);
 }
 
-// The display's glyphs: without a neighbour's digit cut by the crop border (narrower than a whole
-// digit), grouped by gaps of less than a digit height (a 1 leaves most of its cell dark); the group
-// with the most ink.
-std::vector<Blob> display_group(const std::vector<Blob>& glyphs, double height, int width) {
+// The glyphs but a neighbour's digit cut by the crop border (narrower than a whole digit), left
+// to right.
+std::vector<Blob> without_cut_neighbours(const std::vector<Blob>& glyphs, double height,
+                                         int width) {
   const double digit = digit_width(glyphs, height, width);
   std::vector<Blob> kept;
   for (const Blob& g : glyphs) {
-    const bool at_border = g.x <= 1 || g.x + g.width >= width - 1;
-    if (!(at_border && g.width < 0.85 * digit)) {
+    if (!(at_border(g, width) && g.width < kCutDigitWidth * digit)) {
       kept.push_back(g);
     }
   }
@@ -98,43 +137,51 @@ std::vector<Blob> display_group(const std::vector<Blob>& glyphs, double height, 
   }
   std::stable_sort(kept.begin(), kept.end(),
                    [](const Blob& a, const Blob& b) { return a.x < b.x; });
+  return kept;
+}
+
+// The display's glyphs: grouped by gaps of less than a digit height (a 1 leaves most of its cell
+// dark); the groups with the most ink first.
+std::vector<std::vector<Blob>> display_groups(const std::vector<Blob>& glyphs, double height,
+                                              int width) {
   std::vector<std::vector<Blob>> groups(1);
   int right = 0;
-  for (const Blob& g : kept) {
+  for (const Blob& g : without_cut_neighbours(glyphs, height, width)) {
     if (!groups.back().empty() && g.x - right > height) {
       groups.emplace_back();
     }
     right = groups.back().empty() ? g.right() : std::max(right, g.right());
     groups.back().push_back(g);
   }
-  const std::vector<Blob>* best = &groups.front();
-  int64_t best_ink = -1;
-  for (const auto& group : groups) {
-    int64_t ink = 0;
+  const auto ink = [](const std::vector<Blob>& group) {
+    int64_t sum = 0;
     for (const Blob& g : group) {
-      ink += g.area;
+      sum += g.area;
     }
-    if (ink > best_ink) {
-      best_ink = ink;
-      best = &group;
-    }
-  }
-  return *best;
+    return sum;
+  };
+  std::stable_sort(groups.begin(), groups.end(),
+                   [&](const auto& a, const auto& b) { return ink(a) > ink(b); });
+  return groups;
 }
 
-// The colon (two small dots, one above and one below the middle) or the decimal point (one small
-// dot low in the band) among the segment pieces, as its centre column. The lit part may start at
-// a 1 just left of the colon (" 1:33"), so the window reaches close to its left end.
-std::optional<double> separator_of(const std::vector<Blob>& pieces, double left, double right,
-                                   double top, double height) {
+// The pieces small enough for a separator dot whose centre lies where a separator can.
+std::vector<Blob> dot_pieces(const std::vector<Blob>& pieces, double left, double right,
+                             double height) {
   std::vector<Blob> small;
   for (const Blob& p : pieces) {
-    const double cx = p.x + p.width / 2.0;
-    if (std::max(p.width, p.height) <= 0.28 * height && left + 0.08 * (right - left) < cx &&
-        cx < right - 0.15 * (right - left)) {
+    const double cx = centre_x(p);
+    if (std::max(p.width, p.height) <= kDotSize * height &&
+        left + kSeparatorFromLeft * (right - left) < cx &&
+        cx < right - kSeparatorFromRight * (right - left)) {
       small.push_back(p);
     }
   }
+  return small;
+}
+
+// A colon among the dots: the pair in one column either side of the middle with the most ink.
+std::optional<double> colon_of(const std::vector<Blob>& small, double top, double height) {
   const double middle = top + height / 2.0;
   std::optional<double> colon;
   int64_t best = 0;
@@ -142,62 +189,141 @@ std::optional<double> separator_of(const std::vector<Blob>& pieces, double left,
     for (size_t j = i + 1; j < small.size(); ++j) {
       const Blob& a = small[i];
       const Blob& b = small[j];
-      const double ax = a.x + a.width / 2.0, bx = b.x + b.width / 2.0;
-      const double ay = a.y + a.height / 2.0, by = b.y + b.height / 2.0;
-      if (std::abs(ax - bx) < 0.12 * height && (ay - middle) * (by - middle) < 0 &&
-          std::abs(ay - by) > 0.2 * height && (!colon || a.area + b.area > best)) {
+      if (std::abs(centre_x(a) - centre_x(b)) < kColonColumn * height &&
+          (centre_y(a) - middle) * (centre_y(b) - middle) < 0 &&
+          std::abs(centre_y(a) - centre_y(b)) > kColonSpan * height &&
+          (!colon || a.area + b.area > best)) {
         best = a.area + b.area;
-        colon = (ax + bx) / 2.0;
+        colon = (centre_x(a) + centre_x(b)) / 2.0;
       }
     }
   }
-  if (colon) {
-    return colon;
-  }
+  return colon;
+}
+
+// A decimal point among the dots: the largest one low in the band.
+std::optional<double> point_of(const std::vector<Blob>& small, double top, double height) {
   const Blob* dot = nullptr;
   for (const Blob& p : small) {
-    if (p.y + p.height / 2.0 > top + 0.7 * height && p.height <= 0.2 * height &&
+    if (centre_y(p) > top + kPointLow * height && p.height <= kPointHeight * height &&
         (dot == nullptr || p.area > dot->area)) {
       dot = &p;
     }
   }
-  if (dot != nullptr) {
-    return dot->x + dot->width / 2.0;
+  if (dot == nullptr) {
+    return std::nullopt;
   }
-  return std::nullopt;
+  return centre_x(*dot);
+}
+
+// The colon (two small dots, one above and one below the middle) or the decimal point (one small
+// dot low in the band) among the segment pieces, as its centre column.
+std::optional<double> separator_of(const std::vector<Blob>& pieces, double left, double right,
+                                   double top, double height) {
+  const std::vector<Blob> small = dot_pieces(pieces, left, right, height);
+  if (const auto colon = colon_of(small, top, height)) {
+    return colon;
+  }
+  return point_of(small, top, height);
+}
+
+// The lit pieces of the crop at `level`, without housing edges, largest first and bounded.
+std::vector<Blob> lit_pieces(const cv::Mat& grey, double level) {
+  const cv::Mat mask = grey > level;
+  const double pixels = static_cast<double>(grey.rows) * grey.cols;
+  const auto min_area =
+      static_cast<int64_t>(std::ceil(std::max(kMinPiecePixels, kMinPieceShare * pixels)));
+  std::vector<Blob> pieces = without_edges(lit_components(mask, min_area), grey.cols, grey.rows);
+  std::stable_sort(pieces.begin(), pieces.end(),
+                   [](const Blob& a, const Blob& b) { return a.area > b.area; });
+  if (pieces.size() > kMaxPieces) {
+    pieces.resize(kMaxPieces);
+  }
+  return pieces;
+}
+
+// The glyphs whose rows lie within the band, give or take kBandSlack of its height.
+template <typename Blobs>
+Blobs within_band(const Blobs& blobs, double top, double bottom) {
+  const double slack = kBandSlack * (bottom - top + 1);
+  Blobs inside;
+  for (const auto& g : blobs) {
+    if (g.y >= top - slack && g.bottom() <= bottom + slack) {
+      inside.push_back(g);
+    }
+  }
+  return inside;
+}
+
+// The box widened to the role's layout: a clock's two sides as wide as each other about its
+// separator, else blank cells leading (widened to the left) up to the nominal width.
+void widen_to_layout(FoundDisplay& found, int cells) {
+  const double nominal = nominal_aspect(cells) * found.digit_height;
+  if (found.separator_x) {
+    const double sx = *found.separator_x;
+    const double half = std::max({sx - found.left, found.right - sx, nominal / 2.0});
+    found.left = sx - half;
+    found.right = sx + half;
+  } else if (found.right - found.left + 1 < nominal) {
+    found.left = found.right + 1 - nominal;
+  }
+}
+
+// The display of one group of glyphs in the band from `top` to `bottom`.
+FoundDisplay display_of(const std::vector<Blob>& members, const std::vector<Blob>& pieces, int top,
+                        int bottom, int cells) {
+  FoundDisplay found;
+  found.top = top;
+  found.bottom = bottom;
+  found.digit_height = bottom - top + 1;
+  found.left = members.front().x;
+  found.right = members.front().right();
+  for (const Blob& g : members) {
+    found.left = std::min(found.left, static_cast<double>(g.x));
+    found.right = std::max(found.right, static_cast<double>(g.right()));
+  }
+  if (cells == kClockCells) {
+    std::vector<Blob> inside;
+    for (const Blob& p : within_band(pieces, top, bottom)) {
+      if (found.left <= p.x && p.right() <= found.right) {
+        inside.push_back(p);
+      }
+    }
+    found.separator_x = separator_of(inside, found.left, found.right, top, found.digit_height);
+  }
+  widen_to_layout(found, cells);
+  return found;
+}
+
+// The displays among the lit pieces (none empty): for each of the kBands tallest distinct bands
+// of rows, its kGroupsPerBand groups with the most ink. The first is the tallest band's richest.
+std::vector<FoundDisplay> displays_of(const std::vector<Blob>& pieces, int cells, int width,
+                                      size_t bands) {
+  const std::vector<Blob> glyphs = merge_into_glyphs(pieces);
+  std::vector<std::pair<int, int>> seen;
+  std::vector<FoundDisplay> out;
+  for (const Blob& seed : tallest_first(glyphs)) {
+    const auto band = band_around(glyphs, seed);
+    if (seen.size() == bands || std::find(seen.begin(), seen.end(), band) != seen.end()) {
+      continue;
+    }
+    seen.push_back(band);
+    const auto [top, bottom] = band;
+    const auto groups = display_groups(within_band(glyphs, top, bottom), bottom - top + 1, width);
+    for (size_t g = 0; g < groups.size() && g < kGroupsPerBand; ++g) {
+      out.push_back(display_of(groups[g], pieces, top, bottom, cells));
+    }
+  }
+  return out;
 }
 
 }  // namespace
 
-double grey_median(const cv::Mat& grey) {
-  const auto counts = histogram(grey);
-  const int64_t n = static_cast<int64_t>(grey.total());
-  if (n % 2 == 1) {
-    return kth_value(counts, n / 2);
-  }
-  return (kth_value(counts, n / 2 - 1) + kth_value(counts, n / 2)) / 2.0;
-}
-
-double grey_percentile(const cv::Mat& grey, double percent) {
-  const auto counts = histogram(grey);
-  const int64_t n = static_cast<int64_t>(grey.total());
-  const double position = percent / 100.0 * static_cast<double>(n - 1);
-  const int64_t below = static_cast<int64_t>(std::floor(position));
-  const double fraction = position - static_cast<double>(below);
-  const int low = kth_value(counts, below);
-  const int high = kth_value(counts, std::min(n - 1, below + 1));
-  return low + fraction * (high - low);
-}
-
-int otsu_threshold(const cv::Mat& grey) {
-  cv::Mat ignored;
-  return static_cast<int>(
-      cv::threshold(grey, ignored, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU));
-}
-
 std::vector<Blob> lit_components(const cv::Mat& mask, int64_t min_area) {
+  constexpr int kConnectivity = 8;
   cv::Mat labels, stats, centroids;
-  const int n = cv::connectedComponentsWithStats(mask, labels, stats, centroids, 8, CV_32S);
+  const int n =
+      cv::connectedComponentsWithStats(mask, labels, stats, centroids, kConnectivity, CV_32S);
   std::vector<Blob> out;
   for (int i = 1; i < n; ++i) {
     Blob b{stats.at<int>(i, cv::CC_STAT_LEFT), stats.at<int>(i, cv::CC_STAT_TOP),
@@ -211,16 +337,25 @@ std::vector<Blob> lit_components(const cv::Mat& mask, int64_t min_area) {
 }
 
 std::vector<Blob> without_edges(const std::vector<Blob>& blobs, int width, int height) {
+  // A thin line along a side, or one across the whole crop (no digit of the zone is).
+  const auto edge = [](int start, int length, int span, int across_start, int across, int side) {
+    const bool long_thin = length >= kEdgeLength * span &&
+                           across <= std::max(kEdgeThickness, kEdgeThicknessShare * side);
+    const bool at_side = across_start <= kEdgeReach || across_start + across >= side - kEdgeReach;
+    const bool crosses = start <= kEdgeReach && start + length >= span - kEdgeReach;
+    return long_thin && (at_side || crosses);
+  };
+  // A housing's outline: reaching every side of the crop and hollow (a digit as large as the
+  // crop fills far more of its box).
+  const auto frame = [&](const Blob& b) {
+    return b.x <= kEdgeReach && b.y <= kEdgeReach && b.x + b.width >= width - kEdgeReach &&
+           b.y + b.height >= height - kEdgeReach &&
+           static_cast<double>(b.area) < kFrameFill * b.width * b.height;
+  };
   std::vector<Blob> kept;
   for (const Blob& b : blobs) {
-    // A thin line along a side, or one across the whole crop (no digit of the zone is).
-    const bool vertical_edge =
-        b.height >= 0.8 * height && b.width <= std::max(3.0, 0.05 * width) &&
-        (b.x <= 2 || b.x + b.width >= width - 2 || (b.y <= 2 && b.y + b.height >= height - 2));
-    const bool horizontal_edge =
-        b.width >= 0.8 * width && b.height <= std::max(3.0, 0.05 * height) &&
-        (b.y <= 2 || b.y + b.height >= height - 2 || (b.x <= 2 && b.x + b.width >= width - 2));
-    if (!vertical_edge && !horizontal_edge) {
+    if (!edge(b.y, b.height, height, b.x, b.width, width) &&
+        !edge(b.x, b.width, width, b.y, b.height, height) && !frame(b)) {
       kept.push_back(b);
     }
   }
@@ -238,7 +373,7 @@ std::vector<Blob> merge_into_glyphs(std::vector<Blob> blobs) {
       bool joined = false;
       for (Blob& o : out) {
         const double grow =
-            1.0 + 0.4 * std::min({b.width - 1, b.height - 1, o.width - 1, o.height - 1});
+            1.0 + kMergeGrowth * std::min({b.width - 1, b.height - 1, o.width - 1, o.height - 1});
         if (b.x - grow <= o.right() && o.x - grow <= b.right() && b.y - grow <= o.bottom() &&
             o.y - grow <= b.bottom()) {
           const int x1 = std::min(o.x, b.x), y1 = std::min(o.y, b.y);
@@ -257,80 +392,35 @@ std::vector<Blob> merge_into_glyphs(std::vector<Blob> blobs) {
   return blobs;
 }
 
-std::optional<FoundDisplay> find_display(const cv::Mat& grey_in, int cells) {
-  const int h = grey_in.rows, w = grey_in.cols;
-  if (h < 6 || w < 4) {
-    return std::nullopt;
-  }
-  FoundDisplay found;
-  double background = grey_median(grey_in);
-  found.dark_on_light = background > 127;
-  // A new image for the inverted board: assigning the expression to a header over grey_in would
-  // write into the caller's pixels.
-  const cv::Mat grey = found.dark_on_light ? cv::Mat(255 - grey_in) : grey_in;
-  if (found.dark_on_light) {
-    background = 255 - background;
-  }
-  const double peak = grey_percentile(grey, 99.5);
-  if (peak - background < 20) {
-    return std::nullopt;
-  }
-  const double level =
-      std::max(static_cast<double>(otsu_threshold(grey)), background + 0.25 * (peak - background));
-  cv::Mat mask = grey > level;
-  const auto min_area =
-      static_cast<int64_t>(std::ceil(std::max(2.0, 0.0003 * static_cast<double>(h) * w)));
-  std::vector<Blob> pieces = without_edges(lit_components(mask, min_area), w, h);
+std::vector<FoundDisplay> displays_at(const LitRange& range, double level, int cells,
+                                      size_t bands) {
+  const std::vector<Blob> pieces = lit_pieces(range.grey, level);
   if (pieces.empty()) {
+    return {};
+  }
+  std::vector<FoundDisplay> found = displays_of(pieces, cells, range.grey.cols, bands);
+  for (FoundDisplay& d : found) {
+    d.dark_on_light = range.dark_on_light;
+    d.level = level;
+  }
+  return found;
+}
+
+double default_level(const LitRange& range) {
+  return std::max(static_cast<double>(range.otsu),
+                  range.background + kLitShare * (range.peak - range.background));
+}
+
+std::optional<FoundDisplay> find_display(const cv::Mat& grey, int cells) {
+  const auto range = lit_range(grey);
+  if (!range) {
     return std::nullopt;
   }
-  std::stable_sort(pieces.begin(), pieces.end(),
-                   [](const Blob& a, const Blob& b) { return a.area > b.area; });
-  if (pieces.size() > 150) {
-    pieces.resize(150);
+  const std::vector<FoundDisplay> found = displays_at(*range, default_level(*range), cells, 1);
+  if (found.empty()) {
+    return std::nullopt;
   }
-  const std::vector<Blob> glyphs = merge_into_glyphs(pieces);
-  const auto [top, bottom] = band_of(glyphs);
-  const double height = bottom - top + 1;
-  std::vector<Blob> members;
-  for (const Blob& g : glyphs) {
-    if (g.y >= top - 0.15 * height && g.bottom() <= bottom + 0.15 * height) {
-      members.push_back(g);
-    }
-  }
-  members = display_group(members, height, w);
-  double left = members.front().x, right = members.front().right();
-  for (const Blob& g : members) {
-    left = std::min(left, static_cast<double>(g.x));
-    right = std::max(right, static_cast<double>(g.right()));
-  }
-  const double nominal = nominal_aspect(cells) * height;
-  if (cells == 4) {
-    std::vector<Blob> inside;
-    for (const Blob& p : pieces) {
-      if (left <= p.x && p.right() <= right && p.y >= top - 0.15 * height &&
-          p.bottom() <= bottom + 0.15 * height) {
-        inside.push_back(p);
-      }
-    }
-    found.separator_x = separator_of(inside, left, right, top, height);
-  }
-  if (found.separator_x) {
-    // A clock's two sides are as wide as each other: the side with a blank cell takes the width
-    // of the other.
-    const double sx = *found.separator_x;
-    const double half = std::max({sx - left, right - sx, nominal / 2.0});
-    left = sx - half;
-    right = sx + half;
-  } else if (right - left + 1 < nominal) {
-    left = right + 1 - nominal;  // blank cells lead: widen to the left
-  }
-  found.left = left;
-  found.top = top;
-  found.right = right;
-  found.bottom = bottom;
-  found.digit_height = height;
-  return found;
+  return found.front();
 }
 
 }  // namespace native_ocr::zonescan::calibration

@@ -139,3 +139,41 @@ TEST(MergeIntoGlyphsTest, SegmentsOfOneDigitMergeNeighboursApartDoNot) {
 
 }  // namespace
 }  // namespace native_ocr::zonescan::calibration
+
+namespace native_ocr::zonescan::calibration {
+namespace {
+
+TEST(FindDisplayTest, LeavesOutAHousingOutlineRoundTheZone) {
+  const Board board = board_of("42");
+  const auto drawn = draw_board(board);
+  cv::Mat image = drawn.image.clone();
+  cv::rectangle(image, cv::Point(1, 1), cv::Point(image.cols - 2, image.rows - 2),
+                cv::Scalar(200, 200, 200), 2);
+  const auto found = find_display(grey_of(image), 2);
+  ASSERT_TRUE(found.has_value());
+  expect_box(*found, drawn.display, 3);
+}
+
+TEST(WithoutStripsTest, DropsALabelStripApartByAnUnlitRow) {
+  cv::Mat grey(60, 100, CV_8UC1, cv::Scalar(10));
+  grey(cv::Rect(20, 10, 40, 31)).setTo(200);  // rows 10-40: the digits' rows
+  grey(cv::Rect(25, 42, 30, 5)).setTo(200);   // rows 42-46: a label under them
+  const auto range = lit_range(grey);
+  ASSERT_TRUE(range.has_value());
+  FoundDisplay found;
+  found.left = 20;
+  found.right = 59;
+  found.top = 10;
+  found.bottom = 46;
+  found.level = 100;
+  const auto trimmed = without_strips(*range, found);
+  ASSERT_TRUE(trimmed.has_value());
+  EXPECT_EQ(trimmed->top, 10);
+  EXPECT_EQ(trimmed->bottom, 40);
+  EXPECT_EQ(trimmed->digit_height, 31);
+  found.bottom = 40;  // nothing to drop
+  EXPECT_FALSE(without_strips(*range, found).has_value());
+}
+
+}  // namespace
+}  // namespace native_ocr::zonescan::calibration

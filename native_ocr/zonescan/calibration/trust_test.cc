@@ -68,7 +68,12 @@ TEST(TrustTest, EachSignOfAMisreadLowersTheScore) {
     EXPECT_LT(trust_score(*worse), clean);
   }
   EXPECT_FALSE(trust_reading(uneven).trusted);
+  borderline.cells[1].confidence = 0.6;  // a segment barely on, in a cell read without conviction
   EXPECT_FALSE(trust_reading(borderline).trusted);
+  TrustInput moved = clean_reading();
+  moved.shift_agreement = 0.5;  // half the one-pixel moves read another value
+  moved.far_threshold_agreement = 0.0;
+  EXPECT_LT(trust_score(moved), clean);
 }
 
 TEST(TrustTest, TypedReadingsOfDrawnBoards) {
@@ -93,6 +98,48 @@ TEST(TrustTest, TypedReadingsOfDrawnBoards) {
   ASSERT_TRUE(clock.separator.has_value());
   EXPECT_EQ(input.separator_confidence, clock.separator->confidence);
   EXPECT_TRUE(trust_reading(input).trusted);
+}
+
+}  // namespace
+}  // namespace native_ocr::zonescan::calibration
+
+namespace native_ocr::zonescan::calibration {
+namespace {
+
+TEST(TrustTest, CellsAllReadingEightAreNeverTrusted) {
+  // What bright unlit segments, a label or a block of clutter read as, however cleanly.
+  TrustInput eights = clean_reading();
+  for (TrustCell& c : eights.cells) {
+    c.digit = 8;
+    c.activation = {1, 1, 1, 1, 1, 1, 1};
+  }
+  const Trust t = trust_reading(eights);
+  EXPECT_FALSE(t.trusted);
+  EXPECT_EQ(t.why, "all_lit");
+  EXPECT_EQ(t.confidence, 0.0);
+  eights.cells[0].digit = 3;  // one other digit: weighed like any reading
+  EXPECT_NE(trust_reading(eights).why, "all_lit");
+}
+
+TEST(TrustTest, UnevenStrokesAndWidthsAreMeasured) {
+  // Ink per lit segment over the glyph height: equal cells spread 0; a cell whose extra "lit"
+  // segment is a thin glowing one carries less ink per segment.
+  TrustInput even = clean_reading();
+  for (TrustCell& c : even.cells) {
+    c.ink_ratio = 0.3;
+    c.digit = 0;
+  }
+  const auto flat = trust_features(even);
+  EXPECT_DOUBLE_EQ(flat[10], 0.0);
+  EXPECT_DOUBLE_EQ(flat[11], 0.0);
+  TrustInput uneven = even;
+  uneven.cells[1].activation = {1, 1, 1, 1, 1, 1, 1};  // 7 segments lit on the same ink as 5
+  uneven.cells[1].glyph_box[2] -= 6;                   // and narrower
+  const auto spread = trust_features(uneven);
+  EXPECT_NEAR(spread[10], 2.0 / 7.0, 1e-9);
+  EXPECT_NEAR(spread[11], 6.0 / 32.0, 1e-9);
+  uneven.cells[1].digit = 1;  // a 1 is narrow in every face: its width is not compared
+  EXPECT_DOUBLE_EQ(trust_features(uneven)[11], 0.0);
 }
 
 }  // namespace

@@ -1,0 +1,254 @@
+"""Fits the trust rule's weights on the tuning half of a board test bed, prints how the fitted rule
+does on the unseen half, and writes native_ocr/zonescan/calibration/trust_weights.h.
+
+usage: PYTHONPATH=<build>/python /usr/bin/python3 bench/boards/fit_trust.py [--data DIR]
+       [--write] [--cache FILE]
+
+The readings are those board_bench.py scores in its blind and taught rows: every later value of a
+board read with the zone calibrate_zone tuned on the first value. Each valid reading whose cells
+are not all 8 gives one row of the features trust_features (trust.cc) computes, from the result
+dictionary as trust_reading sees it; the label is whether the value is exact. The rule is a
+logistic regression (Newton's method, a small ridge) whose weights keep each feature's sign
+(SIGNS), and the line is the lowest score at which
+at most --wrong-share of the tuning half's trusted readings are wrong. The features computed here
+are checked against the module's own confidence before fitting, so the two cannot drift apart.
+Readings of all-8 cells are never trusted and stay out of the fit.
+
+--write rewrites the header (rebuild the module afterwards); without it the weights are printed.
+--cache keeps the readings' features in a file, so that refits skip the calibrations.
+"""
+
+import argparse
+import json
+import math
+import os
+import sys
+
+import cv2
+import numpy as np
+
+from native_ocr import zonescan
+from native_ocr.__main__ import read as read_zone
+
+sys.path.insert(0, os.path.dirname(__file__))
+from board_bench import all_lit, board_groups, half_of, tune_blind, tune_taught  # noqa: E402
+
+HEADER = os.path.join(os.path.dirname(__file__), "..", "..", "native_ocr", "zonescan", "calibration",
+                      "trust_weights.h")
+DEFAULT_DATA = os.path.join(os.environ.get("XDG_CACHE_HOME", "/tmp"), "zonescan-boards")
+RIDGE = 1e-3  # keeps the Newton steps defined when a feature barely varies
+LIT = 0.5     # activation above which a segment counts as lit (trust.cc's kLitActivation)
+
+
+def spread(values):
+    return (max(values) - min(values)) / max(values) if values and max(values) > 0 else 0.0
+
+
+NEAR_STEP, FAR_STEP = 8, 16  # trust.h's kNearThresholdStep and kFarThresholdStep
+
+
+def agreement(result, zone, image):
+    """The shares of the reads of the zone moved a pixel each way, and with its threshold moved
+    NEAR_STEP and FAR_STEP levels either way, that read the result's value (as trust_reading
+    measures them when given the zone and image)."""
+    def same(z):
+        again = read_zone(z, image)
+        return bool(again["valid"]) and again["value"] == result["value"]
+    h, w = image.shape[:2]
+    pixel = sum(same(dict(zone, **{key: zone[key] + way * step}))
+                for key, step in (("x", 1.0 / w), ("y", 1.0 / h)) for way in (-1.0, 1.0)) / 4.0
+    settings = zonescan.normalize_settings(zone.get("processing"))
+    shares = [pixel]
+    for step in (NEAR_STEP, FAR_STEP):
+        shares.append(sum(same(dict(zone, processing=dict(
+            settings, threshold=min(255, max(0, settings["threshold"] + way * step)))))
+            for way in (-1, 1)) / 2.0)
+    return shares
+
+
+def features(result, agreements=(1.0, 1.0, 1.0)):
+    """trust_features of trust.cc, from a reader result dictionary."""
+    items = result.get("digit_items") or result.get("ocr_items") or []
+    cells = [i for i in items if isinstance(i, dict) and i.get("status") == "digit"]
+    clock = "clock_mode" in result
+    debug = result.get("debug") or {}
+    crop_height = debug["crop_size"][1] if debug.get("crop_size") else 0
+    separator = debug.get("separator")
+    sep_conf = separator["confidence"] if isinstance(separator, dict) else 0.0
+    heights = [c["glyph_box"][3] - c["glyph_box"][1] + 1 for c in cells]
+    tops = [c["glyph_box"][1] for c in cells]
+    bottoms = [c["glyph_box"][3] for c in cells]
+    strokes, widths = [], []
+    for c, h in zip(cells, heights):
+        box = c["box"]
+        area = (box[2] - box[0] + 1) * (box[3] - box[1] + 1)
+        lit = sum(1 for a in c["segment_activation"] if a > LIT)
+        strokes.append(c["ink_ratio"] * area / max(1, lit) / max(1.0, h))
+        if c["char"] != 1:
+            widths.append(c["glyph_box"][2] - c["glyph_box"][0] + 1)
+    tallest = max(1.0, max(heights))
+    touching = sum(c["glyph_box"][0] <= c["box"][0] or c["glyph_box"][2] >= c["box"][2]
+                   for c in cells)
+    return [min(c["confidence"] for c in cells),
+            min(c["pattern_score"] - c["runner_up_score"] for c in cells),
+            min(min(abs(a - LIT) for a in c["segment_activation"]) for c in cells),
+            touching / len(cells),
+            (max(heights) - min(heights)) / tallest,
+            (max(tops) - min(tops)) / tallest,
+            (max(bottoms) - min(bottoms)) / tallest,
+            min(heights) / max(1, crop_height),
+            sep_conf if clock else 1.0,
+            1.0 if clock else 0.0,
+            spread(strokes),
+            (max(widths) - min(widths)) / tallest if widths else 0.0,
+            *agreements]
+
+
+def header_weights():
+    text = open(HEADER).read()
+    body = text[text.index("kTrustWeights = {") + len("kTrustWeights = {"):]
+    weights = [float(v) for v in body[:body.index("}")].split(",") if v.strip()]
+    offset = float(text.split("kTrustOffset = ")[1].split(";")[0])
+    line = float(text.split("kTrustLine = ")[1].split(";")[0])
+    return np.array(weights), offset, line
+
+
+def collect(data):
+    """(half, features, exact, all lit) of every valid reading in the blind and taught rows."""
+    with open(os.path.join(data, "labels.jsonl")) as f:
+        labels = [json.loads(line) for line in f]
+    weights, offset, _ = header_weights()
+    rows = []
+    for board, seq in board_groups(labels).items():
+        images = [cv2.imread(os.path.join(data, l["file"]), cv2.IMREAD_COLOR) for l in seq]
+        for tune in (tune_blind, tune_taught):
+            zone = tune(images[0], seq[0])
+            for label, image in zip(seq[1:], images[1:]):
+                result = read_zone(zone, image)
+                if not result["valid"]:
+                    continue
+                exact = result["value"] == label["expected"]
+                lit = all_lit(result["value"])
+                x = features(result, agreement(result, zone, image)) if any(
+                    isinstance(i, dict) and i.get("status") == "digit"
+                    for i in (result.get("digit_items") or result.get("ocr_items") or [])) else None
+                if x is not None and not lit:
+                    mine = 1.0 / (1.0 + math.exp(-(offset + float(np.dot(weights, x)))))
+                    theirs = zonescan.trust_reading(result, zone=zone, image=image)["confidence"]
+                    if theirs > 0.0 and abs(mine - theirs) > 1e-6:
+                        raise SystemExit(f"features differ from trust.cc on {label['file']}: "
+                                         f"{mine} against {theirs}")
+                rows.append((half_of(label), x, bool(exact), bool(lit)))
+        print(f"board {board} done", file=sys.stderr, flush=True)
+    return rows
+
+
+def fit(x, y):
+    """Logistic regression by Newton's method with a small ridge: (weights, offset)."""
+    augmented = np.hstack([x, np.ones((len(x), 1))])
+    beta = np.zeros(augmented.shape[1])
+    for _ in range(50):
+        p = 1.0 / (1.0 + np.exp(-augmented @ beta))
+        gradient = augmented.T @ (y - p) - RIDGE * beta
+        hessian = augmented.T @ (augmented * (p * (1 - p))[:, None]) + RIDGE * np.eye(len(beta))
+        step = np.linalg.solve(hessian, gradient)
+        beta += step
+        if np.abs(step).max() < 1e-9:
+            break
+    return beta[:-1], beta[-1]
+
+
+# The direction each feature can only push trust in (+1 up, -1 down, 0 either), in the order of
+# features(): a clearer or more stable reading is never less trusted. Features whose fitted
+# weight points the other way (a side effect of correlated features) are left out and the rest
+# refitted, so that the rule stays a sign of misreads, not of this test bed.
+SIGNS = (1, 1, 1, -1, -1, -1, -1, 1, 1, 0, -1, -1, 1, 1, 1)
+
+
+def fit_signed(x, y):
+    """fit() with every weight in its feature's direction (zero where the data disagree)."""
+    kept = list(range(x.shape[1]))
+    while True:
+        weights, offset = fit(x[:, kept], y)
+        wrong = [k for k, w in zip(kept, weights) if SIGNS[k] * w < 0]
+        if not wrong:
+            full = np.zeros(x.shape[1])
+            full[kept] = weights
+            return full, offset
+        kept = [k for k in kept if k not in wrong]
+
+
+def figures(rows, weights, offset, line):
+    """(correct readings trusted, wrong among trusted, trusted all-lit) over `rows`."""
+    correct = trusted_correct = trusted = trusted_wrong = 0
+    for _, x, exact, lit in rows:
+        ok = x is not None and not lit and offset + float(np.dot(weights, x)) >= line
+        correct += exact
+        trusted_correct += ok and exact
+        trusted += ok
+        trusted_wrong += ok and not exact
+    return (100.0 * trusted_correct / max(1, correct), 100.0 * trusted_wrong / max(1, trusted))
+
+
+def choose_line(rows, weights, offset, wrong_share):
+    """The lowest score line at which at most wrong_share % of the trusted readings are wrong."""
+    scores = sorted({round(offset + float(np.dot(weights, x)), 4) for _, x, _, lit in rows
+                     if x is not None and not lit})
+    for line in scores:
+        if figures(rows, weights, offset, line)[1] <= wrong_share:
+            return line
+    return scores[-1] if scores else 0.0
+
+
+def write_header(weights, offset, line):
+    values = ", ".join(f"{w:.4f}" for w in weights)
+    text = open(HEADER).read()
+    head = text[:text.index("inline constexpr std::array")]
+    tail = text[text.index("}  // namespace"):]
+    body = (f"inline constexpr std::array<double, {len(weights)}> kTrustWeights = {{{values}}};\n"
+            f"inline constexpr double kTrustOffset = {offset:.4f};\n"
+            f"inline constexpr double kTrustLine = {line:.4f};\n\n")
+    with open(HEADER, "w") as f:
+        f.write(head + body + tail)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--data", default=DEFAULT_DATA)
+    parser.add_argument("--cache", help="keep the readings' features in this JSON file")
+    parser.add_argument("--wrong-share", type=float, default=0.3,
+                        help="at most this %% of the tuning half's trusted readings wrong")
+    parser.add_argument("--write", action="store_true", help="rewrite trust_weights.h")
+    args = parser.parse_args()
+    if args.cache and os.path.exists(args.cache):
+        rows = [tuple(r) for r in json.load(open(args.cache))]
+    else:
+        rows = collect(args.data)
+        if args.cache:
+            json.dump(rows, open(args.cache, "w"))
+    tune = [r for r in rows if r[0] == "tune"]
+    unseen = [r for r in rows if r[0] == "unseen"]
+    usable = [r for r in tune if r[1] is not None and not r[3]]
+    x = np.array([r[1] for r in usable], float)
+    y = np.array([1.0 if r[2] else 0.0 for r in usable])
+    weights, offset = fit_signed(x, y)
+    line = choose_line(tune, weights, offset, args.wrong_share)
+    print(f"{len(tune)} tuning readings ({int(len(usable) - y.sum())} wrong), {len(unseen)} unseen")
+    print("weights:", ", ".join(f"{w:.4f}" for w in weights), f"offset {offset:.4f} line {line:.4f}")
+    for name, part in (("tune", tune), ("unseen", unseen)):
+        covered, wrong = figures(part, weights, offset, line)
+        print(f"{name}: correct readings trusted {covered:.1f} %, wrong among trusted {wrong:.2f} %")
+    print("the trade-off (line chosen on the tuning half for each share of wrong among trusted):")
+    for share in (0.3, 0.5, 1.0, 2.0, 5.0):
+        at = choose_line(tune, weights, offset, share)
+        cells = [f"{name} %.1f %% trusted / %.2f %% wrong" % figures(part, weights, offset, at)
+                 for name, part in (("tune", tune), ("unseen", unseen))]
+        print(f"  <= {share} %: line {at:.3f}: " + ", ".join(cells))
+    if args.write:
+        write_header(weights, offset, line)
+        print(f"wrote {os.path.normpath(HEADER)}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
