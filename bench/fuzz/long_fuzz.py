@@ -1,7 +1,7 @@
 """A long random-argument run over every function of native_ocr.zonescan and native_ocr.segsense,
 with the generators and checks of the CI tests (native_ocr/tests/test_*_fuzz.py). Not a test.
 
-  /usr/bin/python3 bench/fuzz/long_fuzz.py --build build/asan --calls 100000 --seed 16 [--hazards]
+  /usr/bin/python3 bench/fuzz/long_fuzz.py --build build/asan --calls 100000 --seed 16
 
 Call i (0-based) goes to function i mod (number of functions) with arguments drawn from
 random.Random(f"{seed}:{i}"), so any call is reproduced alone with --first i --calls i+1. The calls
@@ -41,8 +41,7 @@ def worker(seed, first, last, folder):
     import test_segsense_fuzz as sf
     import test_zonescan_fuzz as zf
     warnings.simplefilter("error")  # as the CI tests run (-W error)
-    files = zf.files_in(__import__("pathlib").Path(folder),
-                        os.environ.get("NATIVE_OCR_FUZZ_HAZARDS") == "1")
+    files = zf.files_in(__import__("pathlib").Path(folder))
     table = functions()
     out = sys.stdout
     out.write(f"m {zf.z.__file__} {sf.s.__file__}\n")
@@ -157,10 +156,6 @@ def main():
     parser.add_argument("--seed", type=int, default=None, help="default: drawn and printed")
     parser.add_argument("--timeout", type=float, default=60.0, help="seconds per call")
     parser.add_argument("--log", default="long_fuzz.log", help="workers' standard error")
-    parser.add_argument("--hazards", action="store_true",
-                        help="also hand read_zones the sources that hang or exhaust memory in a "
-                             "read_zones without bounded, regular-file-only reads (a FIFO, "
-                             "/dev/zero, a 65500x65500 header, a directory)")
     parser.add_argument("--worker", action="store_true", help=argparse.SUPPRESS)
     parser.add_argument("--folder", help=argparse.SUPPRESS)
     args = parser.parse_args()
@@ -171,11 +166,10 @@ def main():
     if args.seed is None:
         args.seed = random.SystemRandom().randrange(10**6)
     env, sanitized = environment(os.path.abspath(args.build))
-    env["NATIVE_OCR_FUZZ_HAZARDS"] = "1" if args.hazards else "0"
     args.folder = tempfile.mkdtemp(prefix="long_fuzz.")
     print(f"seed {args.seed}, calls {args.first} .. {args.calls - 1}, build {args.build}"
-          f"{' (sanitizers preloaded)' if sanitized else ''}, timeout {args.timeout} s per call"
-          f"{', hazardous sources' if args.hazards else ''}", flush=True)
+          f"{' (sanitizers preloaded)' if sanitized else ''}, timeout {args.timeout} s per call",
+          flush=True)
     tally, started, first = Tally(), time.time(), args.first
     try:
         with open(args.log, "w") as log:

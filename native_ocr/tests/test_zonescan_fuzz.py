@@ -109,11 +109,10 @@ def forged_jpegs(folder):
     return {name: str(folder / name) for name in made}
 
 
-def files_in(folder, hazards=False):
+def files_in(folder):
     """Preview paths of every kind ("paths"), and the sources read_zones takes ("sources"): the
-    same files, forged JPEGs and special files, made in `folder`. The sources known to hang or
-    exhaust memory in a read_zones of before (a FIFO without writer, /dev/zero, a huge header, a
-    directory) only with `hazards`."""
+    same files, forged JPEGs and special files (a FIFO without writer, /dev/zero, a header of
+    65500x65500 pixels, a directory), made in `folder`."""
     good = folder / "frame.png"
     cv2.imwrite(str(good), np.random.default_rng(0).integers(0, 256, (24, 32, 3), np.uint8))
     junk = folder / "junk.jpg"
@@ -123,17 +122,15 @@ def files_in(folder, hazards=False):
     forged = forged_jpegs(folder)
     sources = [p for p in paths if p != str(folder)] + [forged["cut.jpg"], forged["app1.jpg"],
                                                         "/dev/null"]
-    if hazards:
-        fifo = folder / "fifo.jpg"
-        os.mkfifo(fifo)
-        sources += [str(fifo), "/dev/zero", forged["huge.jpg"], str(folder)]
+    fifo = folder / "fifo.jpg"
+    os.mkfifo(fifo)
+    sources += [str(fifo), "/dev/zero", forged["huge.jpg"], str(folder)]
     return {"paths": paths, "sources": sources}
 
 
 @pytest.fixture(scope="module")
 def files(tmp_path_factory):
-    hazards = os.environ.get("NATIVE_OCR_FUZZ_HAZARDS") == "1"
-    return files_in(tmp_path_factory.mktemp("fuzz"), hazards)
+    return files_in(tmp_path_factory.mktemp("fuzz"))
 
 
 def path(rng, files):
