@@ -7,10 +7,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace bridges {
+
+struct JsonMember;
 
 struct JsonValue {
   enum class Kind { kNull, kBool, kNumber, kString, kArray, kObject };
@@ -18,11 +19,16 @@ struct JsonValue {
   bool boolean = false;
   double number = 0.0;
   std::string text;
-  std::vector<JsonValue> items;                            // kArray
-  std::vector<std::pair<std::string, JsonValue>> members;  // kObject, in document order
+  std::vector<JsonValue> items;     // kArray
+  std::vector<JsonMember> members;  // kObject, in document order
 
   // The last member named key (as most readers take duplicates), or null.
   const JsonValue* find(std::string_view key) const;
+};
+
+struct JsonMember {
+  std::string name;
+  JsonValue value;
 };
 
 // The document's one value, surrounded by white space only. On a syntax error returns nullopt and
