@@ -172,11 +172,9 @@ class TestHostileSources:
         fifo = str(tmp_path / "fifo")
         os.mkfifo(fifo)  # no writer: must not block
         for source in [str(tmp_path), fifo, "/dev/null"]:
-            expected = [read_zone(zone, source) for zone in zones] if source != fifo else None
             got = z.read_zones(zones, source)
             assert all(r == {"value": None, "valid": False, "reason": "no_frame"} for r in got)
-            if expected is not None:
-                assert got == expected
+            assert got == [read_zone(zone, source) for zone in zones]  # the readers do not block
 
     @pytest.mark.parametrize("threads", [1.5, True, 2.0])
     def test_threads_must_be_an_int(self, threads):

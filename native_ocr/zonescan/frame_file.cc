@@ -146,4 +146,11 @@ DecodedFrame FrameFile::decode(const cv::Rect& region) const {
   return block ? std::move(*block) : decode_whole_bytes(bytes_);
 }
 
+DecodedFrame FrameFile::whole() const {
+  if (empty()) {
+    return DecodedFrame{};
+  }
+  return block_ ? decode_whole_bytes(bytes_) : whole_;
+}
+
 }  // namespace native_ocr::zonescan

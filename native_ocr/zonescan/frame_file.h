@@ -43,6 +43,8 @@ class FrameFile {
   // header allowed it and it succeeds, else the whole frame decoded from the bytes (empty when
   // even that fails).
   DecodedFrame decode(const cv::Rect& region) const;
+  // The whole frame as cv::imread decodes it, from the bytes read (empty when it cannot be).
+  DecodedFrame whole() const;
 
  private:
   std::vector<uint8_t> bytes_;

@@ -4,10 +4,9 @@
 #include <new>
 #include <string>
 
-#include <opencv2/imgcodecs.hpp>
-
 #include "native_ocr/zonescan/bindings.h"
 #include "native_ocr/zonescan/docstrings.h"
+#include "native_ocr/zonescan/frame_file.h"
 #include "native_ocr/zonescan/zone.h"
 
 namespace native_ocr::zonescan {
@@ -188,10 +187,12 @@ cv::Mat decode_bgr_file(PyObject* path) {
   if (!file) {
     return cv::Mat();
   }
+  // Read through the board reader's file source: a directory, a FIFO or a device gives no image at
+  // once, and no more is read than a frame can need; the pixels are cv::imread's.
   cv::Mat image;
   pyglue::GilRelease unlocked;
   try {
-    image = cv::imread(*file, cv::IMREAD_COLOR);
+    image = FrameFile::open(*file).whole().pixels;
   } catch (const cv::Exception&) {
     image.release();  // a file OpenCV cannot decode is an unreadable file
   }
