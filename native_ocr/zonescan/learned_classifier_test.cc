@@ -107,7 +107,7 @@ TEST(SecondOpinion, AgreesOnlyOnTheSameDigitOrBothEmpty) {
   Reading r = read_crop(ReaderKind::kClock, {crop, true}, "clock", {}, SegmentClassifier());
   std::vector<SlotResult>& cells = r.slots;
   ASSERT_EQ(cells.size(), 4u);
-  for (SlotResult& c : cells) {  // what the design's classifier should read there
+  for (SlotResult& c : cells) {  // what the segment classifier should read there
     c.status = c.slot.index == 0 ? SlotStatus::kEmpty : SlotStatus::kDigit;
   }
   cells[1].digit = 9;
