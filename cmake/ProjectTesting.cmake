@@ -2,9 +2,13 @@
 #
 #   project_add_gtest(NAME name SOURCES a_test.cc ... LIBS lib ... [LABELS l ...])
 #     builds a GoogleTest executable and registers each of its tests with CTest.
-#   project_add_pytest(NAME name DIR tests_dir [LABELS l ...] [ENV VAR=value ...])
-#     runs pytest (Debian's interpreter) over a directory, with the build tree's python/ first on
-#     PYTHONPATH and warnings as errors. Under SANITIZE the sanitizer runtimes are preloaded.
+#   project_add_pytest(NAME name DIR tests_dir [FILES f.py ...] [LABELS l ...] [ENV VAR=value ...])
+#     runs pytest (Debian's interpreter) over a directory, or over the given files of it, with the
+#     build tree's python/ first on PYTHONPATH and warnings as errors. Under SANITIZE the sanitizer
+#     runtimes are preloaded.
+#   project_add_pytest_groups(PREFIX p DIR tests_dir GROUPS g ... VARIABLE_PREFIX v [LABELS l ...])
+#     one project_add_pytest entry p_<g> per group, over the files listed in ${v_<g>}; stops
+#     configuring when a test_*.py file of the directory is in no group, or in two.
 if(BUILD_TESTING)
   enable_testing()
   find_package(GTest REQUIRED)
@@ -42,7 +46,7 @@ function(project_add_pytest)
   if(NOT BUILD_TESTING)
     return()
   endif()
-  cmake_parse_arguments(arg "" "NAME;DIR;TIMEOUT" "LABELS;ENV;DEPENDS" ${ARGN})
+  cmake_parse_arguments(arg "" "NAME;DIR;TIMEOUT" "FILES;LABELS;ENV;DEPENDS" ${ARGN})
   set(env "PYTHONPATH=${PROJECT_PYTHON_DIR}" "PYTHONDONTWRITEBYTECODE=1"
           "PROJECT_BUILD_DIR=${CMAKE_BINARY_DIR}" ${arg_ENV})
   project_sanitizer_preload(preload)
@@ -51,10 +55,40 @@ function(project_add_pytest)
          "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1"
          "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
   endif()
+  set(targets ${arg_DIR})
+  if(arg_FILES)
+    list(TRANSFORM arg_FILES PREPEND ${arg_DIR}/ OUTPUT_VARIABLE targets)
+  endif()
   add_test(NAME ${arg_NAME}
-           COMMAND ${Python_EXECUTABLE} -m pytest -q -W error -p no:cacheprovider ${arg_DIR})
+           COMMAND ${Python_EXECUTABLE} -m pytest -q -W error -p no:cacheprovider ${targets})
   set_tests_properties(${arg_NAME} PROPERTIES ENVIRONMENT "${env}" LABELS "${arg_LABELS}")
   if(arg_TIMEOUT)
     set_tests_properties(${arg_NAME} PROPERTIES TIMEOUT ${arg_TIMEOUT})
+  endif()
+endfunction()
+
+function(project_add_pytest_groups)
+  if(NOT BUILD_TESTING)
+    return()
+  endif()
+  cmake_parse_arguments(arg "" "PREFIX;DIR;VARIABLE_PREFIX" "GROUPS;LABELS" ${ARGN})
+  set(grouped "")
+  foreach(group IN LISTS arg_GROUPS)
+    set(files ${${arg_VARIABLE_PREFIX}_${group}})
+    list(APPEND grouped ${files})
+    project_add_pytest(NAME ${arg_PREFIX}_${group} DIR ${arg_DIR} FILES ${files}
+                       LABELS ${arg_LABELS})
+  endforeach()
+  # A check on the groups, not a source list: a new test file must be given a group to run.
+  file(GLOB present RELATIVE ${arg_DIR} CONFIGURE_DEPENDS ${arg_DIR}/test_*.py)
+  set(unique ${grouped})
+  list(REMOVE_DUPLICATES unique)
+  list(LENGTH grouped grouped_count)
+  list(LENGTH unique unique_count)
+  list(SORT present)
+  list(SORT unique)
+  if(NOT present STREQUAL unique OR NOT grouped_count EQUAL unique_count)
+    message(FATAL_ERROR "${arg_DIR}: every test_*.py file must be in exactly one group of "
+                        "${arg_PREFIX} (files: ${present}; grouped: ${grouped})")
   endif()
 endfunction()
