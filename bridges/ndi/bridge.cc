@@ -1,15 +1,10 @@
 #include "bridges/ndi/bridge.h"
 
-#include "base/line_printer.h"
-#include "bridges/common/text_file.h"
-#include "bridges/ndi/publish.h"
 #include "bridges/ndi/reading_picture.h"
 
 namespace ndi_bridge {
 
 namespace {
-
-using base::say;
 
 constexpr char kNoFramesError[] = "No recent video frames";
 constexpr char kReceiverError[] = "NDI receiver error";
@@ -24,9 +19,9 @@ double seconds_of(int64_t wall_micros) {
 
 }  // namespace
 
-Bridge::Bridge(NdiEndpoint& endpoint, base::Clock& clock, bool latency,
+Bridge::Bridge(NdiEndpoint& endpoint, base::Clock& clock, HostFiles& files, bridges::BridgeLog& log,
                readings::ReadingThread* readings)
-    : endpoint_(endpoint), clock_(clock), readings_(readings), preview_(latency, clock) {
+    : endpoint_(endpoint), clock_(clock), files_(files), log_(log), readings_(readings) {
   const int64_t start = clock_.monotonic_ns();
   last_connect_attempt_ = start - kConnectSpacing;
   stats_since_ = start;
@@ -43,7 +38,8 @@ void Bridge::run(const volatile std::sig_atomic_t* keep_running) {
 }
 
 void Bridge::publish_status(bool running) {
-  write_status(status_, running, seconds_of(clock_.wall_clock_micros()));
+  files_.replace(kStatusPath,
+                 status_document(status_, running, seconds_of(clock_.wall_clock_micros())));
 }
 
 void Bridge::iterate() {
@@ -68,7 +64,7 @@ void Bridge::disconnect() {
 }
 
 void Bridge::apply_selection(int64_t t0) {
-  std::string selection = bridges::read_text_file(kSelectionPath);
+  std::string selection = files_.read(kSelectionPath);
   if (selection == selection_) {
     return;
   }
@@ -80,8 +76,8 @@ void Bridge::apply_selection(int64_t t0) {
   status_.receiver_state =
       selection_.empty() ? ReceiverState::kNoSource : ReceiverState::kConnecting;
   last_connect_attempt_ = t0 - kConnectSpacing;
-  say("Source NDI sélectionnée: \"%s\" (%zu octets)\n",
-      selection_.empty() ? "(aucune)" : selection_.c_str(), selection_.size());
+  log_.say("Source NDI sélectionnée: \"%s\" (%zu octets)\n",
+           selection_.empty() ? "(aucune)" : selection_.c_str(), selection_.size());
   counters_ = CaptureCounters();
   stats_reported_ = false;
   stats_since_ = t0;
@@ -94,7 +90,7 @@ void Bridge::apply_selection(int64_t t0) {
 }
 
 void Bridge::decide_discovery(int64_t t0) {
-  std::string refresh = bridges::read_text_file(kRefreshPath);
+  std::string refresh = files_.read(kRefreshPath);
   if (refresh != last_refresh_request_) {
     last_refresh_request_ = std::move(refresh);
     discover_sources(kRefreshWaitMs, true);
@@ -110,12 +106,12 @@ void Bridge::discover_sources(uint32_t wait_ms, bool forced) {
   sort_sources(&sources);
   if (forced || !same_sources(sources, sources_)) {
     sources_ = std::move(sources);
-    write_text_atomically(kSourcesPath,
-                          source_list_document(sources_, seconds_of(clock_.wall_clock_micros())));
-    say("%zu source(s) NDI découverte(s).\n", sources_.size());
+    files_.replace(kSourcesPath,
+                   source_list_document(sources_, seconds_of(clock_.wall_clock_micros())));
+    log_.say("%zu source(s) NDI découverte(s).\n", sources_.size());
     for (size_t i = 0; i < sources_.size(); ++i) {
-      say("  Finder[%zu]: name=\"%s\" (%zu octets), url=\"%s\"\n", i, sources_[i].name.c_str(),
-          sources_[i].name.size(), or_absent(sources_[i].url_address));
+      log_.say("  Finder[%zu]: name=\"%s\" (%zu octets), url=\"%s\"\n", i, sources_[i].name.c_str(),
+               sources_[i].name.size(), or_absent(sources_[i].url_address));
     }
   }
   last_discovery_ = clock_.monotonic_ns();
@@ -147,10 +143,10 @@ void Bridge::match_selection(int64_t t0) {
 }
 
 void Bridge::connect(const SourceInfo& source, int64_t t0) {
-  say("Match exact trouvé: sélection=\"%s\", finder=\"%s\", url=\"%s\"\n", selection_.c_str(),
-      source.name.c_str(), or_absent(source.url_address));
-  say("Appel NDIlib_recv_connect pour \"%s\".\n", source.name.c_str());
-  say("Connexion à %s...\n", source.name.c_str());
+  log_.say("Match exact trouvé: sélection=\"%s\", finder=\"%s\", url=\"%s\"\n", selection_.c_str(),
+           source.name.c_str(), or_absent(source.url_address));
+  log_.say("Appel NDIlib_recv_connect pour \"%s\".\n", source.name.c_str());
+  log_.say("Connexion à %s...\n", source.name.c_str());
   endpoint_.connect(&source);
   connected_source_ = selection_;
   status_.receiver_state = ReceiverState::kConnecting;
@@ -208,11 +204,11 @@ void Bridge::on_video(const VideoFrame& video) {
   status_.last_frame_at = now;
   last_video_frame_ = receipt_ns;
   if (video_frame_count_ == 0) {
-    say("Première frame vidéo: %dx%d, frame_rate=%d/%d, timestamp=%.6f\n", video.picture.width,
-        video.picture.height, video.frame_rate_n, video.frame_rate_d, now);
+    log_.say("Première frame vidéo: %dx%d, frame_rate=%d/%d, timestamp=%.6f\n", video.picture.width,
+             video.picture.height, video.frame_rate_n, video.frame_rate_d, now);
     video_frame_count_ = 1;
   } else if (++video_frame_count_ % kPreviewEvery == 0) {
-    preview_.publish(video.picture, video_frame_count_, receipt_ns, receipt_us);
+    files_.publish_preview(video.picture, video_frame_count_, receipt_ns, receipt_us);
   }
   hand_over(video, receipt_ns, now);
   status_dirty_ = true;
@@ -259,7 +255,8 @@ void Bridge::report_statistics(int64_t t1) {
   if (selection_.empty() || stats_reported_ || t1 - stats_since_ < kStatisticsAfter) {
     return;
   }
-  say("Capture 5s: video=%llu audio=%llu metadata=%llu none=%llu error=%llu other=%llu "
+  log_.say(
+      "Capture 5s: video=%llu audio=%llu metadata=%llu none=%llu error=%llu other=%llu "
       "connexions=%d état=%s\n",
       static_cast<unsigned long long>(counters_.video),
       static_cast<unsigned long long>(counters_.audio),

@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "base/clock.h"
+#include "bridges/common/bridge_log.h"
 #include "bridges/ndi/endpoint.h"
-#include "bridges/ndi/preview.h"
+#include "bridges/ndi/host_files.h"
 #include "bridges/ndi/receiver_status.h"
 #include "bridges/ndi/source_list.h"
 #include "bridges/readings/reading_thread.h"
@@ -48,10 +49,10 @@ struct CaptureCounters {
 
 class Bridge {
  public:
-  // Uses (does not own) the endpoint and the clock, which must outlive the bridge. latency: write
-  // the latency document with each preview. readings (when not null, and while it reads) gets
-  // every video frame of the selection; each new selection starts its readings afresh.
-  Bridge(NdiEndpoint& endpoint, base::Clock& clock, bool latency,
+  // Uses (does not own) the endpoint, the clock, the host's files and the log, which must outlive
+  // the bridge. readings (when not null, and while it reads) gets every video frame of the
+  // selection; each new selection starts its readings afresh.
+  Bridge(NdiEndpoint& endpoint, base::Clock& clock, HostFiles& files, bridges::BridgeLog& log,
          readings::ReadingThread* readings = nullptr);
 
   // Runs iterations while *keep_running is nonzero (tested before each one), then stops: the
@@ -78,8 +79,9 @@ class Bridge {
 
   NdiEndpoint& endpoint_;
   base::Clock& clock_;
+  HostFiles& files_;
+  bridges::BridgeLog& log_;
   readings::ReadingThread* readings_;
-  PreviewPublisher preview_;
   ReceiverStatus status_;
 
   std::string selection_;

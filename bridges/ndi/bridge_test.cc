@@ -1,19 +1,14 @@
-// The loop's timing rules, on a fake clock and a fake NDI endpoint: each capture without a frame
-// moves the clock on by its whole timeout, each discovery by its wait, so the times below are
-// exact multiples of the loop's steps.
+// The loop's timing rules, on a fake clock, a fake NDI endpoint and the host's files in memory:
+// each capture without a frame moves the clock on by its whole timeout, each discovery by its
+// wait, so the times below are exact multiples of the loop's steps.
 #include "bridges/ndi/bridge.h"
 
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
-
-#include "base/testing/scoped_temp_dir.h"
 
 namespace ndi_bridge {
 namespace {
@@ -98,6 +93,29 @@ class FakeEndpoint : public NdiEndpoint {
   std::vector<uint8_t> pixels_ = std::vector<uint8_t>(16, 0x80);
 };
 
+// The host's files by path; previews are counted, not encoded.
+class MemoryHostFiles : public HostFiles {
+ public:
+  std::string read(const std::string& path) override {
+    const auto found = files.find(path);
+    return found == files.end() ? std::string() : found->second;
+  }
+  bool replace(const std::string& path, std::string_view contents) override {
+    files[path] = std::string(contents);
+    return true;
+  }
+  void publish_preview(const BgrxFrame&, uint64_t, int64_t, int64_t) override { ++previews; }
+
+  std::map<std::string, std::string> files;
+  int previews = 0;
+};
+
+class MemoryLog : public bridges::BridgeLog {
+ public:
+  void write(std::string_view text) override { out.append(text); }
+  std::string out;
+};
+
 // A state the loop published, and from when.
 struct Change {
   int64_t at;
@@ -105,25 +123,17 @@ struct Change {
   std::string error;
 };
 
-// Runs the bridge in a fresh host root (app/static/ under a temporary working directory).
+// Runs the bridge over an empty host root.
 class BridgeTest : public testing::Test {
  protected:
-  void SetUp() override {
-    std::filesystem::create_directories(root_.file("app/static"));
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(root_.path());
-  }
-  void TearDown() override { std::filesystem::current_path(previous_); }
-
-  static void write_file(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-  }
+  void write_file(const std::string& path, const std::string& text) { files_.files[path] = text; }
+  bool exists(const std::string& path) const { return files_.files.count(path) != 0; }
 
   // Runs until stop_at, recording each change of state as seen before each capture (the time of
-  // the previous iteration's end: no time passes in between). Returns standard output.
+  // the previous iteration's end: no time passes in between). Returns the lines it printed.
   std::string run(int64_t stop_at) {
     endpoint_.stop_at = stop_at;
-    Bridge bridge(endpoint_, clock_, false);
+    Bridge bridge(endpoint_, clock_, files_, log_);
     endpoint_.before_capture = [&] {
       if (extra_before_capture) {
         extra_before_capture();
@@ -134,9 +144,8 @@ class BridgeTest : public testing::Test {
         changes.push_back({clock_.elapsed(), status.receiver_state, status.error});
       }
     };
-    testing::internal::CaptureStdout();
     bridge.run(&endpoint_.running);
-    return testing::internal::GetCapturedStdout();
+    return log_.out;
   }
 
   // The first recorded change to state at or after from.
@@ -149,8 +158,8 @@ class BridgeTest : public testing::Test {
     return nullptr;
   }
 
-  base::ScopedTempDir root_;
-  std::filesystem::path previous_;
+  MemoryHostFiles files_;
+  MemoryLog log_;
   FakeClock clock_;
   FakeEndpoint endpoint_{clock_};
   std::vector<Change> changes;
@@ -210,10 +219,10 @@ TEST_F(BridgeTest, DiscoveryEveryTwoSecondsAndAtOnceOnARefreshRequest) {
     // Unchanged lists found by the periodic discovery are not written again; a refresh request
     // (a change of the file's content) forces the write.
     if (clock_.elapsed() == 5 * base::kNanosPerSecond) {
-      std::filesystem::remove(kSourcesPath);
+      files_.files.erase(kSourcesPath);
     }
     if (clock_.elapsed() == 7 * base::kNanosPerSecond) {
-      EXPECT_FALSE(std::filesystem::exists(kSourcesPath));
+      EXPECT_FALSE(exists(kSourcesPath));
       write_file(kRefreshPath, "1");
     }
   };
@@ -234,7 +243,7 @@ TEST_F(BridgeTest, DiscoveryEveryTwoSecondsAndAtOnceOnARefreshRequest) {
       EXPECT_LT(since, kDiscoveryInterval + 200 * kMs) << i;
     }
   }
-  EXPECT_TRUE(std::filesystem::exists(kSourcesPath));
+  EXPECT_TRUE(exists(kSourcesPath));
 }
 
 TEST_F(BridgeTest, StatisticsOnceFiveSecondsAfterTheSelectionAndStoppedAtTheEnd) {
@@ -256,7 +265,7 @@ TEST_F(BridgeTest, StatisticsOnceFiveSecondsAfterTheSelectionAndStoppedAtTheEnd)
             std::string::npos)
       << out;
 
-  const std::string status = base::read_whole_file(kStatusPath);
+  const std::string status = files_.files[kStatusPath];
   EXPECT_NE(status.find("\"receiver_running\": false,"), std::string::npos) << status;
   EXPECT_NE(status.find("\"receiver_state\": \"stopped\","), std::string::npos) << status;
   EXPECT_NE(status.find("\"active_source_name\": null,"), std::string::npos) << status;
@@ -269,7 +278,7 @@ TEST_F(BridgeTest, AClearedFlagStopsBeforeTheFirstIteration) {
   const std::string out = run(0);
   EXPECT_EQ(out, "");
   EXPECT_TRUE(endpoint_.discoveries.empty());
-  const std::string status = base::read_whole_file(kStatusPath);
+  const std::string status = files_.files[kStatusPath];
   EXPECT_NE(status.find("\"receiver_state\": \"stopped\","), std::string::npos) << status;
 }
 

@@ -85,7 +85,9 @@ int run_initialized(const volatile std::sig_atomic_t* keep_running) {
   {
     SdkEndpoint endpoint(finder.get(), receiver.get());
     readings::ReadingThread readings(readings_output(), base::system_clock());
-    Bridge bridge(endpoint, base::system_clock(), latency_requested(), &readings);
+    DiskHostFiles files(latency_requested(), base::system_clock());
+    bridges::StdoutLog log;
+    Bridge bridge(endpoint, base::system_clock(), files, log, &readings);
     bridge.run(keep_running);
   }
   receiver.reset();

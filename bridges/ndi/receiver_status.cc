@@ -2,7 +2,6 @@
 
 #include "bridges/common/json.h"
 #include "bridges/common/number_format.h"
-#include "bridges/ndi/publish.h"
 
 namespace ndi_bridge {
 
@@ -34,10 +33,6 @@ std::string status_document(const ReceiverStatus& status, bool running, double u
   json.add_raw("updated_at", bridges::format_general17(updated_at));
   json.add_raw("error", bridges::json_string_or_null(status.error, kEscapes));
   return json.text();
-}
-
-void write_status(const ReceiverStatus& status, bool running, double updated_at) {
-  write_text_atomically(kStatusPath, status_document(status, running, updated_at));
 }
 
 }  // namespace ndi_bridge

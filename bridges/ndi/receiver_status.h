@@ -31,9 +31,6 @@ struct ReceiverStatus {
 // the Unix epoch.
 std::string status_document(const ReceiverStatus& status, bool running, double updated_at);
 
-// Publishes the status document at kStatusPath (failures go to standard error, publish.h).
-void write_status(const ReceiverStatus& status, bool running, double updated_at);
-
 }  // namespace ndi_bridge
 
 #endif  // BRIDGES_NDI_RECEIVER_STATUS_H_

@@ -4,16 +4,32 @@
 #include <limits>
 #include <utility>
 
-#include "bridges/common/json_value.h"
+#include <nlohmann/json.hpp>
+
 #include "bridges/common/text_file.h"
 
 namespace readings {
 
 namespace {
 
-using bridges::JsonValue;
+// Members in document order, so that the first bad setting is the one named; a repeated key
+// keeps its last value.
+using JsonValue = nlohmann::ordered_json;
 using native_ocr::zonescan::ProcessingSettings;
-using Kind = JsonValue::Kind;
+
+// The member key of an object, or null (also when v is not an object).
+const JsonValue* member(const JsonValue& v, const char* key) {
+  if (!v.is_object()) {
+    return nullptr;
+  }
+  const auto found = v.find(key);
+  return found == v.end() ? nullptr : &*found;
+}
+
+// The value null, as an absent optional member counts it.
+bool absent(const JsonValue* v) {
+  return v == nullptr || v->is_null();
+}
 
 // int() of a finite double: truncated toward zero, saturating at the int64 range.
 int64_t truncated(double value) {
@@ -22,27 +38,24 @@ int64_t truncated(double value) {
 }
 
 bool read_number(const JsonValue& v, double* out) {
-  if (v.kind == Kind::kNumber || v.kind == Kind::kBool) {
-    *out = v.kind == Kind::kNumber ? v.number : (v.boolean ? 1.0 : 0.0);
+  if (v.is_number() || v.is_boolean()) {
+    *out = v.is_number() ? v.get<double>() : (v.get<bool>() ? 1.0 : 0.0);
     return true;
   }
   return false;
 }
 
 bool read_flag(const JsonValue& v, bool* out) {
-  switch (v.kind) {
-    case Kind::kBool:
-      *out = v.boolean;
-      return true;
-    case Kind::kNumber:
-      *out = v.number != 0.0;
-      return true;
-    case Kind::kString:
-      *out = !v.text.empty();
-      return true;
-    default:
-      return false;
+  if (v.is_boolean()) {
+    *out = v.get<bool>();
+  } else if (v.is_number()) {
+    *out = v.get<double>() != 0.0;
+  } else if (v.is_string()) {
+    *out = !v.get_ref<const std::string&>().empty();
+  } else {
+    return false;
   }
+  return true;
 }
 
 // One setting into *s; false when its value has the wrong type. Unknown keys are ignored.
@@ -67,69 +80,77 @@ bool read_setting(const std::string& key, const JsonValue& v, ProcessingSettings
                                             : &s->invert);
   }
   if (key == "morphology") {
-    s->morphology = native_ocr::zonescan::morphology_from_name(v.text).value_or(
-        native_ocr::zonescan::Morphology::kNone);
-    return v.kind == Kind::kString;
+    if (!v.is_string()) {
+      return false;
+    }
+    s->morphology = native_ocr::zonescan::morphology_from_name(v.get_ref<const std::string&>())
+                        .value_or(native_ocr::zonescan::Morphology::kNone);
+    return true;
   }
   return true;
 }
 
 // What is wrong with one zone, or empty when it is good.
 std::string read_zone(const JsonValue& v, BoardZone* zone) {
-  if (v.kind != Kind::kObject) {
+  if (!v.is_object()) {
     return "not an object";
   }
-  const JsonValue* name = v.find("name");
-  if (name == nullptr || name->kind != Kind::kString) {
+  const JsonValue* name = member(v, "name");
+  if (name == nullptr || !name->is_string()) {
     return "\"name\" must be a string";
   }
   native_ocr::zonescan::ZoneRect rect;
   double* edges[] = {&rect.x, &rect.y, &rect.width, &rect.height};
   const char* keys[] = {"x", "y", "width", "height"};
   for (size_t i = 0; i < 4; ++i) {
-    const JsonValue* edge = v.find(keys[i]);
-    if (edge == nullptr || edge->kind != Kind::kNumber) {
+    const JsonValue* edge = member(v, keys[i]);
+    if (edge == nullptr || !edge->is_number()) {
       return std::string("\"") + keys[i] + "\" must be a number";
     }
-    *edges[i] = edge->number;
+    *edges[i] = edge->get<double>();
   }
   std::string role_text;
-  if (const JsonValue* role = v.find("role"); role != nullptr && role->kind != Kind::kNull) {
-    if (role->kind != Kind::kString) {
+  if (const JsonValue* role = member(v, "role"); !absent(role)) {
+    if (!role->is_string()) {
       return "\"role\" must be a string";
     }
-    role_text = role->text;
+    role_text = role->get<std::string>();
   }
   ProcessingSettings raw;
-  if (const JsonValue* p = v.find("processing"); p != nullptr && p->kind != Kind::kNull) {
-    if (p->kind != Kind::kObject) {
+  if (const JsonValue* p = member(v, "processing"); !absent(p)) {
+    if (!p->is_object()) {
       return "\"processing\" must be an object";
     }
-    for (const auto& [key, value] : p->members) {
-      if (!read_setting(key, value, &raw)) {
-        return "setting \"" + key + "\" has the wrong type";
+    for (const auto& setting : p->items()) {
+      if (!read_setting(setting.key(), setting.value(), &raw)) {
+        return "setting \"" + setting.key() + "\" has the wrong type";
       }
     }
   }
-  *zone = native_ocr::zonescan::make_board_zone(name->text, rect, role_text, raw);
+  *zone = native_ocr::zonescan::make_board_zone(name->get<std::string>(), rect, role_text, raw);
   return {};
 }
 
 }  // namespace
 
 ZonesParse parse_zones(std::string_view text) {
-  std::string error;
-  const std::optional<JsonValue> document = bridges::parse_json(text, &error);
-  if (!document) {
-    return {std::nullopt, "not JSON: " + error};
+  JsonValue document;
+  try {
+    document = JsonValue::parse(text);
+  } catch (const JsonValue::exception& e) {
+    // what() is "[json.exception.<kind>.<id>] <message>": the message says what and where.
+    const std::string_view what = e.what();
+    const size_t tag_end = what.find("] ");
+    return {std::nullopt,
+            "not JSON: " + std::string(tag_end == what.npos ? what : what.substr(tag_end + 2))};
   }
-  const JsonValue* list = document->find("zones");
-  if (list == nullptr || list->kind != Kind::kArray) {
+  const JsonValue* list = member(document, "zones");
+  if (list == nullptr || !list->is_array()) {
     return {std::nullopt, "no \"zones\" list"};
   }
-  std::vector<BoardZone> zones(list->items.size());
+  std::vector<BoardZone> zones(list->size());
   for (size_t i = 0; i < zones.size(); ++i) {
-    if (std::string why = read_zone(list->items[i], &zones[i]); !why.empty()) {
+    if (std::string why = read_zone((*list)[i], &zones[i]); !why.empty()) {
       return {std::nullopt, "zone " + std::to_string(i + 1) + ": " + why};
     }
   }

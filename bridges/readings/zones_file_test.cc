@@ -37,6 +37,8 @@ TEST(ZonesFileTest, RefusesABadFileOrZoneNamingWhatIsWrong) {
     const char* error;
   } rows[] = {
       {"{\"zones\": [", "not JSON: "},
+      {"{\"zones\": []} x", "not JSON: "},
+      {R"({"zones": [{"name": "a", "x": 1e999, "y": 0, "width": 1, "height": 1}]})", "not JSON: "},
       {"[]", "no \"zones\" list"},
       {"{\"zones\": {}}", "no \"zones\" list"},
       {R"({"zones": [{"name": "a", "x": 0, "y": 0, "width": 1, "height": 1}, 3]})",
