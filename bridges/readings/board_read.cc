@@ -93,7 +93,7 @@ const std::vector<ZoneResult>& BoardRead::read_touched(const cv::Mat& bgr,
       continue;
     }
     results_[i] = result_of(reader_.read_zone(i, zs::CropView{bgr, true}, classifier_));
-    last_crops_[i] = crop.clone();
+    crop.copyTo(last_crops_[i]);  // into the last crop's buffer when the size is the same
     ++zones_read_;
   }
   return results_;
