@@ -8,10 +8,12 @@
 2. CPU seconds side by side on one pre-encoded push of that scoreboard, sent at once to three
    listeners: rivlet with the five zones, rivlet without zones, and the ffmpeg command decoding
    the same stream to a JPEG preview every 200 ms.
+   Run --cpu-runs times (the machine is shared): each run's figures, then the medians and the
+   ratio of the medians.
 3. readings_board_bench on one frame of the scoreboard: the cost of one frame's read, step by step.
 
 Usage: bench_readings.py --build BUILD --board-bench BUILD/bench/readings/readings_board_bench
-                         [--seconds 25]
+                         [--seconds 25] [--cpu-runs 3] [--cpu-only]
 """
 
 import argparse
@@ -19,7 +21,9 @@ import json
 import os
 import re
 import signal
+import shutil
 import socket
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -68,6 +72,7 @@ def side_by_side(build, workdir, source, zones):
     listeners, urls = {}, []
     for name in ("rivlet, 5 zones", "rivlet, no zones"):
         root = os.path.join(workdir, name.replace(" ", "_").replace(",", ""))
+        shutil.rmtree(root, ignore_errors=True)
         os.makedirs(os.path.join(root, "app", "static"))
         if "5" in name:
             with open(os.path.join(root, "app", "static", "srt_zones.json"), "w") as f:
@@ -90,16 +95,35 @@ def side_by_side(build, workdir, source, zones):
     return {name: stop_and_measure(p) for name, p in listeners.items()}
 
 
+def cpu_side_by_side(build, workdir, source, zones, runs):
+    print("## CPU seconds over 20 s of 720p30, one push to all three", flush=True)
+    seen = {}
+    for run in range(runs):
+        for name, cpu in side_by_side(build, workdir, source, zones).items():
+            seen.setdefault(name, []).append(cpu)
+        print(f"run {run + 1}: " + ", ".join(f"{n} {v[-1]:.2f}" for n, v in seen.items()),
+              flush=True)
+    median = {name: statistics.median(values) for name, values in seen.items()}
+    for name, cpu in median.items():
+        print(f"| {name} | {cpu:.2f} CPU s median ({100 * cpu / 20:.1f} % of one core) |")
+    with_zones, without = median["rivlet, 5 zones"], median["rivlet, no zones"]
+    print(f"5 zones / no zones: {with_zones / without:.2f}x (target <= 1.5x); 5 zones against "
+          f"the ffmpeg command: {with_zones:.2f} vs "
+          f"{median['ffmpeg command, JPEG every 200 ms']:.2f} s", flush=True)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", required=True)
     parser.add_argument("--board-bench", required=True)
     parser.add_argument("--seconds", type=int, default=25)
+    parser.add_argument("--cpu-runs", type=int, default=3)
+    parser.add_argument("--cpu-only", action="store_true", help="only the CPU side by side")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
     with open("/proc/loadavg") as f:
         print(f"load average at the start: {f.read().split()[0]} (2 cores)", flush=True)
-    for fps in (30, 60):
+    for fps in () if args.cpu_only else (30, 60):
         print(f"## demo --readings at {fps} fps, {args.seconds} s", flush=True)
         for line in demo_run(build, fps, args.seconds):
             print(line, flush=True)
@@ -108,9 +132,9 @@ def main():
         script = scoreboard.write_filter(workdir)
         zones = {"zones": [dict(z, name=n) for n, z in scoreboard.readings_zones().items()]}
         source = render(workdir, 20, script)
-        print("## CPU seconds over 20 s of 720p30, one push to all three", flush=True)
-        for name, cpu in side_by_side(build, workdir, source, zones).items():
-            print(f"| {name} | {cpu:.2f} CPU s ({100 * cpu / 20:.1f} % of one core) |", flush=True)
+        cpu_side_by_side(build, workdir, source, zones, args.cpu_runs)
+        if args.cpu_only:
+            return
 
         frame = os.path.join(workdir, "frame.png")
         subprocess.run(QUIET + ["-f", "lavfi", "-i",

@@ -10,16 +10,6 @@ namespace {
 
 namespace zs = native_ocr::zonescan;
 
-std::optional<cv::Rect> zone_pixels(const BoardZone& zone, int width, int height) {
-  zs::Bounds b;
-  if (zs::normalized_zone_bounds(zone.rect, width, height, &b) != zs::BoundsError::kNone ||
-      zs::covers_no_pixel(b)) {
-    return std::nullopt;
-  }
-  return cv::Rect(static_cast<int>(b.x1), static_cast<int>(b.y1), static_cast<int>(b.x2 - b.x1),
-                  static_cast<int>(b.y2 - b.y1));
-}
-
 bool same_pixels(const cv::Mat& a, const cv::Mat& b) {
   if (a.size() != b.size() || a.type() != b.type()) {
     return false;
@@ -53,6 +43,16 @@ ZoneResult result_of(const zs::ZoneReading& zone) {
   return out;
 }
 
+std::optional<cv::Rect> zone_pixels(const BoardZone& zone, int width, int height) {
+  zs::Bounds b;
+  if (zs::normalized_zone_bounds(zone.rect, width, height, &b) != zs::BoundsError::kNone ||
+      zs::covers_no_pixel(b)) {
+    return std::nullopt;
+  }
+  return cv::Rect(static_cast<int>(b.x1), static_cast<int>(b.y1), static_cast<int>(b.x2 - b.x1),
+                  static_cast<int>(b.y2 - b.y1));
+}
+
 cv::Rect zones_region(const std::vector<BoardZone>& zones, int width, int height) {
   cv::Rect all;
   for (const BoardZone& zone : zones) {
@@ -69,17 +69,31 @@ BoardRead::BoardRead(std::vector<BoardZone> zones)
       results_(reader_.zones().size()) {}
 
 const std::vector<ZoneResult>& BoardRead::read(const cv::Mat& bgr) {
+  return read_touched(bgr, nullptr);
+}
+
+const std::vector<ZoneResult>& BoardRead::read(const cv::Mat& bgr,
+                                               const std::vector<bool>& touched) {
+  return read_touched(bgr, &touched);
+}
+
+const std::vector<ZoneResult>& BoardRead::read_touched(const cv::Mat& bgr,
+                                                       const std::vector<bool>* touched) {
   const bool same_size = bgr.size() == frame_size_;
   frame_size_ = bgr.size();
   zones_read_ = 0;
   for (size_t i = 0; i < results_.size(); ++i) {
+    const bool kept = same_size && !last_crops_[i].empty();
+    if (kept && touched != nullptr && i < touched->size() && !(*touched)[i]) {
+      continue;
+    }
     const std::optional<cv::Rect> pixels = zone_pixels(zones()[i], bgr.cols, bgr.rows);
     const cv::Mat crop = pixels ? bgr(*pixels) : cv::Mat();
-    if (same_size && !last_crops_[i].empty() && same_pixels(crop, last_crops_[i])) {
+    if (kept && same_pixels(crop, last_crops_[i])) {
       continue;
     }
     results_[i] = result_of(reader_.read_zone(i, zs::CropView{bgr, true}, classifier_));
-    last_crops_[i] = crop.clone();
+    crop.copyTo(last_crops_[i]);  // into the last crop's buffer when the size is the same
     ++zones_read_;
   }
   return results_;

@@ -28,6 +28,9 @@ struct ZoneResult {
 // What the document says of one zone's reading.
 ZoneResult result_of(const native_ocr::zonescan::ZoneReading& zone);
 
+// The pixels a zone of a width x height frame is cut from; none when it covers no pixel.
+std::optional<cv::Rect> zone_pixels(const BoardZone& zone, int width, int height);
+
 // The pixel rectangle every zone of a width x height frame is cut from (their union); empty when
 // no zone covers a pixel.
 cv::Rect zones_region(const std::vector<BoardZone>& zones, int width, int height);
@@ -45,11 +48,17 @@ class BoardRead {
   // reading. A zone that cannot be cut reads "no_frame"; a reader that threw (OpenCV) reads as
   // not valid with reason "error".
   const std::vector<ZoneResult>& read(const cv::Mat& bgr);
+  // The same, where the caller knows which crops may have changed since the last read (same
+  // frame size): a zone whose touched[i] is false keeps its reading without its crop being
+  // compared.
+  const std::vector<ZoneResult>& read(const cv::Mat& bgr, const std::vector<bool>& touched);
 
   // How many zones the last read() read (the others kept their readings).
   size_t zones_read() const { return zones_read_; }
 
  private:
+  const std::vector<ZoneResult>& read_touched(const cv::Mat& bgr, const std::vector<bool>* touched);
+
   const native_ocr::zonescan::SegmentClassifier classifier_;
   native_ocr::zonescan::BoardReader reader_;  // reads on the calling thread
   std::vector<cv::Mat> last_crops_;           // each zone's crop when it was last read

@@ -23,6 +23,15 @@ TEST(BoardReadTest, ReadsAgainOnlyTheZonesWhosePixelsChanged) {
   cv::Mat larger(72, 128, CV_8UC3, cv::Scalar::all(10));
   board.read(larger);
   EXPECT_EQ(board.zones_read(), 2u);  // another frame size: nothing is kept
+
+  // The caller's word on which crops may have changed: an untouched zone is not even compared, a
+  // touched one is compared and read only when its pixels differ.
+  larger.setTo(cv::Scalar::all(200));
+  board.read(larger, {false, true});
+  EXPECT_EQ(board.zones_read(), 1u);
+  EXPECT_EQ(board.read(larger, {true, true})[0].reason, board.read(larger)[0].reason);
+  board.read(larger, {true, true});
+  EXPECT_EQ(board.zones_read(), 0u);
 }
 
 }  // namespace

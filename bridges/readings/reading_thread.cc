@@ -1,5 +1,6 @@
 #include "bridges/readings/reading_thread.h"
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -106,16 +107,29 @@ void ReadingThread::reset_trackers() {
   }
 }
 
+void ReadingThread::place_zones(int width, int height) {
+  bgr_.create(height, width, CV_8UC3);
+  zone_rects_.clear();
+  for (const BoardZone& zone : zones_) {
+    zone_rects_.push_back(zone_pixels(zone, width, height).value_or(cv::Rect()));
+  }
+  touched_.assign(zones_.size(), true);
+}
+
 // Converts the zones whose pixels changed since the previous picture (all of them after a change
-// of zones, size or stream); false when a conversion failed.
+// of zones, size or stream), each rectangle once, and marks the zones those conversions may have
+// written into; false when a conversion failed.
 bool ReadingThread::convert_changed_zones(Picture& picture) {
-  if (bgr_.cols != picture.width() || bgr_.rows != picture.height()) {
-    bgr_.create(picture.height(), picture.width(), CV_8UC3);
+  if (convert_all_ || bgr_.cols != picture.width() || bgr_.rows != picture.height()) {
+    place_zones(picture.width(), picture.height());
     convert_all_ = true;
   }
-  for (const BoardZone& zone : zones_) {
-    const cv::Rect rect = zones_region({zone}, picture.width(), picture.height());
+  converted_.clear();
+  for (const cv::Rect& rect : zone_rects_) {
+    const cv::Rect spill(rect.x - kFillSpillPixels, rect.y - kFillSpillPixels,
+                         rect.width + 2 * kFillSpillPixels, rect.height + 2 * kFillSpillPixels);
     if (rect.empty() ||
+        std::find(converted_.begin(), converted_.end(), spill) != converted_.end() ||
         (!convert_all_ && previous_ != nullptr && picture.same_pixels(*previous_, rect))) {
       continue;
     }
@@ -123,6 +137,12 @@ bool ReadingThread::convert_changed_zones(Picture& picture) {
       convert_all_ = true;
       return false;
     }
+    converted_.push_back(spill);
+  }
+  for (size_t i = 0; i < zone_rects_.size(); ++i) {
+    touched_[i] = convert_all_ ||
+                  std::any_of(converted_.begin(), converted_.end(),
+                              [&](const cv::Rect& c) { return !(c & zone_rects_[i]).empty(); });
   }
   convert_all_ = false;
   return true;
@@ -133,7 +153,7 @@ void ReadingThread::read_and_publish(DecodedFrame frame) {
     return;
   }
   previous_ = std::move(frame.picture);
-  const std::vector<ZoneResult>& read = board_->read(bgr_);
+  const std::vector<ZoneResult>& read = board_->read(bgr_, touched_);
   FrameReadings doc;
   doc.frame = frame.frame;
   doc.pts_s = frame.pts_s;

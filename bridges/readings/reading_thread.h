@@ -42,6 +42,11 @@ inline constexpr size_t kMaxWaitingFrames = 64;
 // How often the zones file is looked at.
 inline constexpr int64_t kZonesCheckInterval = 250 * base::kNanosPerMilli;
 
+// How far outside the region asked for a Picture's fill_bgr may write: a subsampled picture is
+// converted in whole chroma samples, at most 4 pixels wide (4:1:0 and 4:1:1), so up to 3 pixels
+// more on either side.
+inline constexpr int kFillSpillPixels = 3;
+
 // A decoded picture on its way to the reading thread. It holds the frame's pixels (a reference or
 // a copy) and converts them there, so the decode loop only pays for the hand-over.
 class Picture {
@@ -50,7 +55,8 @@ class Picture {
   virtual int width() const = 0;
   virtual int height() const = 0;
   // Writes the picture's pixels inside region (within the picture) into the same rectangle of
-  // *bgr, a width() x height() CV_8UC3 image; the rest of *bgr is left as it is. False when the
+  // *bgr, a width() x height() CV_8UC3 image, and possibly pixels up to kFillSpillPixels around
+  // it (as converted from the same picture); the rest of *bgr is left as it is. False when the
   // conversion failed.
   virtual bool fill_bgr(const cv::Rect& region, cv::Mat* bgr) = 0;
   // True when the pixels inside rect are byte for byte those of previous (a picture of the same
@@ -97,6 +103,7 @@ class ReadingThread {
  private:
   void run();
   void check_zones();
+  void place_zones(int width, int height);
   bool convert_changed_zones(Picture& picture);
   void read_and_publish(DecodedFrame frame);
   void reset_trackers();
@@ -122,6 +129,9 @@ class ReadingThread {
   std::unique_ptr<BoardRead> board_;  // over zones_
   std::vector<StabilityTracker> trackers_;
   cv::Mat bgr_;                        // every zone's pixels as last converted
+  std::vector<cv::Rect> zone_rects_;   // each zone's pixels in bgr_ (empty when it has none)
+  std::vector<cv::Rect> converted_;    // what this frame's conversions wrote (with the spill)
+  std::vector<bool> touched_;          // the zones whose pixels in bgr_ this frame may change
   std::unique_ptr<Picture> previous_;  // the picture bgr_ was last converted from
   bool convert_all_ = true;            // the next frame's zones are all converted
   std::thread thread_;                 // last: starts once everything above exists

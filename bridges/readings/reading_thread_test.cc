@@ -41,6 +41,31 @@ class HeldPicture : public Picture {
   std::shared_future<void> release_;
 };
 
+// A 64x36 picture whose left and right halves have their own shade; it counts its conversions.
+class ShadedPicture : public Picture {
+ public:
+  ShadedPicture(int left, int right, std::atomic<int>* fills)
+      : left_(left), right_(right), fills_(fills) {}
+  int width() const override { return 64; }
+  int height() const override { return 36; }
+  bool fill_bgr(const cv::Rect& region, cv::Mat* bgr) override {
+    ++*fills_;
+    (*bgr)(region & cv::Rect(0, 0, 32, 36)).setTo(cv::Scalar::all(left_));
+    (*bgr)(region & cv::Rect(32, 0, 32, 36)).setTo(cv::Scalar::all(right_));
+    return true;
+  }
+  bool same_pixels(const Picture& previous, const cv::Rect& rect) const override {
+    const auto& before = dynamic_cast<const ShadedPicture&>(previous);
+    return (rect.x >= 32 || before.left_ == left_) &&
+           (rect.br().x <= 32 || before.right_ == right_);
+  }
+
+ private:
+  int left_;
+  int right_;
+  std::atomic<int>* fills_;
+};
+
 constexpr char kTwoZones[] =
     R"({"zones": [{"name": "clock", "x": 0.1, "y": 0.1, "width": 0.5, "height": 0.5,
                    "role": "clock"}, {"name": "home", "x": 0.6, "y": 0.1, "width": 0.3,
@@ -106,6 +131,23 @@ TEST_F(ReadingThreadTest, DropsTheOldestWaitingFrameRatherThanWaitAndCountsIt) {
   thread.restart();
   thread.offer(frame(1));
   EXPECT_NE(wait_for("\"frames_dropped\": 0,").find("\"frames_read\": 1,"), std::string::npos);
+}
+
+// Only the zones whose picture pixels changed are converted again, and two zones over the same
+// pixels once.
+TEST_F(ReadingThreadTest, ConvertsOnlyTheChangedZonesEachRectangleOnce) {
+  write_zones(R"({"zones": [{"name": "left", "x": 0.0, "y": 0.0, "width": 0.5, "height": 1.0},
+                            {"name": "right", "x": 0.5, "y": 0.0, "width": 0.5, "height": 1.0},
+                            {"name": "again", "x": 0.5, "y": 0.0, "width": 0.5, "height": 1.0}]})");
+  std::atomic<int> fills{0};
+  ReadingThread thread(output(), clock_);
+  const int shades[][2] = {{10, 10}, {10, 10}, {10, 200}, {90, 200}};
+  for (int n = 0; n < 4; ++n) {
+    thread.offer(
+        {n + 1, n / 30.0, 0, std::make_unique<ShadedPicture>(shades[n][0], shades[n][1], &fills)});
+    ASSERT_NE(wait_for("\"frame\": " + std::to_string(n + 1) + ","), "");
+  }
+  EXPECT_EQ(fills.load(), 2 + 0 + 1 + 1);
 }
 
 TEST_F(ReadingThreadTest, BadZonesFileKeepsTheLastGoodZonesAndSaysSoOnce) {

@@ -1,6 +1,14 @@
 #include "bridges/readings/readings_document.h"
 
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
 #include <gtest/gtest.h>
+
+#include "base/testing/scoped_temp_dir.h"
 
 namespace readings {
 namespace {
@@ -42,6 +50,33 @@ TEST(ReadingsDocumentTest, WritesMembersInOrderWithEachBridgesConventions) {
                      "number\",\n  \"readings\": []\n}\n"),
             std::string::npos)
       << ndi;
+}
+
+std::string contents(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Each publish leaves the new document at the path and nothing beside it, whether it replaced a
+// document (swapped out and removed) or was the first; a directory in the way is not moved.
+TEST(ReadingsDocumentTest, PublishReplacesTheDocumentAndLeavesNothingBehind) {
+  base::ScopedTempDir dir;
+  const std::string path = dir.path() + "/readings.json";
+  ASSERT_TRUE(publish_document(path, "first\n").ok());
+  ASSERT_TRUE(publish_document(path, "second, longer\n").ok());
+  ASSERT_TRUE(publish_document(path, "3\n").ok());
+  EXPECT_EQ(contents(path), "3\n");
+  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+
+  const std::string taken = dir.path() + "/taken";
+  ASSERT_EQ(::mkdir(taken.c_str(), 0755), 0);
+  const base::FileResult refused = publish_document(taken, "x\n");
+  EXPECT_EQ(refused.failed, base::FileStep::kRename);
+  EXPECT_TRUE(std::filesystem::is_directory(taken));
+  EXPECT_FALSE(std::filesystem::exists(taken + ".tmp"));
 }
 
 }  // namespace
