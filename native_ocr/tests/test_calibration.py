@@ -172,7 +172,9 @@ class TestTrustReading:
         zone = z.calibrate_zone(dict(LOOSE, role="clock"), frame)["zone"]
         result = z.read_clock_from_image(zone, frame)
         trust = z.trust_reading(result, zone=zone, image=frame)
-        assert list(trust) == ["trusted", "confidence", "why"] and trust["trusted"] is True
+        assert list(trust) == ["trusted", "confidence", "why", "second_opinion",
+                               "disagreeing_slots"] and trust["trusted"] is True
+        assert trust["second_opinion"] == "learned" and trust["disagreeing_slots"] == []
         # A zone that does not read the result's value where it lies: every re-read disagrees.
         elsewhere = dict(zone, x=0.0, y=0.0)
         assert z.trust_reading(result, zone=elsewhere, image=frame)["confidence"] < \

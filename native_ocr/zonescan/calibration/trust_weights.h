@@ -8,11 +8,17 @@
 
 namespace native_ocr::zonescan::calibration {
 
-inline constexpr std::array<double, 15> kTrustWeights = {1.3226,  0.0000,  2.7849, -2.6937, 0.0000,
-                                                         0.0000,  -7.2459, 0.0000, 4.7302,  2.9665,
-                                                         -1.7781, -8.5757, 1.9188, 0.0000,  1.1765};
+inline constexpr std::array<double, 17> kTrustWeights = {
+    1.3226, 0.0000,  2.7849,  -2.6937, 0.0000, 0.0000, -7.2459, 0.0000, 4.7302,
+    2.9665, -1.7781, -8.5757, 1.9188,  0.0000, 1.1765, 0.0000,  0.0000};
 inline constexpr double kTrustOffset = -6.3358;
 inline constexpr double kTrustLine = 3.1208;
+// The range of each feature over the fitted readings.
+inline constexpr std::array<double, 17> kTrustFeatureLow = {-1e9, -1e9, -1e9, -1e9, -1e9, -1e9,
+                                                            -1e9, -1e9, -1e9, -1e9, -1e9, -1e9,
+                                                            -1e9, -1e9, -1e9, -1e9, -1e9};
+inline constexpr std::array<double, 17> kTrustFeatureHigh = {
+    1e9, 1e9, 1e9, 1e9, 1e9, 1e9, 1e9, 1e9, 1e9, 1e9, 1e9, 1e9, 1e9, 1e9, 1e9, 1e9, 1e9};
 
 }  // namespace native_ocr::zonescan::calibration
 
