@@ -33,7 +33,7 @@ using pyglue::Ref;
 const Name kX("x"), kY("y"), kWidth("width"), kHeight("height"), kRole("role"),
     kProcessing("processing"), kThreshold("threshold"), kInvert("invert");
 const Name kZone("zone"), kReading("reading"), kConfidence("confidence"), kReason("reason");
-const Name kTrusted("trusted"), kWhy("why");
+const Name kClassifier("classifier");
 const Name kValid("valid"), kValue("value"), kDigitItems("digit_items"), kOcrItems("ocr_items"),
     kDebug("debug"), kCropSize("crop_size"), kSeparator("separator"), kClockMode("clock_mode");
 const Name kStatus("status"), kChar("char"), kKind("kind"), kBox("box"), kGlyphBox("glyph_box"),
@@ -68,7 +68,8 @@ Ref zone_dict(double x, double y, double width, double height, const std::string
 }
 
 Ref calibration_result(Ref zone, PyObject* image, const std::string& role, double found,
-                       std::string_view reason) {
+                       std::string_view reason,
+                       CellClassifier classifier = CellClassifier::kSegments) {
   Ref reading = read_with(role, zone.get(), image);
   const double confidence =
       found > 0.0 ? calibration::trust_reading(trust_input(reading.get())).confidence : 0.0;
@@ -77,6 +78,7 @@ Ref calibration_result(Ref zone, PyObject* image, const std::string& role, doubl
       .set(kReading, std::move(reading))
       .set(kConfidence, pyglue::new_float(confidence))
       .set(kReason, pyglue::new_str(reason))
+      .set(kClassifier, pyglue::new_str(classifier_name(classifier)))
       .build();
 }
 
@@ -125,10 +127,16 @@ Ref py_calibrate_zone(PyObject* args, PyObject* kwargs) {
                      .set(kThreshold, pyglue::new_int(found.settings.threshold))
                      .set(kInvert, pyglue::new_bool(found.settings.invert))
                      .build();
+  if (found.settings.classifier != CellClassifier::kSegments) {
+    pyglue::check_status(
+        PyDict_SetItem(settings.get(), kClassifier.get(),
+                       pyglue::new_str(classifier_name(found.settings.classifier)).get()));
+  }
   Ref new_zone =
       zone_dict((origin[0] + cut.x1 + 0.5) / fw, (origin[1] + cut.y1 + 0.5) / fh, cut.width() / fw,
                 cut.height() / fh, role, normalize_settings(settings.get()));
-  return calibration_result(std::move(new_zone), image, role, 1.0, found.reason);
+  return calibration_result(std::move(new_zone), image, role, 1.0, found.reason,
+                            found.settings.classifier);
 }
 
 calibration::CellState cell_state(PyObject* status) {
