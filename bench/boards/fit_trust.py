@@ -14,8 +14,9 @@ logistic regression (Newton's method, a small ridge) whose weights keep each fea
 (SIGNS), and the line is the lowest score at which
 at most --wrong-share of the tuning half's trusted readings are wrong. The features computed here
 are checked against the module's own confidence before fitting, so the two cannot drift apart.
-Readings the rule refuses outright (all-8 cells, a lit ground, a value the role cannot show, the
-classifiers disagreeing) stay out of the fit. The range of each feature over the fitted readings
+Readings of all-8 cells stay out of the fit; the other readings the rule refuses outright (a lit
+ground, a value the role cannot show, the classifiers disagreeing) are fitted on, since they hold
+most of the wrong readings, and refused when the figures are counted. The range of each feature over the fitted readings
 is written beside the weights: outside it (widened by FAMILIAR_MARGIN of its span) the rule says
 "uncertain".
 
@@ -151,7 +152,7 @@ def collect(data):
     """(half, features, exact, all lit) of every valid reading in the blind and taught rows."""
     with open(os.path.join(data, "labels.jsonl")) as f:
         labels = [json.loads(line) for line in f]
-    weights, offset, _ = header_weights()
+    weights, offset, _ = header_weights()  # the rule with the second opinion
     rows = []
     for board, seq in board_groups(labels).items():
         images = [cv2.imread(os.path.join(data, l["file"]), cv2.IMREAD_COLOR) for l in seq]
@@ -173,7 +174,7 @@ def collect(data):
                     if theirs > 0.0 and abs(mine - theirs) > 1e-6:
                         raise SystemExit(f"features differ from trust.cc on {label['file']}: "
                                          f"{mine} against {theirs}")
-                rows.append((half_of(label), x, bool(exact), bool(refused)))
+                rows.append((half_of(label), x, bool(exact), trust["why"]))
         print(f"board {board} done", file=sys.stderr, flush=True)
     return rows
 
@@ -224,8 +225,8 @@ def familiar(x, ranges):
 def figures(rows, weights, offset, line, ranges=None):
     """(correct readings trusted, wrong among trusted) over `rows`."""
     correct = trusted_correct = trusted = trusted_wrong = 0
-    for _, x, exact, refused in rows:
-        ok = x is not None and not refused and offset + float(np.dot(weights, x)) >= line and \
+    for _, x, exact, why in rows:
+        ok = x is not None and why not in REFUSALS and offset + float(np.dot(weights, x)) >= line and \
             familiar(x, ranges)
         correct += exact
         trusted_correct += ok and exact
@@ -236,28 +237,68 @@ def figures(rows, weights, offset, line, ranges=None):
 
 def choose_line(rows, weights, offset, wrong_share, ranges=None):
     """The lowest score line at which at most wrong_share % of the trusted readings are wrong."""
-    scores = sorted({round(offset + float(np.dot(weights, x)), 4) for _, x, _, refused in rows
-                     if x is not None and not refused})
+    scores = sorted({round(offset + float(np.dot(weights, x)), 4) for _, x, _, why in rows
+                     if x is not None and why not in REFUSALS})
     for line in scores:
         if figures(rows, weights, offset, line, ranges)[1] <= wrong_share:
             return line
     return scores[-1] if scores else 0.0
 
 
-def write_header(weights, offset, line, ranges):
-    values = ", ".join(f"{w:.4f}" for w in weights)
+def write_header(rules, ranges):
+    """rules: (prefix, weights, offset, line) of each rule the header holds."""
     low, high = (", ".join(f"{v:.4f}" for v in r) for r in ranges)
     text = open(HEADER).read()
-    head = text[:text.index("inline constexpr std::array")]
+    head = text[:text.index("// The rule with")]
     tail = text[text.index("}  // namespace"):]
-    body = (f"inline constexpr std::array<double, {len(weights)}> kTrustWeights = {{{values}}};\n"
-            f"inline constexpr double kTrustOffset = {offset:.4f};\n"
-            f"inline constexpr double kTrustLine = {line:.4f};\n"
-            "// The range of each feature over the fitted readings.\n"
-            f"inline constexpr std::array<double, {len(weights)}> kTrustFeatureLow = {{{low}}};\n"
-            f"inline constexpr std::array<double, {len(weights)}> kTrustFeatureHigh = {{{high}}};\n\n")
+    body = ""
+    for (prefix, weights, offset, line), comment in zip(rules, RULE_COMMENTS):
+        values = ", ".join(f"{w:.4f}" for w in weights)
+        body += (f"// The rule {comment}\n"
+                 f"inline constexpr std::array<double, {len(weights)}> {prefix}Weights = {{{values}}};\n"
+                 f"inline constexpr double {prefix}Offset = {offset:.4f};\n"
+                 f"inline constexpr double {prefix}Line = {line:.4f};\n")
+    body += ("// The range of each feature over the fitted readings.\n"
+             f"inline constexpr std::array<double, {len(ranges[0])}> kTrustFeatureLow = {{{low}}};\n"
+             f"inline constexpr std::array<double, {len(ranges[0])}> kTrustFeatureHigh = {{{high}}};\n\n")
     with open(HEADER, "w") as f:
         f.write(head + body + tail)
+
+
+RULE_COMMENTS = ("with the second classifier asked (trust_reading given the zone and image).",
+                 "without it (the result alone): its two features weigh nothing.")
+OPINION_FEATURES = 2  # the last two features: the share read alike, the learned probability
+
+
+def alone(rows):
+    """The rows as trust_reading sees them without the second opinion."""
+    return [(h, None if x is None else x[:-OPINION_FEATURES] + [1.0] * OPINION_FEATURES, exact,
+             "uncertain" if why == "classifiers_disagree" else why) for h, x, exact, why in rows]
+
+
+def fit_rule(name, tune, unseen, share, ranges, opinion):
+    """Fits one rule on the tuning half and prints its figures: (weights, offset, line)."""
+    usable = [r for r in tune if r[1] is not None and r[3] != "all_lit"]
+    x = np.array([r[1] for r in usable], float)
+    y = np.array([1.0 if r[2] else 0.0 for r in usable])
+    columns = x.shape[1] if opinion else x.shape[1] - OPINION_FEATURES
+    weights, offset = fit_signed(x[:, :columns], y)
+    weights = np.concatenate([weights, np.zeros(x.shape[1] - columns)])
+    line = choose_line(tune, weights, offset, share, ranges)
+    print(f"{name}: {len(tune)} tuning readings ({int(len(usable) - y.sum())} wrong), "
+          f"{len(unseen)} unseen")
+    print("weights:", ", ".join(f"{w:.4f}" for w in weights), f"offset {offset:.4f} line {line:.4f}")
+    for half, part in (("tune", tune), ("unseen", unseen)):
+        covered, wrong = figures(part, weights, offset, line, ranges)
+        print(f"{half}: correct readings trusted {covered:.1f} %, wrong among trusted {wrong:.2f} %")
+    print("the trade-off (line chosen on the tuning half for each share of wrong among trusted):")
+    for at_share in (0.3, 0.5, 1.0, 2.0, 5.0):
+        at = choose_line(tune, weights, offset, at_share, ranges)
+        cells = [f"{half} %.1f %% trusted / %.2f %% wrong" % figures(part, weights, offset, at,
+                                                                     ranges)
+                 for half, part in (("tune", tune), ("unseen", unseen))]
+        print(f"  <= {at_share} %: line {at:.3f}: " + ", ".join(cells))
+    return weights, offset, line
 
 
 def main():
@@ -276,27 +317,17 @@ def main():
             json.dump(rows, open(args.cache, "w"))
     tune = [r for r in rows if r[0] == "tune"]
     unseen = [r for r in rows if r[0] == "unseen"]
-    usable = [r for r in tune if r[1] is not None and not r[3]]
-    x = np.array([r[1] for r in usable], float)
-    y = np.array([1.0 if r[2] else 0.0 for r in usable])
-    weights, offset = fit_signed(x, y)
-    # Rounded as the header writes them, so that the range check here is the one trust.cc makes.
+    # Every reading but the all-8 ones is fitted on: the readings the classifiers disagree on
+    # (refused anyway) hold most of the wrong ones, and what they look like is what the weights
+    # must learn. The ranges are rounded as the header writes them, so that the range check here
+    # is the one trust.cc makes.
+    x = np.array([r[1] for r in tune if r[1] is not None and r[3] != "all_lit"], float)
     ranges = ([round(v, 4) for v in x.min(axis=0)], [round(v, 4) for v in x.max(axis=0)])
-    line = choose_line(tune, weights, offset, args.wrong_share, ranges)
-    print(f"{len(tune)} tuning readings ({int(len(usable) - y.sum())} wrong), {len(unseen)} unseen")
-    print("weights:", ", ".join(f"{w:.4f}" for w in weights), f"offset {offset:.4f} line {line:.4f}")
-    for name, part in (("tune", tune), ("unseen", unseen)):
-        covered, wrong = figures(part, weights, offset, line, ranges)
-        print(f"{name}: correct readings trusted {covered:.1f} %, wrong among trusted {wrong:.2f} %")
-    print("the trade-off (line chosen on the tuning half for each share of wrong among trusted):")
-    for share in (0.3, 0.5, 1.0, 2.0, 5.0):
-        at = choose_line(tune, weights, offset, share, ranges)
-        cells = [f"{name} %.1f %% trusted / %.2f %% wrong" % figures(part, weights, offset, at,
-                                                                     ranges)
-                 for name, part in (("tune", tune), ("unseen", unseen))]
-        print(f"  <= {share} %: line {at:.3f}: " + ", ".join(cells))
+    asked = fit_rule("with the second opinion", tune, unseen, args.wrong_share, ranges, True)
+    by_itself = fit_rule("the result alone", alone(tune), alone(unseen), args.wrong_share, ranges,
+                         False)
     if args.write:
-        write_header(weights, offset, line, ranges)
+        write_header([("kTrust", *asked), ("kAlone", *by_itself)], ranges)
         print(f"wrote {os.path.normpath(HEADER)}")
     return 0
 

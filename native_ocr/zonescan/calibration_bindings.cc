@@ -71,8 +71,13 @@ Ref calibration_result(Ref zone, PyObject* image, const std::string& role, doubl
                        std::string_view reason,
                        CellClassifier classifier = CellClassifier::kSegments) {
   Ref reading = read_with(role, zone.get(), image);
-  const double confidence =
-      found > 0.0 ? calibration::trust_reading(trust_input(reading.get())).confidence : 0.0;
+  // A learned reading is weighed by the seven-segment classifier's cells, as trust_reading
+  // weighs it given the zone and image.
+  const calibration::TrustInput input =
+      classifier == CellClassifier::kLearned
+          ? calibration_glue::second_opinion_input(reading.get(), zone.get(), image)
+          : trust_input(reading.get());
+  const double confidence = found > 0.0 ? calibration::trust_reading(input).confidence : 0.0;
   return pyglue::DictBuilder()
       .set(kZone, std::move(zone))
       .set(kReading, std::move(reading))

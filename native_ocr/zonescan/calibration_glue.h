@@ -53,6 +53,9 @@ std::string role_of(PyObject* zone, PyObject* role);
 pyglue::Ref read_with(const std::string& role, PyObject* zone, PyObject* image);
 // What a reader result dictionary holds for the trust rule.
 calibration::TrustInput trust_input(PyObject* result);
+// The same with the zone's role and the other classifier's opinion of the result's cells on the
+// zone of `image` (a reading of the learned classifier weighed by the seven-segment one's cells).
+calibration::TrustInput second_opinion_input(PyObject* result, PyObject* zone, PyObject* image);
 // trust_reading(result, zone=None, image=None).
 pyglue::Ref trust_reading(PyObject* args, PyObject* kwargs);
 

@@ -285,6 +285,15 @@ void measure_agreement(PyObject* result, PyObject* zone, PyObject* image,
 
 }  // namespace
 
+calibration::TrustInput second_opinion_input(PyObject* result, PyObject* zone, PyObject* image) {
+  calibration::TrustInput input = trust_input(result);
+  if (input.valid) {
+    input.role = role_of(zone, nullptr);
+    ask_second_opinion(result, zone, image, input);
+  }
+  return input;
+}
+
 Ref trust_reading(PyObject* args, PyObject* kwargs) {
   static constexpr pyglue::Signature<3> kSig("trust_reading", {"result", "zone", "image"}, 1);
   auto [result, zone, image] = kSig.parse(args, kwargs);

@@ -170,10 +170,14 @@ std::array<double, kTrustFeatures> trust_features(const TrustInput& input) {
 
 namespace {
 
-double score_of(const std::array<double, kTrustFeatures>& features) {
-  double score = kTrustOffset;
+// The score by the rule fitted with the second opinion when it was asked, by the rule fitted
+// without it otherwise.
+double score_of(const TrustInput& input, const std::array<double, kTrustFeatures>& features) {
+  const bool asked = input.second_opinion.has_value();
+  const auto& weights = asked ? kTrustWeights : kAloneWeights;
+  double score = asked ? kTrustOffset : kAloneOffset;
   for (size_t i = 0; i < features.size(); ++i) {
-    score += kTrustWeights[i] * features[i];
+    score += weights[i] * features[i];
   }
   return score;
 }
@@ -195,7 +199,7 @@ std::string_view refusal(const TrustInput& input) {
 }  // namespace
 
 double trust_score(const TrustInput& input) {
-  return score_of(trust_features(input));
+  return score_of(input, trust_features(input));
 }
 
 Trust trust_reading(const TrustInput& input) {
@@ -212,9 +216,10 @@ Trust trust_reading(const TrustInput& input) {
     return {false, 0.0, std::string(refused)};
   }
   const auto features = trust_features(input);
-  const double score = score_of(features);
+  const double score = score_of(input, features);
   const double confidence = 1.0 / (1.0 + std::exp(-score));
-  const bool trusted = score >= kTrustLine && !unfamiliar(features);
+  const double line = input.second_opinion ? kTrustLine : kAloneLine;
+  const bool trusted = score >= line && !unfamiliar(features);
   return {trusted, confidence, trusted ? "ok" : "uncertain"};
 }
 

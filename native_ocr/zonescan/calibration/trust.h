@@ -10,8 +10,9 @@
 // taken as lit is thinner than the lit ones); for clocks, the separator's confidence; and, when a
 // second classifier was asked about the same cells (second_opinion.h), the share of cells it read
 // alike and the learned classifier's lowest probability. The weights are fitted by
-// bench/boards/fit_trust.py on one half of a test bed of board sequences (trust_weights.h); a
-// reading is trusted when its score reaches kTrustLine.
+// bench/boards/fit_trust.py on one half of a test bed of board sequences (trust_weights.h), once
+// with the second opinion and once without it (for a result weighed alone); a reading is trusted
+// when its score reaches its rule's line.
 //
 // Never trusted, whatever the score: an invalid reading; one whose every cell reads an 8 (every
 // segment lit: what bright unlit segments, a label or a block of clutter read as); one whose
@@ -103,7 +104,8 @@ inline constexpr double kFamiliarMargin = 0.1;
 // digit cell.
 std::array<double, kTrustFeatures> trust_features(const TrustInput& input);
 
-// The rule's score of a valid reading with at least one digit cell.
+// The score of a valid reading with at least one digit cell, by the rule with the second opinion
+// when it was asked, by the rule without it otherwise.
 double trust_score(const TrustInput& input);
 
 // Whether every cell read an 8.
