@@ -97,6 +97,20 @@ Ref unchanged_zone(PyObject* zone, const std::string& role) {
                    std::move(processing));
 }
 
+// The settings calibration chose, as the zone's processing gives them: threshold, inversion and
+// the classifier when it is not the default.
+Ref calibrated_settings(const ProcessingSettings& chosen) {
+  Ref settings = pyglue::DictBuilder()
+                     .set(kThreshold, pyglue::new_int(chosen.threshold))
+                     .set(kInvert, pyglue::new_bool(chosen.invert))
+                     .build();
+  if (chosen.classifier != CellClassifier::kSegments) {
+    pyglue::check_status(PyDict_SetItem(settings.get(), kClassifier.get(),
+                                        pyglue::new_str(classifier_name(chosen.classifier)).get()));
+  }
+  return settings;
+}
+
 Ref py_calibrate_zone(PyObject* args, PyObject* kwargs) {
   static constexpr pyglue::Signature<4> kSig("calibrate_zone",
                                              {"zone", "image", "role", "expected"}, 2);
@@ -128,15 +142,7 @@ Ref py_calibrate_zone(PyObject* args, PyObject* kwargs) {
   }
   // Fractions that cut exactly these pixels again: half a pixel in, whole pixels across.
   const calibration::Cut& cut = found.cut;
-  Ref settings = pyglue::DictBuilder()
-                     .set(kThreshold, pyglue::new_int(found.settings.threshold))
-                     .set(kInvert, pyglue::new_bool(found.settings.invert))
-                     .build();
-  if (found.settings.classifier != CellClassifier::kSegments) {
-    pyglue::check_status(
-        PyDict_SetItem(settings.get(), kClassifier.get(),
-                       pyglue::new_str(classifier_name(found.settings.classifier)).get()));
-  }
+  Ref settings = calibrated_settings(found.settings);
   Ref new_zone =
       zone_dict((origin[0] + cut.x1 + 0.5) / fw, (origin[1] + cut.y1 + 0.5) / fh, cut.width() / fw,
                 cut.height() / fh, role, normalize_settings(settings.get()));

@@ -48,11 +48,14 @@ double glyph_height(const TrustCell& c) {
   return c.glyph_box[3] - c.glyph_box[1] + 1;
 }
 
+double cell_area(const TrustCell& c) {
+  return static_cast<double>(c.box[2] - c.box[0] + 1) * (c.box[3] - c.box[1] + 1);
+}
+
 // Ink per lit segment over the glyph's height: a stroke width in pixels, the same for every
 // digit of one face.
 double stroke_of(const TrustCell& c) {
-  const double area = static_cast<double>(c.box[2] - c.box[0] + 1) * (c.box[3] - c.box[1] + 1);
-  return c.ink_ratio * area / std::max(1, lit_segments(c)) / std::max(1.0, glyph_height(c));
+  return c.ink_ratio * cell_area(c) / std::max(1, lit_segments(c)) / std::max(1.0, glyph_height(c));
 }
 
 // The share of the cells the second classifier read alike; 1 when it was not asked.
@@ -68,16 +71,19 @@ double opinion_agreement(const TrustInput& input) {
 constexpr int kLastSecond = 59;
 constexpr int kFirstDown = 1;
 constexpr int kLastDown = 4;
+// The base of the digits a value is written in, and the most digits one side of a clock holds.
+constexpr int kDecimal = 10;
+constexpr size_t kSideDigits = 2;
 
 // The number the digits of `text` spell; -1 when it is empty or holds anything else.
 int number_of(std::string_view text) {
-  if (text.empty() || text.size() > 2 ||
+  if (text.empty() || text.size() > kSideDigits ||
       !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
     return -1;
   }
   int n = 0;
   for (char c : text) {
-    n = n * 10 + (c - '0');
+    n = n * kDecimal + (c - '0');
   }
   return n;
 }
@@ -87,7 +93,7 @@ bool impossible_seconds(const std::string& value) {
   const size_t colon = value.find(':');
   if (colon != std::string::npos) {
     const std::string_view seconds = std::string_view(value).substr(colon + 1);
-    return seconds.size() == 2 && number_of(seconds) > kLastSecond;
+    return seconds.size() == kSideDigits && number_of(seconds) > kLastSecond;
   }
   const size_t point = value.find('.');
   return point != std::string::npos &&
@@ -99,9 +105,8 @@ bool impossible_seconds(const std::string& value) {
 bool lit_ground(const TrustInput& input) {
   double ink = 0.0, area = 0.0;
   for (const TrustCell& c : input.cells) {
-    const double a = static_cast<double>(c.box[2] - c.box[0] + 1) * (c.box[3] - c.box[1] + 1);
-    ink += c.ink_ratio * a;
-    area += a;
+    ink += c.ink_ratio * cell_area(c);
+    area += cell_area(c);
   }
   return area > 0.0 && ink / area > kLitGroundShare;
 }
