@@ -7,12 +7,18 @@ usage: PYTHONPATH=<build>/python /usr/bin/python3 bench/boards/fit_trust.py [--d
 The readings are those board_bench.py scores in its blind and taught rows: every later value of a
 board read with the zone calibrate_zone tuned on the first value. Each valid reading whose cells
 are not all 8 gives one row of the features trust_features (trust.cc) computes, from the result
-dictionary as trust_reading sees it; the label is whether the value is exact. The rule is a
+dictionary as trust_reading sees it, with the second classifier's opinion of the same cells (the
+share of cells it reads alike, the learned classifier's lowest probability); the label is whether
+the value is exact. The rule is a
 logistic regression (Newton's method, a small ridge) whose weights keep each feature's sign
 (SIGNS), and the line is the lowest score at which
 at most --wrong-share of the tuning half's trusted readings are wrong. The features computed here
 are checked against the module's own confidence before fitting, so the two cannot drift apart.
-Readings of all-8 cells are never trusted and stay out of the fit.
+Readings of all-8 cells stay out of the fit; the other readings the rule refuses outright (a lit
+ground, a value the role cannot show, the classifiers disagreeing) are fitted on, since they hold
+most of the wrong readings, and refused when the figures are counted. The range of each feature over the fitted readings
+is written beside the weights: outside it (widened by FAMILIAR_MARGIN of its span) the rule says
+"uncertain".
 
 --write rewrites the header (rebuild the module afterwards); without it the weights are printed.
 --cache keeps the readings' features in a file, so that refits skip the calibrations.
@@ -31,7 +37,7 @@ from native_ocr import zonescan
 from native_ocr.__main__ import read as read_zone
 
 sys.path.insert(0, os.path.dirname(__file__))
-from board_bench import all_lit, board_groups, half_of, tune_blind, tune_taught  # noqa: E402
+from board_bench import board_groups, half_of, tune_blind, tune_taught  # noqa: E402
 
 HEADER = os.path.join(os.path.dirname(__file__), "..", "..", "native_ocr", "zonescan", "calibration",
                       "trust_weights.h")
@@ -66,7 +72,32 @@ def agreement(result, zone, image):
     return shares
 
 
-def features(result, agreements=(1.0, 1.0, 1.0)):
+FAMILIAR_MARGIN = 0.1  # trust.h's kFamiliarMargin
+# The why of the readings the rule refuses before its score.
+REFUSALS = ("all_lit", "lit_ground", "beyond_role", "classifiers_disagree")
+
+
+def digit_items(result):
+    items = result.get("digit_items") or result.get("ocr_items") or []
+    return [i for i in items if isinstance(i, dict) and i.get("kind") == "digit" and i.get("box")]
+
+
+def second_opinion(result, zone, image, trust):
+    """(the reading trust weighs, share of cells read alike, the learned lowest probability), as
+    trust_reading asks the second classifier: a learned reading is weighed by the seven-segment
+    classifier's reading of the same zone, a seven-segment one by the learned probabilities."""
+    settings = dict(zone.get("processing") or {})
+    learned = settings.get("classifier") == "learned"
+    other = dict(zone, processing=dict(settings, classifier="segments" if learned else "learned"))
+    again = read_zone(other, image)
+    cells = digit_items(result)
+    share = 1.0 - len(trust.get("disagreeing_slots", [])) / len(cells) if cells else 1.0
+    probability = min([c["confidence"] for c in digit_items(again if not learned else result)],
+                      default=1.0)
+    return (again if learned else result), share, probability
+
+
+def features(result, agreements=(1.0, 1.0, 1.0), opinion=(1.0, 1.0)):
     """trust_features of trust.cc, from a reader result dictionary."""
     items = result.get("digit_items") or result.get("ocr_items") or []
     cells = [i for i in items if isinstance(i, dict) and i.get("status") == "digit"]
@@ -101,13 +132,17 @@ def features(result, agreements=(1.0, 1.0, 1.0)):
             1.0 if clock else 0.0,
             spread(strokes),
             (max(widths) - min(widths)) / tallest if widths else 0.0,
-            *agreements]
+            *agreements, *opinion]
+
+
+def header_array(text, name):
+    body = text[text.index(name + " = {") + len(name + " = {"):]
+    return [float(v) for v in body[:body.index("}")].split(",") if v.strip()]
 
 
 def header_weights():
     text = open(HEADER).read()
-    body = text[text.index("kTrustWeights = {") + len("kTrustWeights = {"):]
-    weights = [float(v) for v in body[:body.index("}")].split(",") if v.strip()]
+    weights = header_array(text, "kTrustWeights")
     offset = float(text.split("kTrustOffset = ")[1].split(";")[0])
     line = float(text.split("kTrustLine = ")[1].split(";")[0])
     return np.array(weights), offset, line
@@ -117,7 +152,7 @@ def collect(data):
     """(half, features, exact, all lit) of every valid reading in the blind and taught rows."""
     with open(os.path.join(data, "labels.jsonl")) as f:
         labels = [json.loads(line) for line in f]
-    weights, offset, _ = header_weights()
+    weights, offset, _ = header_weights()  # the rule with the second opinion
     rows = []
     for board, seq in board_groups(labels).items():
         images = [cv2.imread(os.path.join(data, l["file"]), cv2.IMREAD_COLOR) for l in seq]
@@ -128,17 +163,18 @@ def collect(data):
                 if not result["valid"]:
                     continue
                 exact = result["value"] == label["expected"]
-                lit = all_lit(result["value"])
-                x = features(result, agreement(result, zone, image)) if any(
-                    isinstance(i, dict) and i.get("status") == "digit"
-                    for i in (result.get("digit_items") or result.get("ocr_items") or [])) else None
-                if x is not None and not lit:
+                trust = zonescan.trust_reading(result, zone=zone, image=image)
+                refused = trust["why"] in REFUSALS
+                weighed, share, probability = second_opinion(result, zone, image, trust)
+                x = features(weighed, agreement(result, zone, image), (share, probability)) if any(
+                    i.get("status") == "digit" for i in digit_items(weighed)) else None
+                if x is not None and not refused:
                     mine = 1.0 / (1.0 + math.exp(-(offset + float(np.dot(weights, x)))))
-                    theirs = zonescan.trust_reading(result, zone=zone, image=image)["confidence"]
+                    theirs = trust["confidence"]
                     if theirs > 0.0 and abs(mine - theirs) > 1e-6:
                         raise SystemExit(f"features differ from trust.cc on {label['file']}: "
                                          f"{mine} against {theirs}")
-                rows.append((half_of(label), x, bool(exact), bool(lit)))
+                rows.append((half_of(label), x, bool(exact), trust["why"]))
         print(f"board {board} done", file=sys.stderr, flush=True)
     return rows
 
@@ -162,7 +198,7 @@ def fit(x, y):
 # features(): a clearer or more stable reading is never less trusted. Features whose fitted
 # weight points the other way (a side effect of correlated features) are left out and the rest
 # refitted, so that the rule stays a sign of misreads, not of this test bed.
-SIGNS = (1, 1, 1, -1, -1, -1, -1, 1, 1, 0, -1, -1, 1, 1, 1)
+SIGNS = (1, 1, 1, -1, -1, -1, -1, 1, 1, 0, -1, -1, 1, 1, 1, 1, 1)
 
 
 def fit_signed(x, y):
@@ -178,11 +214,20 @@ def fit_signed(x, y):
         kept = [k for k in kept if k not in wrong]
 
 
-def figures(rows, weights, offset, line):
-    """(correct readings trusted, wrong among trusted, trusted all-lit) over `rows`."""
+def familiar(x, ranges):
+    """Whether every feature lies within the fitted range, widened by FAMILIAR_MARGIN of its span."""
+    if ranges is None:
+        return True
+    return all(lo - FAMILIAR_MARGIN * (hi - lo) <= v <= hi + FAMILIAR_MARGIN * (hi - lo)
+               for v, lo, hi in zip(x, *ranges))
+
+
+def figures(rows, weights, offset, line, ranges=None):
+    """(correct readings trusted, wrong among trusted) over `rows`."""
     correct = trusted_correct = trusted = trusted_wrong = 0
-    for _, x, exact, lit in rows:
-        ok = x is not None and not lit and offset + float(np.dot(weights, x)) >= line
+    for _, x, exact, why in rows:
+        ok = x is not None and why not in REFUSALS and offset + float(np.dot(weights, x)) >= line and \
+            familiar(x, ranges)
         correct += exact
         trusted_correct += ok and exact
         trusted += ok
@@ -190,26 +235,70 @@ def figures(rows, weights, offset, line):
     return (100.0 * trusted_correct / max(1, correct), 100.0 * trusted_wrong / max(1, trusted))
 
 
-def choose_line(rows, weights, offset, wrong_share):
+def choose_line(rows, weights, offset, wrong_share, ranges=None):
     """The lowest score line at which at most wrong_share % of the trusted readings are wrong."""
-    scores = sorted({round(offset + float(np.dot(weights, x)), 4) for _, x, _, lit in rows
-                     if x is not None and not lit})
+    scores = sorted({round(offset + float(np.dot(weights, x)), 4) for _, x, _, why in rows
+                     if x is not None and why not in REFUSALS})
     for line in scores:
-        if figures(rows, weights, offset, line)[1] <= wrong_share:
+        if figures(rows, weights, offset, line, ranges)[1] <= wrong_share:
             return line
     return scores[-1] if scores else 0.0
 
 
-def write_header(weights, offset, line):
-    values = ", ".join(f"{w:.4f}" for w in weights)
+def write_header(rules, ranges):
+    """rules: (prefix, weights, offset, line) of each rule the header holds."""
+    low, high = (", ".join(f"{v:.4f}" for v in r) for r in ranges)
     text = open(HEADER).read()
-    head = text[:text.index("inline constexpr std::array")]
+    head = text[:text.index("// The rule with")]
     tail = text[text.index("}  // namespace"):]
-    body = (f"inline constexpr std::array<double, {len(weights)}> kTrustWeights = {{{values}}};\n"
-            f"inline constexpr double kTrustOffset = {offset:.4f};\n"
-            f"inline constexpr double kTrustLine = {line:.4f};\n\n")
+    body = ""
+    for (prefix, weights, offset, line), comment in zip(rules, RULE_COMMENTS):
+        values = ", ".join(f"{w:.4f}" for w in weights)
+        body += (f"// The rule {comment}\n"
+                 f"inline constexpr std::array<double, {len(weights)}> {prefix}Weights = {{{values}}};\n"
+                 f"inline constexpr double {prefix}Offset = {offset:.4f};\n"
+                 f"inline constexpr double {prefix}Line = {line:.4f};\n")
+    body += ("// The range of each feature over the fitted readings.\n"
+             f"inline constexpr std::array<double, {len(ranges[0])}> kTrustFeatureLow = {{{low}}};\n"
+             f"inline constexpr std::array<double, {len(ranges[0])}> kTrustFeatureHigh = {{{high}}};\n\n")
     with open(HEADER, "w") as f:
         f.write(head + body + tail)
+
+
+RULE_COMMENTS = ("with the second classifier asked (trust_reading given the zone and image).",
+                 "without it (the result alone): its two features weigh nothing.")
+OPINION_FEATURES = 2  # the last two features: the share read alike, the learned probability
+
+
+def alone(rows):
+    """The rows as trust_reading sees them without the second opinion."""
+    return [(h, None if x is None else x[:-OPINION_FEATURES] + [1.0] * OPINION_FEATURES, exact,
+             "uncertain" if why == "classifiers_disagree" else why) for h, x, exact, why in rows]
+
+
+def fit_rule(name, tune, unseen, share, ranges, opinion):
+    """Fits one rule on the tuning half and prints its figures: (weights, offset, line)."""
+    usable = [r for r in tune if r[1] is not None and r[3] != "all_lit"]
+    x = np.array([r[1] for r in usable], float)
+    y = np.array([1.0 if r[2] else 0.0 for r in usable])
+    columns = x.shape[1] if opinion else x.shape[1] - OPINION_FEATURES
+    weights, offset = fit_signed(x[:, :columns], y)
+    weights = np.concatenate([weights, np.zeros(x.shape[1] - columns)])
+    line = choose_line(tune, weights, offset, share, ranges)
+    print(f"{name}: {len(tune)} tuning readings ({int(len(usable) - y.sum())} wrong), "
+          f"{len(unseen)} unseen")
+    print("weights:", ", ".join(f"{w:.4f}" for w in weights), f"offset {offset:.4f} line {line:.4f}")
+    for half, part in (("tune", tune), ("unseen", unseen)):
+        covered, wrong = figures(part, weights, offset, line, ranges)
+        print(f"{half}: correct readings trusted {covered:.1f} %, wrong among trusted {wrong:.2f} %")
+    print("the trade-off (line chosen on the tuning half for each share of wrong among trusted):")
+    for at_share in (0.3, 0.5, 1.0, 2.0, 5.0):
+        at = choose_line(tune, weights, offset, at_share, ranges)
+        cells = [f"{half} %.1f %% trusted / %.2f %% wrong" % figures(part, weights, offset, at,
+                                                                     ranges)
+                 for half, part in (("tune", tune), ("unseen", unseen))]
+        print(f"  <= {at_share} %: line {at:.3f}: " + ", ".join(cells))
+    return weights, offset, line
 
 
 def main():
@@ -228,24 +317,17 @@ def main():
             json.dump(rows, open(args.cache, "w"))
     tune = [r for r in rows if r[0] == "tune"]
     unseen = [r for r in rows if r[0] == "unseen"]
-    usable = [r for r in tune if r[1] is not None and not r[3]]
-    x = np.array([r[1] for r in usable], float)
-    y = np.array([1.0 if r[2] else 0.0 for r in usable])
-    weights, offset = fit_signed(x, y)
-    line = choose_line(tune, weights, offset, args.wrong_share)
-    print(f"{len(tune)} tuning readings ({int(len(usable) - y.sum())} wrong), {len(unseen)} unseen")
-    print("weights:", ", ".join(f"{w:.4f}" for w in weights), f"offset {offset:.4f} line {line:.4f}")
-    for name, part in (("tune", tune), ("unseen", unseen)):
-        covered, wrong = figures(part, weights, offset, line)
-        print(f"{name}: correct readings trusted {covered:.1f} %, wrong among trusted {wrong:.2f} %")
-    print("the trade-off (line chosen on the tuning half for each share of wrong among trusted):")
-    for share in (0.3, 0.5, 1.0, 2.0, 5.0):
-        at = choose_line(tune, weights, offset, share)
-        cells = [f"{name} %.1f %% trusted / %.2f %% wrong" % figures(part, weights, offset, at)
-                 for name, part in (("tune", tune), ("unseen", unseen))]
-        print(f"  <= {share} %: line {at:.3f}: " + ", ".join(cells))
+    # Every reading but the all-8 ones is fitted on: the readings the classifiers disagree on
+    # (refused anyway) hold most of the wrong ones, and what they look like is what the weights
+    # must learn. The ranges are rounded as the header writes them, so that the range check here
+    # is the one trust.cc makes.
+    x = np.array([r[1] for r in tune if r[1] is not None and r[3] != "all_lit"], float)
+    ranges = ([round(v, 4) for v in x.min(axis=0)], [round(v, 4) for v in x.max(axis=0)])
+    asked = fit_rule("with the second opinion", tune, unseen, args.wrong_share, ranges, True)
+    by_itself = fit_rule("the result alone", alone(tune), alone(unseen), args.wrong_share, ranges,
+                         False)
     if args.write:
-        write_header(weights, offset, line)
+        write_header([("kTrust", *asked), ("kAlone", *by_itself)], ranges)
         print(f"wrote {os.path.normpath(HEADER)}")
     return 0
 

@@ -13,7 +13,10 @@ wrong: valid with another. Halves by board id (even / odd). None of these boards
 or seen by the training (bench/learned/train.py draws its own cells).
 
 Time: read_zones on frame 0 of ../shared/bench-dev (clock, two scores, period, down; 1280x720)
-from the decoded array and from a quality-75 JPEG, with each classifier; medians of --runs.
+from the decoded array and from a quality-75 JPEG, with each classifier; then read_zones from the
+array followed by trust_reading of every result, alone (the result dictionary only) and given the
+zone and image (the one-pixel and threshold re-reads and the other classifier's second opinion);
+medians of --runs.
 """
 
 import argparse
@@ -98,6 +101,20 @@ def timing(frames_dir, runs):
                 zones = [with_classifier(z, name) for z in frame["zones"]]
                 cells.append(f"{median_ms(lambda: zonescan.read_zones(zones, source), runs):.3f}")
             print(f"| from the {what} | " + " | ".join(cells) + " |")
+        print("\n| read_zones from the array, then trust_reading of each | segments (ms) | "
+              "learned (ms) |\n|---|---:|---:|")
+        for what, trust in (("the result alone", lambda r, z: zonescan.trust_reading(r)),
+                            ("zone and image: re-reads and second opinion",
+                             lambda r, z: zonescan.trust_reading(r, zone=z, image=decoded))):
+            cells = []
+            for name in CLASSIFIERS:
+                zones = [with_classifier(z, name) for z in frame["zones"]]
+
+                def read_and_trust():
+                    for result, zone in zip(zonescan.read_zones(zones, decoded), zones):
+                        trust(result, zone)
+                cells.append(f"{median_ms(read_and_trust, runs):.3f}")
+            print(f"| {what} | " + " | ".join(cells) + " |")
 
 
 def main():

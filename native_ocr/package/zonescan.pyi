@@ -215,11 +215,18 @@ class Calibration(TypedDict):
     reading: DigitReading | ClockReading
     confidence: float
     reason: Literal["ok", "no_frame", "crop_too_large", "no_display", "expected_not_read"]
+    classifier: Classifier  # the classifier of the zone: "learned" when it reads what "segments" does not
 
 class Trust(TypedDict):
     trusted: bool
     confidence: float  # 0..1
-    why: str  # "ok", "uncertain", "all_lit", "no_digits", or the reader's reason ("not_valid" without one)
+    # "ok", "uncertain", "all_lit", "lit_ground", "beyond_role", "classifiers_disagree" (zone and
+    # image given), "no_digits", or the reader's reason ("not_valid" without one)
+    why: str
+
+class TrustWithSecondOpinion(Trust):  # trust_reading given a zone with pixels in the image
+    second_opinion: Classifier  # the classifier asked about the cells: the one that did not read them
+    disagreeing_slots: list[int]  # the digit slots it reads otherwise
 
 DEFAULT_PROCESSING: Final[ProcessingSettings]
 SINGLE_DIGIT_ROLES: Final[frozenset[str]]
@@ -283,7 +290,8 @@ def calibrate_zone(
     expected: str | int | None = None,
 ) -> Calibration: ...
 def trust_reading(result: DigitReading | ClockReading | Mapping[str, Any],
-                  zone: Zone | None = None, image: Image | None = None) -> Trust: ...
+                  zone: Zone | None = None,
+                  image: Image | None = None) -> Trust | TrustWithSecondOpinion: ...
 def render_reading(
     zone: ZoneLike, image: Image | None, result: DigitReading | ClockReading | None = None
 ) -> Image: ...

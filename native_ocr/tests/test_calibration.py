@@ -59,9 +59,11 @@ class TestCalibrateZone:
     def test_blind_fits_the_clock_and_reads_it(self):
         frame = clock_frame()
         result = z.calibrate_zone(dict(LOOSE, role="clock"), frame)
-        assert list(result) == ["zone", "reading", "confidence", "reason"]
+        assert list(result) == ["zone", "reading", "confidence", "reason", "classifier"]
         assert result["reason"] == "ok"
         zone = result["zone"]
+        # Both classifiers read the clean clock: the design's stays, and the settings do not name it.
+        assert result["classifier"] == "segments" and "classifier" not in zone["processing"]
         assert list(zone) == ["x", "y", "width", "height", "role", "processing"]
         assert zone["role"] == "clock"
         assert zone["processing"] == z.normalize_settings(zone["processing"])
@@ -172,13 +174,30 @@ class TestTrustReading:
         zone = z.calibrate_zone(dict(LOOSE, role="clock"), frame)["zone"]
         result = z.read_clock_from_image(zone, frame)
         trust = z.trust_reading(result, zone=zone, image=frame)
-        assert list(trust) == ["trusted", "confidence", "why"] and trust["trusted"] is True
+        assert list(trust) == ["trusted", "confidence", "why", "second_opinion",
+                               "disagreeing_slots"] and trust["trusted"] is True
+        assert trust["second_opinion"] == "learned" and trust["disagreeing_slots"] == []
         # A zone that does not read the result's value where it lies: every re-read disagrees.
         elsewhere = dict(zone, x=0.0, y=0.0)
         assert z.trust_reading(result, zone=elsewhere, image=frame)["confidence"] < \
             trust["confidence"]
         with pytest.raises(TypeError):
             z.trust_reading(result, zone=[zone["x"]], image=frame)
+
+    def test_a_cell_the_learned_classifier_reads_otherwise_is_named(self):
+        frame = score_frame("42")
+        zone = z.calibrate_zone(dict(LOOSE, role="home_score"), frame)["zone"]
+        result = z.read_score_from_image(zone, frame)
+        result["ocr_items"][1]["char"] = 7  # the units cell taken for a 7
+        trust = z.trust_reading(result, zone=zone, image=frame)
+        assert trust["trusted"] is False and trust["why"] == "classifiers_disagree"
+        assert trust["second_opinion"] == "learned" and trust["disagreeing_slots"] == [1]
+        learned = dict(zone, processing=dict(zone["processing"], classifier="learned"))
+        trust = z.trust_reading(z.read_score_from_image(learned, frame), zone=learned, image=frame)
+        assert trust["second_opinion"] == "segments" and trust["disagreeing_slots"] == []
+        # No pixels to ask about: the keys are not there.
+        assert list(z.trust_reading(result, zone=dict(zone, x=2.0), image=frame)) == [
+            "trusted", "confidence", "why"]
 
     def test_all_eights_are_never_trusted(self):
         result = z.read_score_from_image(

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "native_ocr/segsense/segment_classifier.h"
+#include "native_ocr/zonescan/calibration/classifier_choice.h"
 #include "native_ocr/zonescan/calibration/cut_reader.h"
 #include "native_ocr/zonescan/calibration/display_finder.h"
 #include "native_ocr/zonescan/calibration/trust.h"
@@ -46,10 +47,6 @@ constexpr size_t kProposalBands = 2;
 // Two proposals are the same box when no side differs by more than this share of the digit
 // height.
 constexpr double kSameBox = 0.1;
-// Weight of the one-pixel shift test (the share of four nudged cuts reading the same text)
-// beside the reading's support (0..1) in a proposal's evidence: a box whose reading a
-// pixel changes sits on a cell's edge.
-constexpr double kNudgeWeight = 0.5;
 // Taught: boxes searched for the expected value, the finder's own first, then proposals in
 // evidence order.
 constexpr size_t kTaughtProposals = 3;
@@ -257,17 +254,6 @@ std::vector<FoundDisplay> proposals(const cv::Mat& grey, int cells) {
   return distinct;
 }
 
-// How clearly the cells read as digits, 0..1: the mean of the weakest cell's confidence, its
-// pattern margin over the runner-up and how far its segments stand from the on/off line (at most
-// half, doubled). Not the fitted trust rule: the box is chosen by what the classifier reports,
-// so that refitting trust does not move calibrated zones.
-double support(const TrustInput& trust) {
-  const auto f = trust_features(trust);
-  constexpr size_t kConfidence = 0, kMarginAt = 1, kCrispAt = 2;
-  constexpr double kParts = 3.0;
-  return (f[kConfidence] + std::clamp(f[kMarginAt], 0.0, 1.0) + 2 * f[kCrispAt]) / kParts;
-}
-
 // A threshold of the reader for a lit level of the finder's grey image (inverted for a light
 // board, where ink lies under the reader's threshold).
 int reader_threshold(const FoundDisplay& display) {
@@ -296,7 +282,7 @@ Evidence evidence_at(const CutReader& reader, const cv::Mat& grey, const Cut& cu
   for (const Cut& moved : nudged(cut, grey.cols, grey.rows)) {
     same += reader.text(moved, threshold, moved_separator(separator, cut, moved)) == out.text;
   }
-  out.score = support(trust) + kNudgeWeight * same / static_cast<double>(kMovedCuts);
+  out.score = reading_support(trust) + kNudgeWeight * same / static_cast<double>(kMovedCuts);
   return out;
 }
 
@@ -449,13 +435,14 @@ Calibration calibrate_crop(const CropView& crop, std::string_view role,
   out.reason = "ok";
   const CutReader reader(crop, chosen, found.front().dark_on_light, classifier);
   const std::vector<FoundDisplay> ranked = by_evidence(reader, grey, found);
+  if (expected && calibrate_taught(reader, grey, ranked, found.front(), *expected, out)) {
+    return out;
+  }
   if (expected) {
-    if (calibrate_taught(reader, grey, ranked, found.front(), *expected, out)) {
-      return out;
-    }
     out.reason = "expected_not_read";
   }
   calibrate_blind(reader, grey, ranked.front(), out);
+  choose_classifier(crop, chosen, expected, classifier, out);
   return out;
 }
 

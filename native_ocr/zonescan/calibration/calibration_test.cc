@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "native_ocr/zonescan/calibration/cut_reader.h"
 #include "native_ocr/zonescan/calibration/test_board.h"
+#include "native_ocr/zonescan/learned_classifier.h"
 
 namespace native_ocr::zonescan::calibration {
 namespace {
@@ -186,6 +188,62 @@ TEST(BlindCalibrationTest, LabelStripAgainstTheDigitsIsLeftOut) {
   ASSERT_TRUE(blind.found);
   EXPECT_EQ(reading_text(read_cut(image, blind, "home_score")), "42");
   EXPECT_LT(blind.cut.y2, d.y + d.height + 3 + board.digit_height / 5);
+}
+
+}  // namespace
+}  // namespace native_ocr::zonescan::calibration
+
+namespace native_ocr::zonescan::calibration {
+namespace {
+
+// A seven-segment classifier that reads every cell as a 7, with the real learned classifier
+// behind it: calibration can only read the display through the learned one.
+class SevensClassifier final : public SlotClassifier {
+ public:
+  std::vector<SlotResult> read_slots(const cv::Mat& /*binary*/,
+                                     const Layout& layout) const override {
+    std::vector<SlotResult> out;
+    for (const Slot& slot : layout) {
+      if (slot.kind == SlotKind::kDigit) {
+        out.push_back(SlotResult{slot, SlotStatus::kDigit, 7, {}});
+      }
+    }
+    return out;
+  }
+  const SlotClassifier& chosen_for(CellClassifier choice) const override {
+    return choice == CellClassifier::kLearned ? static_cast<const SlotClassifier&>(learned_)
+                                              : *this;
+  }
+
+ private:
+  LearnedClassifier learned_;
+};
+
+TEST(ClassifierChoiceTest, TheLearnedClassifierReadsTheZoneOnlyWhenItReadsWhatTheOtherDoesNot) {
+  Board board;
+  board.cells = "42";
+  const cv::Mat image = draw_board(board).image;
+  const CropView crop{image, true};
+  // Both read the value: the seven-segment classifier stays, taught or blind.
+  EXPECT_EQ(calibrate_drawn(image, "home_score", "42").settings.classifier,
+            CellClassifier::kSegments);
+  EXPECT_EQ(calibrate_drawn(image, "home_score").settings.classifier, CellClassifier::kSegments);
+  const SevensClassifier sevens;
+  // Taught: only the learned classifier reads the expected value; the search's "not read" is
+  // answered by it.
+  const Calibration taught = calibrate_crop(crop, "home_score", std::string("42"), sevens);
+  EXPECT_EQ(taught.settings.classifier, CellClassifier::kLearned);
+  EXPECT_EQ(taught.reason, "ok");
+  EXPECT_EQ(reading_text(read_crop(ReaderKind::kScore, CropView{sub(image, taught.cut), true},
+                                   "home_score", taught.settings, sevens)),
+            "42");
+  // Taught a value neither reads: the search's answer stands.
+  const Calibration wrong = calibrate_crop(crop, "home_score", std::string("19"), sevens);
+  EXPECT_EQ(wrong.settings.classifier, CellClassifier::kSegments);
+  EXPECT_EQ(wrong.reason, "expected_not_read");
+  // Blind: the clean learned reading is the better supported one.
+  EXPECT_EQ(calibrate_crop(crop, "home_score", std::nullopt, sevens).settings.classifier,
+            CellClassifier::kLearned);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "native_ocr/numerics/numerics.h"
+#include "native_ocr/zonescan/calibration/calibration.h"
 
 namespace native_ocr::zonescan::calibration {
 namespace {
@@ -47,14 +48,89 @@ double glyph_height(const TrustCell& c) {
   return c.glyph_box[3] - c.glyph_box[1] + 1;
 }
 
+double cell_area(const TrustCell& c) {
+  return static_cast<double>(c.box[2] - c.box[0] + 1) * (c.box[3] - c.box[1] + 1);
+}
+
 // Ink per lit segment over the glyph's height: a stroke width in pixels, the same for every
 // digit of one face.
 double stroke_of(const TrustCell& c) {
-  const double area = static_cast<double>(c.box[2] - c.box[0] + 1) * (c.box[3] - c.box[1] + 1);
-  return c.ink_ratio * area / std::max(1, lit_segments(c)) / std::max(1.0, glyph_height(c));
+  return c.ink_ratio * cell_area(c) / std::max(1, lit_segments(c)) / std::max(1.0, glyph_height(c));
+}
+
+// The share of the cells the second classifier read alike; 1 when it was not asked.
+double opinion_agreement(const TrustInput& input) {
+  if (!input.second_opinion || input.second_opinion->cells < 1) {
+    return 1.0;
+  }
+  const SecondOpinionSummary& o = *input.second_opinion;
+  return 1.0 - static_cast<double>(o.disagreeing.size()) / o.cells;
+}
+
+// The highest seconds a clock shows, and the roles whose one digit has a narrower range.
+constexpr int kLastSecond = 59;
+constexpr int kFirstDown = 1;
+constexpr int kLastDown = 4;
+// The base of the digits a value is written in, and the most digits one side of a clock holds.
+constexpr int kDecimal = 10;
+constexpr size_t kSideDigits = 2;
+
+// The number the digits of `text` spell; -1 when it is empty or holds anything else.
+int number_of(std::string_view text) {
+  if (text.empty() || text.size() > kSideDigits ||
+      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return -1;
+  }
+  int n = 0;
+  for (char c : text) {
+    n = n * kDecimal + (c - '0');
+  }
+  return n;
+}
+
+// A clock's seconds: the two digits after a colon, or the digits before a decimal point.
+bool impossible_seconds(const std::string& value) {
+  const size_t colon = value.find(':');
+  if (colon != std::string::npos) {
+    const std::string_view seconds = std::string_view(value).substr(colon + 1);
+    return seconds.size() == kSideDigits && number_of(seconds) > kLastSecond;
+  }
+  const size_t point = value.find('.');
+  return point != std::string::npos &&
+         number_of(std::string_view(value).substr(0, point)) > kLastSecond;
 }
 
 }  // namespace
+
+bool lit_ground(const TrustInput& input) {
+  double ink = 0.0, area = 0.0;
+  for (const TrustCell& c : input.cells) {
+    ink += c.ink_ratio * cell_area(c);
+    area += cell_area(c);
+  }
+  return area > 0.0 && ink / area > kLitGroundShare;
+}
+
+bool beyond_role(const TrustInput& input) {
+  if (input.clock) {
+    return impossible_seconds(input.value);
+  }
+  const int n = number_of(input.value);
+  if (input.role == "period") {
+    return n == 0;
+  }
+  return input.role == "down" && n >= 0 && (n < kFirstDown || n > kLastDown);
+}
+
+bool unfamiliar(const std::array<double, kTrustFeatures>& features) {
+  for (size_t i = 0; i < features.size(); ++i) {
+    const double margin = kFamiliarMargin * (kTrustFeatureHigh[i] - kTrustFeatureLow[i]);
+    if (features[i] < kTrustFeatureLow[i] - margin || features[i] > kTrustFeatureHigh[i] + margin) {
+      return true;
+    }
+  }
+  return false;
+}
 
 bool all_lit(const TrustInput& input) {
   return !input.cells.empty() && std::all_of(input.cells.begin(), input.cells.end(),
@@ -92,32 +168,83 @@ std::array<double, kTrustFeatures> trust_features(const TrustInput& input) {
           (widths.high - widths.low) / tallest,
           input.shift_agreement,
           input.near_threshold_agreement,
-          input.far_threshold_agreement};
+          input.far_threshold_agreement,
+          opinion_agreement(input),
+          input.second_opinion ? input.second_opinion->learned_probability : 1.0};
 }
 
-double trust_score(const TrustInput& input) {
-  const auto features = trust_features(input);
-  double score = kTrustOffset;
+namespace {
+
+// The score by the rule fitted with the second opinion when it was asked, by the rule fitted
+// without it otherwise.
+double score_of(const TrustInput& input, const std::array<double, kTrustFeatures>& features) {
+  const bool asked = input.second_opinion.has_value();
+  const auto& weights = asked ? kTrustWeights : kAloneWeights;
+  double score = asked ? kTrustOffset : kAloneOffset;
   for (size_t i = 0; i < features.size(); ++i) {
-    score += kTrustWeights[i] * features[i];
+    score += weights[i] * features[i];
   }
   return score;
+}
+
+// The rule's own refusals of a valid reading with digit cells, before its score: "" for none.
+std::string_view refusal(const TrustInput& input) {
+  if (all_lit(input)) {
+    return "all_lit";
+  }
+  if (lit_ground(input)) {
+    return "lit_ground";
+  }
+  if (beyond_role(input)) {
+    return "beyond_role";
+  }
+  return {};
+}
+
+}  // namespace
+
+double trust_score(const TrustInput& input) {
+  return score_of(input, trust_features(input));
 }
 
 Trust trust_reading(const TrustInput& input) {
   if (!input.valid) {
     return {false, 0.0, input.reason.empty() ? std::string("not_valid") : input.reason};
   }
+  if (input.second_opinion && !input.second_opinion->disagreeing.empty()) {
+    return {false, 0.0, "classifiers_disagree"};
+  }
   if (input.cells.empty()) {
     return {false, 0.0, "no_digits"};
   }
-  if (all_lit(input)) {
-    return {false, 0.0, "all_lit"};
+  if (const std::string_view refused = refusal(input); !refused.empty()) {
+    return {false, 0.0, std::string(refused)};
   }
-  const double score = trust_score(input);
+  const auto features = trust_features(input);
+  const double score = score_of(input, features);
   const double confidence = 1.0 / (1.0 + std::exp(-score));
-  const bool trusted = score >= kTrustLine;
+  const double line = input.second_opinion ? kTrustLine : kAloneLine;
+  const bool trusted = score >= line && !unfamiliar(features);
   return {trusted, confidence, trusted ? "ok" : "uncertain"};
+}
+
+TrustCell trust_cell(const SlotResult& slot) {
+  const segsense::SlotReading& r = slot.reading;
+  TrustCell cell;
+  cell.confidence = r.confidence;
+  // As the result dictionary reports them.
+  cell.pattern_score = python_round(r.classification.best.score, kReportedDecimals);
+  cell.runner_up_score = python_round(r.classification.second.score, kReportedDecimals);
+  for (size_t s = 0; s < cell.activation.size(); ++s) {
+    cell.activation[s] = python_round(r.classification.activations[s], kReportedDecimals);
+  }
+  for (size_t k = 0; k < cell.box.size(); ++k) {
+    cell.box[k] = static_cast<int>(r.box[k]);
+    cell.glyph_box[k] = static_cast<int>(r.glyph_box[k]);
+  }
+  cell.digit = r.classification.value.value_or(-1);
+  cell.ink_ratio = r.ink_ratio;
+  return cell;
 }
 
 TrustInput trust_input(const Reading& reading) {
@@ -127,26 +254,12 @@ TrustInput trust_input(const Reading& reading) {
   input.crop_height = static_cast<int>(reading.height());
   input.clock = reading.reader == ReaderKind::kClock;
   input.separator_confidence = reading.separator ? reading.separator->confidence : 0.0;
+  input.value = reading_text(reading);
   for (const SlotResult& slot : reading.slots) {
     if (slot.status != SlotStatus::kDigit) {
       continue;
     }
-    const segsense::SlotReading& r = slot.reading;
-    TrustCell cell;
-    cell.confidence = r.confidence;
-    // As the result dictionary reports them.
-    cell.pattern_score = python_round(r.classification.best.score, kReportedDecimals);
-    cell.runner_up_score = python_round(r.classification.second.score, kReportedDecimals);
-    for (size_t s = 0; s < cell.activation.size(); ++s) {
-      cell.activation[s] = python_round(r.classification.activations[s], kReportedDecimals);
-    }
-    for (size_t k = 0; k < cell.box.size(); ++k) {
-      cell.box[k] = static_cast<int>(r.box[k]);
-      cell.glyph_box[k] = static_cast<int>(r.glyph_box[k]);
-    }
-    cell.digit = r.classification.value.value_or(-1);
-    cell.ink_ratio = r.ink_ratio;
-    input.cells.push_back(cell);
+    input.cells.push_back(trust_cell(slot));
   }
   return input;
 }

@@ -7,15 +7,24 @@
 // bottoms, the shortest against the crop); whether the zone moved a pixel reads the same (when
 // the caller measured it), or with its threshold a few levels either side; how evenly their strokes
 // are drawn (ink per lit segment, width of the glyphs that are not a 1: a glowing unlit segment
-// taken as lit is thinner than the lit ones); and, for clocks, the separator's confidence. The
-// weights are fitted by bench/boards/fit_trust.py on one half of a test bed of board sequences
-// (trust_weights.h); a reading is trusted when its score reaches kTrustLine. An invalid reading is
-// never trusted, nor one whose every cell reads an 8 (every segment lit: what bright unlit
-// segments, a label or a block of clutter read as).
+// taken as lit is thinner than the lit ones); for clocks, the separator's confidence; and, when a
+// second classifier was asked about the same cells (second_opinion.h), the share of cells it read
+// alike and the learned classifier's lowest probability. The weights are fitted by
+// bench/boards/fit_trust.py on one half of a test bed of board sequences (trust_weights.h), once
+// with the second opinion and once without it (for a result weighed alone); a reading is trusted
+// when its score reaches its rule's line.
+//
+// Never trusted, whatever the score: an invalid reading; one whose every cell reads an 8 (every
+// segment lit: what bright unlit segments, a label or a block of clutter read as); one whose
+// ground is lit (most of its digit cells inked: a light ground that passed the threshold, or a
+// display read with the wrong polarity); one the role cannot show (a clock's seconds past 59, a
+// period 0, a down outside 1..4); one the second classifier reads otherwise on any cell; and one
+// whose features lie outside what the fit saw (the rule does not know it: "uncertain").
 #ifndef NATIVE_OCR_ZONESCAN_CALIBRATION_TRUST_H_
 #define NATIVE_OCR_ZONESCAN_CALIBRATION_TRUST_H_
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +32,16 @@
 #include "native_ocr/zonescan/reader.h"
 
 namespace native_ocr::zonescan::calibration {
+
+// What a second classifier made of a reading's cells (second_opinion.h).
+struct SecondOpinionSummary {
+  std::string classifier;        // the classifier asked: "learned" or "segments"
+  std::vector<int> disagreeing;  // the result's slot items it read otherwise, in order
+  int cells = 0;                 // the cells it was asked about (digit and empty)
+  // The learned classifier's lowest probability over the reading's cells (its own answers when it
+  // was asked, the reading's confidences when it made the reading).
+  double learned_probability = 1.0;
+};
 
 // One digit cell read as a digit: what the classifier reported.
 struct TrustCell {
@@ -50,6 +69,12 @@ struct TrustInput {
   // kFarThresholdStep; 1 when not measured.
   double near_threshold_agreement = 1.0;
   double far_threshold_agreement = 1.0;
+  // The zone's role when known (empty otherwise) and the value as the reader wrote it ("12:34",
+  // "59.8", "7"); a clock's value is read as minutes:seconds or seconds.tenths by its separator.
+  std::string role;
+  std::string value;
+  // What the second classifier said about the reading's cells; not asked: none.
+  std::optional<SecondOpinionSummary> second_opinion;
 };
 
 // Grey levels the zone's threshold is moved by to see whether a reading holds: a glowing unlit
@@ -60,22 +85,46 @@ inline constexpr int kFarThresholdStep = 16;
 struct Trust {
   bool trusted = false;
   double confidence = 0.0;  // 0..1: the score through the logistic function; 0 when not valid
-  std::string why;          // "ok", "uncertain", "all_lit", "no_digits" or the reader's reason
+  // "ok", "uncertain", "all_lit", "lit_ground", "beyond_role", "classifiers_disagree",
+  // "no_digits" or the reader's reason
+  std::string why;
 };
 
 inline constexpr size_t kTrustFeatures = kTrustWeights.size();
+
+// The inked share of the digit cells above which their ground counts as lit. A lit seven-segment
+// digit inks at most about half of its cell (an 8 in the boldest face, cut tight); a light ground
+// that passed the threshold inks nearly all of it.
+inline constexpr double kLitGroundShare = 0.6;
+// How far past the range the fit saw (as a share of that range's span) a feature may lie before
+// the rule calls the reading unknown to it.
+inline constexpr double kFamiliarMargin = 0.1;
 
 // What the rule weighs, in the order of kTrustWeights, for a valid reading with at least one
 // digit cell.
 std::array<double, kTrustFeatures> trust_features(const TrustInput& input);
 
-// The rule's score of a valid reading with at least one digit cell.
+// The score of a valid reading with at least one digit cell, by the rule with the second opinion
+// when it was asked, by the rule without it otherwise.
 double trust_score(const TrustInput& input);
 
 // Whether every cell read an 8.
 bool all_lit(const TrustInput& input);
 
+// Whether the digit cells are mostly ink (over kLitGroundShare of their pixels).
+bool lit_ground(const TrustInput& input);
+
+// Whether the value is one the role cannot show (a clock's seconds past 59, a period 0, a down
+// outside 1..4).
+bool beyond_role(const TrustInput& input);
+
+// Whether a feature lies outside the range the fit saw, widened by kFamiliarMargin of its span.
+bool unfamiliar(const std::array<double, kTrustFeatures>& features);
+
 Trust trust_reading(const TrustInput& input);
+
+// A seven-segment slot result read as a digit, as the trust rule weighs it.
+TrustCell trust_cell(const SlotResult& slot);
 
 // What a typed reading holds for the rule.
 TrustInput trust_input(const Reading& reading);

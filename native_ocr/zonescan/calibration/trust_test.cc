@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "native_ocr/zonescan/calibration/second_opinion.h"
 #include "native_ocr/zonescan/calibration/test_board.h"
 
 namespace native_ocr::zonescan::calibration {
@@ -61,14 +62,23 @@ TEST(TrustTest, EachSignOfAMisreadLowersTheScore) {
   cut.cells[0].glyph_box[2] = cut.cells[0].box[2];
   TrustInput uneven = clean_reading();
   uneven.cells[1].glyph_box[3] = 22;  // one glyph much shorter than the other
-  TrustInput no_separator = clean_reading();
-  no_separator.clock = true;
-  no_separator.separator_confidence = 0.0;
-  for (const TrustInput* worse : {&borderline, &cut, &uneven, &no_separator}) {
+  for (const TrustInput* worse : {&borderline, &cut, &uneven}) {
     EXPECT_LT(trust_score(*worse), clean);
   }
+  TrustInput sure = clean_reading();  // the learned classifier agrees, sure of it or not
+  sure.second_opinion = SecondOpinionSummary{"learned", {}, 2, 1.0};
+  TrustInput doubted = sure;
+  doubted.second_opinion->learned_probability = 0.5;
+  EXPECT_LT(trust_score(doubted), trust_score(sure));
+  TrustInput clock = clean_reading();  // a clock is weighed against its own clean separator
+  clock.clock = true;
+  clock.separator_confidence = 1.0;
+  TrustInput no_separator = clock;
+  no_separator.separator_confidence = 0.0;
+  EXPECT_LT(trust_score(no_separator), trust_score(clock));
   EXPECT_FALSE(trust_reading(uneven).trusted);
   borderline.cells[1].confidence = 0.6;  // a segment barely on, in a cell read without conviction
+  borderline.second_opinion = doubted.second_opinion;  // and a doubtful second opinion
   EXPECT_FALSE(trust_reading(borderline).trusted);
   TrustInput moved = clean_reading();
   moved.shift_agreement = 0.5;  // half the one-pixel moves read another value
@@ -140,6 +150,105 @@ TEST(TrustTest, UnevenStrokesAndWidthsAreMeasured) {
   EXPECT_NEAR(spread[11], 6.0 / 32.0, 1e-9);
   uneven.cells[1].digit = 1;  // a 1 is narrow in every face: its width is not compared
   EXPECT_DOUBLE_EQ(trust_features(uneven)[11], 0.0);
+}
+
+}  // namespace
+}  // namespace native_ocr::zonescan::calibration
+
+namespace native_ocr::zonescan::calibration {
+namespace {
+
+TEST(TrustTest, WhatTheRuleRefusesWhateverTheScore) {
+  TrustInput ground = clean_reading();  // a light ground that passed the threshold
+  for (TrustCell& c : ground.cells) {
+    c.ink_ratio = 0.9;
+  }
+  EXPECT_EQ(trust_reading(ground).why, "lit_ground");
+  struct Value {
+    const char* role;
+    bool clock;
+    const char* value;
+    bool beyond;
+  };
+  for (const Value& v : {Value{"clock", true, "12:75", true}, Value{"clock", true, "75.3", true},
+                         Value{"clock", true, "12:59", false}, Value{"clock", true, "12:7", false},
+                         Value{"clock", true, "59.9", false}, Value{"period", false, "0", true},
+                         Value{"period", false, "3", false}, Value{"down", false, "5", true},
+                         Value{"down", false, "4", false}, Value{"home_score", false, "0", false},
+                         Value{"", false, "99", false}}) {
+    TrustInput input = clean_reading();
+    input.role = v.role;
+    input.clock = v.clock;
+    input.separator_confidence = 1.0;
+    input.value = v.value;
+    EXPECT_EQ(beyond_role(input), v.beyond) << v.role << " " << v.value;
+    EXPECT_EQ(trust_reading(input).why == "beyond_role", v.beyond) << v.value;
+  }
+  TrustInput disagreed = clean_reading();
+  disagreed.second_opinion = SecondOpinionSummary{"learned", {1}, 2, 0.99};
+  EXPECT_EQ(trust_reading(disagreed).why, "classifiers_disagree");
+  disagreed.cells.clear();  // a learned reading the seven-segment classifier reads no digit of
+  EXPECT_EQ(trust_reading(disagreed).why, "classifiers_disagree");
+}
+
+TEST(TrustTest, FeaturesOutsideTheFittedRangeAreUncertain) {
+  auto features = trust_features(clean_reading());
+  EXPECT_FALSE(unfamiliar(features));
+  for (size_t i : {size_t{0}, kTrustFeatures - 1}) {
+    auto outside = features;
+    const double span = kTrustFeatureHigh[i] - kTrustFeatureLow[i];
+    outside[i] = kTrustFeatureLow[i] - 2 * kFamiliarMargin * span - 1.0;
+    EXPECT_TRUE(unfamiliar(outside)) << i;
+  }
+  // The second opinion's features: the share read alike and the learned probability.
+  TrustInput asked = clean_reading();
+  asked.second_opinion = SecondOpinionSummary{"learned", {}, 2, 0.75};
+  const auto f = trust_features(asked);
+  EXPECT_DOUBLE_EQ(f[kTrustFeatures - 2], 1.0);
+  EXPECT_DOUBLE_EQ(f[kTrustFeatures - 1], 0.75);
+}
+
+// The cells of a reading as its result reports them.
+std::vector<ReadCell> read_cells(const Reading& reading) {
+  std::vector<ReadCell> cells;
+  for (const SlotResult& s : reading.slots) {
+    cells.push_back(ReadCell{static_cast<int>(s.slot.index.value_or(0)), s.slot.box, s.status,
+                             s.digit, s.reading.confidence});
+  }
+  return cells;
+}
+
+TEST(TrustTest, TheOtherClassifierIsAskedAboutTheSameCells) {
+  Board board;
+  board.cells = "42";
+  board.margin_x = 8;
+  board.margin_y = 6;
+  const auto drawn = draw_board(board);
+  const CropView crop{drawn.image, true};
+  ProcessingSettings settings;
+  settings.threshold = 110;
+  const Reading segments =
+      read_crop(ReaderKind::kScore, crop, "home_score", settings, SegmentClassifier());
+  ASSERT_EQ(segments.value, 42);
+  std::vector<ReadCell> cells = read_cells(segments);
+  Opinion o = ask_second_opinion(crop, settings, cells);
+  EXPECT_EQ(o.summary.classifier, "learned");
+  EXPECT_TRUE(o.summary.disagreeing.empty());
+  EXPECT_GT(o.summary.learned_probability, 0.6);
+  EXPECT_TRUE(o.segment_cells.empty());
+  cells[1].digit = 7;  // a reading that took the 2 for a 7
+  EXPECT_EQ(ask_second_opinion(crop, settings, cells).summary.disagreeing, std::vector<int>{1});
+  // A learned reading: the seven-segment classifier answers, and its cells are what trust weighs.
+  settings.classifier = CellClassifier::kLearned;
+  const Reading learned =
+      read_crop(ReaderKind::kScore, crop, "home_score", settings, SegmentClassifier());
+  ASSERT_EQ(learned.value, 42);
+  o = ask_second_opinion(crop, settings, read_cells(learned));
+  EXPECT_EQ(o.summary.classifier, "segments");
+  EXPECT_TRUE(o.summary.disagreeing.empty());
+  ASSERT_EQ(o.segment_cells.size(), 2u);
+  EXPECT_EQ(o.segment_cells[1].digit, 2);
+  EXPECT_GT(o.segment_cells[0].pattern_score, 0.0);
 }
 
 }  // namespace

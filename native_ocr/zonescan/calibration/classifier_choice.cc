@@ -1,0 +1,91 @@
+#include "native_ocr/zonescan/calibration/classifier_choice.h"
+
+#include <algorithm>
+
+#include "native_ocr/zonescan/calibration/cut_reader.h"
+
+namespace native_ocr::zonescan::calibration {
+namespace {
+
+// Blind: how much better the learned classifier's evidence on the calibrated cut must be than the
+// seven-segment classifier's for it to read the zone, on the scale of the box evidence (support
+// 0..1 plus kNudgeWeight times the one-pixel agreement). On the tuning half of the board bed a
+// lead of 0.25 read 78.0 % of the blind values exactly, any lead from 0.1 down (to always taking
+// the learned reading when the two differ) 79.1 %: 0.1 keeps the seven-segment reading where the
+// two are close.
+constexpr double kLearnedLead = 0.1;
+
+// A cut read by the role's reader with `settings` (whose classifier choice routes the cells).
+Reading read_cut(const CropView& crop, std::string_view role, const Cut& cut,
+                 const ProcessingSettings& settings, const SlotClassifier& classifier) {
+  const CropView view{sub(crop.pixels, cut), crop.three_dimensional};
+  const ReaderKind kind = reader_for_role(role);
+  return read_prepared(kind, prepare_display(view, settings, kind == ReaderKind::kClock), role,
+                       classifier);
+}
+
+// A classifier's evidence for the calibrated cut: its support (the seven-segment classifier's as
+// the boxes weigh it, the learned classifier's weakest probability) and the share of the four
+// one-pixel moves reading the same text; 0 for a reading that is not valid or reads all 8s.
+struct ClassifierEvidence {
+  std::string text;
+  double score = 0.0;
+};
+
+ClassifierEvidence classifier_evidence(const CropView& crop, std::string_view role, const Cut& cut,
+                                       const ProcessingSettings& settings,
+                                       const SlotClassifier& classifier) {
+  const Reading reading = read_cut(crop, role, cut, settings, classifier);
+  ClassifierEvidence out{reading_text(reading), 0.0};
+  if (out.text.empty() || all_lit(trust_input(reading))) {
+    return out;
+  }
+  double support_of = 1.0;
+  for (const SlotResult& slot : reading.slots) {
+    support_of = std::min(support_of, slot.reading.confidence);
+  }
+  if (settings.classifier == CellClassifier::kSegments) {
+    support_of = reading_support(trust_input(reading));
+  }
+  int same = 0;
+  for (const Cut& moved : nudged(cut, crop.pixels.cols, crop.pixels.rows)) {
+    same += reading_text(read_cut(crop, role, moved, settings, classifier)) == out.text;
+  }
+  out.score = support_of + kNudgeWeight * same / static_cast<double>(kMovedCuts);
+  return out;
+}
+
+}  // namespace
+
+void choose_classifier(const CropView& crop, std::string_view role,
+                       const std::optional<std::string>& expected, const SlotClassifier& classifier,
+                       Calibration& out) {
+  ProcessingSettings learned = out.settings;
+  learned.classifier = CellClassifier::kLearned;
+  const ClassifierEvidence mine =
+      classifier_evidence(crop, role, out.cut, out.settings, classifier);
+  if (expected && mine.text == *expected) {
+    return;
+  }
+  const ClassifierEvidence theirs = classifier_evidence(crop, role, out.cut, learned, classifier);
+  const bool taught = expected && theirs.text == *expected;
+  const bool blind = !expected && theirs.text != mine.text && theirs.score > 0.0 &&
+                     theirs.score >= mine.score + kLearnedLead;
+  if (taught || blind) {
+    out.settings = learned;
+    out.reason = "ok";
+  }
+}
+
+// How clearly the cells read as digits, 0..1: the mean of the weakest cell's confidence, its
+// pattern margin over the runner-up and how far its segments stand from the on/off line (at most
+// half, doubled). Not the fitted trust rule: the box is chosen by what the classifier reports,
+// so that refitting trust does not move calibrated zones.
+double reading_support(const TrustInput& trust) {
+  const auto f = trust_features(trust);
+  constexpr size_t kConfidence = 0, kMarginAt = 1, kCrispAt = 2;
+  constexpr double kParts = 3.0;
+  return (f[kConfidence] + std::clamp(f[kMarginAt], 0.0, 1.0) + 2 * f[kCrispAt]) / kParts;
+}
+
+}  // namespace native_ocr::zonescan::calibration

@@ -1,0 +1,313 @@
+// trust_reading: the trust rule (calibration/trust.h) on a reader result dictionary, with the
+// zone re-read and the second classifier asked when the zone and image are given; and what the
+// calibration bindings share (calibration_glue.h).
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "native_ocr/zonescan/bindings.h"
+#include "native_ocr/zonescan/calibration/cut_reader.h"
+#include "native_ocr/zonescan/calibration/second_opinion.h"
+#include "native_ocr/zonescan/calibration_glue.h"
+#include "native_ocr/zonescan/readers.h"
+
+namespace native_ocr::zonescan::calibration_glue {
+
+using pyglue::Name;
+using pyglue::Ref;
+
+namespace {
+
+const Name kX("x"), kY("y"), kProcessing("processing"), kThreshold("threshold");
+const Name kConfidence("confidence"), kReason("reason"), kTrusted("trusted"), kWhy("why"),
+    kSecondOpinion("second_opinion"), kDisagreeing("disagreeing_slots");
+const Name kValid("valid"), kValue("value"), kDigitItems("digit_items"), kOcrItems("ocr_items"),
+    kDebug("debug"), kCropSize("crop_size"), kSeparator("separator"), kClockMode("clock_mode");
+const Name kStatus("status"), kChar("char"), kKind("kind"), kBox("box"), kGlyphBox("glyph_box"),
+    kPatternScore("pattern_score"), kRunnerUpScore("runner_up_score"),
+    kActivation("segment_activation"), kInkRatio("ink_ratio"), kSlot("slot");
+
+}  // namespace
+
+PyObject* dict_get(PyObject* dict, const Name& key) {
+  PyObject* v = PyDict_GetItemWithError(dict, key.get());
+  if (v == nullptr && PyErr_Occurred()) {
+    throw pyglue::PythonError();
+  }
+  return v != nullptr ? v : Py_None;
+}
+
+bool is_str(PyObject* v, const char* text) {
+  return PyUnicode_Check(v) && PyUnicode_CompareWithASCIIString(v, text) == 0;
+}
+
+Py_ssize_t sequence_size(PyObject* sequence) {
+  const Py_ssize_t n = PySequence_Size(sequence);
+  if (n < 0) {
+    throw pyglue::PythonError();
+  }
+  return n;
+}
+
+Ref sequence_item(PyObject* sequence, Py_ssize_t i) {
+  return pyglue::check(PySequence_GetItem(sequence, i));
+}
+
+// The slot results of a reader result: `digit_items` of a clock, `ocr_items` otherwise.
+PyObject* slot_items(PyObject* result) {
+  PyObject* items = dict_get(result, kDigitItems);
+  return items != Py_None ? items : dict_get(result, kOcrItems);
+}
+
+void require_result(PyObject* result) {
+  if (!PyDict_Check(result)) {
+    throw pyglue::TypeError("result must be a reader result dictionary, not " +
+                            pyglue::type_name(result));
+  }
+}
+
+// The zone's role, or the one given; "home_score" when neither names one.
+std::string role_of(PyObject* zone, PyObject* role) {
+  Ref found = role != nullptr && role != Py_None ? Ref::borrow(role) : zone_role(zone);
+  if (!pyglue::truth(found.get())) {
+    return "home_score";
+  }
+  pyglue::require_exact_str(found.get(), "role");
+  return std::string(pyglue::utf8(found.get()));
+}
+
+// The zone read by the module's reader for `role`, as read_*_from_image reads it.
+Ref read_with(const std::string& role, PyObject* zone, PyObject* image) {
+  return read_zone_object(reader_for_role(role), zone, image);
+}
+
+namespace {
+
+// One slot result read as a digit, as the trust rule weighs it.
+calibration::TrustCell trust_cell(PyObject* item) {
+  calibration::TrustCell cell;
+  cell.confidence = pyglue::python_float(pyglue::get_item(item, kConfidence).get());
+  cell.pattern_score = pyglue::python_float(pyglue::get_item(item, kPatternScore).get());
+  cell.runner_up_score = pyglue::python_float(pyglue::get_item(item, kRunnerUpScore).get());
+  const Ref acts = pyglue::get_item(item, kActivation);
+  if (sequence_size(acts.get()) != 7) {
+    throw pyglue::ValueError("segment_activation must hold 7 numbers");
+  }
+  for (Py_ssize_t s = 0; s < 7; ++s) {
+    cell.activation[s] = pyglue::python_float(sequence_item(acts.get(), s).get());
+  }
+  cell.box = int_array<4>(pyglue::get_item(item, kBox).get());
+  cell.glyph_box = int_array<4>(pyglue::get_item(item, kGlyphBox).get());
+  PyObject* digit = dict_get(item, kChar);
+  cell.digit = digit != Py_None ? static_cast<int>(pyglue::python_int(digit)) : -1;
+  PyObject* ink = dict_get(item, kInkRatio);
+  cell.ink_ratio = ink != Py_None ? pyglue::python_float(ink) : 0.0;
+  return cell;
+}
+
+}  // namespace
+
+calibration::TrustInput trust_input(PyObject* result) {
+  require_result(result);
+  calibration::TrustInput input;
+  input.valid = pyglue::truth(dict_get(result, kValid));
+  // No reason at all (None or absent) leaves the core's own "not_valid".
+  if (PyObject* reason = dict_get(result, kReason); reason != Py_None) {
+    const Ref text = pyglue::check(PyObject_Str(reason));
+    input.reason = std::string(pyglue::utf8(text.get()));
+  }
+  input.clock = PyDict_Contains(result, kClockMode.get()) == 1;
+  if (PyObject* value = dict_get(result, kValue); input.valid && value != Py_None) {
+    const Ref text = pyglue::check(PyObject_Str(value));
+    input.value = std::string(pyglue::utf8(text.get()));
+  }
+  PyObject* debug = dict_get(result, kDebug);
+  if (PyDict_Check(debug)) {
+    PyObject* size = dict_get(debug, kCropSize);
+    if (size != Py_None) {
+      input.crop_height = int_array<2>(size)[1];
+    }
+    PyObject* separator = dict_get(debug, kSeparator);
+    if (PyDict_Check(separator)) {
+      input.separator_confidence =
+          pyglue::python_float(pyglue::get_item(separator, kConfidence).get());
+    }
+  }
+  PyObject* items = slot_items(result);
+  if (items == Py_None) {
+    return input;
+  }
+  const Py_ssize_t count = sequence_size(items);
+  for (Py_ssize_t i = 0; i < count; ++i) {
+    const Ref held = sequence_item(items, i);
+    PyObject* item = held.get();
+    if (!PyDict_Check(item) || !is_str(dict_get(item, kStatus), "digit")) {
+      continue;
+    }
+    input.cells.push_back(trust_cell(item));
+  }
+  return input;
+}
+
+namespace {
+
+Ref trust_dict(const calibration::Trust& trust, const calibration::TrustInput& input) {
+  pyglue::DictBuilder out;
+  out.set(kTrusted, pyglue::new_bool(trust.trusted))
+      .set(kConfidence, pyglue::new_float(trust.confidence))
+      .set(kWhy, pyglue::new_str(trust.why));
+  if (input.second_opinion) {
+    out.set(kSecondOpinion, pyglue::new_str(input.second_opinion->classifier))
+        .set(kDisagreeing, pyglue::new_int_list_from(input.second_opinion->disagreeing));
+  }
+  return out.build();
+}
+
+// The result's digit slots with a box, as the second classifier is asked about them.
+std::vector<calibration::ReadCell> read_cells(PyObject* result) {
+  std::vector<calibration::ReadCell> cells;
+  PyObject* items = slot_items(result);
+  const Py_ssize_t count = items == Py_None ? 0 : sequence_size(items);
+  for (Py_ssize_t i = 0; i < count; ++i) {
+    const Ref held = sequence_item(items, i);
+    PyObject* item = held.get();
+    if (!PyDict_Check(item) || !is_str(dict_get(item, kKind), "digit") ||
+        dict_get(item, kBox) == Py_None) {
+      continue;
+    }
+    calibration::ReadCell c;
+    PyObject* slot = dict_get(item, kSlot);
+    c.item = slot != Py_None ? static_cast<int>(pyglue::python_int(slot)) : static_cast<int>(i);
+    const auto box = int_array<4>(dict_get(item, kBox));
+    std::copy(box.begin(), box.end(), c.box.begin());
+    PyObject* status = dict_get(item, kStatus);
+    c.status = PyUnicode_Check(status) ? slot_status(pyglue::utf8(status)) : SlotStatus::kUnknown;
+    if (PyObject* chr = dict_get(item, kChar); c.status == SlotStatus::kDigit && chr != Py_None) {
+      c.digit = pyglue::python_int(chr);
+    }
+    PyObject* confidence = dict_get(item, kConfidence);
+    c.confidence = confidence != Py_None ? pyglue::python_float(confidence) : 0.0;
+    cells.push_back(c);
+  }
+  return cells;
+}
+
+// The other classifier's opinion of the result's cells on the zone's crop (none asked when the
+// zone has no pixels or the result no cells). A reading of the learned classifier is weighed by
+// the seven-segment classifier's cells.
+void ask_second_opinion(PyObject* result, PyObject* zone, PyObject* image,
+                        calibration::TrustInput& input) {
+  ProcessingSettings settings;
+  normalize_settings(zone_processing(zone).get(), &settings);
+  const Ref crop = crop_zone_from_image(zone, image);
+  const std::vector<calibration::ReadCell> cells = read_cells(result);
+  if (crop.get() == Py_None || cells.empty()) {
+    return;
+  }
+  pyglue::ArrayView view(crop.get());
+  view.require_8bit_image("crop");
+  const CropView pixels{view.mat(), view.ndim() == 3};
+  if (crop_too_large(pixels)) {
+    return;
+  }
+  calibration::Opinion opinion;
+  {
+    pyglue::GilRelease unlocked;
+    opinion = calibration::ask_second_opinion(pixels, settings, cells);
+  }
+  if (settings.classifier == CellClassifier::kLearned) {
+    input.cells = std::move(opinion.segment_cells);
+  }
+  input.second_opinion = std::move(opinion.summary);
+}
+
+// Whether `zone` read from `image` gives the result's value.
+bool reads_value(const std::string& role, PyObject* zone, PyObject* image, PyObject* value) {
+  const Ref again = read_with(role, zone, image);
+  const int equal = PyObject_RichCompareBool(dict_get(again.get(), kValue), value, Py_EQ);
+  if (equal < 0) {
+    throw pyglue::PythonError();
+  }
+  return pyglue::truth(dict_get(again.get(), kValid)) && equal == 1;
+}
+
+// The zone with one of its items replaced.
+Ref zone_with(PyObject* zone, const Name& key, Ref value) {
+  Ref moved = pyglue::check(PyDict_Copy(zone));
+  pyglue::check_status(PyDict_SetItem(moved.get(), key.get(), value.get()));
+  return moved;
+}
+
+// The share of the two reads of `zone` with its threshold `step` levels down and up that read
+// the result's value.
+double threshold_agreement(const std::string& role, PyObject* zone, PyObject* image,
+                           PyObject* value, int step) {
+  constexpr int kWhiteLevel = 255;
+  const Ref settings = normalize_settings(zone_processing(zone).get());
+  const auto threshold = pyglue::python_int(pyglue::get_item(settings.get(), kThreshold).get());
+  int same = 0;
+  for (const int way : {-1, 1}) {
+    const int64_t moved = std::clamp<int64_t>(threshold + way * step, 0, kWhiteLevel);
+    Ref changed = pyglue::check(PyDict_Copy(settings.get()));
+    pyglue::check_status(
+        PyDict_SetItem(changed.get(), kThreshold.get(), pyglue::new_int(moved).get()));
+    same += reads_value(role, zone_with(zone, kProcessing, std::move(changed)).get(), image, value);
+  }
+  return same / 2.0;
+}
+
+// What the result's zone read again says about it: the shares of reads that keep its value with
+// the zone moved one pixel each way and with its threshold moved.
+void measure_agreement(PyObject* result, PyObject* zone, PyObject* image,
+                       calibration::TrustInput& input) {
+  pyglue::ArrayView view(image);
+  view.require_8bit_image("image");
+  const double pixel[2] = {1.0 / static_cast<double>(view.mat().cols),
+                           1.0 / static_cast<double>(view.mat().rows)};
+  const std::string role = role_of(zone, nullptr);
+  PyObject* value = dict_get(result, kValue);
+  int same = 0;
+  for (int axis = 0; axis < 2; ++axis) {
+    const Name& key = axis == 0 ? kX : kY;
+    const double at = pyglue::python_float(pyglue::get_item(zone, key).get());
+    for (const double way : {-1.0, 1.0}) {
+      const Ref moved = zone_with(zone, key, pyglue::new_float(at + way * pixel[axis]));
+      same += reads_value(role, moved.get(), image, value);
+    }
+  }
+  input.shift_agreement = same / static_cast<double>(calibration::kMovedCuts);
+  input.near_threshold_agreement =
+      threshold_agreement(role, zone, image, value, calibration::kNearThresholdStep);
+  input.far_threshold_agreement =
+      threshold_agreement(role, zone, image, value, calibration::kFarThresholdStep);
+}
+
+}  // namespace
+
+calibration::TrustInput second_opinion_input(PyObject* result, PyObject* zone, PyObject* image) {
+  calibration::TrustInput input = trust_input(result);
+  if (input.valid) {
+    input.role = role_of(zone, nullptr);
+    ask_second_opinion(result, zone, image, input);
+  }
+  return input;
+}
+
+Ref trust_reading(PyObject* args, PyObject* kwargs) {
+  static constexpr pyglue::Signature<3> kSig("trust_reading", {"result", "zone", "image"}, 1);
+  auto [result, zone, image] = kSig.parse(args, kwargs);
+  calibration::TrustInput input = trust_input(result);
+  const bool measured = zone != nullptr && zone != Py_None && image != nullptr && image != Py_None;
+  if (measured && input.valid) {
+    if (!PyDict_Check(zone)) {
+      throw pyglue::TypeError("zone must be a dict, not " + pyglue::type_name(zone));
+    }
+    input.role = role_of(zone, nullptr);
+    measure_agreement(result, zone, image, input);
+    ask_second_opinion(result, zone, image, input);
+  }
+  return trust_dict(calibration::trust_reading(input), input);
+}
+
+}  // namespace native_ocr::zonescan::calibration_glue
