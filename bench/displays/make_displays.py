@@ -235,8 +235,10 @@ def make_display(index, seed, faces, out, values):
     for v in range(values):
         cells, expected = value_of(look["kind"], rng)
         lit, ghost, box = field_masks(face, cells, look, rng)
-        field = colour_field(lit, ghost, look, rng)
-        pictures = {"box": (field, box), "photo": photo_of(field, box, look, rng)}
+        # The glass and the scene around the display stay the same over its values.
+        field = colour_field(lit, ghost, look, np.random.default_rng([seed, 1]))
+        photo = photo_of(field, box, look, np.random.default_rng([seed, 2]))
+        pictures = {"box": (field, box), "photo": photo}
         for case, (picture, pbox) in pictures.items():
             image, dbox = finish(picture, pbox, look, np.random.default_rng([seed, v]))
             name = f"images/d{index:04d}_{v}_{case}_{look['kind']}.png"
