@@ -226,6 +226,22 @@ Ref unchanged_zone(PyObject* zone, const std::string& role) {
                    std::move(processing));
 }
 
+// The display settings calibration chose, only those that differ from the defaults.
+void add_display_traits(PyObject* settings, const ProcessingSettings& s) {
+  const ProcessingSettings plain;
+  if (s.polarity != plain.polarity) {
+    pyglue::check_status(PyDict_SetItemString(settings, "polarity",
+                                              pyglue::new_str(polarity_name(s.polarity)).get()));
+  }
+  if (s.slant != plain.slant) {
+    pyglue::check_status(PyDict_SetItemString(settings, "slant", pyglue::new_float(s.slant).get()));
+  }
+  if (s.clock_cells != plain.clock_cells) {
+    pyglue::check_status(
+        PyDict_SetItemString(settings, "clock_cells", pyglue::new_int(s.clock_cells).get()));
+  }
+}
+
 Ref py_calibrate_zone(PyObject* args, PyObject* kwargs) {
   static constexpr pyglue::Signature<4> kSig("calibrate_zone",
                                              {"zone", "image", "role", "expected"}, 2);
@@ -261,6 +277,7 @@ Ref py_calibrate_zone(PyObject* args, PyObject* kwargs) {
                      .set(kThreshold, pyglue::new_int(found.settings.threshold))
                      .set(kInvert, pyglue::new_bool(found.settings.invert))
                      .build();
+  add_display_traits(settings.get(), found.settings);
   Ref new_zone =
       zone_dict((origin[0] + cut.x1 + 0.5) / fw, (origin[1] + cut.y1 + 0.5) / fh, cut.width() / fw,
                 cut.height() / fh, role, normalize_settings(settings.get()));
