@@ -21,15 +21,13 @@ import cv2
 from native_ocr import zonescan
 from native_ocr.__main__ import read as read_zone  # the reader of the zone's role
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "boards"))
+import board_bench  # noqa: E402  (the ideal operator, the tunings)
+
 DEFAULT_DATA = os.path.join(os.environ.get("XDG_CACHE_HOME", "/tmp"), "zonescan-displays")
 WHOLE = {"x": 0.0, "y": 0.0, "width": 1.0, "height": 1.0}
 ROWS = ("default", "told", "blind", "taught")
 CASES = ("box", "photo")
-
-
-def otsu(grey):
-    value, _ = cv2.threshold(grey, 0, 255, cv2.THRESH_BINARY + cv2.THRESH_OTSU)
-    return int(value)
 
 
 def tune_default(image, label):
@@ -37,36 +35,21 @@ def tune_default(image, label):
 
 
 def tune_told(image, label):
-    h, w = image.shape[:2]
-    x1, y1, x2, y2 = label["digit_box"]
-    mx, my = 0.08 * (x2 - x1), 0.08 * (y2 - y1)
-    x1, y1 = max(0, int(round(x1 - mx))), max(0, int(round(y1 - my)))
-    x2, y2 = min(w, int(round(x2 + mx))), min(h, int(round(y2 + my)))
-    grey = cv2.cvtColor(image[y1:y2, x1:x2], cv2.COLOR_BGR2GRAY)
+    """The boards bench's ideal operator (true box + 8 %, Otsu), told the display's truth."""
+    zone = board_bench.tune_ideal(image, label)
     truth = label["truth"]
-    if truth["polarity"] == "dark":
-        grey = 255 - grey
-    processing = dict(truth, threshold=otsu(grey))
-    return {"x": x1 / w, "y": y1 / h, "width": (x2 - x1) / w, "height": (y2 - y1) / h,
-            "role": label["role"], "processing": processing}
+    if truth["polarity"] == "dark":  # Otsu's threshold of the negative the reader will see
+        h, w = image.shape[:2]
+        x1, y1 = int(round(zone["x"] * w)), int(round(zone["y"] * h))
+        x2, y2 = x1 + int(round(zone["width"] * w)), y1 + int(round(zone["height"] * h))
+        grey = cv2.cvtColor(image[y1:y2, x1:x2], cv2.COLOR_BGR2GRAY)
+        zone["processing"] = {"threshold": board_bench.otsu(255 - grey)}
+    zone["processing"].update(truth)
+    return zone
 
 
-def tune_blind(image, label):
-    return zonescan.calibrate_zone(dict(WHOLE, role=label["role"]), image,
-                                   role=label["role"])["zone"]
-
-
-def tune_taught(image, label):
-    return zonescan.calibrate_zone(dict(WHOLE, role=label["role"]), image, role=label["role"],
-                                   expected=label["expected"])["zone"]
-
-
-TUNINGS = {"default": tune_default, "told": tune_told, "blind": tune_blind, "taught": tune_taught}
-
-
-def all_lit(value):
-    digits = [c for c in str(value) if c.isdigit()]
-    return bool(digits) and all(c == "8" for c in digits)
+TUNINGS = {"default": tune_default, "told": tune_told, "blind": board_bench.tune_blind,
+           "taught": board_bench.tune_taught}
 
 
 def groups(labels, split):
@@ -102,7 +85,7 @@ def main():
                 n[key + ("wrong",)] += bool(result["valid"]) and not exact
                 n[key + ("trusted",)] += bool(trusted)
                 n[key + ("trusted_wrong",)] += bool(trusted) and not exact
-                n[key + ("eights",)] += bool(trusted) and not exact and all_lit(result["value"])
+                n[key + ("eights",)] += bool(trusted) and not exact and board_bench.all_lit(result["value"])
     lines = [f"| row ({args.split} half) | case | N | exact | valid but wrong | trusted "
              "| wrong among trusted | all-eights trusted |", "|---|---|---:|---:|---:|---:|---:|---:|"]
     for name in rows:

@@ -421,19 +421,16 @@ bool calibrate_taught(const CutReader& reader, const cv::Mat& grey,
   return false;
 }
 
-// A blind reading with display traits is only taken when its neighbours read it too (a trait that
-// makes a blank display read something is no better than reading nothing).
+// A blind reading with display traits is only taken when its neighbours read it too.
 bool stable_traits(const CutReader& reader, const cv::Mat& grey, const Calibration& trial) {
-  const bool negative = trial.settings.polarity == Polarity::kDark;
-  const int level =
-      static_cast<int>(negative ? kWhite - 1 - trial.settings.threshold : trial.settings.threshold);
+  const int level = reader.level_of(trial.settings);
   const auto separator = reader.is_clock() ? reader.detect(trial.cut) : std::nullopt;
   const std::string text = reader.text(trial.cut, level, separator);
   return !text.empty() && stable(reader, grey, trial.cut, level, separator, text);
 }
 
-// A display the search above did not read (taught: not the expected value; blind: nothing valid)
-// is searched again with each display traits candidate, until one reads.
+// A display the search above did not read (taught: not the expected value; blind: nothing
+// valid) is searched again with each display traits candidate, until one reads.
 void calibrate_traits(const CropView& crop, std::string_view role,
                       const std::optional<std::string>& expected, const SlotClassifier& classifier,
                       const cv::Mat& grey, const std::vector<FoundDisplay>& ranked,

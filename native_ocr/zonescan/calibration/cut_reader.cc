@@ -124,4 +124,9 @@ ProcessingSettings CutReader::settings(int threshold) const {
   return clamp_settings(s);
 }
 
+int CutReader::level_of(const ProcessingSettings& s) const {
+  const int threshold = static_cast<int>(s.threshold);
+  return traits_.polarity == Polarity::kDark ? kTopLevel - 1 - threshold : threshold;
+}
+
 }  // namespace native_ocr::zonescan::calibration

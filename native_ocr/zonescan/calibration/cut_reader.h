@@ -72,6 +72,8 @@ class CutReader {
                                const std::optional<SeparatorDetection>& separator) const;
 
   ProcessingSettings settings(int threshold) const;
+  // The threshold on the finder's scale of settings made by settings(): its inverse.
+  int level_of(const ProcessingSettings& s) const;
 
  private:
   const CropView& crop_;
