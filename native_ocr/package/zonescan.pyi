@@ -17,10 +17,12 @@ PreviewPath: TypeAlias = str | PathLike[str]
 Morphology = Literal["none", "dilate", "erode", "close", "open"]
 # Which classifier reads the digit cells: the seven-segment one, or the learned one.
 Classifier = Literal["segments", "learned"]
+# Which way the display shows its digits: lit on a dark ground, or dark on a light one (LCD).
+Polarity = Literal["light", "dark"]
 
 class ProcessingSettings(TypedDict):
     """Normalised settings: the eleven keys in this order (extra keys the host gave follow,
-    "classifier" among them only when the host set it)."""
+    "classifier", "polarity", "slant" and "clock_cells" among them only when the host set them)."""
 
     threshold: int  # 0..255; a pixel brighter than this is lit
     contrast: float  # 0.2..4.0
@@ -34,6 +36,9 @@ class ProcessingSettings(TypedDict):
     binarize: bool
     invert: bool
     classifier: NotRequired[Classifier]  # "segments" when absent
+    polarity: NotRequired[Polarity]  # "light" when absent; "dark" reads the crop's negative
+    slant: NotRequired[float]  # degrees the digits lean right, -20.0..20.0; 0.0 when absent
+    clock_cells: NotRequired[int]  # 2..4 clock digit cells ("d.d" .. "dd:dd"); 4 when absent
 
 # What a zone's "processing" (or normalize_settings) accepts: a mapping, or key/value pairs.
 SettingsInput: TypeAlias = Mapping[str, Any] | Iterable[tuple[str, Any]] | None

@@ -42,8 +42,10 @@ def test_result_types_name_every_key_in_order():
     assert KEYS["Slot"] == list(score["geometry_items"][0])
     display = z.prepare_display_from_crop(crop)
     assert KEYS["PreparedDisplay"] == list(display)
-    assert KEYS["ProcessingSettings"] == list(z.DEFAULT_PROCESSING) + ["classifier"]
-    assert list(z.normalize_settings({"classifier": "learned"})) == KEYS["ProcessingSettings"]
+    optional = ["classifier", "polarity", "slant", "clock_cells"]
+    assert KEYS["ProcessingSettings"] == list(z.DEFAULT_PROCESSING) + optional
+    given = {"classifier": "learned", "polarity": "dark", "slant": 8.0, "clock_cells": 3}
+    assert list(z.normalize_settings(given)) == KEYS["ProcessingSettings"]
     assert KEYS["RoleGroups"] == list(z.ROLES)
 
 

@@ -97,8 +97,24 @@ Ref unchanged_zone(PyObject* zone, const std::string& role) {
                    std::move(processing));
 }
 
-// The settings calibration chose, as the zone's processing gives them: threshold, inversion and
-// the classifier when it is not the default.
+// The display settings calibration chose, only those that differ from the defaults.
+void add_display_traits(PyObject* settings, const ProcessingSettings& s) {
+  const ProcessingSettings plain;
+  if (s.polarity != plain.polarity) {
+    pyglue::check_status(PyDict_SetItemString(settings, "polarity",
+                                              pyglue::new_str(polarity_name(s.polarity)).get()));
+  }
+  if (s.slant != plain.slant) {
+    pyglue::check_status(PyDict_SetItemString(settings, "slant", pyglue::new_float(s.slant).get()));
+  }
+  if (s.clock_cells != plain.clock_cells) {
+    pyglue::check_status(
+        PyDict_SetItemString(settings, "clock_cells", pyglue::new_int(s.clock_cells).get()));
+  }
+}
+
+// The settings calibration chose, as the zone's processing gives them: threshold, inversion, and
+// the classifier and display traits when they are not the defaults.
 Ref calibrated_settings(const ProcessingSettings& chosen) {
   Ref settings = pyglue::DictBuilder()
                      .set(kThreshold, pyglue::new_int(chosen.threshold))
@@ -108,6 +124,7 @@ Ref calibrated_settings(const ProcessingSettings& chosen) {
     pyglue::check_status(PyDict_SetItem(settings.get(), kClassifier.get(),
                                         pyglue::new_str(classifier_name(chosen.classifier)).get()));
   }
+  add_display_traits(settings.get(), chosen);
   return settings;
 }
 

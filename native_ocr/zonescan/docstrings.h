@@ -115,6 +115,12 @@ inline constexpr char kNormalizeSettingsDoc[] =
     "One optional key is kept only when given: classifier \"segments\" (the seven-segment\n"
     "classifier, the default) or \"learned\" (a learned classifier that reads the grey display\n"
     "before the threshold and finds its polarity itself); any other value becomes \"segments\".\n"
+    "Three display keys too, each kept only when given: polarity \"light\" (lit digits on a dark\n"
+    "ground, the default) or \"dark\" (dark digits on a light ground: the crop is read as its\n"
+    "negative from the first step, the clock's separator search too; invert still flips after\n"
+    "the threshold; any other value becomes \"light\"), slant float -20.0..20.0 (degrees the\n"
+    "digits lean right; the crop is sheared upright first) and clock_cells int 2..4 (the clock's\n"
+    "digit cells: 2 \"d.d\", 3 \"dd.d\" with a point or \"d:dd\" with a colon, 4 \"dd:dd\").\n"
     "Numbers go through int() or float() (strings of digits are parsed, 150.9 becomes 150); the\n"
     "switches through bool() (any non-empty string, \"false\" too, is True). Other keys follow\n"
     "unchanged, in the caller's order. Idempotent; DEFAULT_PROCESSING and the argument are never\n"
@@ -401,9 +407,9 @@ The problems of a zone that a host can show before reading it; [] when the zone 
 
 Looks at the zone as the readers would, without reading it and without raising for what it
 finds: a role that is not one of the nineteen of ROLES, a processing key that is not one of
-the eleven of DEFAULT_PROCESSING nor "classifier" (with the nearest known key), a setting that
-normalize_settings will clamp into its range, convert to another value or type ("90" -> 90,
-"false" -> True, "Open" -> "none") or cannot convert, and position keys that are missing, not
+the eleven of DEFAULT_PROCESSING nor "classifier", "polarity", "slant" or "clock_cells" (with
+the nearest known key), a setting that normalize_settings will clamp into its range, convert
+to another value or type ("90" -> 90, "false" -> True, "Open" -> "none") or cannot convert, and position keys that are missing, not
 numbers, leave no area, or reach outside the frame (fractions outside 0..1). The readers
 themselves read every zone as it is.
 

@@ -72,6 +72,54 @@ Layout clock_slots(int64_t width, int64_t height, std::optional<double> separato
   };
 }
 
+int64_t clock_left_cells(int64_t cells, bool decimal_point) {
+  if (cells >= 4) {
+    return 2;
+  }
+  if (cells == 3) {
+    return decimal_point ? 2 : 1;
+  }
+  return 1;
+}
+
+namespace {
+
+// `count` equal cells over [start, end) from index `first` on.
+void add_cells(Layout& layout, double start, double end, int64_t count, int64_t first,
+               double bottom) {
+  const double width = (end - start) / static_cast<double>(count);
+  for (int64_t i = 0; i < count; ++i) {
+    const double left = start + width * static_cast<double>(i);
+    const double right = i + 1 == count ? end : left + width;
+    layout.push_back(digit(first + i, make_box(left, 0, right - 1, bottom)));
+  }
+}
+
+}  // namespace
+
+Layout clock_cell_slots(int64_t width, int64_t height, std::optional<double> separator_x,
+                        int64_t cells, bool decimal_point) {
+  if (cells >= 4) {
+    return clock_slots(width, height, separator_x);
+  }
+  cells = std::max<int64_t>(2, cells);
+  const int64_t left_cells = clock_left_cells(cells, decimal_point);
+  const double w = static_cast<double>(std::max<int64_t>(1, width));
+  const double bottom = static_cast<double>(std::max<int64_t>(1, height)) - 1;
+  const double split = static_cast<double>(left_cells) / static_cast<double>(cells);
+  double sx = separator_x ? *separator_x : w * split;
+  sx = py_clamp(sx, 0.3 * w, 0.7 * w);
+  const double gap = py_max(4.0, 0.055 * w) / 2.0;
+  const double left_end = py_max(1.0, sx - gap);
+  const double right_start = py_min(w - 2.0, sx + gap);
+  Layout layout;
+  add_cells(layout, 0, left_end, left_cells, 0, bottom);
+  layout.push_back(
+      Slot{SlotKind::kSeparator, std::nullopt, make_box(left_end, 0, right_start - 1, bottom)});
+  add_cells(layout, right_start, w, cells - left_cells, left_cells, bottom);
+  return layout;
+}
+
 RoleGroup role_group(std::string_view role) {
   if (contains(kTwoDigitRoles, role)) {
     return RoleGroup::kTwoDigit;

@@ -39,6 +39,16 @@ Layout equal_digit_slots(int64_t width, int64_t height, int64_t count);
 // separator_x (crop pixels), clamped to 30 %..70 % of the width, or on the middle when absent.
 Layout clock_slots(int64_t width, int64_t height, std::optional<double> separator_x = std::nullopt);
 
+// A clock of `cells` digit cells (2 to 4; 4 is clock_slots exactly). With 3 cells a decimal
+// point leaves two cells on its left ("dd.d") and a colon one ("d:dd"); 2 cells are one each side.
+// The cells of a side share it equally; the gap is centred on separator_x clamped as clock_slots
+// does, or when absent where the split puts it (two thirds of the width for "dd.d").
+Layout clock_cell_slots(int64_t width, int64_t height, std::optional<double> separator_x,
+                        int64_t cells, bool decimal_point);
+
+// How many of a clock layout's digit cells stand left of its separator.
+int64_t clock_left_cells(int64_t cells, bool decimal_point);
+
 enum class RoleGroup { kTwoDigit, kOneDigit, kClockLike, kOther };
 
 // Which layout group a role belongs to (exact, case-sensitive comparison).

@@ -4,8 +4,11 @@
 #include <span>
 #include <utility>
 
+#include <opencv2/imgproc.hpp>
+
 #include "native_ocr/segsense/display_view.h"
 #include "native_ocr/zonescan/display.h"
+#include "native_ocr/zonescan/display_traits.h"
 #include "native_ocr/zonescan/learned_classifier.h"
 
 namespace native_ocr::zonescan {
@@ -121,14 +124,23 @@ Reading read_clock(const PreparedDisplay& display, std::string_view role,
   Reading r = started(ReaderKind::kClock, display);
   r.separator = display.separator;
   r.clock_separator = clock_separator(display.separator);
-  r.layout = layout_for_role(role_or(role, "clock"), display.width(), display.height(),
-                             r.clock_separator.x);
+  const std::string_view clock_role = role_or(role, "clock");
+  const bool cells_set =
+      display.clock_cells != 4 && role_group(clock_role) == RoleGroup::kClockLike;
+  r.layout = cells_set ? clock_cell_slots(display.width(), display.height(), r.clock_separator.x,
+                                          display.clock_cells, r.clock_separator.decimal_point)
+                       : layout_for_role(clock_role, display.width(), display.height(),
+                                         r.clock_separator.x);
   r.slots = read_cells(classifier, display, r.layout);
+  const size_t left_count = cells_set ? static_cast<size_t>(clock_left_cells(
+                                            display.clock_cells, r.clock_separator.decimal_point))
+                                      : 2;
   const std::span<const SlotResult> all(r.slots);
-  const std::span<const SlotResult> left = all.first(std::min<size_t>(2, all.size()));
+  const std::span<const SlotResult> left = all.first(std::min<size_t>(left_count, all.size()));
   const std::span<const SlotResult> right =
-      all.size() > 2 ? all.subspan(2, std::min<size_t>(2, all.size() - 2))
-                     : std::span<const SlotResult>();
+      all.size() > left_count
+          ? all.subspan(left_count, std::min<size_t>(2, all.size() - left_count))
+          : std::span<const SlotResult>();
   r.clock_value =
       clock_value(clock_cells(left), clock_cells(right), r.clock_separator.decimal_point);
   r.valid = r.clock_value.has_value();
@@ -160,9 +172,15 @@ bool crop_too_large(const CropView& crop) {
   return crop.pixels.rows > kMaxCropSide || crop.pixels.cols > kMaxCropSide;
 }
 
-PreparedDisplay prepare_display(const CropView& crop, const ProcessingSettings& settings,
+PreparedDisplay prepare_display(const CropView& given, const ProcessingSettings& settings,
                                 bool detect_separator) {
+  // A dark display or a slanted one is read from its upright grey negative, separator search too.
+  const CropView crop =
+      needs_upright(settings)
+          ? CropView{upright_grey(given.pixels, given.three_dimensional, settings), false}
+          : given;
   PreparedDisplay out;
+  out.clock_cells = settings.clock_cells;
   out.binary = process_image(crop.pixels, crop.three_dimensional, settings);
   out.angle = settings.rotation;
   out.classifier = settings.classifier;
@@ -171,7 +189,12 @@ PreparedDisplay prepare_display(const CropView& crop, const ProcessingSettings& 
   }
   if (detect_separator) {
     // Separator coordinates are unrotated crop pixels, whatever the rotation setting.
-    out.separator = detect_clock_separator_without_regions(crop.pixels, 0.0);
+    // The detector reads colour crops; the upright grey goes to it as three equal channels.
+    cv::Mat colour = crop.pixels;
+    if (needs_upright(settings)) {
+      cv::cvtColor(crop.pixels, colour, cv::COLOR_GRAY2BGR);
+    }
+    out.separator = detect_clock_separator_without_regions(colour, 0.0);
   }
   return out;
 }

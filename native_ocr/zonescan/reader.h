@@ -83,6 +83,8 @@ struct PreparedDisplay {
   // (grey_display: the crop's size, empty otherwise).
   CellClassifier classifier = CellClassifier::kSegments;
   cv::Mat grey;
+  // The clock_cells setting: how many digit cells the clock reader lays out (4 is the default).
+  int64_t clock_cells = 4;
   // The clock separator detector's result on the unrotated crop; none when detection was not
   // requested or found nothing.
   std::optional<SeparatorDetection> separator;
@@ -91,8 +93,9 @@ struct PreparedDisplay {
 };
 
 // Runs display preparation on a non-empty crop and, when asked, the separator detector on the
-// crop itself (angle 0). Throws cv::Exception for what OpenCV refuses (a crop of a channel count
-// the colour conversion does not take).
+// crop itself (angle 0). With a dark polarity or a slant, both run on the crop's upright grey
+// (display_traits.h) instead: the grey negative, sheared upright. Throws cv::Exception for what
+// OpenCV refuses (a crop of a channel count the colour conversion does not take).
 PreparedDisplay prepare_display(const CropView& crop, const ProcessingSettings& settings,
                                 bool detect_separator);
 

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
 
+#include "native_ocr/zonescan/display_traits.h"
 #include "native_ocr/zonescan/separator/test_clock_images.h"
 
 namespace native_ocr::zonescan {
@@ -254,6 +256,85 @@ TEST(SegmentClassifier, SkipsTheSeparatorAndReadsBlankCellsAsEmpty) {
     EXPECT_EQ(results[i].slot.index, static_cast<int64_t>(i));
     EXPECT_TRUE(results[i].reading.empty);
   }
+}
+
+TEST(ClockReader, FewerCellsSplitBySeparatorKind) {
+  struct Row {
+    int64_t cells;
+    std::optional<char> mark;
+    std::vector<Cell> read;
+    std::string expected;
+    size_t left;
+  };
+  const Row rows[] = {{3, '.', {digit(2), digit(4), digit(2)}, "24.2", 2},
+                      {3, '.', {kEmpty, digit(4), digit(2)}, "4.2", 2},
+                      {3, ':', {digit(4), digit(2), digit(5)}, "4:25", 1},
+                      {3, std::nullopt, {digit(4), digit(2), digit(5)}, "4:25", 1},
+                      {2, '.', {digit(4), digit(2)}, "4.2", 1}};
+  for (const Row& row : rows) {
+    PreparedDisplay d = clock_display(row.mark, 130.0);
+    d.clock_cells = row.cells;
+    const Reading r = read(ReaderKind::kClock, row.read, "clock", d);
+    EXPECT_EQ(r.clock_value, row.expected) << row.expected;
+    ASSERT_EQ(r.slots.size(), static_cast<size_t>(row.cells));
+    EXPECT_EQ(r.layout[row.left].kind, SlotKind::kSeparator) << row.expected;
+  }
+  // Four cells, and any count on a role that is no clock's, keep the design's layouts.
+  PreparedDisplay four = clock_display('.', 130.0);
+  EXPECT_EQ(read(ReaderKind::kClock, {}, "clock", four).layout, clock_slots(200, 60, 130.0));
+  four.clock_cells = 3;
+  EXPECT_EQ(read(ReaderKind::kClock, {}, "home_score", four).layout.size(), 2u);
+}
+
+// The decimal-point clock as an LCD shows it: dark digits on a light ground.
+cv::Mat lcd_clock() {
+  cv::Mat lit = testing::draw_clock(200, 60, "5980", testing::Mark::kDecimal);
+  cv::Mat out;
+  cv::bitwise_not(lit, out);
+  return out;
+}
+
+TEST(PrepareDisplay, ADarkPolarityIsTheInvertedThresholdAndFindsThePoint) {
+  const cv::Mat lcd = lcd_clock();
+  ProcessingSettings dark;
+  dark.polarity = Polarity::kDark;
+  dark.threshold = 100;
+  ProcessingSettings inverted;
+  inverted.invert = true;
+  inverted.threshold = 254 - 100;
+  const PreparedDisplay d = prepare_display({lcd, true}, dark, true);
+  const PreparedDisplay i = prepare_display({lcd, true}, inverted, true);
+  EXPECT_EQ(cv::norm(d.binary, i.binary, cv::NORM_INF), 0);
+  ASSERT_TRUE(d.separator);
+  EXPECT_FALSE(d.separator->colon);
+  EXPECT_FALSE(i.separator && !i.separator->colon);  // the light ground hides the point
+}
+
+// dst(x, y) = src(x - k (middle - y), y): the top leans right by `degrees`.
+cv::Mat leaning(const cv::Mat& image, double degrees) {
+  const double k = std::tan(degrees * CV_PI / 180.0), middle = (image.rows - 1) / 2.0;
+  const cv::Mat m = (cv::Mat_<double>(2, 3) << 1.0, -k, k * middle, 0.0, 1.0, 0.0);
+  cv::Mat out;
+  cv::warpAffine(image, out, m, image.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, 0);
+  return out;
+}
+
+TEST(PrepareDisplay, TheSlantIsShearedUprightAndEstimatedFromTheStrokes) {
+  cv::Mat grey;
+  cv::cvtColor(testing::draw_clock(200, 60, "1714", testing::Mark::kColon), grey,
+               cv::COLOR_BGR2GRAY);
+  const cv::Mat slanted = leaning(grey, 10.0);
+  ProcessingSettings s;
+  s.threshold = 60;
+  const cv::Mat upright = prepare_display({grey, false}, s, false).binary;
+  const cv::Mat raw = prepare_display({slanted, false}, s, false).binary;
+  EXPECT_EQ(estimate_slant(upright), 0.0);
+  EXPECT_NEAR(estimate_slant(raw), 10.0, 1.0);
+  EXPECT_EQ(estimate_slant(cv::Mat::zeros(60, 200, CV_8UC1)), 0.0);
+  s.slant = 10.0;
+  const cv::Mat straightened = prepare_display({slanted, false}, s, false).binary;
+  // Straightened, the strokes are back where they were: few pixels differ, unlike the slanted.
+  EXPECT_LT(cv::countNonZero(straightened != upright), cv::countNonZero(raw != upright) / 4);
 }
 
 }  // namespace

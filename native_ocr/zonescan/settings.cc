@@ -1,6 +1,7 @@
 #include "native_ocr/zonescan/settings.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "native_ocr/numerics/numerics.h"
 
@@ -34,6 +35,8 @@ ProcessingSettings clamp_settings(const ProcessingSettings& raw) {
   s.rotation = py_clamp(raw.rotation, -15.0, 15.0);
   s.blur = clamp_int(raw.blur, 0, 15);
   s.morph_size = clamp_int(raw.morph_size, 1, 9);
+  s.slant = std::isnan(raw.slant) ? 0.0 : py_clamp(raw.slant, -kMaxSlant, kMaxSlant);
+  s.clock_cells = clamp_int(raw.clock_cells, kMinClockCells, kMaxClockCells);
   return s;
 }
 
@@ -51,6 +54,14 @@ std::optional<CellClassifier> classifier_from_name(std::string_view name) {
 
 std::string_view classifier_name(CellClassifier classifier) {
   return kClassifierNames[static_cast<size_t>(classifier)];
+}
+
+std::optional<Polarity> polarity_from_name(std::string_view name) {
+  return value_named<Polarity>(kPolarityNames, name);
+}
+
+std::string_view polarity_name(Polarity polarity) {
+  return kPolarityNames[static_cast<size_t>(polarity)];
 }
 
 }  // namespace native_ocr::zonescan

@@ -13,6 +13,8 @@ const pyglue::Name kMorphologyNameObjects[] = {pyglue::Name("none"), pyglue::Nam
                                                pyglue::Name("open")};
 const pyglue::Name kClassifier("classifier");
 const pyglue::Name kClassifierNameObjects[] = {pyglue::Name("segments"), pyglue::Name("learned")};
+const pyglue::Name kPolarity("polarity"), kSlant("slant"), kClockCells("clock_cells");
+const pyglue::Name kPolarityNameObjects[] = {pyglue::Name("light"), pyglue::Name("dark")};
 const pyglue::Name kUpdate("update"), kGet("get"), kProcessing("processing"), kRole("role");
 
 pyglue::Ref morphology_str(Morphology m) {
@@ -86,6 +88,45 @@ ClassifierSetting classifier_setting(PyObject* dict) {
   return {true, i.has_value(), static_cast<CellClassifier>(i.value_or(0))};
 }
 
+void store(PyObject* dict, const pyglue::Name& key, pyglue::Ref value) {
+  pyglue::check_status(PyDict_SetItem(dict, key.get(), value.get()));
+}
+
+// The dictionary's value of an optional key, borrowed; nullptr when the host did not set it.
+PyObject* optional_value(PyObject* dict, const pyglue::Name& key) {
+  PyObject* v = PyDict_GetItemWithError(dict, key.get());
+  if (v == nullptr && PyErr_Occurred()) {
+    throw pyglue::PythonError();
+  }
+  return v;
+}
+
+// The optional display settings: polarity (a value equal to "light" or "dark" is kept as given,
+// anything else becomes "light"), slant (a float) and clock_cells (an int), clamped as
+// clamp_settings does and stored back only when the host set them.
+void convert_display_settings(PyObject* dict, ProcessingSettings& s) {
+  if (PyObject* v = optional_value(dict, kPolarity)) {
+    const std::optional<size_t> i = matching_name(kPolarityNameObjects, v);
+    s.polarity = static_cast<Polarity>(i.value_or(0));
+    if (!i) {
+      store(dict, kPolarity, pyglue::Ref::borrow(kPolarityNameObjects[0].get()));
+    }
+  }
+  PyObject* slant = optional_value(dict, kSlant);
+  PyObject* cells = optional_value(dict, kClockCells);
+  s.slant = slant ? pyglue::python_float(slant) : 0.0;
+  s.clock_cells = cells ? pyglue::python_int(cells) : 4;
+  const ProcessingSettings clamped = clamp_settings(s);
+  s.slant = clamped.slant;
+  s.clock_cells = clamped.clock_cells;
+  if (slant) {
+    store(dict, kSlant, pyglue::new_float(s.slant));
+  }
+  if (cells) {
+    store(dict, kClockCells, pyglue::new_int(s.clock_cells));
+  }
+}
+
 void merge(PyObject* dict, PyObject* settings) {
   if (settings == nullptr || settings == Py_None || !pyglue::truth(settings)) {
     return;
@@ -114,10 +155,6 @@ ProcessingSettings convert(PyObject* dict, bool* matched) {
   raw.binarize = pyglue::truth(value_of(dict, kBinarize));
   raw.invert = pyglue::truth(value_of(dict, kInvert));
   return clamp_settings(raw);
-}
-
-void store(PyObject* dict, const pyglue::Name& key, pyglue::Ref value) {
-  pyglue::check_status(PyDict_SetItem(dict, key.get(), value.get()));
 }
 
 void store_converted(PyObject* dict, const ProcessingSettings& s, bool morphology_matched) {
@@ -248,6 +285,7 @@ pyglue::Ref normalize_settings(PyObject* settings, ProcessingSettings* typed) {
   s.classifier = classifier.classifier;
   store_converted(dict.get(), s, morphology_matched);
   store_classifier(dict.get(), classifier);
+  convert_display_settings(dict.get(), s);
   if (typed != nullptr) {
     *typed = s;
   }

@@ -114,6 +114,7 @@ std::optional<ZoneProblem> setting_key_problem(std::string_view key) {
   static const std::vector<std::string_view> known = [] {
     std::vector<std::string_view> keys(kSettingKeys.begin(), kSettingKeys.end());
     keys.push_back(kClassifierKey);
+    keys.insert(keys.end(), {kPolarityKey, kSlantKey, kClockCellsKey});
     return keys;
   }();
   if (std::find(known.begin(), known.end(), key) != known.end()) {

@@ -10,6 +10,7 @@
 #include "native_ocr/zonescan/calibration/classifier_choice.h"
 #include "native_ocr/zonescan/calibration/cut_reader.h"
 #include "native_ocr/zonescan/calibration/display_finder.h"
+#include "native_ocr/zonescan/calibration/display_traits_choice.h"
 #include "native_ocr/zonescan/calibration/trust.h"
 #include "native_ocr/zonescan/display.h"
 #include "native_ocr/zonescan/layout.h"
@@ -406,6 +407,41 @@ bool calibrate_taught(const CutReader& reader, const cv::Mat& grey,
   return false;
 }
 
+// A blind reading with display traits is only taken when its neighbours read it too.
+bool stable_traits(const CutReader& reader, const cv::Mat& grey, const Calibration& trial) {
+  const int level = reader.level_of(trial.settings);
+  const auto separator = reader.is_clock() ? reader.detect(trial.cut) : std::nullopt;
+  const std::string text = reader.text(trial.cut, level, separator);
+  return !text.empty() && stable(reader, grey, trial.cut, level, separator, text);
+}
+
+// A display the search above did not read (taught: not the expected value; blind: nothing
+// valid) is searched again with each display traits candidate, until one reads.
+void calibrate_traits(const CropView& crop, std::string_view role,
+                      const std::optional<std::string>& expected, const SlotClassifier& classifier,
+                      const cv::Mat& grey, const std::vector<FoundDisplay>& ranked,
+                      const FoundDisplay& finders, Calibration& out) {
+  if (calibration_reads(crop, role, out, expected, classifier)) {
+    return;
+  }
+  const bool dark = finders.dark_on_light;
+  for (const ProcessingSettings& traits : trait_candidates(crop, role, dark, out, classifier)) {
+    const CutReader reader(crop, role, dark, classifier, traits);
+    Calibration trial = out;
+    if (expected) {
+      calibrate_taught(reader, grey, ranked, finders, *expected, trial);
+    } else {
+      calibrate_blind(reader, grey, ranked.front(), trial);
+    }
+    if (calibration_reads(crop, role, trial, expected, classifier) &&
+        (expected || stable_traits(reader, grey, trial))) {
+      trial.reason = "ok";
+      out = trial;
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 std::string reading_text(const Reading& reading) {
@@ -442,6 +478,7 @@ Calibration calibrate_crop(const CropView& crop, std::string_view role,
     out.reason = "expected_not_read";
   }
   calibrate_blind(reader, grey, ranked.front(), out);
+  calibrate_traits(crop, chosen, expected, classifier, grey, ranked, found.front(), out);
   choose_classifier(crop, chosen, expected, classifier, out);
   return out;
 }

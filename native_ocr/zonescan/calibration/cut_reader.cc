@@ -12,6 +12,8 @@ namespace {
 // Steps of the threshold ladder between a cut's dark and bright ends: fine enough that a
 // working band of a faint display spans several, few enough to read in a few milliseconds.
 constexpr double kLadderSteps = 24.0;
+// The highest grey level: a threshold t on the negative lights what 254 - t lights inverted.
+constexpr int kTopLevel = 255;
 // The ends of the ladder: a low percentile of the cut (its dark board) and a high one (its
 // brightest segments, above a few hot pixels).
 constexpr double kDarkPercentile = 5.0;
@@ -65,16 +67,20 @@ std::optional<SeparatorDetection> moved_separator(const std::optional<SeparatorD
 }
 
 CutReader::CutReader(const CropView& crop, std::string_view role, bool invert,
-                     const SlotClassifier& classifier)
+                     const SlotClassifier& classifier, const ProcessingSettings& traits)
     : crop_(crop),
       role_(role),
       reader_(reader_for_role(role)),
       invert_(invert),
-      classifier_(classifier) {}
+      classifier_(classifier) {
+  traits_.polarity = traits.polarity;
+  traits_.slant = traits.slant;
+  traits_.clock_cells = traits.clock_cells;
+}
 
 std::optional<SeparatorDetection> CutReader::detect(const Cut& cut) const {
   const CropView view{sub(crop_.pixels, cut), crop_.three_dimensional};
-  return prepare_display(view, ProcessingSettings{}, true).separator;
+  return prepare_display(view, traits_, true).separator;
 }
 
 Reading CutReader::read(const Cut& cut, int threshold,
@@ -111,10 +117,16 @@ std::vector<Run> CutReader::ladder_runs(const Cut& cut, const std::vector<int>& 
 }
 
 ProcessingSettings CutReader::settings(int threshold) const {
-  ProcessingSettings s;
-  s.threshold = threshold;
-  s.invert = invert_;
+  ProcessingSettings s = traits_;
+  const bool negative = traits_.polarity == Polarity::kDark;
+  s.threshold = negative ? kTopLevel - 1 - threshold : threshold;
+  s.invert = invert_ && !negative;
   return clamp_settings(s);
+}
+
+int CutReader::level_of(const ProcessingSettings& s) const {
+  const int threshold = static_cast<int>(s.threshold);
+  return traits_.polarity == Polarity::kDark ? kTopLevel - 1 - threshold : threshold;
 }
 
 }  // namespace native_ocr::zonescan::calibration

@@ -48,12 +48,16 @@ struct Run {
 
 class CutReader {
  public:
+  // `traits` gives the display settings every reading uses (polarity, slant, clock_cells; the
+  // rest is ignored). Thresholds stay on the finder's scale: with a dark polarity, threshold t
+  // becomes 254 - t on the negative, which lights exactly the pixels t lights inverted.
   CutReader(const CropView& crop, std::string_view role, bool invert,
-            const SlotClassifier& classifier);
+            const SlotClassifier& classifier, const ProcessingSettings& traits = {});
 
   bool is_clock() const { return reader_ == ReaderKind::kClock; }
 
-  // The separator the clock reader finds in the cut (the detector ignores the settings).
+  // The separator the clock reader finds in the cut (of the settings, only the display traits
+  // matter to the detector).
   std::optional<SeparatorDetection> detect(const Cut& cut) const;
 
   Reading read(const Cut& cut, int threshold,
@@ -68,6 +72,8 @@ class CutReader {
                                const std::optional<SeparatorDetection>& separator) const;
 
   ProcessingSettings settings(int threshold) const;
+  // The threshold on the finder's scale of settings made by settings(): its inverse.
+  int level_of(const ProcessingSettings& s) const;
 
  private:
   const CropView& crop_;
@@ -75,6 +81,7 @@ class CutReader {
   ReaderKind reader_;
   bool invert_;
   const SlotClassifier& classifier_;
+  ProcessingSettings traits_;
 };
 
 }  // namespace native_ocr::zonescan::calibration
