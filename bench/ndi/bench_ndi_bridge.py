@@ -4,10 +4,13 @@
 Runs the bridge in a temporary host root with GLOMARK_DEV_LATENCY=1, follows every latency
 document it publishes (one per sixth frame) and reports the time from frame receipt to the encoded
 preview ("capture_to_publish_ms"), plus the CPU time the bridge and the sender used per second of
-wall time. Usage:
+wall time. With --zones the source is the demo's 1280x720 scoreboard instead (its frames rendered
+as JPEG files, sent at --fps), run twice: without a zones file, then with the demo's five zones,
+so the bridge's CPU with and without reading can be set side by side. Usage:
 
   bench_ndi_bridge.py --bridge build/release/bridges/ndi/ndi_bridge \
       --sender build/release/platform/ndi/ndi_loopback_send [--seconds 20] [--size 1920x1080] [--fps 60]
+      [--zones]
 """
 import argparse
 import json
@@ -16,8 +19,12 @@ import signal
 import statistics
 import subprocess
 import tempfile
+import sys
 import time
 from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "demo"))
+import scoreboard  # noqa: E402
 
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 
@@ -51,15 +58,29 @@ def collect(static, seconds):
     return list(records.values())
 
 
-def run(args):
+def render_scoreboard(directory, seconds, fps):
+    """The demo's scoreboard as one JPEG file per frame; returns the files in order."""
+    frames = Path(directory) / "frames"
+    frames.mkdir()
+    script = scoreboard.write_filter(directory)
+    subprocess.run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-f", "lavfi",
+                    "-i", f"color=c={scoreboard.BOARD}:s={scoreboard.WIDTH}x{scoreboard.HEIGHT}"
+                    f":r={fps}:d={seconds}", "-filter_script:v", script, "-q:v", "3",
+                    str(frames / "frame_%05d.jpg")], check=True)
+    return sorted(str(f) for f in frames.iterdir())
+
+
+def run(args, images=(), zones=None):
     with tempfile.TemporaryDirectory(prefix="bench-ndi-") as tmp:
         root = Path(tmp) / "root"
         static = root / "app" / "static"
         static.mkdir(parents=True)
+        if zones is not None:
+            (static / "ndi_zones.json").write_text(json.dumps(zones))
         env = dict(os.environ, NDI_LOOPBACK_DIR=str(Path(tmp) / "loopback"),
                    GLOMARK_DEV_LATENCY="1")
         sender = subprocess.Popen([args.sender, "--name", "Bench", "--size", args.size,
-                                   "--fps", args.fps], env=env, stdout=subprocess.PIPE)
+                                   "--fps", args.fps, *images], env=env, stdout=subprocess.PIPE)
         sender.stdout.readline()
         bridge = subprocess.Popen([args.bridge], cwd=root, env=env, stdout=subprocess.DEVNULL)
         try:
@@ -74,6 +95,11 @@ def run(args):
             bridge_cpu = cpu_seconds(bridge.pid) - bridge_cpu
             sender_cpu = cpu_seconds(sender.pid) - sender_cpu
             status = json.loads((static / "ndi_status.json").read_bytes())
+            readings = static / "ndi_readings.json"
+            if readings.exists():
+                document = json.loads(readings.read_bytes())
+                status["reads"] = (f"{document['frames_read']} frames read, "
+                                   f"{document['frames_dropped']} dropped")
         finally:
             bridge.send_signal(signal.SIGTERM)
             bridge.wait()
@@ -89,9 +115,14 @@ def main():
     parser.add_argument("--seconds", type=float, default=20.0)
     parser.add_argument("--size", default="1920x1080")
     parser.add_argument("--fps", default="60")
+    parser.add_argument("--zones", action="store_true",
+                        help="the demo's scoreboard, without and then with its five zones")
     args = parser.parse_args()
     args.bridge = os.path.abspath(args.bridge)
     args.sender = os.path.abspath(args.sender)
+    if args.zones:
+        compare_zones(args)
+        return
     records, elapsed, bridge_cpu, sender_cpu, status = run(args)
     if not records:
         raise SystemExit("no preview was published")
@@ -107,6 +138,20 @@ def main():
     print(f"preview size: {statistics.median(r['jpeg_size'] for r in records) / 1024:.0f} KiB")
     print(f"CPU: ndi_bridge {100 * bridge_cpu / elapsed:.1f}% of one core, "
           f"ndi_loopback_send {100 * sender_cpu / elapsed:.1f}%")
+
+
+def compare_zones(args):
+    zones = {"zones": [dict(z, name=n) for n, z in scoreboard.readings_zones().items()]}
+    with tempfile.TemporaryDirectory(prefix="bench-ndi-board-") as tmp:
+        images = render_scoreboard(tmp, args.seconds + 3, args.fps)
+        cpu = {}
+        for name, board in (("no zones", None), ("5 zones", zones)):
+            _, elapsed, bridge_cpu, _, status = run(args, images, board)
+            cpu[name] = bridge_cpu
+            print(f"ndi_bridge, {name}: {bridge_cpu:.2f} CPU s over {elapsed:.1f} s "
+                  f"({100 * bridge_cpu / elapsed:.1f} % of one core)"
+                  + (f"; {status['reads']}" if "reads" in status else ""), flush=True)
+    print(f"5 zones / no zones: {cpu['5 zones'] / cpu['no zones']:.2f}x")
 
 
 if __name__ == "__main__":

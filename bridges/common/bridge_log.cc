@@ -27,4 +27,9 @@ void StdoutLog::write(std::string_view text) {
   std::fflush(stdout);
 }
 
+BridgeLog& standard_output_log() {
+  static StdoutLog log;
+  return log;
+}
+
 }  // namespace bridges

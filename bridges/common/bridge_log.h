@@ -25,6 +25,9 @@ class StdoutLog : public BridgeLog {
   void write(std::string_view text) override;
 };
 
+// The process's one StdoutLog.
+BridgeLog& standard_output_log();
+
 }  // namespace bridges
 
 #endif  // BRIDGES_COMMON_BRIDGE_LOG_H_

@@ -7,15 +7,13 @@
 #include <cstring>
 
 #include "base/clock.h"
-#include "base/line_printer.h"
+#include "bridges/common/bridge_log.h"
 #include "bridges/ndi/bridge.h"
 #include "bridges/ndi/sdk_endpoint.h"
 
 namespace ndi_bridge {
 
 namespace {
-
-using base::say;
 
 bool latency_requested() {
   const char* value = std::getenv("GLOMARK_DEV_LATENCY");
@@ -79,15 +77,14 @@ int run_initialized(const volatile std::sig_atomic_t* keep_running) {
     std::fputs("Impossible de créer receiver.\n", stderr);
     return kExitNdiSetupFailed;
   }
-  say("%s\n", "Plintor NDI receiver actif.");
-  say("Receiver créé: %p\n", static_cast<void*>(receiver.get()));
-  say("Sélection pilotée par %s\n", kSelectionPath);
+  bridges::standard_output_log().say("%s\n", "Plintor NDI receiver actif.");
+  bridges::standard_output_log().say("Receiver créé: %p\n", static_cast<void*>(receiver.get()));
+  bridges::standard_output_log().say("Sélection pilotée par %s\n", kSelectionPath);
   {
     SdkEndpoint endpoint(finder.get(), receiver.get());
     readings::ReadingThread readings(readings_output(), base::system_clock());
     DiskHostFiles files(latency_requested(), base::system_clock());
-    bridges::StdoutLog log;
-    Bridge bridge(endpoint, base::system_clock(), files, log, &readings);
+    Bridge bridge(endpoint, base::system_clock(), files, bridges::standard_output_log(), &readings);
     bridge.run(keep_running);
   }
   receiver.reset();
@@ -105,7 +102,7 @@ int run_ndi_bridge(const volatile std::sig_atomic_t* keep_running) {
   int status = run_initialized(keep_running);
   NDIlib_destroy();
   if (status == kExitOk) {
-    say("%s\n", "\nPlintor NDI receiver arrêté.");
+    bridges::standard_output_log().say("%s\n", "\nPlintor NDI receiver arrêté.");
   }
   return status;
 }

@@ -23,6 +23,22 @@ bool same_pixels(const cv::Mat& a, const cv::Mat& b) {
   return true;
 }
 
+// One zone from its crop (empty: no pixels) on the calling thread, the reader's exception kept.
+zs::ZoneReading read_zone(const BoardZone& zone, const cv::Mat& crop,
+                          const std::optional<cv::Rect>& pixels,
+                          const zs::SlotClassifier& classifier) {
+  zs::ZoneReading out;
+  out.reading.reader = zone.reader;
+  try {
+    out.reading =
+        zs::read_crop(zone.reader, zs::CropView{crop, true}, zone.role, zone.settings, classifier);
+    out.bounds = pixels;
+  } catch (...) {
+    out.error = std::current_exception();
+  }
+  return out;
+}
+
 }  // namespace
 
 ZoneResult result_of(const zs::ZoneReading& zone) {
@@ -64,9 +80,7 @@ cv::Rect zones_region(const std::vector<BoardZone>& zones, int width, int height
 }
 
 BoardRead::BoardRead(std::vector<BoardZone> zones)
-    : reader_(std::move(zones), classifier_, 1),
-      last_crops_(reader_.zones().size()),
-      results_(reader_.zones().size()) {}
+    : zones_(std::move(zones)), last_crops_(zones_.size()), results_(zones_.size()) {}
 
 const std::vector<ZoneResult>& BoardRead::read(const cv::Mat& bgr) {
   return read_touched(bgr, nullptr);
@@ -92,7 +106,7 @@ const std::vector<ZoneResult>& BoardRead::read_touched(const cv::Mat& bgr,
     if (kept && same_pixels(crop, last_crops_[i])) {
       continue;
     }
-    results_[i] = result_of(reader_.read_zone(i, zs::CropView{bgr, true}, classifier_));
+    results_[i] = result_of(read_zone(zones()[i], crop, pixels, classifier_));
     crop.copyTo(last_crops_[i]);  // into the last crop's buffer when the size is the same
     ++zones_read_;
   }

@@ -1,4 +1,5 @@
-// A board's zones read frame after frame with the core's board reader and the trust rule: what the
+// A board's zones read frame after frame with the core's readers (read_crop, as the board reader
+// reads a zone of a decoded frame) and the trust rule: what the
 // readings document says of each zone before its stability is known. A zone whose pixels are the
 // same as on the frame it was last read on is not read again: the readers are pure, so the same
 // pixels read the same (a decoded video repeats a still region's pixels exactly between its key
@@ -41,7 +42,7 @@ class BoardRead {
   BoardRead(const BoardRead&) = delete;
   BoardRead& operator=(const BoardRead&) = delete;
 
-  const std::vector<BoardZone>& zones() const { return reader_.zones(); }
+  const std::vector<BoardZone>& zones() const { return zones_; }
 
   // Every zone of a BGR frame (CV_8UC3; only the pixels of zones_region need to be filled), in
   // zone order; a zone whose crop is byte for byte the one it was last read from keeps that
@@ -60,8 +61,8 @@ class BoardRead {
   const std::vector<ZoneResult>& read_touched(const cv::Mat& bgr, const std::vector<bool>* touched);
 
   const native_ocr::zonescan::SegmentClassifier classifier_;
-  native_ocr::zonescan::BoardReader reader_;  // reads on the calling thread
-  std::vector<cv::Mat> last_crops_;           // each zone's crop when it was last read
+  const std::vector<BoardZone> zones_;
+  std::vector<cv::Mat> last_crops_;  // each zone's crop when it was last read
   std::vector<ZoneResult> results_;
   cv::Size frame_size_;
   size_t zones_read_ = 0;

@@ -52,6 +52,12 @@ class DecoderThatNeverWorks : public DecoderPlatform {
   int open_codec(AVCodecContext*, const AVCodec*) override { return 0; }
 };
 
+// The progress lines a phase logs, collected.
+struct MemoryLog : bridges::BridgeLog {
+  void write(std::string_view line) override { text += line; }
+  std::string text;
+};
+
 class ReceivePhaseTest : public testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -82,11 +88,13 @@ class ReceivePhaseTest : public testing::Test {
 
   const AVCodecParameters* parameters() const { return input_->streams[stream_index_]->codecpar; }
 
-  // Runs the phase and returns what it printed.
+  // Runs the phase and returns the lines it logged.
   std::string receive(DecoderPlatform& platform, ReceiveResult expected = ReceiveResult::kEnded) {
-    testing::internal::CaptureStdout();
+    MemoryLog log;
+    outputs_.log = &log;
     EXPECT_EQ(run_receive_phase(input_, stream_index_, outputs_, &status_, platform), expected);
-    return testing::internal::GetCapturedStdout();
+    outputs_.log = &bridges::standard_output_log();
+    return log.text;
   }
 
   static base::ScopedTempDir* directory_;

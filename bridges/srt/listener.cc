@@ -9,7 +9,6 @@ extern "C" {
 }
 
 #include "base/clock.h"
-#include "base/line_printer.h"
 #include "base/run_flag.h"
 #include "base/secret_buffer.h"
 #include "bridges/srt/log_filter.h"
@@ -101,19 +100,20 @@ AVRational reported_frame_rate(const AVStream& stream) {
   return rate;
 }
 
-Listener::Listener(const Options& options, DecoderPlatform& platform)
+Listener::Listener(const Options& options, DecoderPlatform& platform, bridges::BridgeLog& log)
     : options_(options),
       platform_(platform),
       readings_(start_readings(options)),
       outputs_{options.preview_path, options.status_path, readings_.get(),
-               static_cast<int64_t>(options.latency_ms) * base::kNanosPerMilli},
+               static_cast<int64_t>(options.latency_ms) * base::kNanosPerMilli, &log},
       url_(listener_url(options.port, options.latency_ms)) {}
 
 void Listener::run() {
   status_.state = ListenerState::kListening;
   status_.port = options_.port;
   write();
-  base::say("rivlet listening on 0.0.0.0:%d, latency %d ms\n", options_.port, options_.latency_ms);
+  outputs_.log->say("rivlet listening on 0.0.0.0:%d, latency %d ms\n", options_.port,
+                    options_.latency_ms);
   while (base::keep_running() && cycle() == Next::kCycle) {
   }
   stop();
@@ -124,7 +124,7 @@ Listener::Next Listener::cycle() {
     status_.state = ListenerState::kListening;
     status_.error.clear();
     write();
-    base::say("rivlet listening on 0.0.0.0:%d\n", options_.port);
+    outputs_.log->say("rivlet listening on 0.0.0.0:%d\n", options_.port);
   }
   InputPtr input;
   const Next next = accept(&input);
@@ -199,7 +199,7 @@ Listener::Next Listener::serve(InputPtr input) {
   status_.state = ListenerState::kConnecting;
   status_.error.clear();
   write();
-  base::say("SRT sender connected\n");
+  outputs_.log->say("SRT sender connected\n");
   if (avformat_find_stream_info(input.get(), nullptr) < 0) {
     return retry_later("could not read the incoming stream", &input);
   }
@@ -275,7 +275,7 @@ void Listener::stop() {
   avformat_network_deinit();
   remove_srt_log_handler();
   wipe_redacted_secret();
-  base::say("rivlet stopped\n");
+  outputs_.log->say("rivlet stopped\n");
 }
 
 }  // namespace rivlet

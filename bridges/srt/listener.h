@@ -43,8 +43,9 @@ AVRational reported_frame_rate(const AVStream& stream);
 
 class Listener {
  public:
-  // The passphrase is the process-wide redacted_secret().
-  Listener(const Options& options, DecoderPlatform& platform);
+  // The passphrase is the process-wide redacted_secret(); the progress lines go to log.
+  Listener(const Options& options, DecoderPlatform& platform,
+           bridges::BridgeLog& log = bridges::standard_output_log());
 
   // Publishes "listening" and runs the listen cycle until a stop; then publishes "offline" and
   // prints "rivlet stopped". A fatal condition is published as "error" before that final write.

@@ -1,7 +1,6 @@
 #include "bridges/srt/receive.h"
 
 #include "base/clock.h"
-#include "base/line_printer.h"
 #include "base/run_flag.h"
 #include "bridges/srt/frame_picture.h"
 #include "bridges/srt/preview.h"
@@ -67,7 +66,7 @@ ReceiveResult ReceivePhase::run() {
   }
   status_.decoder = decoder_.name;
   write();
-  base::say("decoder: %s\n", decoder_.name.c_str());
+  outputs_.log->say("decoder: %s\n", decoder_.name.c_str());
   if (outputs_.readings != nullptr) {
     outputs_.readings->restart();
   }
@@ -82,7 +81,7 @@ ReceiveResult ReceivePhase::run() {
 
 ReceivePhase::Step ReceivePhase::read_and_decode() {
   if (base::monotonic_ns() - last_packet_time_ > kStallNs) {
-    base::say("SRT sender stalled; listening again\n");
+    outputs_.log->say("SRT sender stalled; listening again\n");
     return Step::kEnd;
   }
   const int64_t read_started = base::monotonic_ns();
@@ -96,9 +95,9 @@ ReceivePhase::Step ReceivePhase::read_and_decode() {
     return Step::kEnd;
   }
   if (read < 0) {
-    base::say(stall_rule_.stalled(read, read_finished, last_packet_time_)
-                  ? "SRT sender stalled; listening again\n"
-                  : "SRT sender disconnected; listening again\n");
+    outputs_.log->say(stall_rule_.stalled(read, read_finished, last_packet_time_)
+                          ? "SRT sender stalled; listening again\n"
+                          : "SRT sender disconnected; listening again\n");
     return Step::kEnd;
   }
   if (packet_->stream_index != stream_index_ || packet_->size < 1 ||
@@ -181,7 +180,7 @@ bool ReceivePhase::fall_back_to_native() {
   }
   status_.decoder = decoder_.name;
   write();
-  base::say("decoder: native\n");
+  outputs_.log->say("decoder: native\n");
   fallback_done_ = true;
   decode_errors_ = 0;
   return true;
@@ -210,7 +209,7 @@ void ReceivePhase::publish_preview(const AVFrame& picture, bool hardware_frame) 
   status_.last_frame_time = base::wall_clock_seconds();
   write();
   if (!receiving_announced_) {
-    base::say("receiving %dx%d\n", size.width, size.height);
+    outputs_.log->say("receiving %dx%d\n", size.width, size.height);
     receiving_announced_ = true;
   }
   preview_written_ = true;

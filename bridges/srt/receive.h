@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "bridges/common/bridge_log.h"
 #include "bridges/readings/reading_thread.h"
 #include "bridges/srt/decoder.h"
 #include "bridges/srt/ffmpeg_handles.h"
@@ -25,6 +26,8 @@ struct Outputs {
   readings::ReadingThread* readings = nullptr;
   // The SRT latency the listener asked for: how late packets reach the reads (the stall rule).
   int64_t latency_ns = kDefaultLatencyNs;
+  // Where the progress lines go.
+  bridges::BridgeLog* log = &bridges::standard_output_log();
 };
 
 enum class ReceiveResult {

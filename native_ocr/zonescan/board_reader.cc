@@ -42,17 +42,6 @@ ZoneReading read_one(const BoardZone& zone, const CropView& crop, std::optional<
 
 }  // namespace
 
-BoardZone make_board_zone(std::string name, const ZoneRect& rect, std::string_view role,
-                          const ProcessingSettings& settings) {
-  BoardZone zone;
-  zone.name = std::move(name);
-  zone.rect = rect;
-  zone.reader = reader_for_role(role);
-  zone.role = std::string(role);
-  zone.settings = clamp_settings(settings);
-  return zone;
-}
-
 BoardReader::BoardReader(std::vector<BoardZone> zones, const SlotClassifier& classifier,
                          size_t threads)
     : BoardReader(std::move(zones), classifier, std::make_shared<ReadPool>(), threads) {}

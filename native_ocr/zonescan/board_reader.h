@@ -22,6 +22,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -45,8 +46,17 @@ struct BoardZone {
 
 // A zone from the host's fields: the reader its role names (reader_for_role), the role, and the
 // settings clamped into their ranges.
-BoardZone make_board_zone(std::string name, const ZoneRect& rect, std::string_view role,
-                          const ProcessingSettings& settings);
+// (Inline: a program that reads decoded frames zone by zone needs no file decoding for it.)
+inline BoardZone make_board_zone(std::string name, const ZoneRect& rect, std::string_view role,
+                                 const ProcessingSettings& settings) {
+  BoardZone zone;
+  zone.name = std::move(name);
+  zone.rect = rect;
+  zone.reader = reader_for_role(role);
+  zone.role = std::string(role);
+  zone.settings = clamp_settings(settings);
+  return zone;
+}
 
 // What the board reader gives for one zone.
 struct ZoneReading {
