@@ -111,6 +111,51 @@ void BM_PublishDocument(benchmark::State& state) {
 }
 BENCHMARK(BM_PublishDocument)->Unit(benchmark::kMillisecond);
 
+// The clock zone of a recorded stream, frame after frame (READINGS_BENCH_CLOCK_STREAM: raw BGR
+// crops of READINGS_BENCH_CLOCK_SIZE "WxH", as the decoder gives them): every reading the board
+// read gives, its separator detection kept or not, against the reader's own on the same crop.
+void BM_ClockStreamAgainstTheReader(benchmark::State& state) {
+  const char* path = std::getenv("READINGS_BENCH_CLOCK_STREAM");
+  const char* size = std::getenv("READINGS_BENCH_CLOCK_SIZE");
+  int width = 0;
+  int height = 0;
+  if (path == nullptr || size == nullptr || std::sscanf(size, "%dx%d", &width, &height) != 2) {
+    state.SkipWithError("set READINGS_BENCH_CLOCK_STREAM and READINGS_BENCH_CLOCK_SIZE");
+    return;
+  }
+  const std::string bytes = bridges::read_text_file(path);
+  const size_t frame_bytes = static_cast<size_t>(width) * height * 3;
+  namespace zs = native_ocr::zonescan;
+  const zs::SegmentClassifier classifier;
+  double frames = 0, reads = 0, kept = 0, differ = 0;
+  for (auto _ : state) {
+    readings::BoardRead board(
+        {zs::make_board_zone("clock", {0.0, 0.0, 1.0, 1.0}, "clock", zs::ProcessingSettings{})});
+    frames = reads = kept = differ = 0;
+    for (size_t at = 0; at + frame_bytes <= bytes.size(); at += frame_bytes) {
+      const cv::Mat crop(height, width, CV_8UC3, const_cast<char*>(bytes.data() + at));
+      const readings::ZoneResult got = board.read(crop)[0];
+      ++frames;
+      if (board.zones_read() == 0) {
+        continue;
+      }
+      ++reads;
+      kept += static_cast<double>(board.separators_kept());
+      zs::ZoneReading direct;
+      direct.reading = zs::read_crop(zs::ReaderKind::kClock, zs::CropView{crop, true}, "clock",
+                                     zs::clamp_settings(zs::ProcessingSettings{}), classifier);
+      const readings::ZoneResult want = readings::result_of(direct);
+      differ += got.text != want.text || got.reason != want.reason || got.valid != want.valid ||
+                got.trusted != want.trusted;
+    }
+  }
+  state.counters["frames"] = frames;
+  state.counters["reads"] = reads;
+  state.counters["separators_kept"] = kept;
+  state.counters["readings_differ"] = differ;
+}
+BENCHMARK(BM_ClockStreamAgainstTheReader)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -1,8 +1,12 @@
 #include "bridges/readings/board_read.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "native_ocr/zonescan/calibration/trust.h"
+#include "native_ocr/zonescan/display_traits.h"
+#include "native_ocr/zonescan/separator/separator_detector.h"
+#include "native_ocr/zonescan/separator/separator_windows.h"
 
 namespace readings {
 
@@ -23,20 +27,19 @@ bool same_pixels(const cv::Mat& a, const cv::Mat& b) {
   return true;
 }
 
-// One zone from its crop (empty: no pixels) on the calling thread, the reader's exception kept.
-zs::ZoneReading read_zone(const BoardZone& zone, const cv::Mat& crop,
-                          const std::optional<cv::Rect>& pixels,
-                          const zs::SlotClassifier& classifier) {
-  zs::ZoneReading out;
-  out.reading.reader = zone.reader;
-  try {
-    out.reading =
-        zs::read_crop(zone.reader, zs::CropView{crop, true}, zone.role, zone.settings, classifier);
-    out.bounds = pixels;
-  } catch (...) {
-    out.error = std::current_exception();
+// The columns of a crop that the separator detector looks at: the union of its search windows
+// (all rows). Empty when the crop has no columns.
+cv::Range separator_columns(const cv::Mat& crop) {
+  const zs::SearchGeometry g = zs::separator_search_corridor(crop.cols, crop.rows);
+  int64_t first = crop.cols;
+  int64_t last = -1;
+  for (const int64_t start : zs::separator_search_starts(g)) {
+    const zs::WindowBounds b = zs::separator_window_bounds(start, crop.cols, g.window_width);
+    first = std::min(first, b.left);
+    last = std::max(last, b.right);
   }
-  return out;
+  return last < first ? cv::Range()
+                      : cv::Range(static_cast<int>(first), static_cast<int>(last) + 1);
 }
 
 }  // namespace
@@ -80,7 +83,10 @@ cv::Rect zones_region(const std::vector<BoardZone>& zones, int width, int height
 }
 
 BoardRead::BoardRead(std::vector<BoardZone> zones)
-    : zones_(std::move(zones)), last_crops_(zones_.size()), results_(zones_.size()) {}
+    : zones_(std::move(zones)),
+      last_crops_(zones_.size()),
+      results_(zones_.size()),
+      separators_(zones_.size()) {}
 
 const std::vector<ZoneResult>& BoardRead::read(const cv::Mat& bgr) {
   return read_touched(bgr, nullptr);
@@ -96,6 +102,7 @@ const std::vector<ZoneResult>& BoardRead::read_touched(const cv::Mat& bgr,
   const bool same_size = bgr.size() == frame_size_;
   frame_size_ = bgr.size();
   zones_read_ = 0;
+  separators_kept_ = 0;
   for (size_t i = 0; i < results_.size(); ++i) {
     const bool kept = same_size && !last_crops_[i].empty();
     if (kept && touched != nullptr && i < touched->size() && !(*touched)[i]) {
@@ -106,11 +113,49 @@ const std::vector<ZoneResult>& BoardRead::read_touched(const cv::Mat& bgr,
     if (kept && same_pixels(crop, last_crops_[i])) {
       continue;
     }
-    results_[i] = result_of(read_zone(zones()[i], crop, pixels, classifier_));
+    results_[i] = result_of(read_zone(i, crop, pixels));
     crop.copyTo(last_crops_[i]);  // into the last crop's buffer when the size is the same
     ++zones_read_;
   }
   return results_;
+}
+
+// As read_crop reads the zone, with the clock's separator detection taken from the memo when the
+// detector's columns are unchanged. Only for a colour crop the display reads as it is (a dark or
+// slanted display is detected on its upright grey, which read_crop makes).
+zs::ZoneReading BoardRead::read_zone(size_t index, const cv::Mat& crop,
+                                     const std::optional<cv::Rect>& pixels) {
+  const BoardZone& zone = zones()[index];
+  const zs::CropView view{crop, true};
+  zs::ZoneReading out;
+  out.reading.reader = zone.reader;
+  try {
+    if (zone.reader != zs::ReaderKind::kClock || crop.empty() || zs::crop_too_large(view) ||
+        zs::needs_upright(zone.settings)) {
+      out.reading = zs::read_crop(zone.reader, view, zone.role, zone.settings, classifier_);
+    } else {
+      zs::PreparedDisplay display = zs::prepare_display(view, zone.settings, false);
+      SeparatorMemo& memo = separators_[index];
+      const cv::Range columns = separator_columns(crop);
+      const cv::Mat looked_at = columns.empty() ? cv::Mat() : crop.colRange(columns);
+      if (!memo.columns.empty() && memo.crop_size == crop.size() &&
+          same_pixels(looked_at, memo.columns)) {
+        display.separator = memo.detection;
+        ++separators_kept_;
+      } else {
+        memo.columns.release();  // kept only once the detection succeeded
+        display.separator = zs::detect_clock_separator_without_regions(crop, 0.0);
+        memo.detection = display.separator;
+        memo.crop_size = crop.size();
+        looked_at.copyTo(memo.columns);
+      }
+      out.reading = zs::read_prepared(zone.reader, display, zone.role, classifier_);
+    }
+    out.bounds = pixels;
+  } catch (...) {
+    out.error = std::current_exception();
+  }
+  return out;
 }
 
 }  // namespace readings

@@ -54,18 +54,31 @@ class BoardRead {
   // compared.
   const std::vector<ZoneResult>& read(const cv::Mat& bgr, const std::vector<bool>& touched);
 
-  // How many zones the last read() read (the others kept their readings).
+  // How many zones the last read() read (the others kept their readings), and how many of those
+  // were clocks that kept their separator detection.
   size_t zones_read() const { return zones_read_; }
+  size_t separators_kept() const { return separators_kept_; }
 
  private:
   const std::vector<ZoneResult>& read_touched(const cv::Mat& bgr, const std::vector<bool>* touched);
+  native_ocr::zonescan::ZoneReading read_zone(size_t index, const cv::Mat& crop,
+                                              const std::optional<cv::Rect>& pixels);
+
+  // A clock zone's last separator detection and the window columns of the crop it came from.
+  struct SeparatorMemo {
+    cv::Size crop_size;
+    cv::Mat columns;
+    std::optional<native_ocr::zonescan::SeparatorDetection> detection;
+  };
 
   const native_ocr::zonescan::SegmentClassifier classifier_;
   const std::vector<BoardZone> zones_;
   std::vector<cv::Mat> last_crops_;  // each zone's crop when it was last read
   std::vector<ZoneResult> results_;
+  std::vector<SeparatorMemo> separators_;
   cv::Size frame_size_;
   size_t zones_read_ = 0;
+  size_t separators_kept_ = 0;
 };
 
 }  // namespace readings

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "native_ocr/zonescan/separator/test_clock_images.h"
+
 namespace readings {
 namespace {
 
@@ -32,6 +34,36 @@ TEST(BoardReadTest, ReadsAgainOnlyTheZonesWhosePixelsChanged) {
   EXPECT_EQ(board.read(larger, {true, true})[0].reason, board.read(larger)[0].reason);
   board.read(larger, {true, true});
   EXPECT_EQ(board.zones_read(), 0u);
+}
+
+// A clock whose digits change but whose separator columns do not keeps its detection, and reads
+// exactly what the reader reads from the crop; a change in those columns detects again.
+TEST(BoardReadTest, ClockKeepsItsSeparatorOnlyWhileItsColumnsAreUnchanged) {
+  namespace zs = native_ocr::zonescan;
+  using zs::testing::Mark;
+  BoardRead board({zs::make_board_zone("clock", {0.0, 0.0, 1.0, 1.0}, "clock", {})});
+  const zs::SegmentClassifier classifier;
+  auto reader_reads = [&](const cv::Mat& crop) {
+    zs::ZoneReading zone;
+    zone.reading = zs::read_crop(zs::ReaderKind::kClock, zs::CropView{crop, true}, "clock",
+                                 zs::clamp_settings({}), classifier);
+    return result_of(zone);
+  };
+  auto same = [](const ZoneResult& a, const ZoneResult& b) {
+    return a.text == b.text && a.valid == b.valid && a.reason == b.reason && a.trusted == b.trusted;
+  };
+  const cv::Mat first = zs::testing::draw_clock(160, 60, "1234", Mark::kColon);
+  EXPECT_TRUE(same(board.read(first)[0], reader_reads(first)));
+  EXPECT_EQ(board.separators_kept(), 0u);
+
+  const cv::Mat digits_changed = zs::testing::draw_clock(160, 60, "1239", Mark::kColon);
+  EXPECT_TRUE(same(board.read(digits_changed)[0], reader_reads(digits_changed)));
+  EXPECT_EQ(board.zones_read(), 1u);
+  EXPECT_EQ(board.separators_kept(), 1u);
+
+  const cv::Mat decimal = zs::testing::draw_clock(160, 60, "1239", Mark::kDecimal);
+  EXPECT_TRUE(same(board.read(decimal)[0], reader_reads(decimal)));
+  EXPECT_EQ(board.separators_kept(), 0u);
 }
 
 }  // namespace
