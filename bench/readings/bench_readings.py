@@ -10,7 +10,9 @@
    the same stream to a JPEG preview every 200 ms.
    Run --cpu-runs times (the machine is shared): each run's figures, then the medians and the
    ratio of the medians.
-3. readings_board_bench on one frame of the scoreboard: the cost of one frame's read, step by step.
+3. readings_board_bench on one frame of the scoreboard: the cost of one frame's read, step by step;
+   and on the clock zone of every frame of the push: each reading against the reader's own
+   (readings_differ must be 0) and how many kept their separator detection.
 
 Usage: bench_readings.py --build BUILD --board-bench BUILD/bench/readings/readings_board_bench
                          [--seconds 25] [--cpu-runs 3] [--cpu-only]
@@ -144,10 +146,20 @@ def main():
         zones_path = os.path.join(workdir, "zones.json")
         with open(zones_path, "w") as f:
             json.dump(zones, f)
-        print("## one frame's read, step by step", flush=True)
+        # The clock zone's pixels of every frame of the push, for the check of every reading.
+        clock = scoreboard.readings_zones()["clock"]
+        x, y = round(clock["x"] * 1280), round(clock["y"] * 720)
+        w, h = round(clock["width"] * 1280), round(clock["height"] * 720)
+        clock_stream = os.path.join(workdir, "clock.bgr")
+        subprocess.run(QUIET + ["-i", source, "-vf", f"format=bgr24,crop={w}:{h}:{x}:{y}",
+                                "-f", "rawvideo", clock_stream], check=True)
+        print("## one frame's read, step by step; the clock of every frame against the reader",
+              flush=True)
         out = subprocess.run([args.board_bench], capture_output=True, text=True,
                              env=dict(os.environ, READINGS_BENCH_FRAME=frame,
-                                      READINGS_BENCH_ZONES=zones_path)).stdout
+                                      READINGS_BENCH_ZONES=zones_path,
+                                      READINGS_BENCH_CLOCK_STREAM=clock_stream,
+                                      READINGS_BENCH_CLOCK_SIZE=f"{w}x{h}")).stdout
         print("\n".join(line for line in out.splitlines() if re.match(r"BM_|-+$|Benchmark", line)))
 
 
