@@ -88,16 +88,35 @@ int number_of(std::string_view text) {
   return n;
 }
 
-// A clock's seconds: the two digits after a colon, or the digits before a decimal point.
+// A clock's seconds: the digits after a colon, which a clock always shows as two ("12:07", never
+// "12:7": a decimal point the reader did not find reads so), or the digits before a decimal point.
 bool impossible_seconds(const std::string& value) {
   const size_t colon = value.find(':');
   if (colon != std::string::npos) {
     const std::string_view seconds = std::string_view(value).substr(colon + 1);
-    return seconds.size() == kSideDigits && number_of(seconds) > kLastSecond;
+    return seconds.size() != kSideDigits || number_of(seconds) > kLastSecond;
   }
   const size_t point = value.find('.');
   return point != std::string::npos &&
          number_of(std::string_view(value).substr(0, point)) > kLastSecond;
+}
+
+// Whether a cell read as a 1 has its glyph on the outer side of the outermost cells: the one
+// stroke a housing edge, a neighbouring field's cut digit or the zone's own border leaves there
+// reads as a 1.
+bool one_at_border(const TrustInput& input) {
+  if (input.cells.empty()) {
+    return false;
+  }
+  int left = input.cells.front().box[0], right = input.cells.front().box[2];
+  for (const TrustCell& c : input.cells) {
+    left = std::min(left, c.box[0]);
+    right = std::max(right, c.box[2]);
+  }
+  return std::any_of(input.cells.begin(), input.cells.end(), [&](const TrustCell& c) {
+    return c.digit == kOne && ((c.box[0] == left && c.glyph_box[0] <= left) ||
+                               (c.box[2] == right && c.glyph_box[2] >= right));
+  });
 }
 
 }  // namespace
@@ -169,6 +188,7 @@ std::array<double, kTrustFeatures> trust_features(const TrustInput& input) {
           input.shift_agreement,
           input.near_threshold_agreement,
           input.far_threshold_agreement,
+          one_at_border(input) ? 1.0 : 0.0,
           opinion_agreement(input),
           input.second_opinion ? input.second_opinion->learned_probability : 1.0};
 }
