@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "native_ocr/zonescan/bindings.h"
 #include "native_ocr/zonescan/calibration/cut_reader.h"
 #include "native_ocr/zonescan/calibration/second_opinion.h"
-#include "native_ocr/zonescan/calibration_glue.h"
+#include "native_ocr/zonescan/python/bindings.h"
+#include "native_ocr/zonescan/python/calibration_glue.h"
 #include "native_ocr/zonescan/readers.h"
 
 namespace native_ocr::zonescan::calibration_glue {

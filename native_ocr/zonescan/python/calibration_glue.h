@@ -1,7 +1,7 @@
 // What the calibration bindings (calibration_bindings.cc, trust_bindings.cc) share: reading
 // reader result dictionaries and the zones they came from.
-#ifndef NATIVE_OCR_ZONESCAN_CALIBRATION_GLUE_H_
-#define NATIVE_OCR_ZONESCAN_CALIBRATION_GLUE_H_
+#ifndef NATIVE_OCR_ZONESCAN_PYTHON_CALIBRATION_GLUE_H_
+#define NATIVE_OCR_ZONESCAN_PYTHON_CALIBRATION_GLUE_H_
 
 #include <array>
 #include <cstdint>
@@ -61,4 +61,4 @@ pyglue::Ref trust_reading(PyObject* args, PyObject* kwargs);
 
 }  // namespace native_ocr::zonescan::calibration_glue
 
-#endif  // NATIVE_OCR_ZONESCAN_CALIBRATION_GLUE_H_
+#endif  // NATIVE_OCR_ZONESCAN_PYTHON_CALIBRATION_GLUE_H_

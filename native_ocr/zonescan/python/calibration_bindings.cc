@@ -6,13 +6,13 @@
 #include <optional>
 #include <string>
 
-#include "native_ocr/zonescan/bindings.h"
 #include "native_ocr/zonescan/calibration/calibration.h"
 #include "native_ocr/zonescan/calibration/cut_reader.h"
 #include "native_ocr/zonescan/calibration/picture.h"
 #include "native_ocr/zonescan/calibration/trust.h"
-#include "native_ocr/zonescan/calibration_glue.h"
-#include "native_ocr/zonescan/docstrings.h"
+#include "native_ocr/zonescan/python/bindings.h"
+#include "native_ocr/zonescan/python/calibration_glue.h"
+#include "native_ocr/zonescan/python/docstrings.h"
 #include "native_ocr/zonescan/reader.h"
 
 namespace native_ocr::zonescan {
