@@ -45,7 +45,7 @@ int lit_segments(const TrustCell& c) {
 }
 
 double glyph_height(const TrustCell& c) {
-  return c.glyph_box[3] - c.glyph_box[1] + 1;
+  return static_cast<double>(c.glyph_box[3] - c.glyph_box[1] + 1);
 }
 
 double cell_area(const TrustCell& c) {
@@ -108,7 +108,7 @@ bool one_at_border(const TrustInput& input) {
   if (input.cells.empty()) {
     return false;
   }
-  int left = input.cells.front().box[0], right = input.cells.front().box[2];
+  int64_t left = input.cells.front().box[0], right = input.cells.front().box[2];
   for (const TrustCell& c : input.cells) {
     left = std::min(left, c.box[0]);
     right = std::max(right, c.box[2]);
@@ -165,11 +165,11 @@ std::array<double, kTrustFeatures> trust_features(const TrustInput& input) {
     crisp.add(crispness(c));
     touching += c.glyph_box[0] <= c.box[0] || c.glyph_box[2] >= c.box[2];
     heights.add(glyph_height(c));
-    tops.add(c.glyph_box[1]);
-    bottoms.add(c.glyph_box[3]);
+    tops.add(static_cast<double>(c.glyph_box[1]));
+    bottoms.add(static_cast<double>(c.glyph_box[3]));
     strokes.add(stroke_of(c));
     if (c.digit != kOne) {
-      widths.add(c.glyph_box[2] - c.glyph_box[0] + 1);
+      widths.add(static_cast<double>(c.glyph_box[2] - c.glyph_box[0] + 1));
     }
   }
   const double tallest = std::max(1.0, heights.high);
@@ -259,8 +259,8 @@ TrustCell trust_cell(const SlotResult& slot) {
     cell.activation[s] = python_round(r.classification.activations[s], kReportedDecimals);
   }
   for (size_t k = 0; k < cell.box.size(); ++k) {
-    cell.box[k] = static_cast<int>(r.box[k]);
-    cell.glyph_box[k] = static_cast<int>(r.glyph_box[k]);
+    cell.box[k] = r.box[k];
+    cell.glyph_box[k] = r.glyph_box[k];
   }
   cell.digit = r.classification.value.value_or(-1);
   cell.ink_ratio = r.ink_ratio;

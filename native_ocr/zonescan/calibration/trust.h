@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "native_ocr/numerics/inclusive.h"
 #include "native_ocr/zonescan/calibration/trust_weights.h"
 #include "native_ocr/zonescan/reader.h"
 
@@ -51,8 +52,8 @@ struct TrustCell {
   double pattern_score = 0.0;
   double runner_up_score = 0.0;
   std::array<double, 7> activation{};  // segments A..G, 0..1
-  std::array<int, 4> box{};            // the cell, inclusive [x1, y1, x2, y2]
-  std::array<int, 4> glyph_box{};      // the framed glyph, inclusive
+  Box box{};                           // the cell, display pixels
+  Box glyph_box{};                     // the framed glyph, display pixels
   int digit = -1;                      // the digit read (-1: not known)
   double ink_ratio = 0.0;              // the cell's inked share
 };

@@ -43,6 +43,12 @@ std::array<int, N> int_array(PyObject* sequence) {
   return out;
 }
 
+// A box of a result handed back: int_array<4>, as the one inclusive Box.
+inline Box box_of(PyObject* sequence) {
+  const std::array<int, 4> v = int_array<4>(sequence);
+  return {v[0], v[1], v[2], v[3]};
+}
+
 // The slot results of a reader result: `digit_items` of a clock, `ocr_items` otherwise.
 PyObject* slot_items(PyObject* result);
 // TypeError unless `result` is a dictionary.

@@ -98,8 +98,8 @@ calibration::TrustCell trust_cell(PyObject* item) {
   for (Py_ssize_t s = 0; s < 7; ++s) {
     cell.activation[s] = pyglue::python_float(sequence_item(acts.get(), s).get());
   }
-  cell.box = int_array<4>(pyglue::get_item(item, kBox).get());
-  cell.glyph_box = int_array<4>(pyglue::get_item(item, kGlyphBox).get());
+  cell.box = box_of(pyglue::get_item(item, kBox).get());
+  cell.glyph_box = box_of(pyglue::get_item(item, kGlyphBox).get());
   PyObject* digit = dict_get(item, kChar);
   cell.digit = digit != Py_None ? static_cast<int>(pyglue::python_int(digit)) : -1;
   PyObject* ink = dict_get(item, kInkRatio);
