@@ -9,7 +9,8 @@ The looks reach past the dev boards': every seven-segment face fonts-dseg instal
 Modern, Regular/Bold/Light, their Italic and Mini forms: 24 faces), digit heights 12-120 px,
 margins up to half a digit height on every side, unlit segments ghosting up to a quarter of the
 lit level, glow, over-exposure, blur up to 1.5 px, noise, tilt up to 3 degrees either way, labels,
-housing edges and neighbouring fields as clutter, and light boards with dark digits. Every board
+housing edges and neighbouring fields as clutter, and light boards with dark digits. A one-digit
+field shows what its role can (periods 1-9, downs 1-4, timeouts 0-9). Every board
 has a split: "tune" or "unseen", from a hash of its seed, so the split does not follow the field
 kind (which cycles with the board number). --relit DIR also writes the same boards with every later
 value re-lit by a factor in [0.75, 1.25] (lighting or exposure drifting over a game).
@@ -102,14 +103,21 @@ def text_of(cells):
     return "".join(" " if c is None else c for c in cells)
 
 
-def values_for(kind, rng, count):
+# The values a one-digit role shows, as [low, high): a game's periods count from 1, a football
+# down runs 1 to 4, timeouts left go down to 0.
+DIGIT_RANGES = {"period": (1, 10), "down": (1, 5), "home_timeouts": (0, 10)}
+
+
+def values_for(kind, role, rng, count):
+    """The board's values, each one its role can show."""
     if kind == "clock_colon":
         return [(int(rng.integers(0, 20)), int(rng.integers(0, 60))) for _ in range(count)]
     if kind == "clock_tenths":
         return [(int(rng.integers(0, 60)), int(rng.integers(0, 10))) for _ in range(count)]
     if kind == "score":
         return [int(rng.integers(0, 100)) for _ in range(count)]
-    return [int(rng.integers(0, 10)) for _ in range(count)]
+    low, high = DIGIT_RANGES[role]
+    return [int(rng.integers(low, high)) for _ in range(count)]
 
 
 def look_for(board, seed, faces):
@@ -267,7 +275,7 @@ def render(look, cells, face, rng, relight=1.0):
 def make_board(board, seed, faces, out_dirs, values_per_board):
     look, rng = look_for(board, seed, faces)
     face = Face(os.path.join(FONT_DIR, look["font"] + ".ttf"), look["digit_height"] * SUPERSAMPLE)
-    values = values_for(look["kind"], rng, values_per_board)
+    values = values_for(look["kind"], look["role"], rng, values_per_board)
     relights = [1.0] + [float(rng.uniform(0.75, 1.25)) for _ in values[1:]]
     labels = {d: [] for d in out_dirs}
     for index, value in enumerate(values):

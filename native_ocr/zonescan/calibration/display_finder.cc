@@ -73,26 +73,26 @@ double nominal_aspect(int cells) {
 }
 
 double centre_x(const Blob& b) {
-  return b.x + b.width / 2.0;
+  return b.left() + b.width() / 2.0;
 }
 
 double centre_y(const Blob& b) {
-  return b.y + b.height / 2.0;
+  return b.top() + b.height() / 2.0;
 }
 
 bool at_border(const Blob& g, int width) {
-  return g.x <= kBorderTouch || g.x + g.width >= width - kBorderTouch;
+  return g.left() <= kBorderTouch || g.left() + g.width() >= width - kBorderTouch;
 }
 
 // Rows of a display around one glyph: its rows and those of the glyphs of similar height beside
 // it.
 std::pair<int, int> band_around(const std::vector<Blob>& glyphs, const Blob& tall) {
-  int top = tall.y;
+  int top = tall.top();
   int bottom = tall.bottom();
   for (const Blob& g : glyphs) {
-    const int overlap = std::min(tall.bottom(), g.bottom()) - std::max(tall.y, g.y) + 1;
-    if (g.height >= kBandMemberHeight * tall.height && overlap >= 0.5 * g.height) {
-      top = std::min(top, g.y);
+    const int overlap = std::min(tall.bottom(), g.bottom()) - std::max(tall.top(), g.top()) + 1;
+    if (g.height() >= kBandMemberHeight * tall.height() && overlap >= 0.5 * g.height()) {
+      top = std::min(top, g.top());
       bottom = std::max(bottom, g.bottom());
     }
   }
@@ -103,7 +103,7 @@ std::pair<int, int> band_around(const std::vector<Blob>& glyphs, const Blob& tal
 // the first, other rows of the crop those of the next.
 std::vector<Blob> tallest_first(std::vector<Blob> glyphs) {
   std::stable_sort(glyphs.begin(), glyphs.end(), [](const Blob& a, const Blob& b) {
-    return a.height > b.height || (a.height == b.height && a.area > b.area);
+    return a.height() > b.height() || (a.height() == b.height() && a.area > b.area);
   });
   return glyphs;
 }
@@ -113,9 +113,9 @@ std::vector<Blob> tallest_first(std::vector<Blob> glyphs) {
 double digit_width(const std::vector<Blob>& glyphs, double height, int width) {
   std::optional<double> narrowest;
   for (const Blob& g : glyphs) {
-    if (g.height >= kFullDigitHeight * height && !at_border(g, width) &&
-        g.width >= kMinDigitWidth * height) {
-      narrowest = std::min(narrowest.value_or(g.width), static_cast<double>(g.width));
+    if (g.height() >= kFullDigitHeight * height && !at_border(g, width) &&
+        g.width() >= kMinDigitWidth * height) {
+      narrowest = std::min(narrowest.value_or(g.width()), static_cast<double>(g.width()));
     }
   }
   return narrowest.value_or(kAssumedDigitWidth * height);
@@ -128,7 +128,7 @@ std::vector<Blob> without_cut_neighbours(const std::vector<Blob>& glyphs, double
   const double digit = digit_width(glyphs, height, width);
   std::vector<Blob> kept;
   for (const Blob& g : glyphs) {
-    if (!(at_border(g, width) && g.width < kCutDigitWidth * digit)) {
+    if (!(at_border(g, width) && g.width() < kCutDigitWidth * digit)) {
       kept.push_back(g);
     }
   }
@@ -136,7 +136,7 @@ std::vector<Blob> without_cut_neighbours(const std::vector<Blob>& glyphs, double
     kept = glyphs;
   }
   std::stable_sort(kept.begin(), kept.end(),
-                   [](const Blob& a, const Blob& b) { return a.x < b.x; });
+                   [](const Blob& a, const Blob& b) { return a.left() < b.left(); });
   return kept;
 }
 
@@ -147,7 +147,7 @@ std::vector<std::vector<Blob>> display_groups(const std::vector<Blob>& glyphs, d
   std::vector<std::vector<Blob>> groups(1);
   int right = 0;
   for (const Blob& g : without_cut_neighbours(glyphs, height, width)) {
-    if (!groups.back().empty() && g.x - right > height) {
+    if (!groups.back().empty() && g.left() - right > height) {
       groups.emplace_back();
     }
     right = groups.back().empty() ? g.right() : std::max(right, g.right());
@@ -171,7 +171,7 @@ std::vector<Blob> dot_pieces(const std::vector<Blob>& pieces, double left, doubl
   std::vector<Blob> small;
   for (const Blob& p : pieces) {
     const double cx = centre_x(p);
-    if (std::max(p.width, p.height) <= kDotSize * height &&
+    if (std::max(p.width(), p.height()) <= kDotSize * height &&
         left + kSeparatorFromLeft * (right - left) < cx &&
         cx < right - kSeparatorFromRight * (right - left)) {
       small.push_back(p);
@@ -205,7 +205,7 @@ std::optional<double> colon_of(const std::vector<Blob>& small, double top, doubl
 std::optional<double> point_of(const std::vector<Blob>& small, double top, double height) {
   const Blob* dot = nullptr;
   for (const Blob& p : small) {
-    if (centre_y(p) > top + kPointLow * height && p.height <= kPointHeight * height &&
+    if (centre_y(p) > top + kPointLow * height && p.height() <= kPointHeight * height &&
         (dot == nullptr || p.area > dot->area)) {
       dot = &p;
     }
@@ -248,7 +248,7 @@ Blobs within_band(const Blobs& blobs, double top, double bottom) {
   const double slack = kBandSlack * (bottom - top + 1);
   Blobs inside;
   for (const auto& g : blobs) {
-    if (g.y >= top - slack && g.bottom() <= bottom + slack) {
+    if (g.top() >= top - slack && g.bottom() <= bottom + slack) {
       inside.push_back(g);
     }
   }
@@ -276,16 +276,16 @@ FoundDisplay display_of(const std::vector<Blob>& members, const std::vector<Blob
   found.top = top;
   found.bottom = bottom;
   found.digit_height = bottom - top + 1;
-  found.left = members.front().x;
+  found.left = members.front().left();
   found.right = members.front().right();
   for (const Blob& g : members) {
-    found.left = std::min(found.left, static_cast<double>(g.x));
+    found.left = std::min(found.left, static_cast<double>(g.left()));
     found.right = std::max(found.right, static_cast<double>(g.right()));
   }
   if (cells == kClockCells) {
     std::vector<Blob> inside;
     for (const Blob& p : within_band(pieces, top, bottom)) {
-      if (found.left <= p.x && p.right() <= found.right) {
+      if (found.left <= p.left() && p.right() <= found.right) {
         inside.push_back(p);
       }
     }
@@ -326,9 +326,11 @@ std::vector<Blob> lit_components(const cv::Mat& mask, int64_t min_area) {
       cv::connectedComponentsWithStats(mask, labels, stats, centroids, kConnectivity, CV_32S);
   std::vector<Blob> out;
   for (int i = 1; i < n; ++i) {
-    Blob b{stats.at<int>(i, cv::CC_STAT_LEFT), stats.at<int>(i, cv::CC_STAT_TOP),
-           stats.at<int>(i, cv::CC_STAT_WIDTH), stats.at<int>(i, cv::CC_STAT_HEIGHT),
-           stats.at<int>(i, cv::CC_STAT_AREA)};
+    const int left = stats.at<int>(i, cv::CC_STAT_LEFT);
+    const int top = stats.at<int>(i, cv::CC_STAT_TOP);
+    const Blob b{{left, top, left + stats.at<int>(i, cv::CC_STAT_WIDTH) - 1,
+                  top + stats.at<int>(i, cv::CC_STAT_HEIGHT) - 1},
+                 stats.at<int>(i, cv::CC_STAT_AREA)};
     if (b.area >= min_area) {
       out.push_back(b);
     }
@@ -348,14 +350,15 @@ std::vector<Blob> without_edges(const std::vector<Blob>& blobs, int width, int h
   // A housing's outline: reaching every side of the crop and hollow (a digit as large as the
   // crop fills far more of its box).
   const auto frame = [&](const Blob& b) {
-    return b.x <= kEdgeReach && b.y <= kEdgeReach && b.x + b.width >= width - kEdgeReach &&
-           b.y + b.height >= height - kEdgeReach &&
-           static_cast<double>(b.area) < kFrameFill * b.width * b.height;
+    return b.left() <= kEdgeReach && b.top() <= kEdgeReach &&
+           b.left() + b.width() >= width - kEdgeReach &&
+           b.top() + b.height() >= height - kEdgeReach &&
+           static_cast<double>(b.area) < kFrameFill * b.width() * b.height();
   };
   std::vector<Blob> kept;
   for (const Blob& b : blobs) {
-    if (!edge(b.y, b.height, height, b.x, b.width, width) &&
-        !edge(b.x, b.width, width, b.y, b.height, height) && !frame(b)) {
+    if (!edge(b.top(), b.height(), height, b.left(), b.width(), width) &&
+        !edge(b.left(), b.width(), width, b.top(), b.height(), height) && !frame(b)) {
       kept.push_back(b);
     }
   }
@@ -372,13 +375,13 @@ std::vector<Blob> merge_into_glyphs(std::vector<Blob> blobs) {
     for (const Blob& b : blobs) {
       bool joined = false;
       for (Blob& o : out) {
-        const double grow =
-            1.0 + kMergeGrowth * std::min({b.width - 1, b.height - 1, o.width - 1, o.height - 1});
-        if (b.x - grow <= o.right() && o.x - grow <= b.right() && b.y - grow <= o.bottom() &&
-            o.y - grow <= b.bottom()) {
-          const int x1 = std::min(o.x, b.x), y1 = std::min(o.y, b.y);
-          const int x2 = std::max(o.right(), b.right()), y2 = std::max(o.bottom(), b.bottom());
-          o = Blob{x1, y1, x2 - x1 + 1, y2 - y1 + 1, o.area + b.area};
+        const double grow = 1.0 + kMergeGrowth * std::min({b.width() - 1, b.height() - 1,
+                                                           o.width() - 1, o.height() - 1});
+        if (b.left() - grow <= o.right() && o.left() - grow <= b.right() &&
+            b.top() - grow <= o.bottom() && o.top() - grow <= b.bottom()) {
+          o = Blob{{std::min(o.box[0], b.box[0]), std::min(o.box[1], b.box[1]),
+                    std::max(o.box[2], b.box[2]), std::max(o.box[3], b.box[3])},
+                   o.area + b.area};
           merged = joined = true;
           break;
         }

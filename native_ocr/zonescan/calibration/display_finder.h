@@ -11,18 +11,21 @@
 
 #include <opencv2/core.hpp>
 
+#include "native_ocr/numerics/inclusive.h"
+
 namespace native_ocr::zonescan::calibration {
 
-// A lit component or a group of them: bounding box (x, y, width, height in crop pixels) and its
+// A lit component or a group of them: its bounding box (inclusive corners, crop pixels) and its
 // pixel count.
 struct Blob {
-  int x = 0;
-  int y = 0;
-  int width = 0;
-  int height = 0;
+  Box box{};
   int64_t area = 0;
-  int right() const { return x + width - 1; }
-  int bottom() const { return y + height - 1; }
+  int left() const { return static_cast<int>(box[0]); }
+  int top() const { return static_cast<int>(box[1]); }
+  int right() const { return static_cast<int>(box[2]); }
+  int bottom() const { return static_cast<int>(box[3]); }
+  int width() const { return right() - left() + 1; }
+  int height() const { return bottom() - top() + 1; }
 };
 
 struct FoundDisplay {

@@ -130,10 +130,11 @@ TEST(FindDisplayTest, NothingLitOrTooSmallIsNone) {
 
 TEST(MergeIntoGlyphsTest, SegmentsOfOneDigitMergeNeighboursApartDoNot) {
   // Two strokes a pixel apart, and a third far away.
-  const std::vector<Blob> pieces = {{0, 0, 4, 20, 80}, {0, 21, 4, 20, 80}, {30, 0, 4, 41, 164}};
+  const std::vector<Blob> pieces = {
+      {{0, 0, 3, 19}, 80}, {{0, 21, 3, 40}, 80}, {{30, 0, 33, 40}, 164}};
   const auto glyphs = merge_into_glyphs(pieces);
   ASSERT_EQ(glyphs.size(), 2u);
-  EXPECT_EQ(glyphs[0].height, 41);
+  EXPECT_EQ(glyphs[0].height(), 41);
   EXPECT_EQ(glyphs[0].area, 160);
 }
 

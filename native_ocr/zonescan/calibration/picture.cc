@@ -62,9 +62,10 @@ cv::Scalar colour_of(CellState state) {
 }
 
 // An inclusive box of display pixels as a rectangle of the panel starting at column `x0`.
-cv::Rect panel_rect(const decltype(PictureCell::box)& box, int scale, int x0) {
-  return cv::Rect(x0 + box[0] * scale, box[1] * scale, (box[2] - box[0] + 1) * scale,
-                  (box[3] - box[1] + 1) * scale);
+cv::Rect panel_rect(const Box& box, int scale, int x0) {
+  const auto at = [&](size_t k) { return static_cast<int>(box[k]); };
+  return cv::Rect(x0 + at(0) * scale, at(1) * scale, (at(2) - at(0) + 1) * scale,
+                  (at(3) - at(1) + 1) * scale);
 }
 
 void put_text(cv::Mat& image, const std::string& text, cv::Point at, const cv::Scalar& colour) {
@@ -108,7 +109,7 @@ cv::Mat render_picture(const PictureInput& input) {
       }
     }
     put_text(out, cell_label(cell),
-             cv::Point(shown + cell.box[0] * scale + 2, crop.rows + kBaseline),
+             cv::Point(shown + static_cast<int>(cell.box[0]) * scale + 2, crop.rows + kBaseline),
              colour_of(cell.state));
   }
   if (input.separator) {

@@ -13,20 +13,22 @@
 
 #include <opencv2/core.hpp>
 
+#include "native_ocr/numerics/inclusive.h"
+
 namespace native_ocr::zonescan::calibration {
 
 enum class CellState { kDigit, kEmpty, kUnknown };
 
 struct PictureCell {
-  std::array<int, 4> box{};  // inclusive [x1, y1, x2, y2], display pixels
-  std::optional<std::array<int, 4>> glyph_box;
+  Box box{};  // display pixels
+  std::optional<Box> glyph_box;
   CellState state = CellState::kUnknown;
   std::string text;  // the character read ("7"), empty when none
   double confidence = 0.0;
 };
 
 struct PictureSeparator {
-  std::array<int, 4> box{};
+  Box box{};
   std::string text;  // ":" or "."
   bool found = false;
   double confidence = 0.0;

@@ -45,7 +45,7 @@ int lit_segments(const TrustCell& c) {
 }
 
 double glyph_height(const TrustCell& c) {
-  return c.glyph_box[3] - c.glyph_box[1] + 1;
+  return static_cast<double>(c.glyph_box[3] - c.glyph_box[1] + 1);
 }
 
 double cell_area(const TrustCell& c) {
@@ -88,16 +88,35 @@ int number_of(std::string_view text) {
   return n;
 }
 
-// A clock's seconds: the two digits after a colon, or the digits before a decimal point.
+// A clock's seconds: the digits after a colon, which a clock always shows as two ("12:07", never
+// "12:7": a decimal point the reader did not find reads so), or the digits before a decimal point.
 bool impossible_seconds(const std::string& value) {
   const size_t colon = value.find(':');
   if (colon != std::string::npos) {
     const std::string_view seconds = std::string_view(value).substr(colon + 1);
-    return seconds.size() == kSideDigits && number_of(seconds) > kLastSecond;
+    return seconds.size() != kSideDigits || number_of(seconds) > kLastSecond;
   }
   const size_t point = value.find('.');
   return point != std::string::npos &&
          number_of(std::string_view(value).substr(0, point)) > kLastSecond;
+}
+
+// Whether a cell read as a 1 has its glyph on the outer side of the outermost cells: the one
+// stroke a housing edge, a neighbouring field's cut digit or the zone's own border leaves there
+// reads as a 1.
+bool one_at_border(const TrustInput& input) {
+  if (input.cells.empty()) {
+    return false;
+  }
+  int64_t left = input.cells.front().box[0], right = input.cells.front().box[2];
+  for (const TrustCell& c : input.cells) {
+    left = std::min(left, c.box[0]);
+    right = std::max(right, c.box[2]);
+  }
+  return std::any_of(input.cells.begin(), input.cells.end(), [&](const TrustCell& c) {
+    return c.digit == kOne && ((c.box[0] == left && c.glyph_box[0] <= left) ||
+                               (c.box[2] == right && c.glyph_box[2] >= right));
+  });
 }
 
 }  // namespace
@@ -146,11 +165,11 @@ std::array<double, kTrustFeatures> trust_features(const TrustInput& input) {
     crisp.add(crispness(c));
     touching += c.glyph_box[0] <= c.box[0] || c.glyph_box[2] >= c.box[2];
     heights.add(glyph_height(c));
-    tops.add(c.glyph_box[1]);
-    bottoms.add(c.glyph_box[3]);
+    tops.add(static_cast<double>(c.glyph_box[1]));
+    bottoms.add(static_cast<double>(c.glyph_box[3]));
     strokes.add(stroke_of(c));
     if (c.digit != kOne) {
-      widths.add(c.glyph_box[2] - c.glyph_box[0] + 1);
+      widths.add(static_cast<double>(c.glyph_box[2] - c.glyph_box[0] + 1));
     }
   }
   const double tallest = std::max(1.0, heights.high);
@@ -169,6 +188,7 @@ std::array<double, kTrustFeatures> trust_features(const TrustInput& input) {
           input.shift_agreement,
           input.near_threshold_agreement,
           input.far_threshold_agreement,
+          one_at_border(input) ? 1.0 : 0.0,
           opinion_agreement(input),
           input.second_opinion ? input.second_opinion->learned_probability : 1.0};
 }
@@ -239,8 +259,8 @@ TrustCell trust_cell(const SlotResult& slot) {
     cell.activation[s] = python_round(r.classification.activations[s], kReportedDecimals);
   }
   for (size_t k = 0; k < cell.box.size(); ++k) {
-    cell.box[k] = static_cast<int>(r.box[k]);
-    cell.glyph_box[k] = static_cast<int>(r.glyph_box[k]);
+    cell.box[k] = r.box[k];
+    cell.glyph_box[k] = r.glyph_box[k];
   }
   cell.digit = r.classification.value.value_or(-1);
   cell.ink_ratio = r.ink_ratio;

@@ -7,7 +7,8 @@
 // bottoms, the shortest against the crop); whether the zone moved a pixel reads the same (when
 // the caller measured it), or with its threshold a few levels either side; how evenly their strokes
 // are drawn (ink per lit segment, width of the glyphs that are not a 1: a glowing unlit segment
-// taken as lit is thinner than the lit ones); for clocks, the separator's confidence; and, when a
+// taken as lit is thinner than the lit ones); a 1 read at the outer side of the outermost cells
+// (a border's or an edge's stroke); for clocks, the separator's confidence; and, when a
 // second classifier was asked about the same cells (second_opinion.h), the share of cells it read
 // alike and the learned classifier's lowest probability. The weights are fitted by
 // bench/boards/fit_trust.py on one half of a test bed of board sequences (trust_weights.h), once
@@ -17,9 +18,10 @@
 // Never trusted, whatever the score: an invalid reading; one whose every cell reads an 8 (every
 // segment lit: what bright unlit segments, a label or a block of clutter read as); one whose
 // ground is lit (most of its digit cells inked: a light ground that passed the threshold, or a
-// display read with the wrong polarity); one the role cannot show (a clock's seconds past 59, a
-// period 0, a down outside 1..4); one the second classifier reads otherwise on any cell; and one
-// whose features lie outside what the fit saw (the rule does not know it: "uncertain").
+// display read with the wrong polarity); one the role cannot show (a clock's seconds past 59 or
+// one seconds digit after a colon, a period 0, a down outside 1..4); one the second classifier
+// reads otherwise on any cell; and one whose features lie outside what the fit saw (the rule does
+// not know it: "uncertain").
 #ifndef NATIVE_OCR_ZONESCAN_CALIBRATION_TRUST_H_
 #define NATIVE_OCR_ZONESCAN_CALIBRATION_TRUST_H_
 
@@ -28,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "native_ocr/numerics/inclusive.h"
 #include "native_ocr/zonescan/calibration/trust_weights.h"
 #include "native_ocr/zonescan/reader.h"
 
@@ -49,8 +52,8 @@ struct TrustCell {
   double pattern_score = 0.0;
   double runner_up_score = 0.0;
   std::array<double, 7> activation{};  // segments A..G, 0..1
-  std::array<int, 4> box{};            // the cell, inclusive [x1, y1, x2, y2]
-  std::array<int, 4> glyph_box{};      // the framed glyph, inclusive
+  Box box{};                           // the cell, display pixels
+  Box glyph_box{};                     // the framed glyph, display pixels
   int digit = -1;                      // the digit read (-1: not known)
   double ink_ratio = 0.0;              // the cell's inked share
 };
@@ -114,8 +117,8 @@ bool all_lit(const TrustInput& input);
 // Whether the digit cells are mostly ink (over kLitGroundShare of their pixels).
 bool lit_ground(const TrustInput& input);
 
-// Whether the value is one the role cannot show (a clock's seconds past 59, a period 0, a down
-// outside 1..4).
+// Whether the value is one the role cannot show (a clock's seconds past 59 or not two digits after
+// its colon, a period 0, a down outside 1..4).
 bool beyond_role(const TrustInput& input);
 
 // Whether a feature lies outside the range the fit saw, widened by kFamiliarMargin of its span.

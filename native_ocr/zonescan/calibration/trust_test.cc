@@ -171,7 +171,7 @@ TEST(TrustTest, WhatTheRuleRefusesWhateverTheScore) {
     bool beyond;
   };
   for (const Value& v : {Value{"clock", true, "12:75", true}, Value{"clock", true, "75.3", true},
-                         Value{"clock", true, "12:59", false}, Value{"clock", true, "12:7", false},
+                         Value{"clock", true, "12:59", false}, Value{"clock", true, "12:7", true},
                          Value{"clock", true, "59.9", false}, Value{"period", false, "0", true},
                          Value{"period", false, "3", false}, Value{"down", false, "5", true},
                          Value{"down", false, "4", false}, Value{"home_score", false, "0", false},

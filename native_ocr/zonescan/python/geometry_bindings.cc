@@ -4,9 +4,9 @@
 #include <new>
 #include <string>
 
-#include "native_ocr/zonescan/bindings.h"
-#include "native_ocr/zonescan/docstrings.h"
 #include "native_ocr/zonescan/frame_file.h"
+#include "native_ocr/zonescan/python/bindings.h"
+#include "native_ocr/zonescan/python/docstrings.h"
 #include "native_ocr/zonescan/zone.h"
 
 namespace native_ocr::zonescan {

@@ -2,8 +2,8 @@
 // them through one function declared here and listed in module.cc; a new group is a new
 // <group>_bindings.cc, one declaration here and one line in module.cc (and in CMakeLists.txt).
 // Shared conversions between the core's types and Python objects live here too.
-#ifndef NATIVE_OCR_ZONESCAN_BINDINGS_H_
-#define NATIVE_OCR_ZONESCAN_BINDINGS_H_
+#ifndef NATIVE_OCR_ZONESCAN_PYTHON_BINDINGS_H_
+#define NATIVE_OCR_ZONESCAN_PYTHON_BINDINGS_H_
 
 #include <optional>
 #include <string>
@@ -210,4 +210,4 @@ pyglue::Ref py_read_zone_from_file(PyObject* args, PyObject* kwargs) {
 
 }  // namespace native_ocr::zonescan
 
-#endif  // NATIVE_OCR_ZONESCAN_BINDINGS_H_
+#endif  // NATIVE_OCR_ZONESCAN_PYTHON_BINDINGS_H_

@@ -1,9 +1,9 @@
 // read_slots, read_digit_slot, _clip_box and _as01, and the slot result dictionaries.
 #include <string>
 
-#include "native_ocr/segsense/bindings.h"
 #include "native_ocr/segsense/decimal_round.h"
-#include "native_ocr/segsense/docstrings.h"
+#include "native_ocr/segsense/python/bindings.h"
+#include "native_ocr/segsense/python/docstrings.h"
 
 namespace native_ocr::segsense {
 namespace {

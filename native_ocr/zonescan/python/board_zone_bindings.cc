@@ -1,5 +1,5 @@
 // A zone object as the board reader's typed zone, parsed as the zone's own reader parses it.
-#include "native_ocr/zonescan/bindings.h"
+#include "native_ocr/zonescan/python/bindings.h"
 
 namespace native_ocr::zonescan {
 

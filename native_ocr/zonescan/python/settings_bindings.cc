@@ -1,6 +1,6 @@
 // DEFAULT_PROCESSING, SINGLE_DIGIT_ROLES, normalize_settings, _processing, _role, layout_for_role.
-#include "native_ocr/zonescan/bindings.h"
-#include "native_ocr/zonescan/docstrings.h"
+#include "native_ocr/zonescan/python/bindings.h"
+#include "native_ocr/zonescan/python/docstrings.h"
 
 namespace native_ocr::zonescan {
 namespace {

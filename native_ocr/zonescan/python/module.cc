@@ -7,8 +7,8 @@
 // of functions never touches another group's file. Importing the module imports numpy and cv2
 // first; a failed import fails the module import.
 #include "native_ocr/pyglue/pyglue.h"
-#include "native_ocr/zonescan/bindings.h"
-#include "native_ocr/zonescan/docstrings.h"
+#include "native_ocr/zonescan/python/bindings.h"
+#include "native_ocr/zonescan/python/docstrings.h"
 
 PyMODINIT_FUNC PyInit_zonescan() {
   static pyglue::ModuleBuilder builder("native_ocr.zonescan", native_ocr::zonescan::kModuleDoc);

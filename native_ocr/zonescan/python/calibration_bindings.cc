@@ -6,18 +6,19 @@
 #include <optional>
 #include <string>
 
-#include "native_ocr/zonescan/bindings.h"
 #include "native_ocr/zonescan/calibration/calibration.h"
 #include "native_ocr/zonescan/calibration/cut_reader.h"
 #include "native_ocr/zonescan/calibration/picture.h"
 #include "native_ocr/zonescan/calibration/trust.h"
-#include "native_ocr/zonescan/calibration_glue.h"
-#include "native_ocr/zonescan/docstrings.h"
+#include "native_ocr/zonescan/python/bindings.h"
+#include "native_ocr/zonescan/python/calibration_glue.h"
+#include "native_ocr/zonescan/python/docstrings.h"
 #include "native_ocr/zonescan/reader.h"
 
 namespace native_ocr::zonescan {
 namespace {
 
+using calibration_glue::box_of;
 using calibration_glue::dict_get;
 using calibration_glue::int_array;
 using calibration_glue::is_str;
@@ -193,14 +194,14 @@ void add_picture_items(PyObject* result, calibration::PictureInput* picture) {
     const double conf = confidence == Py_None ? 0.0 : pyglue::python_float(confidence);
     if (is_str(dict_get(item, kKind), "separator")) {
       picture->separator = calibration::PictureSeparator{
-          int_array<4>(dict_get(item, kBox)), std::string(pyglue::utf8(text.get())),
+          box_of(dict_get(item, kBox)), std::string(pyglue::utf8(text.get())),
           is_str(dict_get(item, kStatus), "separator"), conf};
       continue;
     }
     calibration::PictureCell cell;
-    cell.box = int_array<4>(dict_get(item, kBox));
+    cell.box = box_of(dict_get(item, kBox));
     if (PyObject* glyph = dict_get(item, kGlyphBox); glyph != Py_None) {
-      cell.glyph_box = int_array<4>(glyph);
+      cell.glyph_box = box_of(glyph);
     }
     cell.state = cell_state(dict_get(item, kStatus));
     cell.text = std::string(pyglue::utf8(text.get()));

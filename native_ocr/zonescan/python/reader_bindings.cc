@@ -1,7 +1,7 @@
 // The score, period and single-digit readers (each from a crop, from a decoded frame and from a
 // preview file) and _read_slots, which hands slots to the classifier module.
-#include "native_ocr/zonescan/bindings.h"
-#include "native_ocr/zonescan/docstrings.h"
+#include "native_ocr/zonescan/python/bindings.h"
+#include "native_ocr/zonescan/python/docstrings.h"
 
 namespace native_ocr::zonescan {
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "native_ocr/zonescan/bindings.h"
 #include "native_ocr/zonescan/board_reader.h"
-#include "native_ocr/zonescan/docstrings.h"
+#include "native_ocr/zonescan/python/bindings.h"
+#include "native_ocr/zonescan/python/docstrings.h"
 
 namespace native_ocr::zonescan {
 namespace {

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "native_ocr/segsense/bindings.h"
+#include "native_ocr/segsense/python/bindings.h"
 
 namespace native_ocr::segsense {
 namespace {

@@ -1,7 +1,7 @@
 // What the calibration bindings (calibration_bindings.cc, trust_bindings.cc) share: reading
 // reader result dictionaries and the zones they came from.
-#ifndef NATIVE_OCR_ZONESCAN_CALIBRATION_GLUE_H_
-#define NATIVE_OCR_ZONESCAN_CALIBRATION_GLUE_H_
+#ifndef NATIVE_OCR_ZONESCAN_PYTHON_CALIBRATION_GLUE_H_
+#define NATIVE_OCR_ZONESCAN_PYTHON_CALIBRATION_GLUE_H_
 
 #include <array>
 #include <cstdint>
@@ -43,6 +43,12 @@ std::array<int, N> int_array(PyObject* sequence) {
   return out;
 }
 
+// A box of a result handed back: int_array<4>, as the one inclusive Box.
+inline Box box_of(PyObject* sequence) {
+  const std::array<int, 4> v = int_array<4>(sequence);
+  return {v[0], v[1], v[2], v[3]};
+}
+
 // The slot results of a reader result: `digit_items` of a clock, `ocr_items` otherwise.
 PyObject* slot_items(PyObject* result);
 // TypeError unless `result` is a dictionary.
@@ -61,4 +67,4 @@ pyglue::Ref trust_reading(PyObject* args, PyObject* kwargs);
 
 }  // namespace native_ocr::zonescan::calibration_glue
 
-#endif  // NATIVE_OCR_ZONESCAN_CALIBRATION_GLUE_H_
+#endif  // NATIVE_OCR_ZONESCAN_PYTHON_CALIBRATION_GLUE_H_

@@ -1,8 +1,8 @@
 // The Python face of the classifier, split by concept into binding files; module.cc lists their
 // registration functions. Shared conversions between Python objects and the core's types live
 // here too.
-#ifndef NATIVE_OCR_SEGSENSE_BINDINGS_H_
-#define NATIVE_OCR_SEGSENSE_BINDINGS_H_
+#ifndef NATIVE_OCR_SEGSENSE_PYTHON_BINDINGS_H_
+#define NATIVE_OCR_SEGSENSE_PYTHON_BINDINGS_H_
 
 #include <cstdint>
 
@@ -80,4 +80,4 @@ pyglue::Ref new_candidate_dict(const Candidate& c);
 
 }  // namespace native_ocr::segsense
 
-#endif  // NATIVE_OCR_SEGSENSE_BINDINGS_H_
+#endif  // NATIVE_OCR_SEGSENSE_PYTHON_BINDINGS_H_

@@ -1,7 +1,7 @@
 // The docstrings of native_ocr.segsense's host functions: the signature line the interpreter
 // shows, then the arguments, the slot result's keys and the errors raised.
-#ifndef NATIVE_OCR_SEGSENSE_DOCSTRINGS_H_
-#define NATIVE_OCR_SEGSENSE_DOCSTRINGS_H_
+#ifndef NATIVE_OCR_SEGSENSE_PYTHON_DOCSTRINGS_H_
+#define NATIVE_OCR_SEGSENSE_PYTHON_DOCSTRINGS_H_
 
 namespace native_ocr::segsense {
 
@@ -54,4 +54,4 @@ inline constexpr char kReadDigitSlotDoc[] =
 
 }  // namespace native_ocr::segsense
 
-#endif  // NATIVE_OCR_SEGSENSE_DOCSTRINGS_H_
+#endif  // NATIVE_OCR_SEGSENSE_PYTHON_DOCSTRINGS_H_

@@ -2,8 +2,8 @@
 // and normalize_settings make them) and worded by the core (zone_check.h).
 #include <functional>
 
-#include "native_ocr/zonescan/bindings.h"
-#include "native_ocr/zonescan/docstrings.h"
+#include "native_ocr/zonescan/python/bindings.h"
+#include "native_ocr/zonescan/python/docstrings.h"
 #include "native_ocr/zonescan/zone_check.h"
 
 namespace native_ocr::zonescan {

@@ -1,7 +1,7 @@
 // native_ocr.segsense: the seven-segment digit classifier. One line per group of bindings.
 #include "native_ocr/pyglue/pyglue.h"
-#include "native_ocr/segsense/bindings.h"
-#include "native_ocr/segsense/docstrings.h"
+#include "native_ocr/segsense/python/bindings.h"
+#include "native_ocr/segsense/python/docstrings.h"
 
 PyMODINIT_FUNC PyInit_segsense() {
   static pyglue::ModuleBuilder builder("native_ocr.segsense", native_ocr::segsense::kModuleDoc);

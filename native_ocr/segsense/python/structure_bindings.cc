@@ -4,8 +4,8 @@
 #include <utility>
 #include <vector>
 
-#include "native_ocr/segsense/bindings.h"
 #include "native_ocr/segsense/decimal_round.h"
+#include "native_ocr/segsense/python/bindings.h"
 
 namespace native_ocr::segsense {
 namespace {

@@ -1,9 +1,9 @@
 // process_image, prepare_display_from_crop, prepare_display_from_image, prepare_display.
 #include <optional>
 
-#include "native_ocr/zonescan/bindings.h"
 #include "native_ocr/zonescan/display.h"
-#include "native_ocr/zonescan/docstrings.h"
+#include "native_ocr/zonescan/python/bindings.h"
+#include "native_ocr/zonescan/python/docstrings.h"
 #include "native_ocr/zonescan/separator/separator_detector.h"
 
 namespace native_ocr::zonescan {

@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "native_ocr/numerics/numerics.h"
-#include "native_ocr/segsense/bindings.h"
-#include "native_ocr/zonescan/bindings.h"
+#include "native_ocr/segsense/python/bindings.h"
+#include "native_ocr/zonescan/python/bindings.h"
 
 namespace native_ocr::zonescan {
 namespace {

@@ -1,8 +1,8 @@
 // The docstrings of native_ocr.zonescan's functions, one constant per function: the first lines are
 // the signature the interpreter shows (inspect.signature reads it), then what a host developer
 // needs: what is read, the result's keys and reasons, and the errors raised.
-#ifndef NATIVE_OCR_ZONESCAN_DOCSTRINGS_H_
-#define NATIVE_OCR_ZONESCAN_DOCSTRINGS_H_
+#ifndef NATIVE_OCR_ZONESCAN_PYTHON_DOCSTRINGS_H_
+#define NATIVE_OCR_ZONESCAN_PYTHON_DOCSTRINGS_H_
 
 namespace native_ocr::zonescan {
 
@@ -437,4 +437,4 @@ Raises only TypeError for a missing or surplus argument.)";
 
 }  // namespace native_ocr::zonescan
 
-#endif  // NATIVE_OCR_ZONESCAN_DOCSTRINGS_H_
+#endif  // NATIVE_OCR_ZONESCAN_PYTHON_DOCSTRINGS_H_

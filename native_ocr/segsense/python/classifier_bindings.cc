@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "native_ocr/segsense/bindings.h"
+#include "native_ocr/segsense/python/bindings.h"
 
 namespace native_ocr::segsense {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "native_ocr/zonescan/bindings.h"
+#include "native_ocr/zonescan/python/bindings.h"
 #include "native_ocr/zonescan/separator/separator_detector.h"
 #include "native_ocr/zonescan/separator/separator_mask.h"
 

@@ -2,14 +2,16 @@
 // zone re-read and the second classifier asked when the zone and image are given; and what the
 // calibration bindings share (calibration_glue.h).
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "native_ocr/zonescan/bindings.h"
 #include "native_ocr/zonescan/calibration/cut_reader.h"
 #include "native_ocr/zonescan/calibration/second_opinion.h"
-#include "native_ocr/zonescan/calibration_glue.h"
+#include "native_ocr/zonescan/calibration/zone_agreement.h"
+#include "native_ocr/zonescan/python/bindings.h"
+#include "native_ocr/zonescan/python/calibration_glue.h"
 #include "native_ocr/zonescan/readers.h"
 
 namespace native_ocr::zonescan::calibration_glue {
@@ -19,7 +21,6 @@ using pyglue::Ref;
 
 namespace {
 
-const Name kX("x"), kY("y"), kProcessing("processing"), kThreshold("threshold");
 const Name kConfidence("confidence"), kReason("reason"), kTrusted("trusted"), kWhy("why"),
     kSecondOpinion("second_opinion"), kDisagreeing("disagreeing_slots");
 const Name kValid("valid"), kValue("value"), kDigitItems("digit_items"), kOcrItems("ocr_items"),
@@ -97,8 +98,8 @@ calibration::TrustCell trust_cell(PyObject* item) {
   for (Py_ssize_t s = 0; s < 7; ++s) {
     cell.activation[s] = pyglue::python_float(sequence_item(acts.get(), s).get());
   }
-  cell.box = int_array<4>(pyglue::get_item(item, kBox).get());
-  cell.glyph_box = int_array<4>(pyglue::get_item(item, kGlyphBox).get());
+  cell.box = box_of(pyglue::get_item(item, kBox).get());
+  cell.glyph_box = box_of(pyglue::get_item(item, kGlyphBox).get());
   PyObject* digit = dict_get(item, kChar);
   cell.digit = digit != Py_None ? static_cast<int>(pyglue::python_int(digit)) : -1;
   PyObject* ink = dict_get(item, kInkRatio);
@@ -222,65 +223,57 @@ void ask_second_opinion(PyObject* result, PyObject* zone, PyObject* image,
   input.second_opinion = std::move(opinion.summary);
 }
 
-// Whether `zone` read from `image` gives the result's value.
-bool reads_value(const std::string& role, PyObject* zone, PyObject* image, PyObject* value) {
-  const Ref again = read_with(role, zone, image);
-  const int equal = PyObject_RichCompareBool(dict_get(again.get(), kValue), value, Py_EQ);
-  if (equal < 0) {
-    throw pyglue::PythonError();
+// The result's value as the re-reads compare theirs with it (as == compares it with a reading's
+// value): a text, or a number with an integral value; anything else equals no reading's value.
+calibration::ReadValue read_value(PyObject* value) {
+  calibration::ReadValue out;
+  if (PyUnicode_Check(value)) {
+    out.text = std::string(pyglue::utf8(value));
+  } else if (PyLong_Check(value)) {
+    int overflow = 0;
+    const long long n = PyLong_AsLongLongAndOverflow(value, &overflow);
+    if (n == -1 && PyErr_Occurred()) {
+      throw pyglue::PythonError();
+    }
+    if (overflow == 0) {
+      out.number = n;
+    }
+  } else if (PyFloat_Check(value)) {
+    // Past 2^53 no reading's value is near; the bound keeps the conversion defined.
+    constexpr double kLargestExact = 9007199254740992.0;
+    const double d = PyFloat_AsDouble(value);
+    if (std::trunc(d) == d && std::abs(d) <= kLargestExact) {
+      out.number = static_cast<int64_t>(d);
+    }
   }
-  return pyglue::truth(dict_get(again.get(), kValid)) && equal == 1;
-}
-
-// The zone with one of its items replaced.
-Ref zone_with(PyObject* zone, const Name& key, Ref value) {
-  Ref moved = pyglue::check(PyDict_Copy(zone));
-  pyglue::check_status(PyDict_SetItem(moved.get(), key.get(), value.get()));
-  return moved;
-}
-
-// The share of the two reads of `zone` with its threshold `step` levels down and up that read
-// the result's value.
-double threshold_agreement(const std::string& role, PyObject* zone, PyObject* image,
-                           PyObject* value, int step) {
-  constexpr int kWhiteLevel = 255;
-  const Ref settings = normalize_settings(zone_processing(zone).get());
-  const auto threshold = pyglue::python_int(pyglue::get_item(settings.get(), kThreshold).get());
-  int same = 0;
-  for (const int way : {-1, 1}) {
-    const int64_t moved = std::clamp<int64_t>(threshold + way * step, 0, kWhiteLevel);
-    Ref changed = pyglue::check(PyDict_Copy(settings.get()));
-    pyglue::check_status(
-        PyDict_SetItem(changed.get(), kThreshold.get(), pyglue::new_int(moved).get()));
-    same += reads_value(role, zone_with(zone, kProcessing, std::move(changed)).get(), image, value);
-  }
-  return same / 2.0;
+  return out;
 }
 
 // What the result's zone read again says about it: the shares of reads that keep its value with
-// the zone moved one pixel each way and with its threshold moved.
+// the zone moved one pixel each way and with its threshold moved, read in the core on views of
+// the one frame (through the module's classifier when it has been replaced).
 void measure_agreement(PyObject* result, PyObject* zone, PyObject* image,
                        calibration::TrustInput& input) {
   pyglue::ArrayView view(image);
   view.require_8bit_image("image");
-  const double pixel[2] = {1.0 / static_cast<double>(view.mat().cols),
-                           1.0 / static_cast<double>(view.mat().rows)};
-  const std::string role = role_of(zone, nullptr);
-  PyObject* value = dict_get(result, kValue);
-  int same = 0;
-  for (int axis = 0; axis < 2; ++axis) {
-    const Name& key = axis == 0 ? kX : kY;
-    const double at = pyglue::python_float(pyglue::get_item(zone, key).get());
-    for (const double way : {-1.0, 1.0}) {
-      const Ref moved = zone_with(zone, key, pyglue::new_float(at + way * pixel[axis]));
-      same += reads_value(role, moved.get(), image, value);
-    }
+  calibration::FrameZone at;
+  at.frame = CropView{view.mat(), view.ndim() == 3};
+  at.role = role_of(zone, nullptr);
+  at.rect = zone_rect(zone);
+  normalize_settings(zone_processing(zone).get(), &at.settings);
+  const calibration::ReadValue value = read_value(dict_get(result, kValue));
+  calibration::Agreement agreement;
+  Ref replaced;
+  if (linked_classifier(&replaced)) {
+    pyglue::GilRelease unlocked;
+    agreement = calibration::zone_agreement(at, value, SegmentClassifier());
+  } else {
+    const PythonSlotClassifier classifier(std::move(replaced));
+    agreement = calibration::zone_agreement(at, value, classifier);
   }
-  input.shift_agreement = same / static_cast<double>(calibration::kMovedCuts);
-  input.near_threshold_agreement =
-      threshold_agreement(role, zone, image, value, calibration::kNearThresholdStep);
-  input.far_threshold_agreement =
-      threshold_agreement(role, zone, image, value, calibration::kFarThresholdStep);
+  input.shift_agreement = agreement.shift;
+  input.near_threshold_agreement = agreement.near_threshold;
+  input.far_threshold_agreement = agreement.far_threshold;
 }
 
 }  // namespace

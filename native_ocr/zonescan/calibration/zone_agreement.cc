@@ -1,0 +1,99 @@
+#include "native_ocr/zonescan/calibration/zone_agreement.h"
+
+#include <algorithm>
+#include <array>
+
+#include "native_ocr/zonescan/calibration/cut_reader.h"
+#include "native_ocr/zonescan/calibration/trust.h"
+
+namespace native_ocr::zonescan::calibration {
+namespace {
+
+// The highest grey level a threshold is moved to.
+constexpr int64_t kWhiteLevel = 255;
+// The two ways a threshold or an edge is moved.
+constexpr std::array<int, 2> kWays = {-1, 1};
+
+// The frame's pixels inside the zone at `rect`, as the zone's crop is cut; empty when it covers
+// no pixel.
+CropView crop_of(const CropView& frame, const ZoneRect& rect) {
+  Bounds b;
+  if (normalized_zone_bounds(rect, frame.pixels.cols, frame.pixels.rows, &b) !=
+          BoundsError::kNone ||
+      covers_no_pixel(b)) {
+    return {cv::Mat(), frame.three_dimensional};
+  }
+  return {frame.pixels(cv::Range(static_cast<int>(b.y1), static_cast<int>(b.y2)),
+                       cv::Range(static_cast<int>(b.x1), static_cast<int>(b.x2))),
+          frame.three_dimensional};
+}
+
+double share_of_four_moves(const FrameZone& zone, ReaderKind reader, const ReadValue& value,
+                           const SlotClassifier& classifier) {
+  const double pixel[2] = {1.0 / static_cast<double>(zone.frame.pixels.cols),
+                           1.0 / static_cast<double>(zone.frame.pixels.rows)};
+  int same = 0;
+  for (int axis = 0; axis < 2; ++axis) {
+    for (const int way : kWays) {
+      ZoneRect moved = zone.rect;
+      double& edge = axis == 0 ? moved.x : moved.y;
+      edge = edge + way * pixel[axis];
+      same += keeps_value(
+          read_crop(reader, crop_of(zone.frame, moved), zone.role, zone.settings, classifier),
+          value);
+    }
+  }
+  return same / static_cast<double>(kMovedCuts);
+}
+
+// The zone's crop read with its threshold each step down and up, in this order: read_crop's
+// readings, the separator searched for once (the threshold does not enter it).
+std::array<Reading, 4> threshold_moves(const FrameZone& zone, ReaderKind reader,
+                                       const SlotClassifier& classifier) {
+  const CropView crop = crop_of(zone.frame, zone.rect);
+  std::array<Reading, 4> out;
+  std::optional<SeparatorDetection> separator;
+  size_t k = 0;
+  for (const int step : {kNearThresholdStep, kFarThresholdStep}) {
+    for (const int way : kWays) {
+      ProcessingSettings moved = zone.settings;
+      moved.threshold = std::clamp<int64_t>(zone.settings.threshold + way * step, 0, kWhiteLevel);
+      if (k == 0 || (reader == ReaderKind::kSingleDigit && !is_single_digit_role(zone.role)) ||
+          crop.empty() || crop_too_large(crop)) {
+        out[k] = read_crop(reader, crop, zone.role, moved, classifier);
+        separator = out[k].separator;
+      } else {
+        PreparedDisplay display = prepare_display(crop, moved, false);
+        display.separator = separator;
+        out[k] = read_prepared(reader, display, zone.role, classifier);
+      }
+      ++k;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+bool keeps_value(const Reading& reading, const ReadValue& value) {
+  if (!reading.valid) {
+    return false;
+  }
+  if (reading.reader == ReaderKind::kClock) {
+    return value.text && reading.clock_value == value.text;
+  }
+  return value.number && reading.value == value.number;
+}
+
+Agreement zone_agreement(const FrameZone& zone, const ReadValue& value,
+                         const SlotClassifier& classifier) {
+  const ReaderKind reader = reader_for_role(zone.role);
+  Agreement out;
+  out.shift = share_of_four_moves(zone, reader, value, classifier);
+  const std::array<Reading, 4> moves = threshold_moves(zone, reader, classifier);
+  out.near_threshold = (keeps_value(moves[0], value) + keeps_value(moves[1], value)) / 2.0;
+  out.far_threshold = (keeps_value(moves[2], value) + keeps_value(moves[3], value)) / 2.0;
+  return out;
+}
+
+}  // namespace native_ocr::zonescan::calibration

@@ -1,0 +1,55 @@
+// Whether a reading holds when its zone is read again a little off: moved one pixel each way, and
+// with its threshold a few levels either side. A clean reading keeps its value under all of
+// these; a glowing unlit segment, a faint lit one or a cell boundary through a digit flips it.
+//
+// Every re-read is the one the zone's reader makes of a zone of the frame with those bounds and
+// those settings (read_crop), on views into the one frame; the threshold moves share the zone's
+// crop and its separator search, which the threshold does not enter.
+#ifndef NATIVE_OCR_ZONESCAN_CALIBRATION_ZONE_AGREEMENT_H_
+#define NATIVE_OCR_ZONESCAN_CALIBRATION_ZONE_AGREEMENT_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "native_ocr/zonescan/reader.h"
+#include "native_ocr/zonescan/settings.h"
+#include "native_ocr/zonescan/zone.h"
+
+namespace native_ocr::zonescan::calibration {
+
+// A zone of a frame as its reader reads it.
+struct FrameZone {
+  CropView frame;               // the whole frame the zone is cut from
+  ZoneRect rect;                // the zone's position, fractions of the frame
+  std::string role;             // the role its reader takes ("home_score" for none)
+  ProcessingSettings settings;  // normalised
+};
+
+// The value a reading gave: a clock's text, or a number. A re-read keeps it when it is valid and
+// gives the same; a value of neither kind is kept by nothing.
+struct ReadValue {
+  std::optional<int64_t> number;
+  std::optional<std::string> text;
+};
+
+// The shares of the re-reads that kept the value: the four one-pixel moves, the two threshold
+// moves of kNearThresholdStep and the two of kFarThresholdStep (trust.h).
+struct Agreement {
+  double shift = 1.0;
+  double near_threshold = 1.0;
+  double far_threshold = 1.0;
+};
+
+// Whether `reading` is valid and gives `value`.
+bool keeps_value(const Reading& reading, const ReadValue& value);
+
+// The zone's re-reads with `classifier` (the module's: the readers choose the learned one by the
+// settings). OpenCV and classifier errors propagate.
+Agreement zone_agreement(const FrameZone& zone, const ReadValue& value,
+                         const SlotClassifier& classifier);
+
+}  // namespace native_ocr::zonescan::calibration
+
+#endif  // NATIVE_OCR_ZONESCAN_CALIBRATION_ZONE_AGREEMENT_H_

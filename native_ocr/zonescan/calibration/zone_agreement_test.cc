@@ -1,0 +1,103 @@
+#include "native_ocr/zonescan/calibration/zone_agreement.h"
+
+#include <gtest/gtest.h>
+
+#include "native_ocr/zonescan/calibration/test_board.h"
+#include "native_ocr/zonescan/calibration/trust.h"
+
+namespace native_ocr::zonescan::calibration {
+namespace {
+
+using testing::Board;
+using testing::draw_board;
+
+// A frame with the board in its middle and the zone drawn around the board's crop.
+struct Framed {
+  cv::Mat frame;
+  FrameZone zone;
+};
+
+// White segments over a dark board (grey 240 lit, the unlit ones at the board's ghost share),
+// cut close as the readers' layouts want it.
+Framed framed(Board board, const std::string& role, int threshold) {
+  board.lit = cv::Scalar::all(240);
+  board.margin_x = board.margin_y = 3;
+  const cv::Mat drawn = draw_board(board).image;
+  Framed out;
+  out.frame = cv::Mat(drawn.rows * 2, drawn.cols * 2, CV_8UC3, board.background);
+  drawn.copyTo(out.frame(cv::Rect(drawn.cols / 2, drawn.rows / 2, drawn.cols, drawn.rows)));
+  out.zone.frame = {out.frame, true};
+  out.zone.rect = {0.25, 0.25, 0.5, 0.5};
+  out.zone.role = role;
+  out.zone.settings.threshold = threshold;
+  return out;
+}
+
+TEST(ZoneAgreementTest, ACleanReadingHoldsUnderEveryMoveAndAnotherValueUnderNone) {
+  Board b;
+  b.cells = "12:34";
+  const Framed f = framed(b, "clock", 120);
+  const SegmentClassifier classifier;
+  const Agreement same = zone_agreement(f.zone, {std::nullopt, "12:34"}, classifier);
+  EXPECT_EQ(same.shift, 1.0);
+  EXPECT_EQ(same.near_threshold, 1.0);
+  EXPECT_EQ(same.far_threshold, 1.0);
+  // A clock's value is text: the number 1234 is not it, nor is another time.
+  for (const ReadValue& other : {ReadValue{1234, std::nullopt}, ReadValue{std::nullopt, "12:35"}}) {
+    const Agreement a = zone_agreement(f.zone, other, classifier);
+    EXPECT_EQ(a.shift + a.near_threshold + a.far_threshold, 0.0);
+  }
+}
+
+// Each move is exactly the zone's reader on the moved zone: the threshold moves share one
+// separator search, which must not change what they read, and a zone moved off the frame's
+// edge reads what a crop of the frame reads.
+TEST(ZoneAgreementTest, EveryMoveReadsAsTheReaderReadsTheMovedZone) {
+  Board b;
+  b.cells = "4.7";
+  b.ghost = 0.3;  // unlit segments near the thresholds, so that moves read differently
+  Framed f = framed(b, "clock", 150);
+  const SegmentClassifier classifier;
+  const CropView crop = {f.frame(cv::Range(f.frame.rows / 4, f.frame.rows * 3 / 4),
+                                 cv::Range(f.frame.cols / 4, f.frame.cols * 3 / 4)),
+                         true};
+  for (const int threshold : {70, 80, 90, 100, 150}) {
+    f.zone.settings.threshold = threshold;
+    const Reading at = read_crop(ReaderKind::kClock, crop, "clock", f.zone.settings, classifier);
+    double expected[2] = {0, 0};
+    int k = 0;
+    for (const int step : {kNearThresholdStep, kFarThresholdStep}) {
+      for (const int way : {-1, 1}) {
+        ProcessingSettings moved = f.zone.settings;
+        moved.threshold = std::clamp<int64_t>(threshold + way * step, 0, 255);
+        expected[k / 2] +=
+            keeps_value(read_crop(ReaderKind::kClock, crop, "clock", moved, classifier),
+                        {std::nullopt, at.clock_value}) /
+            2.0;
+        ++k;
+      }
+    }
+    const Agreement a = zone_agreement(f.zone, {std::nullopt, at.clock_value}, classifier);
+    EXPECT_EQ(a.near_threshold, expected[0]) << threshold;
+    EXPECT_EQ(a.far_threshold, expected[1]) << threshold;
+  }
+  // The whole frame as the zone: the moves left and up lose a column or row at the edge.
+  f.zone.rect = {0.0, 0.0, 1.0, 1.0};
+  f.zone.role = "";
+  EXPECT_NO_THROW(zone_agreement(f.zone, {47, std::nullopt}, classifier));
+}
+
+TEST(ZoneAgreementTest, AZoneWithoutPixelsOrARefusedRoleKeepsNothing) {
+  Board b;
+  b.cells = "7";
+  Framed f = framed(b, "down", 120);
+  const SegmentClassifier classifier;
+  EXPECT_EQ(zone_agreement(f.zone, {7, std::nullopt}, classifier).far_threshold, 1.0);
+  f.zone.role = "guest_score_typo";  // read by the score reader, as two cells
+  f.zone.rect.width = 0.0;
+  const Agreement none = zone_agreement(f.zone, {7, std::nullopt}, classifier);
+  EXPECT_EQ(none.shift + none.near_threshold + none.far_threshold, 0.0);
+}
+
+}  // namespace
+}  // namespace native_ocr::zonescan::calibration
