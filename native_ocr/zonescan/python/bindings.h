@@ -33,6 +33,8 @@ void add_display_bindings(pyglue::ModuleBuilder& module);
 // separator_bindings.cc: the clock separator detector's functions (_clock_separator_mask ...
 // _detect_clock_separator_without_regions).
 void add_separator_bindings(pyglue::ModuleBuilder& module);
+// sheet_blur_check.cc: the callable registered as _ensure_reflected_sheet_blur.
+pyglue::Ref new_ensure_callable();
 // reader_bindings.cc: _read_slots and the score, period and single-digit readers.
 void add_reader_bindings(pyglue::ModuleBuilder& module);
 // clock_bindings.cc: read_clock_from_crop, read_clock_from_image, read_clock, read_clock_zone.
@@ -92,9 +94,6 @@ pyglue::Ref crop_zone_from_image(PyObject* zone, PyObject* image, ZoneRect* rect
 // prepare_display_from_crop(crop, detect_separator, processing): the prepared display dictionary
 // (binary, angle, crop_size, separator, processing), or None for a missing or empty crop.
 pyglue::Ref prepare_display_dict(PyObject* crop, PyObject* detect_separator, PyObject* processing);
-
-// The file name str(path) spells; none when it cannot name a file (not UTF-8, or a NUL in it).
-std::optional<std::string> file_name(PyObject* path);
 
 // decode_bgr_image's decoding: the file at the text of `path` (str(path)) as a three-channel BGR
 // image, or an empty image when it is missing, unreadable or its name cannot name a file.

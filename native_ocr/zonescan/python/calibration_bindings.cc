@@ -33,7 +33,8 @@ using pyglue::Ref;
 const Name kX("x"), kY("y"), kWidth("width"), kHeight("height"), kRole("role"),
     kProcessing("processing"), kThreshold("threshold"), kInvert("invert");
 const Name kZone("zone"), kReading("reading"), kConfidence("confidence"), kReason("reason");
-const Name kClassifier("classifier");
+const Name kClassifier("classifier"), kPolarity("polarity"), kSlant("slant"),
+    kClockCells("clock_cells");
 const Name kValid("valid"), kValue("value"), kDigitItems("digit_items"), kOcrItems("ocr_items"),
     kDebug("debug"), kCropSize("crop_size"), kSeparator("separator"), kClockMode("clock_mode");
 const Name kStatus("status"), kChar("char"), kKind("kind"), kBox("box"), kGlyphBox("glyph_box"),
@@ -101,15 +102,15 @@ Ref unchanged_zone(PyObject* zone, const std::string& role) {
 void add_display_traits(PyObject* settings, const ProcessingSettings& s) {
   const ProcessingSettings plain;
   if (s.polarity != plain.polarity) {
-    pyglue::check_status(PyDict_SetItemString(settings, "polarity",
-                                              pyglue::new_str(polarity_name(s.polarity)).get()));
+    pyglue::check_status(PyDict_SetItem(settings, kPolarity.get(),
+                                        pyglue::new_str(polarity_name(s.polarity)).get()));
   }
   if (s.slant != plain.slant) {
-    pyglue::check_status(PyDict_SetItemString(settings, "slant", pyglue::new_float(s.slant).get()));
+    pyglue::check_status(PyDict_SetItem(settings, kSlant.get(), pyglue::new_float(s.slant).get()));
   }
   if (s.clock_cells != plain.clock_cells) {
     pyglue::check_status(
-        PyDict_SetItemString(settings, "clock_cells", pyglue::new_int(s.clock_cells).get()));
+        PyDict_SetItem(settings, kClockCells.get(), pyglue::new_int(s.clock_cells).get()));
   }
 }
 

@@ -19,19 +19,11 @@ const Name kValue("value"), kRawValue("raw_value"), kDigits("digits"), kDigitIte
     kSeparatorX("separator_x"), kSeparatorChar("separator_char"), kClockMode("clock_mode"),
     kStable("stable"), kAccepted("accepted"), kDebug("debug"), kAngle("angle"),
     kCropSize("crop_size"), kLayoutKey("layout"), kSeparator("separator");
-const Name kKind("kind"), kChar("char"), kStatus("status"), kConfidence("confidence"), kBox("box"),
-    kGet("get");
+const Name kKind("kind"), kChar("char"), kStatus("status"), kConfidence("confidence"), kBox("box");
 
 // item.get("char") of a slot result (a dictionary, or anything with a get method).
 Ref char_of(PyObject* item) {
-  if (PyDict_Check(item)) {
-    PyObject* v = PyDict_GetItemWithError(item, kChar.get());
-    if (v == nullptr && PyErr_Occurred()) {
-      throw pyglue::PythonError();
-    }
-    return Ref::borrow(v ? v : Py_None);
-  }
-  return pyglue::check(PyObject_CallMethodObjArgs(item, kGet.get(), kChar.get(), nullptr));
+  return pyglue::get_or_none(item, kChar);
 }
 
 // The largest digit, either sign, a replaced classifier may report: the score reader's

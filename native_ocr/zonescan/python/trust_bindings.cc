@@ -30,30 +30,6 @@ const Name kStatus("status"), kChar("char"), kKind("kind"), kBox("box"), kGlyphB
 
 }  // namespace
 
-PyObject* dict_get(PyObject* dict, const Name& key) {
-  PyObject* v = PyDict_GetItemWithError(dict, key.get());
-  if (v == nullptr && PyErr_Occurred()) {
-    throw pyglue::PythonError();
-  }
-  return v != nullptr ? v : Py_None;
-}
-
-bool is_str(PyObject* v, const char* text) {
-  return PyUnicode_Check(v) && PyUnicode_CompareWithASCIIString(v, text) == 0;
-}
-
-Py_ssize_t sequence_size(PyObject* sequence) {
-  const Py_ssize_t n = PySequence_Size(sequence);
-  if (n < 0) {
-    throw pyglue::PythonError();
-  }
-  return n;
-}
-
-Ref sequence_item(PyObject* sequence, Py_ssize_t i) {
-  return pyglue::check(PySequence_GetItem(sequence, i));
-}
-
 // The slot results of a reader result: `digit_items` of a clock, `ocr_items` otherwise.
 PyObject* slot_items(PyObject* result) {
   PyObject* items = dict_get(result, kDigitItems);

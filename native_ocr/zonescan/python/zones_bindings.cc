@@ -73,7 +73,7 @@ Ref py_read_zones(PyObject* args, PyObject* kwargs) {
   std::optional<std::string> path;
   if (!PyBytes_Check(source) && PyObject_CheckBuffer(source) == 1) {
     opened.array = source;
-  } else if (count > 0 && (path = file_name(source))) {
+  } else if (count > 0 && (path = pyglue::file_name(source))) {
     pyglue::GilRelease unlocked;
     opened.file = FrameFile::open(*path);
   }
