@@ -12,10 +12,8 @@
 
 namespace native_ocr::zonescan::calibration_glue {
 
-// The dictionary and sequence chores of pyglue, by the names these files use.
-inline PyObject* dict_get(PyObject* dict, const pyglue::Name& key) {
-  return pyglue::dict_value(dict, key);
-}
+// The dictionary and sequence chores of pyglue these files use.
+using pyglue::dict_value;
 using pyglue::is_str;
 using pyglue::sequence_item;
 using pyglue::sequence_size;

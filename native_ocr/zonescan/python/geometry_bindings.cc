@@ -7,6 +7,8 @@
 #include "native_ocr/zonescan/frame_file.h"
 #include "native_ocr/zonescan/python/bindings.h"
 #include "native_ocr/zonescan/python/docstrings.h"
+#include "native_ocr/zonescan/python/result_dicts.h"
+#include "native_ocr/zonescan/python/zone_arguments.h"
 #include "native_ocr/zonescan/zone.h"
 
 namespace native_ocr::zonescan {

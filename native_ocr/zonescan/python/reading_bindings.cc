@@ -6,7 +6,9 @@
 
 #include "native_ocr/numerics/numerics.h"
 #include "native_ocr/segsense/python/bindings.h"
-#include "native_ocr/zonescan/python/bindings.h"
+#include "native_ocr/zonescan/python/reader_entry.h"
+#include "native_ocr/zonescan/python/result_dicts.h"
+#include "native_ocr/zonescan/python/zone_arguments.h"
 
 namespace native_ocr::zonescan {
 namespace {
@@ -198,15 +200,8 @@ Ref module_named(const Name& name) {
   return module;
 }
 
-CropInput::CropInput(PyObject* crop) {
-  if (crop != nullptr && crop != Py_None) {
-    view_.emplace(crop);
-  }
-}
-
-CropView CropInput::view() const {
-  view_->require_8bit_image("crop");
-  return {view_->mat(), view_->ndim() == 3};
+CropView crop_view(const pyglue::ImageArgument& crop) {
+  return {crop.pixels("crop"), crop.colour()};
 }
 
 bool single_digit_role(PyObject* role) {
@@ -293,13 +288,13 @@ Ref read_crop_object(ReaderKind reader, PyObject* crop, PyObject* role, PyObject
   if (reader == ReaderKind::kSingleDigit && !single_digit_role(role)) {
     return early_dict("layout");
   }
-  const CropInput input(crop);
+  const pyglue::ImageArgument input(crop, pyglue::ImageArgument::Presence::kOptional);
   if (input.empty()) {
     return early_dict("no_frame");
   }
   ProcessingSettings settings;
   normalize_settings(processing, &settings);
-  const CropView view = input.view();
+  const CropView view = crop_view(input);
   if (crop_too_large(view)) {
     return early_dict(kCropTooLarge);
   }

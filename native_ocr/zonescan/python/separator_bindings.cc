@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "native_ocr/zonescan/python/bindings.h"
+#include "native_ocr/zonescan/python/result_dicts.h"
 #include "native_ocr/zonescan/separator/separator_detector.h"
 #include "native_ocr/zonescan/separator/separator_mask.h"
 

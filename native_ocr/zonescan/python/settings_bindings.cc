@@ -1,6 +1,9 @@
 // DEFAULT_PROCESSING, SINGLE_DIGIT_ROLES, normalize_settings, _processing, _role, layout_for_role.
 #include "native_ocr/zonescan/python/bindings.h"
 #include "native_ocr/zonescan/python/docstrings.h"
+#include "native_ocr/zonescan/python/reader_entry.h"
+#include "native_ocr/zonescan/python/result_dicts.h"
+#include "native_ocr/zonescan/python/zone_arguments.h"
 
 namespace native_ocr::zonescan {
 namespace {
@@ -182,11 +185,6 @@ pyglue::Ref py_normalize_settings(PyObject* args, PyObject* kwargs) {
   return normalize_settings(settings);
 }
 
-// zone.get(key) for a dictionary (or subclass), else getattr(zone, key, None).
-pyglue::Ref dict_get(PyObject* zone, const pyglue::Name& key) {
-  return pyglue::get_or_none(zone, key);
-}
-
 pyglue::Ref attribute_or_none(PyObject* object, const pyglue::Name& name) {
   pyglue::Ref v = pyglue::Ref::steal(PyObject_GetAttr(object, name.get()));
   if (v) {
@@ -251,13 +249,14 @@ pyglue::Ref roles_by_group() {
 }  // namespace
 
 pyglue::Ref zone_processing(PyObject* zone) {
-  return PyDict_Check(zone) ? dict_get(zone, kProcessing) : attribute_or_none(zone, kProcessing);
+  return PyDict_Check(zone) ? pyglue::get_or_none(zone, kProcessing)
+                            : attribute_or_none(zone, kProcessing);
 }
 
 pyglue::Ref zone_role(PyObject* zone) {
   pyglue::Ref role = attribute_or_none(zone, kRole);
   if (role.get() == Py_None && PyDict_Check(zone)) {
-    return dict_get(zone, kRole);
+    return pyglue::get_or_none(zone, kRole);
   }
   return role;
 }
