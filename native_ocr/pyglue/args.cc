@@ -27,13 +27,21 @@ std::string name_list(const char* const* names, const size_t* missing, size_t co
   return out;
 }
 
-[[noreturn]] void too_many_positional(const char* function, size_t count, size_t required,
-                                      size_t given) {
-  std::string takes = required == count ? plural(count, "positional argument")
-                                        : "from " + std::to_string(required) + " to " +
-                                              std::to_string(count) + " positional arguments";
-  fail(std::string(function) + "() takes " + takes + " but " + std::to_string(given) +
-       (given == 1 ? " was" : " were") + " given");
+// The interpreter's message for `given` positional arguments to a function that takes from
+// `required` to `positional` of them, `keyword_only` of its keyword-only parameters given as well.
+[[noreturn]] void too_many_positional(const char* function, size_t positional, size_t required,
+                                      size_t given, size_t keyword_only) {
+  std::string takes = required == positional
+                          ? plural(positional, "positional argument")
+                          : "from " + std::to_string(required) + " to " +
+                                std::to_string(positional) + " positional arguments";
+  std::string count = std::to_string(given);
+  if (keyword_only > 0) {
+    count = plural(given, "positional argument") + " (and " +
+            plural(keyword_only, "keyword-only argument") + ")";
+  }
+  fail(std::string(function) + "() takes " + takes + " but " + count +
+       (given == 1 && keyword_only == 0 ? " was" : " were") + " given");
 }
 
 // Places one keyword argument; returns false when no parameter has that name.
@@ -76,20 +84,25 @@ void place_keywords(const char* function, const char* const* names, size_t count
 }  // namespace
 
 void parse_arguments(const char* function, const char* const* names, size_t count, size_t required,
-                     PyObject* args, PyObject* kwargs, PyObject** out) {
+                     size_t positional, PyObject* args, PyObject* kwargs, PyObject** out) {
   for (size_t i = 0; i < count; ++i) {
     out[i] = nullptr;
   }
   const size_t given = args == nullptr ? 0 : static_cast<size_t>(PyTuple_Size(args));
-  for (size_t i = 0; i < given && i < count; ++i) {
+  const size_t placed = given < positional ? given : positional;
+  for (size_t i = 0; i < placed; ++i) {
     out[i] = PyTuple_GetItem(args, static_cast<Py_ssize_t>(i));
   }
   // The interpreter's order: keyword problems first, then surplus, then missing arguments.
   if (kwargs != nullptr) {
-    place_keywords(function, names, count, given, kwargs, out);
+    place_keywords(function, names, count, placed, kwargs, out);
   }
-  if (given > count) {
-    too_many_positional(function, count, required, given);
+  if (given > positional) {
+    size_t keyword_only = 0;
+    for (size_t i = positional; i < count; ++i) {
+      keyword_only += out[i] != nullptr ? 1 : 0;
+    }
+    too_many_positional(function, positional, required, given, keyword_only);
   }
   size_t missing[16];
   size_t n_missing = 0;

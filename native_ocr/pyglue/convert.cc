@@ -206,4 +206,56 @@ Ref get_item(PyObject* mapping, const Name& key) {
   return check(PyObject_GetItem(mapping, key.get()));
 }
 
+PyObject* dict_find(PyObject* dict, const Name& key) {
+  PyObject* v = PyDict_GetItemWithError(dict, key.get());
+  if (v == nullptr && PyErr_Occurred()) {
+    throw PythonError();
+  }
+  return v;
+}
+
+PyObject* dict_value(PyObject* dict, const Name& key) {
+  PyObject* v = dict_find(dict, key);
+  return v != nullptr ? v : Py_None;
+}
+
+Ref get_or_none(PyObject* mapping, const Name& key) {
+  if (PyDict_CheckExact(mapping)) {
+    return Ref::borrow(dict_value(mapping, key));
+  }
+  static const Name kGet("get");
+  return check(PyObject_CallMethodObjArgs(mapping, kGet.get(), key.get(), nullptr));
+}
+
+bool is_str(PyObject* value, const char* text) {
+  return PyUnicode_Check(value) && PyUnicode_CompareWithASCIIString(value, text) == 0;
+}
+
+Py_ssize_t sequence_size(PyObject* sequence) {
+  const Py_ssize_t n = PySequence_Size(sequence);
+  if (n < 0) {
+    throw PythonError();
+  }
+  return n;
+}
+
+Ref sequence_item(PyObject* sequence, Py_ssize_t i) {
+  return check(PySequence_GetItem(sequence, i));
+}
+
+std::optional<std::string> file_name(PyObject* path) {
+  Ref text = check(PyObject_Str(path));
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(text.get(), &size);
+  if (data == nullptr) {
+    PyErr_Clear();  // a name that cannot be spelled as a file name names no readable file
+    return std::nullopt;
+  }
+  std::string file(data, static_cast<size_t>(size));
+  if (file.find('\0') != std::string::npos) {
+    return std::nullopt;
+  }
+  return file;
+}
+
 }  // namespace pyglue

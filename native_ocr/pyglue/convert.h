@@ -114,6 +114,26 @@ Ref new_run_list(const native_ocr::Runs& runs);
 // mapping[key], raising the mapping's own error (KeyError for a dict) when it fails.
 Ref get_item(PyObject* mapping, const Name& key);
 
+// A dictionary's value for `key`, borrowed: nullptr (dict_find) or None (dict_value) when the key
+// is absent. Errors of the lookup (an unhashable key's) propagate.
+PyObject* dict_find(PyObject* dict, const Name& key);
+PyObject* dict_value(PyObject* dict, const Name& key);
+
+// mapping.get(key): a dict (not a subclass) looked up directly, anything else through its own get
+// method; None when absent.
+Ref get_or_none(PyObject* mapping, const Name& key);
+
+// True when `value` is a str equal to the ASCII `text`.
+bool is_str(PyObject* value, const char* text);
+
+// len(sequence) and sequence[i], raising what the sequence raises.
+Py_ssize_t sequence_size(PyObject* sequence);
+Ref sequence_item(PyObject* sequence, Py_ssize_t i);
+
+// The file name str(path) spells as UTF-8 text; none when it cannot name a file (not UTF-8, or a
+// NUL in it). Errors of str() propagate.
+std::optional<std::string> file_name(PyObject* path);
+
 // A dictionary built in a fixed key order: DictBuilder().set(kA, a).set(kB, b).build().
 class DictBuilder {
  public:

@@ -38,6 +38,20 @@ ArrayView::ArrayView(PyObject* object, std::nothrow_t) : object_(object) {
   }
 }
 
+ImageArgument::ImageArgument(PyObject* object, Presence presence) {
+  if (presence == Presence::kRequired || (object != nullptr && object != Py_None)) {
+    view_.emplace(object);
+  }
+}
+
+cv::Mat ImageArgument::pixels(const char* what) const {
+  if (!view_) {
+    return cv::Mat();
+  }
+  view_->require_8bit_image(what);
+  return view_->mat();
+}
+
 ArrayView::~ArrayView() {
   if (held_) {
     PyBuffer_Release(&buffer_);

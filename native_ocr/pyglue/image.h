@@ -61,6 +61,26 @@ class ArrayView {
   std::vector<int64_t> strides_;
 };
 
+// An 8-bit image argument (2-D grey or 3-D with channels), read in place through an ArrayView held
+// for the argument's life. An optional argument that is None or absent has no image.
+class ImageArgument {
+ public:
+  enum class Presence { kRequired, kOptional };
+  // TypeError for an object without a buffer (None included, unless optional).
+  explicit ImageArgument(PyObject* object, Presence presence = Presence::kRequired);
+
+  bool has_image() const { return view_.has_value(); }
+  // True without an image or when the array has no element.
+  bool empty() const { return !view_ || view_->empty(); }
+  bool colour() const { return view_ && view_->ndim() == 3; }
+  // The pixels (ArrayView::mat), checked by require_8bit_image(what) first; an empty Mat without
+  // an image.
+  cv::Mat pixels(const char* what) const;
+
+ private:
+  std::optional<ArrayView> view_;
+};
+
 // A caller's array converted by numpy (numpy.ascontiguousarray(x, dtype=float32)) and viewed as
 // a single-precision map; the converted array is held until destruction. ValueError unless it has
 // two dimensions.

@@ -1,6 +1,5 @@
 """The processing setting "classifier": normalised only when set, known to check_zone, and
 honoured by the readers and read_zones ("learned" reads the grey crop with the learned model)."""
-import re
 import sys
 from pathlib import Path
 
@@ -67,15 +66,18 @@ def test_every_reader_honours_the_setting():
 
 
 def model_layers():
-    """The generated model's layers as (weights inputs x outputs, bias) float32 arrays."""
-    source = (ROOT / "native_ocr" / "zonescan" / "learned_model.cc").read_text()
-    arrays = {name: np.array(re.findall(r"-?[\d.]+(?:e[-+]?\d+)?(?=f)", body), np.float32)
-              for name, body in re.findall(r"const float (k\w+)\[\d+\] = \{(.*?)\};", source, re.S)}
-    count = len(arrays) // 2
+    """The model's layers as (weights inputs x outputs, bias) float32 arrays, from the data file
+    the build compiles: text lines up to "float32le", then each layer's weights and bias."""
+    data = (ROOT / "native_ocr" / "zonescan" / "learned_model.bin").read_bytes()
+    header, floats = data.split(b"float32le\n", 1)
+    sizes = [tuple(map(int, line.split()[1:])) for line in header.decode().splitlines()
+             if line.startswith("layer ")]
+    floats = np.frombuffer(floats, "<f4")
     layers = []
-    for i in range(count):
-        bias = arrays[f"kBias{i}"]
-        layers.append((arrays[f"kWeights{i}"].reshape(-1, bias.size), bias))
+    for inputs, outputs in sizes:
+        weights, bias = floats[:inputs * outputs], floats[inputs * outputs:(inputs + 1) * outputs]
+        layers.append((weights.reshape(inputs, outputs), bias))
+        floats = floats[(inputs + 1) * outputs:]
     return layers
 
 

@@ -1,7 +1,7 @@
 // The learned digit-cell classifier's model: a multilayer perceptron over a cell's feature image
-// (ReLU hidden layers, a softmax over the digits 0-9 and blank). The weights are generated into
-// learned_model.cc by bench/learned/train.py, which draws its own training cells; the command
-// that rebuilds them is at the top of that file.
+// (ReLU hidden layers, a softmax over the digits 0-9 and blank). The weights are the data file
+// learned_model.bin, written by bench/learned/train.py, which draws its own training cells (the
+// command that rebuilds it is at the top of the file); the build turns it into kModel's arrays.
 #ifndef NATIVE_OCR_ZONESCAN_LEARNED_MODEL_H_
 #define NATIVE_OCR_ZONESCAN_LEARNED_MODEL_H_
 
@@ -27,7 +27,7 @@ struct Layer {
   int outputs;
 };
 
-// The layers from input to output (the generated file).
+// The layers from input to output (the build's learned_model.cc, from learned_model.bin).
 extern const std::array<Layer, kLayers> kModel;
 
 }  // namespace native_ocr::zonescan::learned

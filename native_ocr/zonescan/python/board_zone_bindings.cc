@@ -1,5 +1,6 @@
 // A zone object as the board reader's typed zone, parsed as the zone's own reader parses it.
-#include "native_ocr/zonescan/python/bindings.h"
+#include "native_ocr/zonescan/python/reader_entry.h"
+#include "native_ocr/zonescan/python/zone_arguments.h"
 
 namespace native_ocr::zonescan {
 

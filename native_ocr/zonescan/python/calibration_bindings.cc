@@ -13,13 +13,15 @@
 #include "native_ocr/zonescan/python/bindings.h"
 #include "native_ocr/zonescan/python/calibration_glue.h"
 #include "native_ocr/zonescan/python/docstrings.h"
+#include "native_ocr/zonescan/python/reader_entry.h"
+#include "native_ocr/zonescan/python/zone_arguments.h"
 #include "native_ocr/zonescan/reader.h"
 
 namespace native_ocr::zonescan {
 namespace {
 
 using calibration_glue::box_of;
-using calibration_glue::dict_get;
+using calibration_glue::dict_value;
 using calibration_glue::int_array;
 using calibration_glue::is_str;
 using calibration_glue::read_with;
@@ -34,7 +36,8 @@ using pyglue::Ref;
 const Name kX("x"), kY("y"), kWidth("width"), kHeight("height"), kRole("role"),
     kProcessing("processing"), kThreshold("threshold"), kInvert("invert");
 const Name kZone("zone"), kReading("reading"), kConfidence("confidence"), kReason("reason");
-const Name kClassifier("classifier");
+const Name kClassifier("classifier"), kPolarity("polarity"), kSlant("slant"),
+    kClockCells("clock_cells");
 const Name kValid("valid"), kValue("value"), kDigitItems("digit_items"), kOcrItems("ocr_items"),
     kDebug("debug"), kCropSize("crop_size"), kSeparator("separator"), kClockMode("clock_mode");
 const Name kStatus("status"), kChar("char"), kKind("kind"), kBox("box"), kGlyphBox("glyph_box"),
@@ -102,15 +105,15 @@ Ref unchanged_zone(PyObject* zone, const std::string& role) {
 void add_display_traits(PyObject* settings, const ProcessingSettings& s) {
   const ProcessingSettings plain;
   if (s.polarity != plain.polarity) {
-    pyglue::check_status(PyDict_SetItemString(settings, "polarity",
-                                              pyglue::new_str(polarity_name(s.polarity)).get()));
+    pyglue::check_status(PyDict_SetItem(settings, kPolarity.get(),
+                                        pyglue::new_str(polarity_name(s.polarity)).get()));
   }
   if (s.slant != plain.slant) {
-    pyglue::check_status(PyDict_SetItemString(settings, "slant", pyglue::new_float(s.slant).get()));
+    pyglue::check_status(PyDict_SetItem(settings, kSlant.get(), pyglue::new_float(s.slant).get()));
   }
   if (s.clock_cells != plain.clock_cells) {
     pyglue::check_status(
-        PyDict_SetItemString(settings, "clock_cells", pyglue::new_int(s.clock_cells).get()));
+        PyDict_SetItem(settings, kClockCells.get(), pyglue::new_int(s.clock_cells).get()));
   }
 }
 
@@ -177,7 +180,7 @@ calibration::CellState cell_state(PyObject* status) {
 }
 
 void add_picture_items(PyObject* result, calibration::PictureInput* picture) {
-  PyObject* items = dict_get(result, kOcrItems);
+  PyObject* items = dict_value(result, kOcrItems);
   if (items == Py_None) {
     return;
   }
@@ -185,25 +188,25 @@ void add_picture_items(PyObject* result, calibration::PictureInput* picture) {
   for (Py_ssize_t i = 0; i < count; ++i) {
     const Ref held = sequence_item(items, i);
     PyObject* item = held.get();
-    if (!PyDict_Check(item) || dict_get(item, kBox) == Py_None) {
+    if (!PyDict_Check(item) || dict_value(item, kBox) == Py_None) {
       continue;
     }
-    PyObject* chr = dict_get(item, kChar);
+    PyObject* chr = dict_value(item, kChar);
     const Ref text = chr == Py_None ? pyglue::new_str("") : pyglue::check(PyObject_Str(chr));
-    PyObject* confidence = dict_get(item, kConfidence);
+    PyObject* confidence = dict_value(item, kConfidence);
     const double conf = confidence == Py_None ? 0.0 : pyglue::python_float(confidence);
-    if (is_str(dict_get(item, kKind), "separator")) {
+    if (is_str(dict_value(item, kKind), "separator")) {
       picture->separator = calibration::PictureSeparator{
-          box_of(dict_get(item, kBox)), std::string(pyglue::utf8(text.get())),
-          is_str(dict_get(item, kStatus), "separator"), conf};
+          box_of(dict_value(item, kBox)), std::string(pyglue::utf8(text.get())),
+          is_str(dict_value(item, kStatus), "separator"), conf};
       continue;
     }
     calibration::PictureCell cell;
-    cell.box = box_of(dict_get(item, kBox));
-    if (PyObject* glyph = dict_get(item, kGlyphBox); glyph != Py_None) {
+    cell.box = box_of(dict_value(item, kBox));
+    if (PyObject* glyph = dict_value(item, kGlyphBox); glyph != Py_None) {
       cell.glyph_box = box_of(glyph);
     }
-    cell.state = cell_state(dict_get(item, kStatus));
+    cell.state = cell_state(dict_value(item, kStatus));
     cell.text = std::string(pyglue::utf8(text.get()));
     cell.confidence = conf;
     picture->cells.push_back(cell);
@@ -218,9 +221,9 @@ Ref py_render_reading(PyObject* args, PyObject* kwargs) {
                    : read_with(role_of(zone, nullptr), zone, image);
   require_result(result.get());
   calibration::PictureInput picture;
-  picture.valid = pyglue::truth(dict_get(result.get(), kValid));
+  picture.valid = pyglue::truth(dict_value(result.get(), kValid));
   const Ref caption =
-      pyglue::check(PyObject_Str(dict_get(result.get(), picture.valid ? kValue : kReason)));
+      pyglue::check(PyObject_Str(dict_value(result.get(), picture.valid ? kValue : kReason)));
   picture.caption = std::string(pyglue::utf8(caption.get()));
   add_picture_items(result.get(), &picture);
   Ref crop = crop_zone_from_image(zone, image);

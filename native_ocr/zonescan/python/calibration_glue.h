@@ -12,11 +12,11 @@
 
 namespace native_ocr::zonescan::calibration_glue {
 
-// mapping.get(key) for a dictionary, None when absent.
-PyObject* dict_get(PyObject* dict, const pyglue::Name& key);
-bool is_str(PyObject* v, const char* text);
-Py_ssize_t sequence_size(PyObject* sequence);
-pyglue::Ref sequence_item(PyObject* sequence, Py_ssize_t i);
+// The dictionary and sequence chores of pyglue these files use.
+using pyglue::dict_value;
+using pyglue::is_str;
+using pyglue::sequence_item;
+using pyglue::sequence_size;
 
 // How far from 0 a box or size of a result handed back may reach: 256 times the largest crop a
 // reader reads, so no box of a real reading comes near it, and small enough that the picture's

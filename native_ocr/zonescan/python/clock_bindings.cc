@@ -1,6 +1,7 @@
 // The clock reader: read_clock_from_crop, read_clock_from_image, read_clock, read_clock_zone.
 #include "native_ocr/zonescan/python/bindings.h"
 #include "native_ocr/zonescan/python/docstrings.h"
+#include "native_ocr/zonescan/python/reader_entry.h"
 
 namespace native_ocr::zonescan {
 namespace {

@@ -4,6 +4,9 @@
 #include "native_ocr/zonescan/display.h"
 #include "native_ocr/zonescan/python/bindings.h"
 #include "native_ocr/zonescan/python/docstrings.h"
+#include "native_ocr/zonescan/python/reader_entry.h"
+#include "native_ocr/zonescan/python/result_dicts.h"
+#include "native_ocr/zonescan/python/zone_arguments.h"
 #include "native_ocr/zonescan/separator/separator_detector.h"
 
 namespace native_ocr::zonescan {

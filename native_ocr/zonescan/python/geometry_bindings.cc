@@ -7,6 +7,8 @@
 #include "native_ocr/zonescan/frame_file.h"
 #include "native_ocr/zonescan/python/bindings.h"
 #include "native_ocr/zonescan/python/docstrings.h"
+#include "native_ocr/zonescan/python/result_dicts.h"
+#include "native_ocr/zonescan/python/zone_arguments.h"
 #include "native_ocr/zonescan/zone.h"
 
 namespace native_ocr::zonescan {
@@ -167,23 +169,8 @@ Bounds rect_bounds(const ZoneRect& rect, int64_t image_width, int64_t image_heig
   return b;
 }
 
-std::optional<std::string> file_name(PyObject* path) {
-  pyglue::Ref text = pyglue::check(PyObject_Str(path));
-  Py_ssize_t size = 0;
-  const char* data = PyUnicode_AsUTF8AndSize(text.get(), &size);
-  if (data == nullptr) {
-    PyErr_Clear();  // a name that cannot be spelled as a file name names no readable file
-    return std::nullopt;
-  }
-  std::string file(data, static_cast<size_t>(size));
-  if (file.find('\0') != std::string::npos) {
-    return std::nullopt;
-  }
-  return file;
-}
-
 cv::Mat decode_bgr_file(PyObject* path) {
-  const std::optional<std::string> file = file_name(path);
+  const std::optional<std::string> file = pyglue::file_name(path);
   if (!file) {
     return cv::Mat();
   }

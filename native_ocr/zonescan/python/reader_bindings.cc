@@ -2,6 +2,7 @@
 // preview file) and _read_slots, which hands slots to the classifier module.
 #include "native_ocr/zonescan/python/bindings.h"
 #include "native_ocr/zonescan/python/docstrings.h"
+#include "native_ocr/zonescan/python/reader_entry.h"
 
 namespace native_ocr::zonescan {
 namespace {

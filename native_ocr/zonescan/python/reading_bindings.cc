@@ -6,7 +6,9 @@
 
 #include "native_ocr/numerics/numerics.h"
 #include "native_ocr/segsense/python/bindings.h"
-#include "native_ocr/zonescan/python/bindings.h"
+#include "native_ocr/zonescan/python/reader_entry.h"
+#include "native_ocr/zonescan/python/result_dicts.h"
+#include "native_ocr/zonescan/python/zone_arguments.h"
 
 namespace native_ocr::zonescan {
 namespace {
@@ -19,19 +21,11 @@ const Name kValue("value"), kRawValue("raw_value"), kDigits("digits"), kDigitIte
     kSeparatorX("separator_x"), kSeparatorChar("separator_char"), kClockMode("clock_mode"),
     kStable("stable"), kAccepted("accepted"), kDebug("debug"), kAngle("angle"),
     kCropSize("crop_size"), kLayoutKey("layout"), kSeparator("separator");
-const Name kKind("kind"), kChar("char"), kStatus("status"), kConfidence("confidence"), kBox("box"),
-    kGet("get");
+const Name kKind("kind"), kChar("char"), kStatus("status"), kConfidence("confidence"), kBox("box");
 
 // item.get("char") of a slot result (a dictionary, or anything with a get method).
 Ref char_of(PyObject* item) {
-  if (PyDict_Check(item)) {
-    PyObject* v = PyDict_GetItemWithError(item, kChar.get());
-    if (v == nullptr && PyErr_Occurred()) {
-      throw pyglue::PythonError();
-    }
-    return Ref::borrow(v ? v : Py_None);
-  }
-  return pyglue::check(PyObject_CallMethodObjArgs(item, kGet.get(), kChar.get(), nullptr));
+  return pyglue::get_or_none(item, kChar);
 }
 
 // The largest digit, either sign, a replaced classifier may report: the score reader's
@@ -206,15 +200,8 @@ Ref module_named(const Name& name) {
   return module;
 }
 
-CropInput::CropInput(PyObject* crop) {
-  if (crop != nullptr && crop != Py_None) {
-    view_.emplace(crop);
-  }
-}
-
-CropView CropInput::view() const {
-  view_->require_8bit_image("crop");
-  return {view_->mat(), view_->ndim() == 3};
+CropView crop_view(const pyglue::ImageArgument& crop) {
+  return {crop.pixels("crop"), crop.colour()};
 }
 
 bool single_digit_role(PyObject* role) {
@@ -301,13 +288,13 @@ Ref read_crop_object(ReaderKind reader, PyObject* crop, PyObject* role, PyObject
   if (reader == ReaderKind::kSingleDigit && !single_digit_role(role)) {
     return early_dict("layout");
   }
-  const CropInput input(crop);
+  const pyglue::ImageArgument input(crop, pyglue::ImageArgument::Presence::kOptional);
   if (input.empty()) {
     return early_dict("no_frame");
   }
   ProcessingSettings settings;
   normalize_settings(processing, &settings);
-  const CropView view = input.view();
+  const CropView view = crop_view(input);
   if (crop_too_large(view)) {
     return early_dict(kCropTooLarge);
   }

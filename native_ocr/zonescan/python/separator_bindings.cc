@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "native_ocr/zonescan/python/bindings.h"
+#include "native_ocr/zonescan/python/result_dicts.h"
 #include "native_ocr/zonescan/separator/separator_detector.h"
 #include "native_ocr/zonescan/separator/separator_mask.h"
 
@@ -19,6 +20,7 @@ namespace {
 
 using pyglue::double_vector;
 using pyglue::Float32Map;
+using pyglue::ImageArgument;
 using pyglue::new_float32_array;
 using pyglue::Ref;
 using pyglue::Signature;
@@ -30,25 +32,6 @@ int64_t column_argument(PyObject* value, const char* name) {
   return std::clamp(pyglue::int_argument(value, name), -kColumnLimit, kColumnLimit);
 }
 
-// An 8-bit image argument, read in place.
-struct Image {
-  explicit Image(PyObject* object, const char* what) : view(object) {
-    view.require_8bit_image(what);
-    mat = view.mat();
-  }
-  pyglue::ArrayView view;
-  cv::Mat mat;
-};
-
-// None (or absent): an empty Mat; otherwise the 8-bit image, kept alive by `holder`.
-cv::Mat optional_image(PyObject* object, const char* what, std::unique_ptr<Image>* holder) {
-  if (object == nullptr || object == Py_None) {
-    return cv::Mat();
-  }
-  *holder = std::make_unique<Image>(object, what);
-  return (*holder)->mat;
-}
-
 Ref image_list(const std::vector<cv::Mat>& images) {
   return pyglue::new_list_of(images, pyglue::new_array);
 }
@@ -56,13 +39,14 @@ Ref image_list(const std::vector<cv::Mat>& images) {
 Ref py_clock_separator_mask(PyObject* args, PyObject* kwargs) {
   static constexpr Signature<2> kSig("_clock_separator_mask", {"crop", "blurred_gray"}, 1);
   auto [crop, blurred] = kSig.parse(args, kwargs);
-  Image image(crop, "crop");
-  std::unique_ptr<Image> blur_holder;
-  const cv::Mat blur = optional_image(blurred, "blurred_gray", &blur_holder);
+  const ImageArgument image(crop);
+  const cv::Mat pixels = image.pixels("crop");
+  const ImageArgument blur_image(blurred, ImageArgument::Presence::kOptional);
+  const cv::Mat blur = blur_image.pixels("blurred_gray");
   cv::Mat mask;
   {
     pyglue::GilRelease unlocked;
-    mask = clock_separator_mask(image.mat, blur);
+    mask = clock_separator_mask(pixels, blur);
   }
   return pyglue::new_array(mask);
 }
@@ -80,12 +64,13 @@ int64_t area_threshold(PyObject* min_area) {
 Ref py_remove_small_components(PyObject* args, PyObject* kwargs) {
   static constexpr Signature<2> kSig("_remove_small_components", {"mask", "min_area"}, 2);
   auto [mask, min_area] = kSig.parse(args, kwargs);
-  Image image(mask, "mask");
+  const ImageArgument image(mask);
+  const cv::Mat pixels = image.pixels("mask");
   const int64_t threshold = area_threshold(min_area);
   cv::Mat out;
   {
     pyglue::GilRelease unlocked;
-    out = remove_small_components(image.mat, threshold);
+    out = remove_small_components(pixels, threshold);
   }
   return pyglue::new_array(out);
 }
@@ -117,13 +102,14 @@ Ref py_weighted_quantile(PyObject* args, PyObject* kwargs) {
 Ref py_separator_energy_map(PyObject* args, PyObject* kwargs) {
   static constexpr Signature<2> kSig("_separator_energy_map", {"corridor", "blurred_gray"}, 1);
   auto [corridor, blurred] = kSig.parse(args, kwargs);
-  Image image(corridor, "corridor");
-  std::unique_ptr<Image> blur_holder;
-  const cv::Mat blur = optional_image(blurred, "blurred_gray", &blur_holder);
+  const ImageArgument image(corridor);
+  const cv::Mat pixels = image.pixels("corridor");
+  const ImageArgument blur_image(blurred, ImageArgument::Presence::kOptional);
+  const cv::Mat blur = blur_image.pixels("blurred_gray");
   EnergyMaps maps;
   {
     pyglue::GilRelease unlocked;
-    maps = separator_energy_map(image.mat, blur);
+    maps = separator_energy_map(pixels, blur);
   }
   Ref binary = new_float32_array(maps.binary);
   Ref gray = new_float32_array(maps.gray_energy);
@@ -200,15 +186,16 @@ Ref py_evaluate_separator_window(PyObject* args, PyObject* kwargs) {
   static constexpr Signature<4> kSig("_evaluate_separator_window",
                                      {"crop", "left", "window_width", "blurred_gray"}, 3);
   auto [crop, left, window_width, blurred] = kSig.parse(args, kwargs);
-  Image image(crop, "crop");
+  const ImageArgument image(crop);
+  const cv::Mat pixels = image.pixels("crop");
   const int64_t start = column_argument(left, "left");
   const int64_t width = column_argument(window_width, "window_width");
-  std::unique_ptr<Image> blur_holder;
-  const cv::Mat blur = optional_image(blurred, "blurred_gray", &blur_holder);
+  const ImageArgument blur_image(blurred, ImageArgument::Presence::kOptional);
+  const cv::Mat blur = blur_image.pixels("blurred_gray");
   WindowEvaluation evaluation;
   {
     pyglue::GilRelease unlocked;
-    evaluation = evaluate_separator_window(image.mat, start, width, blur);
+    evaluation = evaluate_separator_window(pixels, start, width, blur);
   }
   return window_dict(evaluation);
 }
@@ -216,8 +203,9 @@ Ref py_evaluate_separator_window(PyObject* args, PyObject* kwargs) {
 Ref py_separator_window_views(PyObject* args, PyObject* kwargs) {
   static constexpr Signature<1> kSig("_separator_window_views", {"source"}, 1);
   auto [source] = kSig.parse(args, kwargs);
-  Image image(source, "source");
-  return image_list(separator_window_views(image.mat));
+  const ImageArgument image(source);
+  const cv::Mat pixels = image.pixels("source");
+  return image_list(separator_window_views(pixels));
 }
 
 double sigma_argument(PyObject* sigma) {
@@ -256,11 +244,11 @@ Ref py_reflected_sheet_blurs(PyObject* args, PyObject* kwargs) {
   auto [grays, sigma_object] = kSig.parse(args, kwargs);
   const double sigma = sigma_argument(sigma_object);
   Ref sequence = pyglue::check(PySequence_List(grays));
-  std::vector<std::unique_ptr<Image>> holders;
+  std::vector<std::unique_ptr<ImageArgument>> holders;
   std::vector<cv::Mat> images;
   for (Py_ssize_t i = 0; i < PyList_Size(sequence.get()); ++i) {
-    holders.push_back(std::make_unique<Image>(PyList_GetItem(sequence.get(), i), "grays item"));
-    images.push_back(holders.back()->mat);
+    holders.push_back(std::make_unique<ImageArgument>(PyList_GetItem(sequence.get(), i)));
+    images.push_back(holders.back()->pixels("grays item"));
   }
   blur_sigma(sigma);
   if (!sheet_blur_padding_bounded(images, blur_radius(sigma))) {
@@ -277,11 +265,12 @@ Ref py_reflected_sheet_blurs(PyObject* args, PyObject* kwargs) {
 Ref py_separator_window_blurs(PyObject* args, PyObject* kwargs) {
   static constexpr Signature<1> kSig("_separator_window_blurs", {"source"}, 1);
   auto [source] = kSig.parse(args, kwargs);
-  Image image(source, "source");
+  const ImageArgument image(source);
+  const cv::Mat pixels = image.pixels("source");
   std::vector<cv::Mat> blurred;
   {
     pyglue::GilRelease unlocked;
-    blurred = separator_window_blurs(image.mat);
+    blurred = separator_window_blurs(pixels);
   }
   return image_list(blurred);
 }
@@ -345,7 +334,7 @@ Ref py_separator_hypothesis(PyObject* args, PyObject* kwargs) {
 
 // The window blurs a caller passed: one 8-bit image per search window of `crop`.
 std::vector<cv::Mat> given_blurs(PyObject* window_blurs, const cv::Mat& crop,
-                                 std::vector<std::unique_ptr<Image>>* holders) {
+                                 std::vector<std::unique_ptr<ImageArgument>>* holders) {
   Ref sequence = pyglue::check(PySequence_List(window_blurs));
   const SearchGeometry g = separator_search_corridor(crop.cols, crop.rows);
   const size_t count = static_cast<size_t>(PyList_Size(sequence.get()));
@@ -354,9 +343,9 @@ std::vector<cv::Mat> given_blurs(PyObject* window_blurs, const cv::Mat& crop,
   }
   std::vector<cv::Mat> blurs;
   for (size_t i = 0; i < count; ++i) {
-    holders->push_back(std::make_unique<Image>(
-        PyList_GetItem(sequence.get(), static_cast<Py_ssize_t>(i)), "window_blurs item"));
-    blurs.push_back(holders->back()->mat);
+    holders->push_back(std::make_unique<ImageArgument>(
+        PyList_GetItem(sequence.get(), static_cast<Py_ssize_t>(i))));
+    blurs.push_back(holders->back()->pixels("window_blurs item"));
   }
   return blurs;
 }
@@ -370,111 +359,26 @@ Ref detect(const cv::Mat& crop, double angle, const DetectOptions& options) {
   return detection ? detection_dict(*detection) : pyglue::none();
 }
 
-// The interpreter's error for more than two positional arguments to a function whose other
-// parameters are keyword-only: keyword errors first, then the count.
-template <typename Sig>
-[[noreturn]] void too_many_positional(const Sig& sig, PyObject* args, PyObject* kwargs) {
-  Ref first_two = pyglue::check(PyTuple_GetSlice(args, 0, 2));
-  sig.parse(first_two.get(), kwargs);  // raises for repeated or unknown keywords
-  const Py_ssize_t given = PyTuple_Size(args);
-  Py_ssize_t keyword_only = 0;
-  for (const char* name : {"window_blurs", "per_window_blur"}) {
-    if (kwargs != nullptr && PyDict_GetItemString(kwargs, name) != nullptr) {
-      ++keyword_only;
-    }
-  }
-  std::string message =
-      "_detect_clock_separator_without_regions() takes from 1 to 2 positional "
-      "arguments but " +
-      std::to_string(given);
-  if (keyword_only > 0) {
-    message += " positional arguments (and " + std::to_string(keyword_only) +
-               (keyword_only == 1 ? " keyword-only argument)" : " keyword-only arguments)");
-  }
-  throw pyglue::TypeError(message + " were given");
-}
-
 Ref py_detect_clock_separator(PyObject* args, PyObject* kwargs) {
   static constexpr const char* kName = "_detect_clock_separator_without_regions";
-  static constexpr Signature<4> kSig(kName, {"crop", "angle", "window_blurs", "per_window_blur"},
-                                     1);
-  const Py_ssize_t positional = PyTuple_Size(args);
-  if (positional > 2) {
-    too_many_positional(kSig, args, kwargs);
-  }
+  static constexpr Signature<4> kSig(kName, {"crop", "angle", "window_blurs", "per_window_blur"}, 1,
+                                     2);
   auto [crop, angle_object, window_blurs, per_window_blur] = kSig.parse(args, kwargs);
   const double angle = angle_object ? pyglue::real_number(angle_object) : 0.0;
   DetectOptions options;
   options.per_window_blur = per_window_blur != nullptr && pyglue::truth(per_window_blur);
-  if (crop == Py_None) {
+  const ImageArgument image(crop, ImageArgument::Presence::kOptional);
+  if (image.empty()) {
     return pyglue::none();
   }
-  pyglue::ArrayView view(crop);
-  if (view.empty()) {
-    return pyglue::none();
-  }
-  view.require_8bit_image("crop");
-  const cv::Mat pixels = view.mat();
-  std::vector<std::unique_ptr<Image>> holders;
+  const cv::Mat pixels = image.pixels("crop");
+  std::vector<std::unique_ptr<ImageArgument>> holders;
   std::vector<cv::Mat> blurs;
   if (!options.per_window_blur && window_blurs != nullptr && window_blurs != Py_None) {
     blurs = given_blurs(window_blurs, pixels, &holders);
     options.window_blurs = &blurs;
   }
   return detect(pixels, angle, options);
-}
-
-// _ensure_reflected_sheet_blur is a callable object so that its `ready` attribute can exist: absent
-// until the first successful check, then True.
-PyObject* ensure_call(PyObject* /*self*/, PyObject* args, PyObject* kwargs) {
-  try {
-    static constexpr Signature<0> kSig("_ensure_reflected_sheet_blur", {}, 0);
-    kSig.parse(args, kwargs);
-    ensure_reflected_sheet_blur();
-    return pyglue::none().release();
-  } catch (...) {
-    pyglue::set_error_from_current_exception();
-    return nullptr;
-  }
-}
-
-PyObject* ensure_ready(PyObject* /*self*/, void* /*closure*/) {
-  if (!reflected_sheet_blur_ready()) {
-    PyErr_SetString(PyExc_AttributeError,
-                    "'_ensure_reflected_sheet_blur' has no attribute 'ready' yet");
-    return nullptr;
-  }
-  return pyglue::new_bool(true).release();
-}
-
-// An empty inspect.Signature: the callable takes no arguments.
-PyObject* ensure_signature(PyObject* /*self*/, void* /*closure*/) {
-  try {
-    Ref inspect = pyglue::check(PyImport_ImportModule("inspect"));
-    Ref signature = pyglue::check(PyObject_GetAttrString(inspect.get(), "Signature"));
-    return pyglue::check(PyObject_CallNoArgs(signature.get())).release();
-  } catch (...) {
-    pyglue::set_error_from_current_exception();
-    return nullptr;
-  }
-}
-
-Ref new_ensure_callable() {
-  static PyGetSetDef getset[] = {{"ready", ensure_ready, nullptr,
-                                  "True once the sheet blur has passed its self-check.", nullptr},
-                                 {"__signature__", ensure_signature, nullptr, nullptr, nullptr},
-                                 {nullptr, nullptr, nullptr, nullptr, nullptr}};
-  static char doc[] =
-      "_ensure_reflected_sheet_blur()\n--\n\nOnce per process, checks that the sheet blur equals "
-      "per-window Gaussian blurring; sets `ready`.";
-  static PyType_Slot slots[] = {{Py_tp_call, reinterpret_cast<void*>(ensure_call)},
-                                {Py_tp_getset, getset},
-                                {Py_tp_doc, doc},
-                                {0, nullptr}};
-  static PyType_Spec type_spec = {"native_ocr.zonescan.SheetBlurCheck", sizeof(PyObject), 0,
-                                  Py_TPFLAGS_DEFAULT, slots};
-  Ref type = pyglue::check(PyType_FromSpec(&type_spec));
-  return pyglue::check(PyObject_CallNoArgs(type.get()));
 }
 
 }  // namespace

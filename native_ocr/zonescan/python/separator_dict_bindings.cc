@@ -1,5 +1,5 @@
 // The separator detector's results as the dictionaries the module returns.
-#include "native_ocr/zonescan/python/bindings.h"
+#include "native_ocr/zonescan/python/result_dicts.h"
 
 #include <cstring>
 #include <string>

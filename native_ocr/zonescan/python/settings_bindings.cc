@@ -1,6 +1,9 @@
 // DEFAULT_PROCESSING, SINGLE_DIGIT_ROLES, normalize_settings, _processing, _role, layout_for_role.
 #include "native_ocr/zonescan/python/bindings.h"
 #include "native_ocr/zonescan/python/docstrings.h"
+#include "native_ocr/zonescan/python/reader_entry.h"
+#include "native_ocr/zonescan/python/result_dicts.h"
+#include "native_ocr/zonescan/python/zone_arguments.h"
 
 namespace native_ocr::zonescan {
 namespace {
@@ -15,7 +18,7 @@ const pyglue::Name kClassifier("classifier");
 const pyglue::Name kClassifierNameObjects[] = {pyglue::Name("segments"), pyglue::Name("learned")};
 const pyglue::Name kPolarity("polarity"), kSlant("slant"), kClockCells("clock_cells");
 const pyglue::Name kPolarityNameObjects[] = {pyglue::Name("light"), pyglue::Name("dark")};
-const pyglue::Name kUpdate("update"), kGet("get"), kProcessing("processing"), kRole("role");
+const pyglue::Name kUpdate("update"), kProcessing("processing"), kRole("role");
 
 pyglue::Ref morphology_str(Morphology m) {
   return pyglue::Ref::borrow(kMorphologyNameObjects[static_cast<size_t>(m)].get());
@@ -77,11 +80,8 @@ struct ClassifierSetting {
   CellClassifier classifier = CellClassifier::kSegments;
 };
 ClassifierSetting classifier_setting(PyObject* dict) {
-  PyObject* v = PyDict_GetItemWithError(dict, kClassifier.get());  // borrowed
+  PyObject* v = pyglue::dict_find(dict, kClassifier);  // borrowed
   if (v == nullptr) {
-    if (PyErr_Occurred()) {
-      throw pyglue::PythonError();
-    }
     return {};
   }
   const std::optional<size_t> i = matching_name(kClassifierNameObjects, v);
@@ -94,11 +94,7 @@ void store(PyObject* dict, const pyglue::Name& key, pyglue::Ref value) {
 
 // The dictionary's value of an optional key, borrowed; nullptr when the host did not set it.
 PyObject* optional_value(PyObject* dict, const pyglue::Name& key) {
-  PyObject* v = PyDict_GetItemWithError(dict, key.get());
-  if (v == nullptr && PyErr_Occurred()) {
-    throw pyglue::PythonError();
-  }
-  return v;
+  return pyglue::dict_find(dict, key);
 }
 
 // The optional display settings: polarity (a value equal to "light" or "dark" is kept as given,
@@ -189,18 +185,6 @@ pyglue::Ref py_normalize_settings(PyObject* args, PyObject* kwargs) {
   return normalize_settings(settings);
 }
 
-// zone.get(key) for a dictionary (or subclass), else getattr(zone, key, None).
-pyglue::Ref dict_get(PyObject* zone, const pyglue::Name& key) {
-  if (PyDict_CheckExact(zone)) {
-    PyObject* v = PyDict_GetItemWithError(zone, key.get());
-    if (v == nullptr && PyErr_Occurred()) {
-      throw pyglue::PythonError();
-    }
-    return pyglue::Ref::borrow(v ? v : Py_None);
-  }
-  return pyglue::check(PyObject_CallMethodObjArgs(zone, kGet.get(), key.get(), nullptr));
-}
-
 pyglue::Ref attribute_or_none(PyObject* object, const pyglue::Name& name) {
   pyglue::Ref v = pyglue::Ref::steal(PyObject_GetAttr(object, name.get()));
   if (v) {
@@ -265,13 +249,14 @@ pyglue::Ref roles_by_group() {
 }  // namespace
 
 pyglue::Ref zone_processing(PyObject* zone) {
-  return PyDict_Check(zone) ? dict_get(zone, kProcessing) : attribute_or_none(zone, kProcessing);
+  return PyDict_Check(zone) ? pyglue::get_or_none(zone, kProcessing)
+                            : attribute_or_none(zone, kProcessing);
 }
 
 pyglue::Ref zone_role(PyObject* zone) {
   pyglue::Ref role = attribute_or_none(zone, kRole);
   if (role.get() == Py_None && PyDict_Check(zone)) {
-    return dict_get(zone, kRole);
+    return pyglue::get_or_none(zone, kRole);
   }
   return role;
 }

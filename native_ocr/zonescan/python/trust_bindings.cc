@@ -10,8 +10,9 @@
 #include "native_ocr/zonescan/calibration/cut_reader.h"
 #include "native_ocr/zonescan/calibration/second_opinion.h"
 #include "native_ocr/zonescan/calibration/zone_agreement.h"
-#include "native_ocr/zonescan/python/bindings.h"
 #include "native_ocr/zonescan/python/calibration_glue.h"
+#include "native_ocr/zonescan/python/reader_entry.h"
+#include "native_ocr/zonescan/python/zone_arguments.h"
 #include "native_ocr/zonescan/readers.h"
 
 namespace native_ocr::zonescan::calibration_glue {
@@ -31,34 +32,10 @@ const Name kStatus("status"), kChar("char"), kKind("kind"), kBox("box"), kGlyphB
 
 }  // namespace
 
-PyObject* dict_get(PyObject* dict, const Name& key) {
-  PyObject* v = PyDict_GetItemWithError(dict, key.get());
-  if (v == nullptr && PyErr_Occurred()) {
-    throw pyglue::PythonError();
-  }
-  return v != nullptr ? v : Py_None;
-}
-
-bool is_str(PyObject* v, const char* text) {
-  return PyUnicode_Check(v) && PyUnicode_CompareWithASCIIString(v, text) == 0;
-}
-
-Py_ssize_t sequence_size(PyObject* sequence) {
-  const Py_ssize_t n = PySequence_Size(sequence);
-  if (n < 0) {
-    throw pyglue::PythonError();
-  }
-  return n;
-}
-
-Ref sequence_item(PyObject* sequence, Py_ssize_t i) {
-  return pyglue::check(PySequence_GetItem(sequence, i));
-}
-
 // The slot results of a reader result: `digit_items` of a clock, `ocr_items` otherwise.
 PyObject* slot_items(PyObject* result) {
-  PyObject* items = dict_get(result, kDigitItems);
-  return items != Py_None ? items : dict_get(result, kOcrItems);
+  PyObject* items = dict_value(result, kDigitItems);
+  return items != Py_None ? items : dict_value(result, kOcrItems);
 }
 
 void require_result(PyObject* result) {
@@ -100,9 +77,9 @@ calibration::TrustCell trust_cell(PyObject* item) {
   }
   cell.box = box_of(pyglue::get_item(item, kBox).get());
   cell.glyph_box = box_of(pyglue::get_item(item, kGlyphBox).get());
-  PyObject* digit = dict_get(item, kChar);
+  PyObject* digit = dict_value(item, kChar);
   cell.digit = digit != Py_None ? static_cast<int>(pyglue::python_int(digit)) : -1;
-  PyObject* ink = dict_get(item, kInkRatio);
+  PyObject* ink = dict_value(item, kInkRatio);
   cell.ink_ratio = ink != Py_None ? pyglue::python_float(ink) : 0.0;
   return cell;
 }
@@ -112,24 +89,24 @@ calibration::TrustCell trust_cell(PyObject* item) {
 calibration::TrustInput trust_input(PyObject* result) {
   require_result(result);
   calibration::TrustInput input;
-  input.valid = pyglue::truth(dict_get(result, kValid));
+  input.valid = pyglue::truth(dict_value(result, kValid));
   // No reason at all (None or absent) leaves the core's own "not_valid".
-  if (PyObject* reason = dict_get(result, kReason); reason != Py_None) {
+  if (PyObject* reason = dict_value(result, kReason); reason != Py_None) {
     const Ref text = pyglue::check(PyObject_Str(reason));
     input.reason = std::string(pyglue::utf8(text.get()));
   }
   input.clock = PyDict_Contains(result, kClockMode.get()) == 1;
-  if (PyObject* value = dict_get(result, kValue); input.valid && value != Py_None) {
+  if (PyObject* value = dict_value(result, kValue); input.valid && value != Py_None) {
     const Ref text = pyglue::check(PyObject_Str(value));
     input.value = std::string(pyglue::utf8(text.get()));
   }
-  PyObject* debug = dict_get(result, kDebug);
+  PyObject* debug = dict_value(result, kDebug);
   if (PyDict_Check(debug)) {
-    PyObject* size = dict_get(debug, kCropSize);
+    PyObject* size = dict_value(debug, kCropSize);
     if (size != Py_None) {
       input.crop_height = int_array<2>(size)[1];
     }
-    PyObject* separator = dict_get(debug, kSeparator);
+    PyObject* separator = dict_value(debug, kSeparator);
     if (PyDict_Check(separator)) {
       input.separator_confidence =
           pyglue::python_float(pyglue::get_item(separator, kConfidence).get());
@@ -143,7 +120,7 @@ calibration::TrustInput trust_input(PyObject* result) {
   for (Py_ssize_t i = 0; i < count; ++i) {
     const Ref held = sequence_item(items, i);
     PyObject* item = held.get();
-    if (!PyDict_Check(item) || !is_str(dict_get(item, kStatus), "digit")) {
+    if (!PyDict_Check(item) || !is_str(dict_value(item, kStatus), "digit")) {
       continue;
     }
     input.cells.push_back(trust_cell(item));
@@ -173,21 +150,21 @@ std::vector<calibration::ReadCell> read_cells(PyObject* result) {
   for (Py_ssize_t i = 0; i < count; ++i) {
     const Ref held = sequence_item(items, i);
     PyObject* item = held.get();
-    if (!PyDict_Check(item) || !is_str(dict_get(item, kKind), "digit") ||
-        dict_get(item, kBox) == Py_None) {
+    if (!PyDict_Check(item) || !is_str(dict_value(item, kKind), "digit") ||
+        dict_value(item, kBox) == Py_None) {
       continue;
     }
     calibration::ReadCell c;
-    PyObject* slot = dict_get(item, kSlot);
+    PyObject* slot = dict_value(item, kSlot);
     c.item = slot != Py_None ? static_cast<int>(pyglue::python_int(slot)) : static_cast<int>(i);
-    const auto box = int_array<4>(dict_get(item, kBox));
+    const auto box = int_array<4>(dict_value(item, kBox));
     std::copy(box.begin(), box.end(), c.box.begin());
-    PyObject* status = dict_get(item, kStatus);
+    PyObject* status = dict_value(item, kStatus);
     c.status = PyUnicode_Check(status) ? slot_status(pyglue::utf8(status)) : SlotStatus::kUnknown;
-    if (PyObject* chr = dict_get(item, kChar); c.status == SlotStatus::kDigit && chr != Py_None) {
+    if (PyObject* chr = dict_value(item, kChar); c.status == SlotStatus::kDigit && chr != Py_None) {
       c.digit = pyglue::python_int(chr);
     }
-    PyObject* confidence = dict_get(item, kConfidence);
+    PyObject* confidence = dict_value(item, kConfidence);
     c.confidence = confidence != Py_None ? pyglue::python_float(confidence) : 0.0;
     cells.push_back(c);
   }
@@ -261,7 +238,7 @@ void measure_agreement(PyObject* result, PyObject* zone, PyObject* image,
   at.role = role_of(zone, nullptr);
   at.rect = zone_rect(zone);
   normalize_settings(zone_processing(zone).get(), &at.settings);
-  const calibration::ReadValue value = read_value(dict_get(result, kValue));
+  const calibration::ReadValue value = read_value(dict_value(result, kValue));
   calibration::Agreement agreement;
   Ref replaced;
   if (linked_classifier(&replaced)) {

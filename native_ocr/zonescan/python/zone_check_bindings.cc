@@ -4,6 +4,7 @@
 
 #include "native_ocr/zonescan/python/bindings.h"
 #include "native_ocr/zonescan/python/docstrings.h"
+#include "native_ocr/zonescan/python/zone_arguments.h"
 #include "native_ocr/zonescan/zone_check.h"
 
 namespace native_ocr::zonescan {

@@ -12,6 +12,9 @@
 #include "native_ocr/zonescan/board_reader.h"
 #include "native_ocr/zonescan/python/bindings.h"
 #include "native_ocr/zonescan/python/docstrings.h"
+#include "native_ocr/zonescan/python/reader_entry.h"
+#include "native_ocr/zonescan/python/result_dicts.h"
+#include "native_ocr/zonescan/python/zone_arguments.h"
 
 namespace native_ocr::zonescan {
 namespace {
@@ -30,8 +33,8 @@ struct Source {
 // replaced _read_slots with it (raising at the first error, before later zones call it). The
 // caller's array is held while it is read.
 Ref read_board(const BoardReader& reader, const Source& source) {
-  std::optional<CropInput> input;
-  const CropView frame = source.array ? input.emplace(source.array).view() : CropView();
+  std::optional<pyglue::ImageArgument> input;
+  const CropView frame = source.array ? crop_view(input.emplace(source.array)) : CropView();
   Ref replaced;
   std::vector<ZoneReading> readings;
   std::vector<Ref> items;
@@ -73,7 +76,7 @@ Ref py_read_zones(PyObject* args, PyObject* kwargs) {
   std::optional<std::string> path;
   if (!PyBytes_Check(source) && PyObject_CheckBuffer(source) == 1) {
     opened.array = source;
-  } else if (count > 0 && (path = file_name(source))) {
+  } else if (count > 0 && (path = pyglue::file_name(source))) {
     pyglue::GilRelease unlocked;
     opened.file = FrameFile::open(*path);
   }
