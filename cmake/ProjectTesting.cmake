@@ -1,11 +1,12 @@
 # Test registration shared by every component.
 #
 #   project_add_gtest(NAME name SOURCES a_test.cc ... LIBS lib ... [LABELS l ...])
-#     builds a GoogleTest executable and registers each of its tests with CTest.
+#     builds a GoogleTest executable and registers each of its tests with CTest; the GoogleTest
+#     headers come precompiled (PRECOMPILE_TEST_HEADERS, below).
 #   project_add_pytest(NAME name DIR tests_dir [FILES f.py ...] [LABELS l ...] [ENV VAR=value ...])
 #     runs pytest (Debian's interpreter) over a directory, or over the given files of it, with the
-#     build tree's python/ first on PYTHONPATH and warnings as errors. Under SANITIZE the sanitizer
-#     runtimes are preloaded.
+#     build tree's python/ first on PYTHONPATH and warnings as errors, started before the GoogleTest
+#     cases (a COST above theirs). Under SANITIZE the sanitizer runtimes are preloaded.
 #   project_add_pytest_groups(PREFIX p DIR tests_dir GROUPS g ... VARIABLE_PREFIX v [LABELS l ...])
 #     one project_add_pytest entry p_<g> per group, over the files listed in ${v_<g>}; stops
 #     configuring when a test_*.py file of the directory is in no group, or in two.
@@ -15,7 +16,30 @@ if(BUILD_TESTING)
   include(GoogleTest)
 endif()
 
+# GoogleTest's and GoogleMock's headers take longer to compile than most tests: they are
+# precompiled once, by project_test_headers, and every test executable reuses that header. ccache
+# does not cache a compile that reads a precompiled header (not without its pch sloppiness
+# settings), so a build through a compiler launcher parses the headers in each test instead.
+if(CMAKE_CXX_COMPILER_LAUNCHER)
+  set(precompile_test_headers_default OFF)
+else()
+  set(precompile_test_headers_default ON)
+endif()
+option(PRECOMPILE_TEST_HEADERS "Precompile GoogleTest's headers once for every test"
+       ${precompile_test_headers_default})
+if(BUILD_TESTING AND PRECOMPILE_TEST_HEADERS)
+  file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/project_test_headers.cc
+       CONTENT "int main() { return 0; }\n")
+  add_executable(project_test_headers ${CMAKE_BINARY_DIR}/project_test_headers.cc)
+  target_link_libraries(project_test_headers PRIVATE GTest::gtest GTest::gmock)
+  target_precompile_headers(project_test_headers PRIVATE <gmock/gmock.h> <gtest/gtest.h>)
+  project_warnings(project_test_headers)
+endif()
+
 set(PROJECT_PYTHON_DIR ${CMAKE_BINARY_DIR}/python)
+# The COST of a test that runs programs or suites (seconds, against a GoogleTest case's
+# milliseconds): any value above the cases' zero orders these first.
+set(project_pytest_cost 10)
 
 function(project_add_gtest)
   if(NOT BUILD_TESTING)
@@ -25,6 +49,9 @@ function(project_add_gtest)
   add_executable(${arg_NAME} ${arg_SOURCES})
   target_link_libraries(${arg_NAME} PRIVATE ${arg_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   project_warnings(${arg_NAME})
+  if(TARGET project_test_headers)
+    target_precompile_headers(${arg_NAME} REUSE_FROM project_test_headers)
+  endif()
   gtest_discover_tests(${arg_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES LABELS "${arg_LABELS}")
 endfunction()
@@ -61,7 +88,11 @@ function(project_add_pytest)
   endif()
   add_test(NAME ${arg_NAME}
            COMMAND ${Python_EXECUTABLE} -m pytest -q -W error -p no:cacheprovider ${targets})
-  set_tests_properties(${arg_NAME} PROPERTIES ENVIRONMENT "${env}" LABELS "${arg_LABELS}")
+  # A pytest entry takes seconds where a GoogleTest case takes milliseconds: started first (ctest
+  # runs the costliest first until it has timed a run), the suites overlap under -j and the short
+  # cases fill the gaps at the end rather than leave one core waiting on the last long suite.
+  set_tests_properties(${arg_NAME} PROPERTIES ENVIRONMENT "${env}" LABELS "${arg_LABELS}"
+                                              COST ${project_pytest_cost})
   if(arg_TIMEOUT)
     set_tests_properties(${arg_NAME} PROPERTIES TIMEOUT ${arg_TIMEOUT})
   endif()
