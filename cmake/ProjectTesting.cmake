@@ -1,8 +1,7 @@
 # Test registration shared by every component.
 #
 #   project_add_gtest(NAME name SOURCES a_test.cc ... LIBS lib ... [LABELS l ...])
-#     builds a GoogleTest executable and registers each of its tests with CTest; the GoogleTest
-#     headers come precompiled (PRECOMPILE_TEST_HEADERS, below).
+#     builds a GoogleTest executable and registers each of its tests with CTest.
 #   project_add_pytest(NAME name DIR tests_dir [FILES f.py ...] [LABELS l ...] [ENV VAR=value ...])
 #     runs pytest (Debian's interpreter) over a directory, or over the given files of it, with the
 #     build tree's python/ first on PYTHONPATH and warnings as errors, started before the GoogleTest
@@ -14,26 +13,6 @@ if(BUILD_TESTING)
   enable_testing()
   find_package(GTest REQUIRED)
   include(GoogleTest)
-endif()
-
-# GoogleTest's and GoogleMock's headers take longer to compile than most tests: they are
-# precompiled once, by project_test_headers, and every test executable reuses that header. ccache
-# does not cache a compile that reads a precompiled header (not without its pch sloppiness
-# settings), so a build through a compiler launcher parses the headers in each test instead.
-if(CMAKE_CXX_COMPILER_LAUNCHER)
-  set(precompile_test_headers_default OFF)
-else()
-  set(precompile_test_headers_default ON)
-endif()
-option(PRECOMPILE_TEST_HEADERS "Precompile GoogleTest's headers once for every test"
-       ${precompile_test_headers_default})
-if(BUILD_TESTING AND PRECOMPILE_TEST_HEADERS)
-  file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/project_test_headers.cc
-       CONTENT "int main() { return 0; }\n")
-  add_executable(project_test_headers ${CMAKE_BINARY_DIR}/project_test_headers.cc)
-  target_link_libraries(project_test_headers PRIVATE GTest::gtest GTest::gmock)
-  target_precompile_headers(project_test_headers PRIVATE <gmock/gmock.h> <gtest/gtest.h>)
-  project_warnings(project_test_headers)
 endif()
 
 set(PROJECT_PYTHON_DIR ${CMAKE_BINARY_DIR}/python)
@@ -49,9 +28,6 @@ function(project_add_gtest)
   add_executable(${arg_NAME} ${arg_SOURCES})
   target_link_libraries(${arg_NAME} PRIVATE ${arg_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   project_warnings(${arg_NAME})
-  if(TARGET project_test_headers)
-    target_precompile_headers(${arg_NAME} REUSE_FROM project_test_headers)
-  endif()
   gtest_discover_tests(${arg_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES LABELS "${arg_LABELS}")
 endfunction()
