@@ -19,6 +19,10 @@ set(PROJECT_PYTHON_DIR ${CMAKE_BINARY_DIR}/python)
 # The COST of a test that runs programs or suites (seconds, against a GoogleTest case's
 # milliseconds): any value above the cases' zero orders these first.
 set(project_pytest_cost 10)
+# The suites that take longest, with their seconds in a release run on an idle machine: each one
+# starts before any shorter, so under -j2 the longest does not start late and run alone at the end.
+set(project_long_test_seconds rivlet_end_to_end=73 ndi_bridge_end_to_end=40 native_ocr_wheel=32
+                              agent_end_to_end=15 native_ocr_pytest_readers=15)
 
 function(project_add_gtest)
   if(NOT BUILD_TESTING)
@@ -67,8 +71,14 @@ function(project_add_pytest)
   # A pytest entry takes seconds where a GoogleTest case takes milliseconds: started first (ctest
   # runs the costliest first until it has timed a run), the suites overlap under -j and the short
   # cases fill the gaps at the end rather than leave one core waiting on the last long suite.
+  set(cost ${project_pytest_cost})
+  foreach(entry IN LISTS project_long_test_seconds)
+    if(entry MATCHES "^${arg_NAME}=([0-9]+)$")
+      set(cost ${CMAKE_MATCH_1})
+    endif()
+  endforeach()
   set_tests_properties(${arg_NAME} PROPERTIES ENVIRONMENT "${env}" LABELS "${arg_LABELS}"
-                                              COST ${project_pytest_cost})
+                                              COST ${cost})
   if(arg_TIMEOUT)
     set_tests_properties(${arg_NAME} PROPERTIES TIMEOUT ${arg_TIMEOUT})
   endif()
