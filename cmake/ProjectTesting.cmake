@@ -4,8 +4,8 @@
 #     builds a GoogleTest executable and registers each of its tests with CTest.
 #   project_add_pytest(NAME name DIR tests_dir [FILES f.py ...] [LABELS l ...] [ENV VAR=value ...])
 #     runs pytest (Debian's interpreter) over a directory, or over the given files of it, with the
-#     build tree's python/ first on PYTHONPATH and warnings as errors. Under SANITIZE the sanitizer
-#     runtimes are preloaded.
+#     build tree's python/ first on PYTHONPATH and warnings as errors, started before the GoogleTest
+#     cases (a COST above theirs). Under SANITIZE the sanitizer runtimes are preloaded.
 #   project_add_pytest_groups(PREFIX p DIR tests_dir GROUPS g ... VARIABLE_PREFIX v [LABELS l ...])
 #     one project_add_pytest entry p_<g> per group, over the files listed in ${v_<g>}; stops
 #     configuring when a test_*.py file of the directory is in no group, or in two.
@@ -16,6 +16,13 @@ if(BUILD_TESTING)
 endif()
 
 set(PROJECT_PYTHON_DIR ${CMAKE_BINARY_DIR}/python)
+# The COST of a test that runs programs or suites (seconds, against a GoogleTest case's
+# milliseconds): any value above the cases' zero orders these first.
+set(project_pytest_cost 10)
+# The suites that take longest, with their seconds in a release run on an idle machine: each one
+# starts before any shorter, so under -j2 the longest does not start late and run alone at the end.
+set(project_long_test_seconds rivlet_end_to_end=73 ndi_bridge_end_to_end=40 native_ocr_wheel=32
+                              agent_end_to_end=15 native_ocr_pytest_readers=15)
 
 function(project_add_gtest)
   if(NOT BUILD_TESTING)
@@ -61,7 +68,17 @@ function(project_add_pytest)
   endif()
   add_test(NAME ${arg_NAME}
            COMMAND ${Python_EXECUTABLE} -m pytest -q -W error -p no:cacheprovider ${targets})
-  set_tests_properties(${arg_NAME} PROPERTIES ENVIRONMENT "${env}" LABELS "${arg_LABELS}")
+  # A pytest entry takes seconds where a GoogleTest case takes milliseconds: started first (ctest
+  # runs the costliest first until it has timed a run), the suites overlap under -j and the short
+  # cases fill the gaps at the end rather than leave one core waiting on the last long suite.
+  set(cost ${project_pytest_cost})
+  foreach(entry IN LISTS project_long_test_seconds)
+    if(entry MATCHES "^${arg_NAME}=([0-9]+)$")
+      set(cost ${CMAKE_MATCH_1})
+    endif()
+  endforeach()
+  set_tests_properties(${arg_NAME} PROPERTIES ENVIRONMENT "${env}" LABELS "${arg_LABELS}"
+                                              COST ${cost})
   if(arg_TIMEOUT)
     set_tests_properties(${arg_NAME} PROPERTIES TIMEOUT ${arg_TIMEOUT})
   endif()
