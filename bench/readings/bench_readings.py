@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Readings inside rivlet against the issue's targets (a benchmark, not a test).
+"""Readings inside rivlet against their targets (a benchmark, not a test): frames read, latency,
+tenths seen, shown values and CPU.
 
 1. The demo's scoreboard (1280x720) through ffmpeg, SRT and rivlet with five zones, the host only
    watching the readings document (demo/run.py --readings), at 30 and at 60 frames per second:
