@@ -144,7 +144,10 @@ bool single_vertical_mass(const cv::Mat& glyph, int64_t top, int64_t bottom, int
   return width <= height * kVerticalStrokeMaxAspect;
 }
 
-int64_t significant_component_count(const cv::Mat& mask) {
+namespace {
+
+// The areas of the 4-connected components of a mask's non-zero pixels, in scan order.
+std::vector<int64_t> component_areas(const cv::Mat& mask) {
   const int rows = mask.rows;
   const int cols = mask.cols;
   std::vector<uint8_t> visited(static_cast<size_t>(rows) * static_cast<size_t>(cols), 0);
@@ -190,6 +193,13 @@ int64_t significant_component_count(const cv::Mat& mask) {
       areas.push_back(area);
     }
   }
+  return areas;
+}
+
+}  // namespace
+
+int64_t significant_component_count(const cv::Mat& mask) {
+  const std::vector<int64_t> areas = component_areas(mask);
   if (areas.empty()) {
     return 0;
   }
