@@ -63,13 +63,7 @@ ZoneResult result_of(const zs::ZoneReading& zone) {
 }
 
 std::optional<cv::Rect> zone_pixels(const BoardZone& zone, int width, int height) {
-  zs::Bounds b;
-  if (zs::normalized_zone_bounds(zone.rect, width, height, &b) != zs::BoundsError::kNone ||
-      zs::covers_no_pixel(b)) {
-    return std::nullopt;
-  }
-  return cv::Rect(static_cast<int>(b.x1), static_cast<int>(b.y1), static_cast<int>(b.x2 - b.x1),
-                  static_cast<int>(b.y2 - b.y1));
+  return zs::zone_pixels(zone.rect, cv::Size(width, height));
 }
 
 cv::Rect zones_region(const std::vector<BoardZone>& zones, int width, int height) {

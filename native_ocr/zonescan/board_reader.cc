@@ -6,19 +6,6 @@
 namespace native_ocr::zonescan {
 namespace {
 
-// The zone's pixels in a frame of this size; none when it covers no pixel (or an edge has no
-// integer value).
-std::optional<cv::Rect> zone_pixels(const ZoneRect& rect, const cv::Size& frame) {
-  Bounds b;
-  if (frame.empty() ||
-      normalized_zone_bounds(rect, frame.width, frame.height, &b) != BoundsError::kNone ||
-      covers_no_pixel(b)) {
-    return std::nullopt;
-  }
-  return cv::Rect(static_cast<int>(b.x1), static_cast<int>(b.y1), static_cast<int>(b.x2 - b.x1),
-                  static_cast<int>(b.y2 - b.y1));
-}
-
 // A zone the reader refuses before it looks at any pixel.
 bool refused(const BoardZone& zone) {
   return zone.reader == ReaderKind::kSingleDigit && !is_single_digit_role(zone.role);

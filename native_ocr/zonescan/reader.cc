@@ -168,6 +168,16 @@ ReaderKind reader_for_role(std::string_view role) {
   return ReaderKind::kScore;
 }
 
+std::optional<cv::Rect> zone_pixels(const ZoneRect& rect, const cv::Size& frame) {
+  Bounds b;
+  if (normalized_zone_bounds(rect, frame.width, frame.height, &b) != BoundsError::kNone ||
+      covers_no_pixel(b)) {
+    return std::nullopt;
+  }
+  return cv::Rect(static_cast<int>(b.x1), static_cast<int>(b.y1), static_cast<int>(b.x2 - b.x1),
+                  static_cast<int>(b.y2 - b.y1));
+}
+
 bool crop_too_large(const CropView& crop) {
   return crop.pixels.rows > kMaxCropSide || crop.pixels.cols > kMaxCropSide;
 }

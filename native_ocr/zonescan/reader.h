@@ -46,6 +46,7 @@
 #include "native_ocr/zonescan/readers.h"
 #include "native_ocr/zonescan/separator/separator_detector.h"
 #include "native_ocr/zonescan/settings.h"
+#include "native_ocr/zonescan/zone.h"
 
 namespace native_ocr::zonescan {
 
@@ -67,6 +68,10 @@ struct CropView {
   bool three_dimensional = false;
   bool empty() const { return pixels.empty(); }
 };
+
+// The pixels of a frame of this size that the zone at `rect` covers (normalized_zone_bounds as a
+// rectangle); none when it covers no pixel or an edge has no integer value.
+std::optional<cv::Rect> zone_pixels(const ZoneRect& rect, const cv::Size& frame);
 
 // The longest crop side, in pixels, the readers prepare: more than twice the widest preview
 // (1920) and a 4K frame (3840) read whole. Preparing costs some 25 bytes a pixel, so a crop past it

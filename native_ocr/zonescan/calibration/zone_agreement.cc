@@ -17,15 +17,8 @@ constexpr std::array<int, 2> kWays = {-1, 1};
 // The frame's pixels inside the zone at `rect`, as the zone's crop is cut; empty when it covers
 // no pixel.
 CropView crop_of(const CropView& frame, const ZoneRect& rect) {
-  Bounds b;
-  if (normalized_zone_bounds(rect, frame.pixels.cols, frame.pixels.rows, &b) !=
-          BoundsError::kNone ||
-      covers_no_pixel(b)) {
-    return {cv::Mat(), frame.three_dimensional};
-  }
-  return {frame.pixels(cv::Range(static_cast<int>(b.y1), static_cast<int>(b.y2)),
-                       cv::Range(static_cast<int>(b.x1), static_cast<int>(b.x2))),
-          frame.three_dimensional};
+  const std::optional<cv::Rect> pixels = zone_pixels(rect, frame.pixels.size());
+  return {pixels ? frame.pixels(*pixels) : cv::Mat(), frame.three_dimensional};
 }
 
 double share_of_four_moves(const FrameZone& zone, ReaderKind reader, const ReadValue& value,
