@@ -279,4 +279,84 @@ Reading read_crop(ReaderKind reader, const CropView& crop, std::string_view role
   return read_prepared(reader, display, role, classifier);
 }
 
+SlotStatus slot_status(std::string_view status) {
+  if (status == "digit") {
+    return SlotStatus::kDigit;
+  }
+  if (status == "empty") {
+    return SlotStatus::kEmpty;
+  }
+  return SlotStatus::kUnknown;
+}
+
+std::string_view slot_status_name(SlotStatus status) {
+  switch (status) {
+    case SlotStatus::kDigit:
+      return "digit";
+    case SlotStatus::kEmpty:
+      return "empty";
+    case SlotStatus::kUnknown:
+      break;
+  }
+  return "unknown";
+}
+
+Decision decide_score(const SlotOutcome& tens, const SlotOutcome& units) {
+  if (units.status != SlotStatus::kDigit || !units.digit) {
+    return {std::nullopt, false, "missing_units"};
+  }
+  if (tens.status == SlotStatus::kEmpty) {
+    return {*units.digit, true, "ok"};
+  }
+  if (tens.status == SlotStatus::kDigit && tens.digit) {
+    return {10 * *tens.digit + *units.digit, true, "ok"};
+  }
+  return {std::nullopt, false, "unrecognized"};
+}
+
+Decision decide_single(const SlotOutcome& slot) {
+  if (slot.status == SlotStatus::kDigit && slot.digit) {
+    return {slot.digit, true, "ok"};
+  }
+  return {std::nullopt, false, slot.status == SlotStatus::kEmpty ? "empty" : "unknown"};
+}
+
+std::optional<std::string> clock_side_text(std::span<const ClockCell> side) {
+  std::string text;
+  for (const ClockCell& cell : side) {
+    switch (cell.status) {
+      case SlotStatus::kDigit:
+        text += cell.text;
+        break;
+      case SlotStatus::kEmpty:
+        break;
+      case SlotStatus::kUnknown:
+        return std::nullopt;
+    }
+  }
+  return text;
+}
+
+std::optional<std::string> clock_value(std::span<const ClockCell> left,
+                                       std::span<const ClockCell> right, bool decimal_point) {
+  const std::optional<std::string> left_text = clock_side_text(left);
+  const std::optional<std::string> right_text = clock_side_text(right);
+  if (!left_text || !right_text || left_text->empty()) {
+    return std::nullopt;
+  }
+  if (decimal_point) {
+    // Only the first right cell is read as tenths; an empty one leaves no tenths.
+    const std::string tenths =
+        right.empty() || right[0].status != SlotStatus::kDigit ? std::string() : right[0].text;
+    if (tenths.empty()) {
+      return std::nullopt;
+    }
+    return *left_text + "." + tenths;
+  }
+  if (right_text->empty()) {
+    return std::nullopt;
+  }
+  return *left_text + ":" + *right_text;
+}
+
 }  // namespace native_ocr::zonescan

@@ -1,6 +1,7 @@
 // The zone readers as a C++ library: a crop, its role and its normalised settings in, a typed
-// reading out. No Python anywhere; the module's bindings only parse arguments and turn a Reading
-// into the result dictionary of its reader.
+// reading out; and the decisions that turn slot results into a value or a clock string. No Python
+// anywhere; the module's bindings only parse arguments and turn a Reading into the result
+// dictionary of its reader.
 //
 // The chain, one step per function:
 //
@@ -34,6 +35,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,14 +43,70 @@
 #include <opencv2/core.hpp>
 
 #include "native_ocr/segsense/slot_reader.h"
-#include "native_ocr/zonescan/clock_reader.h"
 #include "native_ocr/zonescan/layout.h"
-#include "native_ocr/zonescan/readers.h"
 #include "native_ocr/zonescan/separator/separator_detector.h"
 #include "native_ocr/zonescan/settings.h"
 #include "native_ocr/zonescan/zone.h"
 
 namespace native_ocr::zonescan {
+
+// The readers' decisions: how the classifier's slot results become a value, a validity flag and a
+// reason (score, period, single digit), and how digit cells and the separator become a clock
+// string such as 12:34 or 59.8.
+
+enum class SlotStatus { kDigit, kEmpty, kUnknown };
+
+// What a reader needs of one slot result: its status and, for a digit, the digit.
+struct SlotOutcome {
+  SlotStatus status = SlotStatus::kUnknown;
+  std::optional<int64_t> digit;
+};
+
+// A reader's decision: the value, whether it is valid, and why not.
+struct Decision {
+  std::optional<int64_t> value;
+  bool valid = false;
+  std::string_view reason;  // "ok", or why the reading is not valid
+};
+
+// "digit", "empty" or "unknown"; anything else reads as unknown.
+SlotStatus slot_status(std::string_view status);
+std::string_view slot_status_name(SlotStatus status);
+
+// A two-digit field read left to right: the units must be a digit; an empty tens slot reads as a
+// single digit ("7"), a digit tens slot as a two-digit number, an unknown one is "unrecognized".
+Decision decide_score(const SlotOutcome& tens, const SlotOutcome& units);
+
+// A one-digit field: valid when the slot holds a digit; otherwise the slot's status is the reason.
+Decision decide_single(const SlotOutcome& slot);
+
+// One digit cell as read: its status and, for a digit, the digit's text.
+struct ClockCell {
+  SlotStatus status = SlotStatus::kUnknown;
+  std::string text;
+};
+
+// The cells of one side concatenated ("" when all are empty or there are none); nothing when a
+// cell is neither a digit nor empty.
+std::optional<std::string> clock_side_text(std::span<const ClockCell> side);
+
+// The clock string of the two sides. With a decimal point: the left text, ".", and the first right
+// cell (the second is ignored); otherwise left ":" right. Nothing when a side is unreadable or a
+// needed part is empty. Cells are kept exactly as read: no zero padding, no range check.
+std::optional<std::string> clock_value(std::span<const ClockCell> left,
+                                       std::span<const ClockCell> right, bool decimal_point);
+
+// The separator the reading uses: the detector's, or a colon in minutes mode when none was found.
+struct ClockSeparator {
+  bool found = false;
+  std::optional<double> x;
+  bool decimal_point = false;
+  double confidence = 0.0;
+
+  std::string_view separator_char() const { return decimal_point ? "." : ":"; }
+  std::string_view mode() const { return decimal_point ? "tenths" : "minutes"; }
+  std::string_view status() const { return found ? "separator" : "unknown"; }
+};
 
 enum class ReaderKind { kScore, kPeriod, kSingleDigit, kClock };
 

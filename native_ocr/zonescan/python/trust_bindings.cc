@@ -13,7 +13,7 @@
 #include "native_ocr/zonescan/python/calibration_glue.h"
 #include "native_ocr/zonescan/python/reader_entry.h"
 #include "native_ocr/zonescan/python/zone_arguments.h"
-#include "native_ocr/zonescan/readers.h"
+#include "native_ocr/zonescan/reader.h"
 
 namespace native_ocr::zonescan::calibration_glue {
 
