@@ -72,12 +72,20 @@ Layout clock_slots(int64_t width, int64_t height, std::optional<double> separato
   };
 }
 
-int64_t clock_left_cells(int64_t cells, bool decimal_point) {
+std::string_view separator_char(SeparatorKind kind) {
+  return kind == SeparatorKind::kDecimalPoint ? "." : ":";
+}
+
+std::string_view clock_mode(SeparatorKind kind) {
+  return kind == SeparatorKind::kDecimalPoint ? "tenths" : "minutes";
+}
+
+int64_t clock_left_cells(int64_t cells, SeparatorKind kind) {
   if (cells >= 4) {
     return 2;
   }
   if (cells == 3) {
-    return decimal_point ? 2 : 1;
+    return kind == SeparatorKind::kDecimalPoint ? 2 : 1;
   }
   return 1;
 }
@@ -98,12 +106,12 @@ void add_cells(Layout& layout, double start, double end, int64_t count, int64_t 
 }  // namespace
 
 Layout clock_cell_slots(int64_t width, int64_t height, std::optional<double> separator_x,
-                        int64_t cells, bool decimal_point) {
+                        int64_t cells, SeparatorKind kind) {
   if (cells >= 4) {
     return clock_slots(width, height, separator_x);
   }
   cells = std::max<int64_t>(2, cells);
-  const int64_t left_cells = clock_left_cells(cells, decimal_point);
+  const int64_t left_cells = clock_left_cells(cells, kind);
   const double w = static_cast<double>(std::max<int64_t>(1, width));
   const double bottom = static_cast<double>(std::max<int64_t>(1, height)) - 1;
   const double split = static_cast<double>(left_cells) / static_cast<double>(cells);

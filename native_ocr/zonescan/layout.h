@@ -1,5 +1,6 @@
 // Digit-slot layouts: how a prepared display is cut into digit cells and, for clocks, the gap that
-// holds the colon or decimal point.
+// holds the colon or decimal point; the separator kind, and the character and clock mode it
+// stands for.
 #ifndef NATIVE_OCR_ZONESCAN_LAYOUT_H_
 #define NATIVE_OCR_ZONESCAN_LAYOUT_H_
 
@@ -15,6 +16,15 @@
 namespace native_ocr::zonescan {
 
 enum class SlotKind { kDigit, kSeparator };
+
+// The mark between a clock's two sides: a colon ("12:34", minutes and seconds) or a decimal point
+// ("59.8", seconds and tenths).
+enum class SeparatorKind { kColon, kDecimalPoint };
+
+// The mark as a clock string writes it: ":" or ".".
+std::string_view separator_char(SeparatorKind kind);
+// The clock's mode: "minutes" for a colon, "tenths" for a decimal point.
+std::string_view clock_mode(SeparatorKind kind);
 
 struct Slot {
   SlotKind kind = SlotKind::kDigit;
@@ -44,10 +54,10 @@ Layout clock_slots(int64_t width, int64_t height, std::optional<double> separato
 // The cells of a side share it equally; the gap is centred on separator_x clamped as clock_slots
 // does, or when absent where the split puts it (two thirds of the width for "dd.d").
 Layout clock_cell_slots(int64_t width, int64_t height, std::optional<double> separator_x,
-                        int64_t cells, bool decimal_point);
+                        int64_t cells, SeparatorKind kind);
 
 // How many of a clock layout's digit cells stand left of its separator.
-int64_t clock_left_cells(int64_t cells, bool decimal_point);
+int64_t clock_left_cells(int64_t cells, SeparatorKind kind);
 
 enum class RoleGroup { kTwoDigit, kOneDigit, kClockLike, kOther };
 

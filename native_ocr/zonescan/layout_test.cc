@@ -68,9 +68,10 @@ TEST(LayoutForRole, PicksTheGroupLayout) {
 }
 
 TEST(ClockCellSlots, SidesByCountAndSeparatorKind) {
-  EXPECT_EQ(clock_cell_slots(200, 60, 90.0, 4, true), clock_slots(200, 60, 90.0));
+  EXPECT_EQ(clock_cell_slots(200, 60, 90.0, 4, SeparatorKind::kDecimalPoint),
+            clock_slots(200, 60, 90.0));
   // "dd.d" without a detection: the gap at two thirds, two equal cells left, one right.
-  const Layout tenths = clock_cell_slots(300, 60, std::nullopt, 3, true);
+  const Layout tenths = clock_cell_slots(300, 60, std::nullopt, 3, SeparatorKind::kDecimalPoint);
   ASSERT_EQ(tenths.size(), 4u);
   EXPECT_EQ(tenths[2].kind, SlotKind::kSeparator);
   EXPECT_NEAR((tenths[2].box[0] + tenths[2].box[2]) / 2.0, 200.0, 1.0);
@@ -78,8 +79,9 @@ TEST(ClockCellSlots, SidesByCountAndSeparatorKind) {
   EXPECT_EQ(tenths[3].box[2], 299);
   EXPECT_EQ(tenths[3].index, 2);
   // "d:dd": one cell left of the colon; "d.d": one each side.
-  EXPECT_EQ(clock_cell_slots(300, 60, std::nullopt, 3, false)[1].kind, SlotKind::kSeparator);
-  EXPECT_EQ(clock_cell_slots(300, 60, 150.0, 2, true).size(), 3u);
+  EXPECT_EQ(clock_cell_slots(300, 60, std::nullopt, 3, SeparatorKind::kColon)[1].kind,
+            SlotKind::kSeparator);
+  EXPECT_EQ(clock_cell_slots(300, 60, 150.0, 2, SeparatorKind::kDecimalPoint).size(), 3u);
 }
 
 }  // namespace

@@ -101,7 +101,7 @@ ClockSeparator clock_separator(const std::optional<SeparatorDetection>& detectio
   if (detection) {
     s.found = true;
     s.x = detection->x;
-    s.decimal_point = !detection->colon;
+    s.kind = detection->kind;
     s.confidence = detection->confidence;
   }
   return s;
@@ -128,21 +128,20 @@ Reading read_clock(const PreparedDisplay& display, std::string_view role,
   const bool cells_set =
       display.clock_cells != 4 && role_group(clock_role) == RoleGroup::kClockLike;
   r.layout = cells_set ? clock_cell_slots(display.width(), display.height(), r.clock_separator.x,
-                                          display.clock_cells, r.clock_separator.decimal_point)
+                                          display.clock_cells, r.clock_separator.kind)
                        : layout_for_role(clock_role, display.width(), display.height(),
                                          r.clock_separator.x);
   r.slots = read_cells(classifier, display, r.layout);
-  const size_t left_count = cells_set ? static_cast<size_t>(clock_left_cells(
-                                            display.clock_cells, r.clock_separator.decimal_point))
-                                      : 2;
+  const size_t left_count =
+      cells_set ? static_cast<size_t>(clock_left_cells(display.clock_cells, r.clock_separator.kind))
+                : 2;
   const std::span<const SlotResult> all(r.slots);
   const std::span<const SlotResult> left = all.first(std::min<size_t>(left_count, all.size()));
   const std::span<const SlotResult> right =
       all.size() > left_count
           ? all.subspan(left_count, std::min<size_t>(2, all.size() - left_count))
           : std::span<const SlotResult>();
-  r.clock_value =
-      clock_value(clock_cells(left), clock_cells(right), r.clock_separator.decimal_point);
+  r.clock_value = clock_value(clock_cells(left), clock_cells(right), r.clock_separator.kind);
   r.valid = r.clock_value.has_value();
   r.reason = r.valid ? "raw" : "unrecognized";
   return r;
@@ -338,25 +337,25 @@ std::optional<std::string> clock_side_text(std::span<const ClockCell> side) {
 }
 
 std::optional<std::string> clock_value(std::span<const ClockCell> left,
-                                       std::span<const ClockCell> right, bool decimal_point) {
+                                       std::span<const ClockCell> right, SeparatorKind kind) {
   const std::optional<std::string> left_text = clock_side_text(left);
   const std::optional<std::string> right_text = clock_side_text(right);
   if (!left_text || !right_text || left_text->empty()) {
     return std::nullopt;
   }
-  if (decimal_point) {
+  if (kind == SeparatorKind::kDecimalPoint) {
     // Only the first right cell is read as tenths; an empty one leaves no tenths.
     const std::string tenths =
         right.empty() || right[0].status != SlotStatus::kDigit ? std::string() : right[0].text;
     if (tenths.empty()) {
       return std::nullopt;
     }
-    return *left_text + "." + tenths;
+    return *left_text + std::string(separator_char(kind)) + tenths;
   }
   if (right_text->empty()) {
     return std::nullopt;
   }
-  return *left_text + ":" + *right_text;
+  return *left_text + std::string(separator_char(kind)) + *right_text;
 }
 
 }  // namespace native_ocr::zonescan

@@ -91,20 +91,18 @@ struct ClockCell {
 std::optional<std::string> clock_side_text(std::span<const ClockCell> side);
 
 // The clock string of the two sides. With a decimal point: the left text, ".", and the first right
-// cell (the second is ignored); otherwise left ":" right. Nothing when a side is unreadable or a
-// needed part is empty. Cells are kept exactly as read: no zero padding, no range check.
+// cell (the second is ignored); with a colon, left ":" right. Nothing when a side is unreadable or
+// a needed part is empty. Cells are kept exactly as read: no zero padding, no range check.
 std::optional<std::string> clock_value(std::span<const ClockCell> left,
-                                       std::span<const ClockCell> right, bool decimal_point);
+                                       std::span<const ClockCell> right, SeparatorKind kind);
 
 // The separator the reading uses: the detector's, or a colon in minutes mode when none was found.
 struct ClockSeparator {
   bool found = false;
   std::optional<double> x;
-  bool decimal_point = false;
+  SeparatorKind kind = SeparatorKind::kColon;
   double confidence = 0.0;
 
-  std::string_view separator_char() const { return decimal_point ? "." : ":"; }
-  std::string_view mode() const { return decimal_point ? "tenths" : "minutes"; }
   std::string_view status() const { return found ? "separator" : "unknown"; }
 };
 

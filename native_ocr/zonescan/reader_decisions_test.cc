@@ -54,10 +54,11 @@ ClockCell d(const char* text) {
 }
 const ClockCell kEmptyCell{SlotStatus::kEmpty, ""};
 const ClockCell kUnknownCell{SlotStatus::kUnknown, ""};
+constexpr SeparatorKind kPoint = SeparatorKind::kDecimalPoint;
 
 std::optional<std::string> read(std::vector<ClockCell> left, std::vector<ClockCell> right,
-                                bool decimal = false) {
-  return clock_value(left, right, decimal);
+                                SeparatorKind kind = SeparatorKind::kColon) {
+  return clock_value(left, right, kind);
 }
 
 TEST(ClockValue, ColonJoinsTheCellsAsRead) {
@@ -68,15 +69,15 @@ TEST(ClockValue, ColonJoinsTheCellsAsRead) {
 }
 
 TEST(ClockValue, DecimalPointReadsOnlyTheFirstRightCell) {
-  EXPECT_EQ(read({d("5"), d("9")}, {d("8"), kEmptyCell}, true), "59.8");
-  EXPECT_EQ(read({d("5"), d("9")}, {d("8"), d("7")}, true), "59.8");
-  EXPECT_EQ(read({d("5"), d("9")}, {d("8"), kEmptyCell}, false), "59:8");
-  EXPECT_EQ(read({d("5"), d("9")}, {kEmptyCell, d("8")}, true), std::nullopt);
-  EXPECT_EQ(read({d("5"), d("9")}, {}, true), std::nullopt);
+  EXPECT_EQ(read({d("5"), d("9")}, {d("8"), kEmptyCell}, kPoint), "59.8");
+  EXPECT_EQ(read({d("5"), d("9")}, {d("8"), d("7")}, kPoint), "59.8");
+  EXPECT_EQ(read({d("5"), d("9")}, {d("8"), kEmptyCell}, SeparatorKind::kColon), "59:8");
+  EXPECT_EQ(read({d("5"), d("9")}, {kEmptyCell, d("8")}, kPoint), std::nullopt);
+  EXPECT_EQ(read({d("5"), d("9")}, {}, kPoint), std::nullopt);
 }
 
 TEST(ClockValue, UnreadableOrEmptySidesGiveNothing) {
-  EXPECT_EQ(read({d("5"), d("9")}, {d("8"), kUnknownCell}, true), std::nullopt);
+  EXPECT_EQ(read({d("5"), d("9")}, {d("8"), kUnknownCell}, kPoint), std::nullopt);
   EXPECT_EQ(read({kEmptyCell, kEmptyCell}, {d("4"), d("5")}), std::nullopt);
   EXPECT_EQ(read({d("1"), d("2")}, {kEmptyCell, kEmptyCell}), std::nullopt);
   EXPECT_EQ(read({kUnknownCell, d("2")}, {d("3"), d("4")}), std::nullopt);
@@ -91,12 +92,12 @@ TEST(ClockSideText, EmptyCellsDropOut) {
 
 TEST(ClockSeparator, FallsBackToAColonInMinutesMode) {
   ClockSeparator none;
-  EXPECT_EQ(none.separator_char(), ":");
-  EXPECT_EQ(none.mode(), "minutes");
+  EXPECT_EQ(separator_char(none.kind), ":");
+  EXPECT_EQ(clock_mode(none.kind), "minutes");
   EXPECT_EQ(none.status(), "unknown");
-  ClockSeparator point{true, 99.5, true, 0.9};
-  EXPECT_EQ(point.separator_char(), ".");
-  EXPECT_EQ(point.mode(), "tenths");
+  ClockSeparator point{true, 99.5, kPoint, 0.9};
+  EXPECT_EQ(separator_char(point.kind), ".");
+  EXPECT_EQ(clock_mode(point.kind), "tenths");
   EXPECT_EQ(point.status(), "separator");
 }
 

@@ -63,7 +63,7 @@ PreparedDisplay clock_display(std::optional<char> mark, double x = 100.0) {
   if (mark) {
     SeparatorDetection found;
     found.x = x;
-    found.colon = *mark == ':';
+    found.kind = *mark == ':' ? SeparatorKind::kColon : SeparatorKind::kDecimalPoint;
     found.confidence = 0.9;
     d.separator = found;
   }
@@ -162,7 +162,7 @@ TEST(ClockReader, CellsAndSeparatorMakeTheString) {
     EXPECT_EQ(r.clock_value, row.expected) << (row.expected ? *row.expected : "none");
     EXPECT_EQ(r.valid, row.expected.has_value());
     EXPECT_EQ(r.reason, row.expected ? "raw" : "unrecognized");
-    EXPECT_EQ(r.clock_separator.mode(), row.mark == '.' ? "tenths" : "minutes");
+    EXPECT_EQ(clock_mode(r.clock_separator.kind), row.mark == '.' ? "tenths" : "minutes");
   }
 }
 
@@ -306,8 +306,9 @@ TEST(PrepareDisplay, ADarkPolarityIsTheInvertedThresholdAndFindsThePoint) {
   const PreparedDisplay i = prepare_display({lcd, true}, inverted, true);
   EXPECT_EQ(cv::norm(d.binary, i.binary, cv::NORM_INF), 0);
   ASSERT_TRUE(d.separator);
-  EXPECT_FALSE(d.separator->colon);
-  EXPECT_FALSE(i.separator && !i.separator->colon);  // the light ground hides the point
+  EXPECT_EQ(d.separator->kind, SeparatorKind::kDecimalPoint);
+  // The light ground hides the point.
+  EXPECT_FALSE(i.separator && i.separator->kind == SeparatorKind::kDecimalPoint);
 }
 
 // dst(x, y) = src(x - k (middle - y), y): the top leans right by `degrees`.

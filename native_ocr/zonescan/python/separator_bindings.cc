@@ -303,6 +303,7 @@ Ref py_separator_hypothesis(PyObject* args, PyObject* kwargs) {
   // Only the text ":" asks for a colon; anything else is read as a decimal point.
   const bool colon = PyUnicode_Check(hypothesis_char) &&
                      PyUnicode_CompareWithASCIIString(hypothesis_char, ":") == 0;
+  const SeparatorKind kind = colon ? SeparatorKind::kColon : SeparatorKind::kDecimalPoint;
   Ref get = pyglue::check(PyObject_GetAttrString(evaluated, "get"));
   Ref candidate = pyglue::check(PyObject_CallFunctionObjArgs(
       get.get(), (colon ? kColonKey : kDecimalKey).get(), Py_None, nullptr));
@@ -320,7 +321,7 @@ Ref py_separator_hypothesis(PyObject* args, PyObject* kwargs) {
   }
   const double score = number_item(evaluated, colon ? kColonScore : kDecimalScore);
   const SeparatorHypothesis h = make_separator_hypothesis(
-      colon, number_item(evaluated, kLeft), number_item(evaluated, kRight), local_x, score,
+      kind, number_item(evaluated, kLeft), number_item(evaluated, kRight), local_x, score,
       pyglue::real_number(physical_left), pyglue::real_number(physical_right));
   pyglue::DictBuilder dict;
   dict.set(kChar, Ref::borrow(hypothesis_char))

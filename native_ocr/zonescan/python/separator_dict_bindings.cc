@@ -45,7 +45,7 @@ Ref public_hypothesis_dict(const std::optional<PublicHypothesis>& h) {
     return pyglue::none();
   }
   return DictBuilder()
-      .set(kHypothesisChar, pyglue::new_str(h->colon ? ":" : "."))
+      .set(kHypothesisChar, pyglue::new_str(separator_char(h->kind)))
       .set(kCandidateWindow, box_list(h->candidate_window))
       .set(kHypothesisX, new_float(h->hypothesis_x))
       .set(kOverlapRatio, new_float(h->overlap_ratio))
@@ -180,8 +180,8 @@ Ref detection_dict(const SeparatorDetection& d) {
                      .build();
   return DictBuilder()
       .set(kX, new_float(d.x))
-      .set(kChar, pyglue::new_str(d.separator_char()))
-      .set(kMode, pyglue::new_str(d.mode()))
+      .set(kChar, pyglue::new_str(separator_char(d.kind)))
+      .set(kMode, pyglue::new_str(clock_mode(d.kind)))
       .set(kConfidence, new_float(d.confidence))
       .set(kDots, dot_list(d.dots))
       .set(kCorridor, std::move(corridor))
@@ -190,7 +190,7 @@ Ref detection_dict(const SeparatorDetection& d) {
       .set(kSpatialPrior, new_float(d.spatial_prior))
       .set(kTopologicalScore, new_float(d.topological_score))
       .set(kFinalScore, new_float(d.final_score))
-      .set(kHypothesisChar, pyglue::new_str(d.separator_char()))
+      .set(kHypothesisChar, pyglue::new_str(separator_char(d.kind)))
       .set(kBestColon, public_hypothesis_dict(d.best_colon))
       .set(kBestDecimal, public_hypothesis_dict(d.best_decimal))
       .set(kSelectedHypothesis, public_hypothesis_dict(d.selected_hypothesis))

@@ -42,12 +42,12 @@ struct Best {
 };
 
 // The hypothesis of the given kind with the largest final score; the leftmost window on ties.
-Best best_hypothesis(const std::vector<WindowEvaluation>& windows, bool colon,
+Best best_hypothesis(const std::vector<WindowEvaluation>& windows, SeparatorKind kind,
                      const SearchGeometry& g) {
   Best best;
   for (size_t i = 0; i < windows.size(); ++i) {
     std::optional<SeparatorHypothesis> h =
-        separator_hypothesis(windows[i], colon, static_cast<double>(g.physical_left),
+        separator_hypothesis(windows[i], kind, static_cast<double>(g.physical_left),
                              static_cast<double>(g.physical_right));
     if (h && (!best.hypothesis || h->final_score > best.hypothesis->final_score)) {
       best.hypothesis = h;
@@ -108,7 +108,7 @@ std::vector<WindowEvaluation> evaluate_windows(const cv::Mat& source, const Sear
 void fill_selection(const WindowEvaluation& best, int64_t h, SeparatorDetection* d) {
   const SeparatorTopology& t = best.topology;
   std::vector<size_t> selected;
-  if (d->colon) {
+  if (d->kind == SeparatorKind::kColon) {
     const SeparatorGroup& upper = best.groups[t.colon->upper];
     const SeparatorGroup& lower = best.groups[t.colon->lower];
     d->x = static_cast<double>(best.left) +
@@ -167,11 +167,12 @@ double colon_local_x(double upper_center_x, double upper_energy, double lower_ce
   return (upper_center_x * upper_energy + lower_center_x * lower_energy) / py_max(total, 1.0);
 }
 
-SeparatorHypothesis make_separator_hypothesis(bool colon, double window_left, double window_right,
-                                              double local_x, double topological_score,
-                                              double physical_left, double physical_right) {
+SeparatorHypothesis make_separator_hypothesis(SeparatorKind kind, double window_left,
+                                              double window_right, double local_x,
+                                              double topological_score, double physical_left,
+                                              double physical_right) {
   SeparatorHypothesis h;
-  h.colon = colon;
+  h.kind = kind;
   h.window_left = window_left;
   h.window_right = window_right;
   h.x = window_left + local_x;
@@ -182,12 +183,12 @@ SeparatorHypothesis make_separator_hypothesis(bool colon, double window_left, do
 }
 
 std::optional<SeparatorHypothesis> separator_hypothesis(const WindowEvaluation& evaluated,
-                                                        bool colon, double physical_left,
+                                                        SeparatorKind kind, double physical_left,
                                                         double physical_right) {
   const SeparatorTopology& t = evaluated.topology;
   double local_x = 0.0;
   double score = 0.0;
-  if (colon) {
+  if (kind == SeparatorKind::kColon) {
     if (!t.colon) {
       return std::nullopt;
     }
@@ -202,14 +203,14 @@ std::optional<SeparatorHypothesis> separator_hypothesis(const WindowEvaluation& 
     local_x = evaluated.groups[t.decimal->lower].center_x;
     score = t.decimal_score;
   }
-  return make_separator_hypothesis(colon, static_cast<double>(evaluated.left),
+  return make_separator_hypothesis(kind, static_cast<double>(evaluated.left),
                                    static_cast<double>(evaluated.right), local_x, score,
                                    physical_left, physical_right);
 }
 
 PublicHypothesis public_hypothesis(const SeparatorHypothesis& h, int64_t source_height) {
   PublicHypothesis p;
-  p.colon = h.colon;
+  p.kind = h.kind;
   p.candidate_window = {static_cast<int64_t>(h.window_left), 0,
                         static_cast<int64_t>(h.window_right), source_height - 1};
   p.hypothesis_x = python_round(h.x, 2);
@@ -250,15 +251,15 @@ std::optional<SeparatorDetection> detect_clock_separator_without_regions(
   const int64_t h = source.rows;
   const SearchGeometry g = separator_search_corridor(source.cols, h);
   const std::vector<WindowEvaluation> windows = evaluate_windows(source, g, options);
-  const Best colon = best_hypothesis(windows, true, g);
-  const Best decimal = best_hypothesis(windows, false, g);
+  const Best colon = best_hypothesis(windows, SeparatorKind::kColon, g);
+  const Best decimal = best_hypothesis(windows, SeparatorKind::kDecimalPoint, g);
   const Best* selected = select_hypothesis(colon, decimal);
   if (selected == nullptr) {
     return std::nullopt;
   }
   const SeparatorHypothesis& s = *selected->hypothesis;
   SeparatorDetection d;
-  d.colon = s.colon;
+  d.kind = s.kind;
   d.confidence = s.final_score;
   d.corridor_search = {g.search_left, 0, g.search_right, h - 1};
   d.physical_separator_box = {g.physical_left, 0, g.physical_right, h - 1};

@@ -33,7 +33,7 @@ SpatialPrior separator_spatial_prior(double candidate_left, double candidate_rig
 
 // A colon (or decimal point) found in one window, weighed by its placement.
 struct SeparatorHypothesis {
-  bool colon = true;
+  SeparatorKind kind = SeparatorKind::kColon;
   double window_left = 0.0;
   double window_right = 0.0;
   double x = 0.0;  // window left + local position, source columns
@@ -43,23 +43,23 @@ struct SeparatorHypothesis {
 };
 
 // The hypothesis built from a window's local separator position and its shape score.
-SeparatorHypothesis make_separator_hypothesis(bool colon, double window_left, double window_right,
-                                              double local_x, double topological_score,
-                                              double physical_left, double physical_right);
+SeparatorHypothesis make_separator_hypothesis(SeparatorKind kind, double window_left,
+                                              double window_right, double local_x,
+                                              double topological_score, double physical_left,
+                                              double physical_right);
 
 // Energy-weighted mean column of a colon's two dots, in window columns.
 double colon_local_x(double upper_center_x, double upper_energy, double lower_center_x,
                      double lower_energy);
 
-// The window's colon (colon true) or decimal-point hypothesis; nothing when the window has no such
-// candidate.
+// The window's hypothesis of this kind; nothing when the window has no such candidate.
 std::optional<SeparatorHypothesis> separator_hypothesis(const WindowEvaluation& evaluated,
-                                                        bool colon, double physical_left,
+                                                        SeparatorKind kind, double physical_left,
                                                         double physical_right);
 
 // Rounded copy of a hypothesis for reporting.
 struct PublicHypothesis {
-  bool colon = true;
+  SeparatorKind kind = SeparatorKind::kColon;
   Box candidate_window{};
   double hypothesis_x = 0.0;  // 2 decimals; the rest 4 decimals
   double overlap_ratio = 0.0;
@@ -94,7 +94,7 @@ PublicGroup public_group(const SeparatorGroup& group, int64_t window_left);
 // What the detector found; all coordinates are source pixels.
 struct SeparatorDetection {
   double x = 0.0;
-  bool colon = true;  // ':' (mode "minutes") or '.' (mode "tenths")
+  SeparatorKind kind = SeparatorKind::kColon;
   double confidence = 0.0;
   std::vector<std::array<double, 2>> dots;  // colon: upper then lower; decimal point: one
   Box corridor_search{};
@@ -115,9 +115,6 @@ struct SeparatorDetection {
   double alignment = 0.0;
   double similarity = 0.0;
   std::vector<double> energy_profile;
-
-  std::string_view separator_char() const { return colon ? ":" : "."; }
-  std::string_view mode() const { return colon ? "minutes" : "tenths"; }
 };
 
 struct DetectOptions {

@@ -34,16 +34,16 @@ TEST(SeparatorHypothesis, ColonPositionIsEnergyWeighted) {
   EXPECT_DOUBLE_EQ(colon_local_x(2.0, 30.0, 4.0, 10.0), 2.5);
   EXPECT_DOUBLE_EQ(colon_local_x(2.0, 0.2, 4.0, 0.2), 1.2);  // divided by at least 1.0
   WindowEvaluation none;
-  EXPECT_FALSE(separator_hypothesis(none, true, 47, 52).has_value());
-  EXPECT_FALSE(separator_hypothesis(none, false, 47, 52).has_value());
+  EXPECT_FALSE(separator_hypothesis(none, SeparatorKind::kColon, 47, 52).has_value());
+  EXPECT_FALSE(separator_hypothesis(none, SeparatorKind::kDecimalPoint, 47, 52).has_value());
 }
 
 TEST(DetectClockSeparator, ColonBetweenDigitPairs) {
   cv::Mat clock = draw_clock(200, 60, "1234", Mark::kColon);
   std::optional<SeparatorDetection> d = detect_clock_separator_without_regions(clock);
   ASSERT_TRUE(d.has_value());
-  EXPECT_EQ(d->separator_char(), ":");
-  EXPECT_EQ(d->mode(), "minutes");
+  EXPECT_EQ(separator_char(d->kind), ":");
+  EXPECT_EQ(clock_mode(d->kind), "minutes");
   EXPECT_NEAR(d->x, 99.0, 1.0);
   EXPECT_GE(d->confidence, 0.65);
   ASSERT_EQ(d->dots.size(), 2u);
@@ -60,12 +60,12 @@ TEST(DetectClockSeparator, DecimalPointLowInTheGap) {
   cv::Mat clock = draw_clock(200, 60, "598 ", Mark::kDecimal);
   std::optional<SeparatorDetection> d = detect_clock_separator_without_regions(clock);
   ASSERT_TRUE(d.has_value());
-  EXPECT_EQ(d->separator_char(), ".");
-  EXPECT_EQ(d->mode(), "tenths");
+  EXPECT_EQ(separator_char(d->kind), ".");
+  EXPECT_EQ(clock_mode(d->kind), "tenths");
   EXPECT_FALSE(d->upper_group.has_value());
   ASSERT_EQ(d->dots.size(), 1u);
   EXPECT_GT(d->dots[0][1], 40.0);
-  EXPECT_FALSE(d->selected_hypothesis.colon);
+  EXPECT_EQ(d->selected_hypothesis.kind, SeparatorKind::kDecimalPoint);
 }
 
 TEST(DetectClockSeparator, NothingInTheGapGivesNoResult) {
@@ -91,7 +91,7 @@ TEST(DetectClockSeparator, RotationAppliesFromSixTenthsOfADegree) {
   std::optional<SeparatorDetection> straightened =
       detect_clock_separator_without_regions(tilted, -4.0);
   ASSERT_TRUE(straightened.has_value());
-  EXPECT_EQ(straightened->separator_char(), ":");
+  EXPECT_EQ(separator_char(straightened->kind), ":");
   std::optional<SeparatorDetection> plain = detect_clock_separator_without_regions(upright, 0.0);
   std::optional<SeparatorDetection> small = detect_clock_separator_without_regions(upright, 0.5);
   ASSERT_TRUE(plain && small);
