@@ -79,16 +79,6 @@ void apply_table(const cv::Mat& image, const Table& table, cv::Mat& out) {
   cv::LUT(image, cv::Mat(1, 256, CV_8U, const_cast<uint8_t*>(table.data())), out);
 }
 
-void rotate(cv::Mat& work, double degrees) {
-  const cv::Point2f centre(static_cast<float>(work.cols / 2.0),
-                           static_cast<float>(work.rows / 2.0));
-  const cv::Mat matrix = cv::getRotationMatrix2D(centre, degrees, 1.0);
-  cv::Mat rotated;
-  cv::warpAffine(work, rotated, matrix, work.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT,
-                 cv::Scalar(0));
-  work = rotated;
-}
-
 cv::Mat apply_morphology(const cv::Mat& work, Morphology morphology, int64_t size) {
   const int k = static_cast<int>(std::max<int64_t>(1, size));
   const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(k, k));
@@ -123,7 +113,7 @@ cv::Mat table_lookup(const cv::Mat& image, const Table& table) {
 cv::Mat filtered(const cv::Mat& grey, const ProcessingSettings& s, bool rotated, bool blurred) {
   cv::Mat work = table_lookup(grey, levels_table(s));
   if (rotated) {
-    rotate(work, s.rotation);
+    work = rotated_about_centre(work, s.rotation);
   }
   if (blurred) {
     const int k = static_cast<int>(s.blur % 2 == 0 ? s.blur + 1 : s.blur);
@@ -138,6 +128,16 @@ cv::Mat filtered(const cv::Mat& grey, const ProcessingSettings& s, bool rotated,
 }
 
 }  // namespace
+
+cv::Mat rotated_about_centre(const cv::Mat& image, double degrees) {
+  const cv::Point2f centre(static_cast<float>(image.cols / 2.0),
+                           static_cast<float>(image.rows / 2.0));
+  const cv::Mat matrix = cv::getRotationMatrix2D(centre, degrees, 1.0);
+  cv::Mat rotated;
+  cv::warpAffine(image, rotated, matrix, image.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT,
+                 cv::Scalar(0));
+  return rotated;
+}
 
 std::array<uint8_t, 256> gamma_table(double gamma) {
   const double inv_gamma = 1.0 / py_max(gamma, 0.01);

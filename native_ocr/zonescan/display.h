@@ -1,5 +1,6 @@
 // Display preparation: turns a zone crop into a single-channel image in which the lit segments are
-// white and everything else black, tuned by the zone's processing settings.
+// white and everything else black, tuned by the zone's processing settings; and the rotation about
+// the centre it and the separator detector share.
 #ifndef NATIVE_OCR_ZONESCAN_DISPLAY_H_
 #define NATIVE_OCR_ZONESCAN_DISPLAY_H_
 
@@ -15,6 +16,11 @@ namespace native_ocr::zonescan {
 // The 256-entry gamma table: entry i = trunc(255 * (i / 255.0) ^ (1 / max(gamma, 0.01))), in double
 // precision. Gamma 1.0 gives the identity.
 std::array<uint8_t, 256> gamma_table(double gamma);
+
+// The image turned by `degrees` (positive counter-clockwise) about its centre (cols / 2, rows / 2),
+// bilinear, on a canvas of its own size and type; uncovered corners become 0. The one rotation of
+// the readers: display preparation and the separator detector both turn a crop with it.
+cv::Mat rotated_about_centre(const cv::Mat& image, double degrees);
 
 // Runs the preparation steps on an 8-bit image, in order: grey (BGR to grey when the caller's array
 // has three dimensions, whatever its channel count: OpenCV refuses counts it cannot convert),

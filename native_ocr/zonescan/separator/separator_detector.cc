@@ -3,9 +3,8 @@
 #include <cmath>
 #include <stdexcept>
 
-#include <opencv2/imgproc.hpp>
-
 #include "native_ocr/numerics/numerics.h"
+#include "native_ocr/zonescan/display.h"
 #include "native_ocr/zonescan/separator/separator_mask.h"
 
 namespace native_ocr::zonescan {
@@ -27,13 +26,7 @@ cv::Mat rotated_source(const cv::Mat& crop, double angle) {
   if (!(std::fabs(angle) >= kMinimumRotation)) {
     return crop;
   }
-  const cv::Point2f center(static_cast<float>(crop.cols / 2.0),
-                           static_cast<float>(crop.rows / 2.0));
-  const cv::Mat matrix = cv::getRotationMatrix2D(center, angle, 1.0);
-  cv::Mat source;
-  cv::warpAffine(crop, source, matrix, crop.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT,
-                 cv::Scalar(0));
-  return source;
+  return rotated_about_centre(crop, angle);
 }
 
 struct Best {
