@@ -223,10 +223,18 @@ pyglue::Ref py_layout_for_role(PyObject* args, PyObject* kwargs) {
   return slot_list(clock_slots(w, h, pyglue::optional_float_argument(separator_x)));
 }
 
+// The roles as a tuple of str, in their order.
+pyglue::Ref role_tuple(std::span<const std::string_view> roles) {
+  pyglue::Ref names = pyglue::check(PyTuple_New(static_cast<Py_ssize_t>(roles.size())));
+  for (size_t i = 0; i < roles.size(); ++i) {
+    PyTuple_SetItem(names.get(), static_cast<Py_ssize_t>(i), pyglue::new_str(roles[i]).release());
+  }
+  return names;
+}
+
+// SINGLE_DIGIT_ROLES: the roles the single-digit reader accepts, as a frozenset.
 pyglue::Ref single_digit_roles() {
-  pyglue::Ref names =
-      pyglue::check(Py_BuildValue("(sss)", "down", "home_timeouts", "guest_timeouts"));
-  return pyglue::check(PyFrozenSet_New(names.get()));
+  return pyglue::check(PyFrozenSet_New(role_tuple(kSingleDigitRoles).get()));
 }
 
 // {"two_digit": (...), "one_digit": (...), "clock_like": (...)}: the known roles by layout group.
@@ -236,12 +244,8 @@ pyglue::Ref roles_by_group() {
                                                            {"clock_like", RoleGroup::kClockLike}};
   pyglue::Ref groups = pyglue::check(PyDict_New());
   for (const auto& [key, group] : kGroups) {
-    const std::span<const std::string_view> roles = roles_of(group);
-    pyglue::Ref names = pyglue::check(PyTuple_New(static_cast<Py_ssize_t>(roles.size())));
-    for (size_t i = 0; i < roles.size(); ++i) {
-      PyTuple_SetItem(names.get(), static_cast<Py_ssize_t>(i), pyglue::new_str(roles[i]).release());
-    }
-    pyglue::check_status(PyDict_SetItemString(groups.get(), key, names.get()));
+    pyglue::check_status(
+        PyDict_SetItemString(groups.get(), key, role_tuple(roles_of(group)).get()));
   }
   return groups;
 }
