@@ -116,7 +116,8 @@ const std::vector<ZoneResult>& BoardRead::read_touched(const cv::Mat& bgr,
 
 // As read_crop reads the zone, with the clock's separator detection taken from the memo when the
 // detector's columns are unchanged. Only for a colour crop the display reads as it is (a dark or
-// slanted display is detected on its upright grey, which read_crop makes).
+// slanted display is detected on its upright grey, which read_crop makes) and one read_crop would
+// prepare (not empty, not too large).
 zs::ZoneReading BoardRead::read_zone(size_t index, const cv::Mat& crop,
                                      const std::optional<cv::Rect>& pixels) {
   const BoardZone& zone = zones()[index];
@@ -128,28 +129,30 @@ zs::ZoneReading BoardRead::read_zone(size_t index, const cv::Mat& crop,
         zs::needs_upright(zone.settings)) {
       out.reading = zs::read_crop(zone.reader, view, zone.role, zone.settings, classifier_);
     } else {
-      zs::PreparedDisplay display = zs::prepare_display(view, zone.settings, false);
-      SeparatorMemo& memo = separators_[index];
-      const cv::Range columns = separator_columns(crop);
-      const cv::Mat looked_at = columns.empty() ? cv::Mat() : crop.colRange(columns);
-      if (!memo.columns.empty() && memo.crop_size == crop.size() &&
-          same_pixels(looked_at, memo.columns)) {
-        display.separator = memo.detection;
-        ++separators_kept_;
-      } else {
-        memo.columns.release();  // kept only once the detection succeeded
-        display.separator = zs::detect_clock_separator_without_regions(crop, 0.0);
-        memo.detection = display.separator;
-        memo.crop_size = crop.size();
-        looked_at.copyTo(memo.columns);
-      }
-      out.reading = zs::read_prepared(zone.reader, display, zone.role, classifier_);
+      out.reading = zs::read_crop_given_separator(zone.reader, view, zone.role, zone.settings,
+                                                  separator_of(index, crop), classifier_);
     }
     out.bounds = pixels;
   } catch (...) {
     out.error = std::current_exception();
   }
   return out;
+}
+
+std::optional<zs::SeparatorDetection> BoardRead::separator_of(size_t index, const cv::Mat& crop) {
+  SeparatorMemo& memo = separators_[index];
+  const cv::Range columns = separator_columns(crop);
+  const cv::Mat looked_at = columns.empty() ? cv::Mat() : crop.colRange(columns);
+  if (!memo.columns.empty() && memo.crop_size == crop.size() &&
+      same_pixels(looked_at, memo.columns)) {
+    ++separators_kept_;
+    return memo.detection;
+  }
+  memo.columns.release();  // kept only once the detection succeeded
+  memo.detection = zs::detect_clock_separator_without_regions(crop, 0.0);
+  memo.crop_size = crop.size();
+  looked_at.copyTo(memo.columns);
+  return memo.detection;
 }
 
 }  // namespace readings

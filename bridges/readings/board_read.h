@@ -63,6 +63,10 @@ class BoardRead {
   const std::vector<ZoneResult>& read_touched(const cv::Mat& bgr, const std::vector<bool>* touched);
   native_ocr::zonescan::ZoneReading read_zone(size_t index, const cv::Mat& crop,
                                               const std::optional<cv::Rect>& pixels);
+  // The separator detection of a clock zone's colour crop: the memo's when the detector's columns
+  // are unchanged, otherwise the detector's (then remembered).
+  std::optional<native_ocr::zonescan::SeparatorDetection> separator_of(size_t index,
+                                                                       const cv::Mat& crop);
 
   // A clock zone's last separator detection and the window columns of the crop it came from.
   struct SeparatorMemo {

@@ -28,6 +28,21 @@ Reading early(ReaderKind reader, ReadingShape shape, std::string_view reason) {
 }
 
 // A reading of a prepared display, before the reader's own decisions.
+// What read_crop gives before any work, if anything: the single-digit reader's role check, no
+// crop, a crop past kMaxCropSide.
+std::optional<Reading> refused(ReaderKind reader, const CropView& crop, std::string_view role) {
+  if (reader == ReaderKind::kSingleDigit && !is_single_digit_role(role)) {
+    return early(reader, ReadingShape::kLayout, "layout");
+  }
+  if (crop.empty()) {
+    return early(reader, ReadingShape::kNoFrame, "no_frame");
+  }
+  if (crop_too_large(crop)) {
+    return early(reader, ReadingShape::kNoFrame, kCropTooLarge);
+  }
+  return std::nullopt;
+}
+
 Reading started(ReaderKind reader, const PreparedDisplay& display) {
   Reading r = early(reader, ReadingShape::kFull, "");
   r.binary = display.binary;
@@ -265,14 +280,8 @@ Reading read_prepared(ReaderKind reader, const PreparedDisplay& display, std::st
 
 Reading read_crop(ReaderKind reader, const CropView& crop, std::string_view role,
                   const ProcessingSettings& settings, const SlotClassifier& classifier) {
-  if (reader == ReaderKind::kSingleDigit && !is_single_digit_role(role)) {
-    return early(reader, ReadingShape::kLayout, "layout");
-  }
-  if (crop.empty()) {
-    return early(reader, ReadingShape::kNoFrame, "no_frame");
-  }
-  if (crop_too_large(crop)) {
-    return early(reader, ReadingShape::kNoFrame, kCropTooLarge);
+  if (std::optional<Reading> r = refused(reader, crop, role)) {
+    return *std::move(r);
   }
   const PreparedDisplay display = prepare_display(crop, settings, reader == ReaderKind::kClock);
   return read_prepared(reader, display, role, classifier);
@@ -308,6 +317,18 @@ Decision decide_score(const SlotOutcome& tens, const SlotOutcome& units) {
     return {*units.digit, true, "ok"};
   }
   if (tens.status == SlotStatus::kDigit && tens.digit) {
+Reading read_crop_given_separator(ReaderKind reader, const CropView& crop, std::string_view role,
+                                  const ProcessingSettings& settings,
+                                  const std::optional<SeparatorDetection>& separator,
+                                  const SlotClassifier& classifier) {
+  if (std::optional<Reading> r = refused(reader, crop, role)) {
+    return *std::move(r);
+  }
+  PreparedDisplay display = prepare_display(crop, settings, false);
+  display.separator = separator;
+  return read_prepared(reader, display, role, classifier);
+}
+
     return {10 * *tens.digit + *units.digit, true, "ok"};
   }
   return {std::nullopt, false, "unrecognized"};

@@ -240,6 +240,15 @@ Reading read_prepared(ReaderKind reader, const PreparedDisplay& display, std::st
 Reading read_crop(ReaderKind reader, const CropView& crop, std::string_view role,
                   const ProcessingSettings& settings, const SlotClassifier& classifier);
 
+// read_crop with the clock separator detection given instead of looked for: the display is
+// prepared without detection and read with `separator` as its detection. The same reading as
+// read_crop when `separator` is what prepare_display detects on this crop (a caller that keeps a
+// detection for pixels it has seen before skips the detector).
+Reading read_crop_given_separator(ReaderKind reader, const CropView& crop, std::string_view role,
+                                  const ProcessingSettings& settings,
+                                  const std::optional<SeparatorDetection>& separator,
+                                  const SlotClassifier& classifier);
+
 }  // namespace native_ocr::zonescan
 
 #endif  // NATIVE_OCR_ZONESCAN_READER_H_
