@@ -108,25 +108,20 @@ CellAnswer answer(const std::array<double, learned::kClasses>& p) {
   return a;
 }
 
-// The slot result of an answer, with the reading a result dictionary is built from.
+// The slot result of an answer, with the diagnostics a result dictionary is built from.
 SlotResult slot_result(const Slot& slot, const Box& clipped, const CellAnswer& a) {
   SlotResult r;
   r.slot = slot;
   r.status = a.status;
   r.digit = a.digit;
-  r.reading.box = clipped;
-  r.reading.confidence = a.probability;
+  r.diagnostics.box = clipped;
+  r.diagnostics.confidence = a.probability;
   if (a.status == SlotStatus::kEmpty) {
-    r.reading.empty_confidence = a.probability;
+    r.diagnostics.empty_confidence = a.probability;
     return r;
   }
-  r.reading.empty = false;
-  r.reading.empty_confidence = 0.0;
-  r.reading.glyph_box = clipped;
-  r.reading.classification.confidence = a.probability;
-  if (a.digit) {
-    r.reading.classification.value = static_cast<int>(*a.digit);
-  }
+  r.diagnostics.empty_confidence = 0.0;
+  r.diagnostics.glyph_box = clipped;
   return r;
 }
 

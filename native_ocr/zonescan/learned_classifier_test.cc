@@ -73,13 +73,11 @@ TEST(LearnedClassifier, SlotResultsCarryTheAnswerForTheResultDictionary) {
   const std::vector<SlotResult> cells = LearnedClassifier().read_slots(grey, clock_slots(200, 60));
   ASSERT_EQ(cells.size(), 4u);
   EXPECT_EQ(cells[0].status, SlotStatus::kEmpty);
-  EXPECT_TRUE(cells[0].reading.empty);
-  EXPECT_EQ(cells[0].reading.confidence, cells[0].reading.empty_confidence);
+  EXPECT_EQ(cells[0].diagnostics.confidence, cells[0].diagnostics.empty_confidence);
   ASSERT_EQ(cells[1].status, SlotStatus::kDigit);
-  EXPECT_EQ(cells[1].reading.classification.value, 9);
-  EXPECT_FALSE(cells[1].reading.empty);
-  EXPECT_GE(cells[1].reading.confidence, 0.6);
-  EXPECT_EQ(cells[1].reading.box, cells[1].slot.box);
+  EXPECT_EQ(cells[1].digit, 9);
+  EXPECT_GE(cells[1].diagnostics.confidence, 0.6);
+  EXPECT_EQ(cells[1].diagnostics.box, cells[1].slot.box);
 }
 
 TEST(LearnedClassifier, EmptyAndFlatDisplaysHaveEmptyCells) {

@@ -7,6 +7,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "native_ocr/segsense/display_view.h"
+#include "native_ocr/segsense/slot_reader.h"
 #include "native_ocr/zonescan/display.h"
 #include "native_ocr/zonescan/display_traits.h"
 #include "native_ocr/zonescan/learned_classifier.h"
@@ -27,7 +28,6 @@ Reading early(ReaderKind reader, ReadingShape shape, std::string_view reason) {
   return r;
 }
 
-// A reading of a prepared display, before the reader's own decisions.
 // What read_crop gives before any work, if anything: the single-digit reader's role check, no
 // crop, a crop past kMaxCropSide.
 std::optional<Reading> refused(ReaderKind reader, const CropView& crop, std::string_view role) {
@@ -43,6 +43,7 @@ std::optional<Reading> refused(ReaderKind reader, const CropView& crop, std::str
   return std::nullopt;
 }
 
+// A reading of a prepared display, before the reader's own decisions.
 Reading started(ReaderKind reader, const PreparedDisplay& display) {
   Reading r = early(reader, ReadingShape::kFull, "");
   r.binary = display.binary;
@@ -109,6 +110,42 @@ Reading read_single_digit(const PreparedDisplay& display, std::string_view role,
     r.reason = slot_status_name(item.status);
   }
   return r;
+}
+
+PatternMatch pattern_match(const segsense::Candidate& c) {
+  return {c.digit, c.variant, c.pattern, c.score};
+}
+
+GlyphFrame glyph_frame(const segsense::CellFrame& f) {
+  const segsense::Structure& s = f.structure;
+  return {f.frame_method,
+          f.horizontal_frame_source,
+          f.horizontal_structure_position,
+          s.vertical_core_top,
+          s.vertical_core_bottom,
+          s.top,
+          s.bottom,
+          s.left,
+          s.right,
+          s.width_ratio,
+          s.nominal_segment_length,
+          s.nominal_frame_width};
+}
+
+// The seven-segment classifier's reading of a cell in the readers' words.
+SlotDiagnostics diagnostics_of(const segsense::SlotReading& r) {
+  const segsense::Classification& c = r.classification;
+  return {r.box,
+          r.confidence,
+          r.empty_confidence,
+          r.ink_ratio,
+          r.glyph_box,
+          glyph_frame(r.frame),
+          c.strengths,
+          c.activations,
+          pattern_match(c.best),
+          pattern_match(c.second),
+          r.observed_width_ratio};
 }
 
 ClockSeparator clock_separator(const std::optional<SeparatorDetection>& detection) {
@@ -250,9 +287,10 @@ std::vector<SlotResult> SegmentClassifier::read_slots(const cv::Mat& binary,
     }
     SlotResult result;
     result.slot = slot;
-    result.reading = segsense::read_slot(view, slot.box, &scratch);
-    const std::optional<int>& value = result.reading.classification.value;
-    if (result.reading.empty) {
+    const segsense::SlotReading reading = segsense::read_slot(view, slot.box, &scratch);
+    result.diagnostics = diagnostics_of(reading);
+    const std::optional<int>& value = reading.classification.value;
+    if (reading.empty) {
       result.status = SlotStatus::kEmpty;
     } else if (value) {
       result.status = SlotStatus::kDigit;
@@ -287,6 +325,18 @@ Reading read_crop(ReaderKind reader, const CropView& crop, std::string_view role
   return read_prepared(reader, display, role, classifier);
 }
 
+Reading read_crop_given_separator(ReaderKind reader, const CropView& crop, std::string_view role,
+                                  const ProcessingSettings& settings,
+                                  const std::optional<SeparatorDetection>& separator,
+                                  const SlotClassifier& classifier) {
+  if (std::optional<Reading> r = refused(reader, crop, role)) {
+    return *std::move(r);
+  }
+  PreparedDisplay display = prepare_display(crop, settings, false);
+  display.separator = separator;
+  return read_prepared(reader, display, role, classifier);
+}
+
 SlotStatus slot_status(std::string_view status) {
   if (status == "digit") {
     return SlotStatus::kDigit;
@@ -317,18 +367,6 @@ Decision decide_score(const SlotOutcome& tens, const SlotOutcome& units) {
     return {*units.digit, true, "ok"};
   }
   if (tens.status == SlotStatus::kDigit && tens.digit) {
-Reading read_crop_given_separator(ReaderKind reader, const CropView& crop, std::string_view role,
-                                  const ProcessingSettings& settings,
-                                  const std::optional<SeparatorDetection>& separator,
-                                  const SlotClassifier& classifier) {
-  if (std::optional<Reading> r = refused(reader, crop, role)) {
-    return *std::move(r);
-  }
-  PreparedDisplay display = prepare_display(crop, settings, false);
-  display.separator = separator;
-  return read_prepared(reader, display, role, classifier);
-}
-
     return {10 * *tens.digit + *units.digit, true, "ok"};
   }
   return {std::nullopt, false, "unrecognized"};

@@ -15,7 +15,7 @@
 //
 //   r.shape         which result it is: kNoFrame, kLayout (early "layout" result), kFull ...
 //   r.value/valid/reason, r.clock_value (clock readers), r.layout, r.slots (one per digit slot,
-//   with the classifier's full segsense::SlotReading), r.binary, r.angle, r.separator ...
+//   with the classifier's SlotDiagnostics), r.binary, r.angle, r.separator ...
 //
 // Readers by role (reader_for_role): the clock-like roles take the clock reader, "period" the
 // period reader, the roles of kSingleDigitRoles the single-digit reader, every other role (and no
@@ -42,10 +42,10 @@
 
 #include <opencv2/core.hpp>
 
-#include "native_ocr/segsense/slot_reader.h"
 #include "native_ocr/zonescan/layout.h"
 #include "native_ocr/zonescan/separator/separator_detector.h"
 #include "native_ocr/zonescan/settings.h"
+#include "native_ocr/zonescan/slot_diagnostics.h"
 #include "native_ocr/zonescan/zone.h"
 
 namespace native_ocr::zonescan {
@@ -170,9 +170,9 @@ struct SlotResult {
   Slot slot;  // the layout slot that was read (box unclipped)
   SlotStatus status = SlotStatus::kUnknown;
   std::optional<int64_t> digit;  // set when status is kDigit
-  // The classifier's full reading (clipped box, confidences, segments, frame). A fake classifier
-  // may leave it default.
-  segsense::SlotReading reading;
+  // What the classifier saw (clipped box, confidences, segments, frame). A fake classifier may
+  // leave it default.
+  SlotDiagnostics diagnostics;
 };
 
 // Classifies the digit cells of a prepared display.

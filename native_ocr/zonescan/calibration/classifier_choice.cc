@@ -42,7 +42,7 @@ ClassifierEvidence classifier_evidence(const CropView& crop, std::string_view ro
   }
   double support_of = 1.0;
   for (const SlotResult& slot : reading.slots) {
-    support_of = std::min(support_of, slot.reading.confidence);
+    support_of = std::min(support_of, slot.diagnostics.confidence);
   }
   if (settings.classifier == CellClassifier::kSegments) {
     support_of = reading_support(trust_input(reading));

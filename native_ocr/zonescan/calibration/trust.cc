@@ -249,20 +249,20 @@ Trust trust_reading(const TrustInput& input) {
 }
 
 TrustCell trust_cell(const SlotResult& slot) {
-  const segsense::SlotReading& r = slot.reading;
+  const SlotDiagnostics& r = slot.diagnostics;
   TrustCell cell;
   cell.confidence = r.confidence;
   // As the result dictionary reports them.
-  cell.pattern_score = python_round(r.classification.best.score, kReportedDecimals);
-  cell.runner_up_score = python_round(r.classification.second.score, kReportedDecimals);
+  cell.pattern_score = python_round(r.best.score, kReportedDecimals);
+  cell.runner_up_score = python_round(r.runner_up.score, kReportedDecimals);
   for (size_t s = 0; s < cell.activation.size(); ++s) {
-    cell.activation[s] = python_round(r.classification.activations[s], kReportedDecimals);
+    cell.activation[s] = python_round(r.activations[s], kReportedDecimals);
   }
   for (size_t k = 0; k < cell.box.size(); ++k) {
     cell.box[k] = r.box[k];
     cell.glyph_box[k] = r.glyph_box[k];
   }
-  cell.digit = r.classification.value.value_or(-1);
+  cell.digit = slot.digit.value_or(-1);
   cell.ink_ratio = r.ink_ratio;
   return cell;
 }

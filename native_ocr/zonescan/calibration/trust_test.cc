@@ -213,7 +213,7 @@ std::vector<ReadCell> read_cells(const Reading& reading) {
   std::vector<ReadCell> cells;
   for (const SlotResult& s : reading.slots) {
     cells.push_back(ReadCell{static_cast<int>(s.slot.index.value_or(0)), s.slot.box, s.status,
-                             s.digit, s.reading.confidence});
+                             s.digit, s.diagnostics.confidence});
   }
   return cells;
 }

@@ -54,6 +54,45 @@ Ref digits_of(PyObject* items) {
   return digits;
 }
 
+segsense::Candidate candidate(const PatternMatch& m) {
+  return {m.digit, m.variant, m.pattern, m.score};
+}
+
+// A slot result as the seven-segment module's reading, for its result dictionary: every field
+// that dictionary reports, from the readers' diagnostics.
+segsense::SlotReading segsense_reading(const SlotResult& result) {
+  const SlotDiagnostics& d = result.diagnostics;
+  segsense::SlotReading r;
+  r.empty = result.status == SlotStatus::kEmpty;
+  r.box = d.box;
+  r.confidence = d.confidence;
+  r.empty_confidence = d.empty_confidence;
+  r.ink_ratio = d.ink_ratio;
+  r.glyph_box = d.glyph_box;
+  r.frame.frame_method = d.frame.method;
+  r.frame.horizontal_frame_source = d.frame.horizontal_source;
+  r.frame.horizontal_structure_position = d.frame.horizontal_position;
+  segsense::Structure& s = r.frame.structure;
+  s.vertical_core_top = d.frame.vertical_core_top;
+  s.vertical_core_bottom = d.frame.vertical_core_bottom;
+  s.top = d.frame.top;
+  s.bottom = d.frame.bottom;
+  s.left = d.frame.left;
+  s.right = d.frame.right;
+  s.width_ratio = d.frame.width_ratio;
+  s.nominal_segment_length = d.frame.nominal_segment_length;
+  s.nominal_frame_width = d.frame.nominal_frame_width;
+  if (result.digit) {
+    r.classification.value = static_cast<int>(*result.digit);
+  }
+  r.classification.strengths = d.strengths;
+  r.classification.activations = d.activations;
+  r.classification.best = candidate(d.best);
+  r.classification.second = candidate(d.runner_up);
+  r.observed_width_ratio = d.observed_width_ratio;
+  return r;
+}
+
 // The classifier's result dictionaries for the digit slots of the layout, in order.
 Ref slot_results(const Reading& r, PyObject* layout_list) {
   Ref items = pyglue::check(PyList_New(static_cast<Py_ssize_t>(r.slots.size())));
@@ -63,7 +102,7 @@ Ref slot_results(const Reading& r, PyObject* layout_list) {
       continue;
     }
     PyObject* slot = PyList_GetItem(layout_list, static_cast<Py_ssize_t>(i));
-    Ref result = segsense::new_slot_result(slot, r.slots[next].reading);
+    Ref result = segsense::new_slot_result(slot, segsense_reading(r.slots[next]));
     PyList_SetItem(items.get(), static_cast<Py_ssize_t>(next++), result.release());
   }
   return items;
