@@ -60,6 +60,16 @@ def test_full_result_layout_and_debug():
         segsense.read_slots(binary, out["geometry_items"])
 
 
+@pytest.mark.parametrize("cells", [(None, 8), (UNKNOWN_GLYPH, 3), (5, 1)])
+def test_slot_results_are_the_classifier_modules_field_for_field(cells):
+    # Empty, unrecognised and read cells: every value the reader reports of a slot is the one
+    # segsense.read_slots gives for the same display and layout.
+    crop = crop_of(cells)
+    out = z.read_score_from_crop(crop)
+    binary = z.prepare_display_from_crop(crop)["binary"]
+    assert out["ocr_items"] == segsense.read_slots(binary, out["geometry_items"])
+
+
 def test_score_roles():
     crop = crop_of((1, 9))
     for role in (None, "", "home_score"):
