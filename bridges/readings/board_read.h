@@ -1,6 +1,7 @@
 // A board's zones read frame after frame with the core's readers (read_crop, as the board reader
-// reads a zone of a decoded frame) and the trust rule: what the
-// readings document says of each zone before its stability is known. A zone whose pixels are the
+// reads a zone of a decoded frame; read_crop_given_separator for a clock whose separator columns
+// did not change) and the trust rule: what the readings document says of each zone before its
+// stability is known. A zone whose pixels are the
 // same as on the frame it was last read on is not read again: the readers are pure, so the same
 // pixels read the same (a decoded video repeats a still region's pixels exactly between its key
 // frames).
