@@ -220,6 +220,27 @@ TEST(ReadCrop, ACropPastTheLongestSideIsRefusedBeforeAnyWork) {
             ReadingShape::kFull);
 }
 
+TEST(ReadCrop, AGivenSeparatorDetectionStandsForTheDetectors) {
+  const SegmentClassifier classifier;
+  const CropView crop{testing::draw_clock(200, 60, "5980", testing::Mark::kDecimal), true};
+  const Reading found = read_crop(ReaderKind::kClock, crop, "clock", {}, classifier);
+  ASSERT_TRUE(found.separator);
+  ASSERT_EQ(found.separator->kind, SeparatorKind::kDecimalPoint);
+  const Reading given =
+      read_crop_given_separator(ReaderKind::kClock, crop, "clock", {}, found.separator, classifier);
+  EXPECT_EQ(given.clock_value, found.clock_value);
+  EXPECT_EQ(given.layout, found.layout);
+  // Nothing given is nothing found: the colon fallback, whatever the pixels show.
+  const Reading none =
+      read_crop_given_separator(ReaderKind::kClock, crop, "clock", {}, std::nullopt, classifier);
+  EXPECT_FALSE(none.clock_separator.found);
+  EXPECT_EQ(none.clock_separator.kind, SeparatorKind::kColon);
+  EXPECT_EQ(read_crop_given_separator(ReaderKind::kClock, CropView{}, "clock", {}, found.separator,
+                                      classifier)
+                .shape,
+            ReadingShape::kNoFrame);
+}
+
 TEST(ReadCrop, BgraCropReadsLikeItsBgrPart) {
   const cv::Mat bgr =
       testing::draw_clock(200, 60, "1234", testing::Mark::kColon, 0.0, cv::Scalar(40, 190, 255));
