@@ -12,6 +12,9 @@
 //   // or, step by step (what the bindings do, to check a role after the display is made):
 //   PreparedDisplay display = prepare_display(crop, settings, /*detect_separator=*/true);
 //   Reading r = read_prepared(ReaderKind::kClock, display, "clock", classifier);
+//   // or with a separator detection kept from pixels seen before (what the bridges do):
+//   Reading r = read_crop_given_separator(ReaderKind::kClock, crop, "clock", settings, kept,
+//                                         classifier);
 //
 //   r.shape         which result it is: kNoFrame, kLayout (early "layout" result), kFull ...
 //   r.value/valid/reason, r.clock_value (clock readers), r.layout, r.slots (one per digit slot,
