@@ -49,9 +49,11 @@ set(project_pytest_cost 10)
 set(project_split_suites rivlet_end_to_end ndi_bridge_end_to_end)
 # The entries that take longest, with their seconds in a release run on an idle machine: each one
 # starts before any shorter, so under -j the longest does not start late and run alone at the end.
-set(project_long_test_seconds rivlet_end_to_end_rivlet=44 rivlet_end_to_end_frozen_caller=12
-                              rivlet_end_to_end_pause_then_close=7 rivlet_end_to_end_readings=5
-                              native_ocr_wheel=15 agent_end_to_end=15 native_ocr_pytest_readers=15)
+set(project_long_test_seconds
+    rivlet_end_to_end_rivlet=44 ndi_bridge_end_to_end_receiving=20 native_ocr_wheel=15
+    agent_end_to_end=15 native_ocr_pytest_readers=15 rivlet_end_to_end_frozen_caller=12
+    ndi_bridge_end_to_end_source_list=9 demo_end_to_end=9 rivlet_end_to_end_pause_then_close=7
+    ndi_bridge_end_to_end_faults=7 rivlet_end_to_end_readings=5)
 
 function(project_add_gtest)
   if(NOT BUILD_TESTING)
