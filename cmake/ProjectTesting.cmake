@@ -52,7 +52,7 @@ set(project_split_suites rivlet_end_to_end ndi_bridge_end_to_end)
 set(project_long_test_seconds
     rivlet_end_to_end_rivlet=44 ndi_bridge_end_to_end_receiving=20 native_ocr_wheel=15
     agent_end_to_end=15 native_ocr_pytest_readers=15 rivlet_end_to_end_frozen_caller=12
-    ndi_bridge_end_to_end_source_list=9 demo_end_to_end=9 rivlet_end_to_end_pause_then_close=7
+    ndi_bridge_end_to_end_source_list=9 rivlet_end_to_end_pause_then_close=7
     ndi_bridge_end_to_end_faults=7 rivlet_end_to_end_readings=5)
 
 function(project_add_gtest)
