@@ -63,11 +63,12 @@ class ReceivePhaseTest : public testing::Test {
   static void SetUpTestSuite() {
     directory_ = new base::ScopedTempDir();
     stream_ = directory_->file("stream.ts");
-    const std::string command = std::string(FFMPEG_COMMAND) +
-                                " -hide_banner -loglevel error -nostdin -f lavfi"
-                                " -i testsrc2=size=320x180:rate=30 -t 3 -pix_fmt yuv420p"
-                                " -c:v libx264 -preset ultrafast -g 15 -f mpegts " +
-                                stream_;
+    std::string command = FFMPEG_COMMAND;
+    command +=
+        " -hide_banner -loglevel error -nostdin -f lavfi"
+        " -i testsrc2=size=320x180:rate=30 -t 3 -pix_fmt yuv420p"
+        " -c:v libx264 -preset ultrafast -g 15 -f mpegts ";
+    command += stream_;
     ASSERT_EQ(std::system(command.c_str()), 0);
   }
   static void TearDownTestSuite() { delete directory_; }

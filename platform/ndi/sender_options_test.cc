@@ -9,8 +9,8 @@ namespace ndi_loopback {
 namespace {
 
 ParseOutcome parse(std::vector<std::string> args, SenderOptions* options, std::string* err) {
-  args.insert(args.begin(), "ndi_loopback_send");
-  std::vector<char*> argv;
+  std::string program = "ndi_loopback_send";
+  std::vector<char*> argv{program.data()};
   for (std::string& arg : args) {
     argv.push_back(arg.data());
   }
