@@ -2,7 +2,7 @@
 does on the unseen half, and writes native_ocr/zonescan/calibration/trust_weights.h.
 
 usage: PYTHONPATH=<build>/python /usr/bin/python3 bench/boards/fit_trust.py [--data DIR]
-       [--more-tuning DIR ...] [--write] [--cache FILE]
+       [--more-tuning DIR ...] [--displays DIR ...] [--write] [--cache FILE]
 
 The readings are those board_bench.py scores in its blind and taught rows: every later value of a
 board read with the zone calibrate_zone tuned on the first value. Each valid reading whose cells
@@ -87,7 +87,7 @@ def digit_items(result):
 NEUTRAL_OPINION = (1.0, 1.0, 0.0)  # the opinion features when no second classifier was asked
 
 
-def features(result, agreements=(1.0, 1.0, 1.0), opinion=NEUTRAL_OPINION):
+def features(result, agreements=(1.0, 1.0, 1.0), opinion=NEUTRAL_OPINION, traits=False):
     """trust_features of trust.cc, from a reader result dictionary."""
     items = result.get("digit_items") or result.get("ocr_items") or []
     cells = [i for i in items if isinstance(i, dict) and i.get("status") == "digit"]
@@ -128,6 +128,7 @@ def features(result, agreements=(1.0, 1.0, 1.0), opinion=NEUTRAL_OPINION):
             1.0 if one_at_border(cells) else 0.0,
             empty_cell_ink(cells, empty_ink),
             glyph_offset_spread(cells),
+            1.0 if traits else 0.0,
             *opinion]
 
 
@@ -163,7 +164,7 @@ def opinion_of(record):
 def row_of(record):
     """(half, features or None, exact, why) of a collected record."""
     weighed = record["weighed"]
-    x = features(weighed, record["agreements"], opinion_of(record)) if any(
+    x = features(weighed, record["agreements"], opinion_of(record), record["traits"]) if any(
         i.get("status") == "digit" for i in digit_items(weighed)) else None
     return record["half"], x, record["exact"], record["why"]
 
@@ -208,6 +209,40 @@ def slim(result):
     return out
 
 
+def reads_through_traits(zone):
+    """trust.cc's reads_through_traits of the zone's settings: a dark polarity, a slant, a clock of
+    other than four cells."""
+    settings = zonescan.normalize_settings(zone.get("processing"))
+    return settings.get("polarity") == "dark" or bool(settings.get("slant", 0.0)) or \
+        settings.get("clock_cells", 4) != 4
+
+
+def sequence_records(data, seq, half):
+    """The records of one sequence of values (the first tunes the zone, the others are read)."""
+    images = [cv2.imread(os.path.join(data, l["file"]), cv2.IMREAD_COLOR) for l in seq]
+    rows = []
+    for tune in (tune_blind, tune_taught):
+        zone = tune(images[0], seq[0])
+        learned = (zone.get("processing") or {}).get("classifier") == "learned"
+        for label, image in zip(seq[1:], images[1:]):
+            result = read_zone(zone, image)
+            if not result["valid"]:
+                continue
+            trust = zonescan.trust_reading(result, zone=zone, image=image)
+            other = read_zone(dict(zone, processing=dict(
+                zone.get("processing") or {}, classifier="segments" if learned else "learned")),
+                image)
+            rows.append({"half": half, "file": label["file"], "role": seq[0]["role"],
+                         "exact": bool(result["value"] == label["expected"]),
+                         "why": trust["why"], "confidence": trust["confidence"],
+                         "disagreeing": trust.get("disagreeing_slots", []),
+                         "learned": learned, "traits": reads_through_traits(zone),
+                         "weighed": slim(other if learned else result),
+                         "other": slim(result if learned else other),
+                         "agreements": agreement(result, zone, image)})
+    return rows
+
+
 def collect(data, halves=("tune", "unseen")):
     """One record per valid reading in the blind and taught rows of the boards of `halves`: the
     half, whether it is exact, the rule's why and disagreeing slots, the reading the rule weighs,
@@ -216,30 +251,25 @@ def collect(data, halves=("tune", "unseen")):
         labels = [json.loads(line) for line in f]
     rows = []
     for board, seq in board_groups(labels).items():
-        if half_of(seq[0]) not in halves:
-            continue
-        images = [cv2.imread(os.path.join(data, l["file"]), cv2.IMREAD_COLOR) for l in seq]
-        for tune in (tune_blind, tune_taught):
-            zone = tune(images[0], seq[0])
-            learned = (zone.get("processing") or {}).get("classifier") == "learned"
-            for label, image in zip(seq[1:], images[1:]):
-                result = read_zone(zone, image)
-                if not result["valid"]:
-                    continue
-                trust = zonescan.trust_reading(result, zone=zone, image=image)
-                other = read_zone(dict(zone, processing=dict(
-                    zone.get("processing") or {}, classifier="segments" if learned else "learned")),
-                    image)
-                record = {"half": half_of(label), "file": label["file"], "role": seq[0]["role"],
-                          "exact": bool(result["value"] == label["expected"]),
-                          "why": trust["why"], "confidence": trust["confidence"],
-                          "disagreeing": trust.get("disagreeing_slots", []),
-                          "learned": learned,
-                          "weighed": slim(other if learned else result),
-                          "other": slim(result if learned else other),
-                          "agreements": agreement(result, zone, image)}
-                rows.append(record)
+        if half_of(seq[0]) in halves:
+            rows += sequence_records(data, seq, half_of(seq[0]))
         print(f"board {board} done", file=sys.stderr, flush=True)
+    return rows
+
+
+def collect_displays(data):
+    """The same for the tuning half of a displays bed (bench/displays/make_displays.py): each
+    display's values, as the box drawn around it and as the whole picture. Its unseen half stays
+    out, for display_bench.py to report."""
+    with open(os.path.join(data, "labels.jsonl")) as f:
+        labels = [json.loads(line) for line in f]
+    sequences = {}
+    for label in labels:
+        if label["split"] == "tune":
+            sequences.setdefault((label["display"], label["case"]), []).append(label)
+    rows = []
+    for seq in sequences.values():
+        rows += sequence_records(data, sorted(seq, key=lambda l: l["index"]), "tune")
     return rows
 
 
@@ -281,7 +311,7 @@ def fit(x, y):
 # features(): a clearer or more stable reading is never less trusted. Features whose fitted
 # weight points the other way (a side effect of correlated features) are left out and the rest
 # refitted, so that the rule stays a sign of misreads, not of this test bed.
-SIGNS = (1, 1, 1, -1, -1, -1, -1, 1, 1, 0, -1, -1, 1, 1, 1, -1, -1, -1, 1, 1, -1)
+SIGNS = (1, 1, 1, -1, -1, -1, -1, 1, 1, 0, -1, -1, 1, 1, 1, -1, -1, -1, -1, 1, 1, -1)
 
 
 def fit_signed(x, y):
@@ -392,6 +422,8 @@ def main():
     parser.add_argument("--more-tuning", nargs="*", default=[], metavar="DIR",
                         help="other beds (make_boards.py --seed-offset) whose tuning halves join "
                              "the fit")
+    parser.add_argument("--displays", nargs="*", default=[], metavar="DIR",
+                        help="displays beds (bench/displays) whose tuning halves join the fit")
     parser.add_argument("--wrong-share", type=float, default=0.3,
                         help="at most this %% of the tuning half's trusted readings wrong")
     parser.add_argument("--write", action="store_true", help="rewrite trust_weights.h")
@@ -404,6 +436,8 @@ def main():
             # Only the boards of the tuning half: a bed drawn with other seeds has an unseen half
             # of its own, which stays out of the fit like the first bed's.
             records += collect(more, halves=("tune",))
+        for displays in args.displays:
+            records += collect_displays(displays)
         if args.cache:
             json.dump(records, open(args.cache, "w"))
     rows = [row_of(r) for r in records]

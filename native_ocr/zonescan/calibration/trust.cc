@@ -220,6 +220,7 @@ std::array<double, kTrustFeatures> trust_features(const TrustInput& input) {
           one_at_border(input) ? 1.0 : 0.0,
           empty_cell_ink(input),
           glyph_offset_spread(input),
+          input.display_traits ? 1.0 : 0.0,
           opinion_agreement(input),
           input.second_opinion ? input.second_opinion->learned_probability : 1.0,
           input.second_opinion ? input.second_opinion->contradiction : 0.0};
@@ -257,6 +258,12 @@ std::string_view refusal(const TrustInput& input) {
 
 double trust_score(const TrustInput& input) {
   return score_of(input, trust_features(input));
+}
+
+bool reads_through_traits(const ProcessingSettings& settings) {
+  constexpr int64_t kDefaultClockCells = 4;
+  return settings.polarity == Polarity::kDark || settings.slant != 0.0 ||
+         settings.clock_cells != kDefaultClockCells;
 }
 
 bool decided_before_score(const TrustInput& input) {

@@ -10,12 +10,13 @@
 // taken as lit is thinner than the lit ones); a 1 read at the outer side of the outermost cells
 // (a border's or an edge's stroke); ink left in a cell read as empty (a faint or cut leading 1);
 // how unevenly the glyphs sit in their cells (a layout that gained or lost a cell cuts each
-// digit at another place); for clocks, the separator's confidence; and, when a second classifier
-// was asked about the same cells (second_opinion.h), the share of cells it read alike, the learned
-// classifier's lowest probability and its highest probability where the two differ. The weights are
-// fitted by bench/boards/fit_trust.py on one half of a test bed of board sequences
-// (trust_weights.h), once with the second opinion and once without it (for a result weighed alone);
-// a reading is trusted when its score reaches its rule's line.
+// digit at another place); whether the zone reads through a display trait; for clocks, the
+// separator's confidence; and, when a second classifier was asked about the same cells
+// (second_opinion.h), the share of cells it read alike, the learned classifier's lowest probability
+// and its highest probability where the two differ. The weights are fitted by
+// bench/boards/fit_trust.py on one half of a test bed of board sequences (trust_weights.h), once
+// with the second opinion and once without it (for a result weighed alone); a reading is trusted
+// when its score reaches its rule's line.
 //
 // Never trusted, whatever the score: an invalid reading; one whose every cell reads an 8 (every
 // segment lit: what bright unlit segments, a label or a block of clutter read as); one whose
@@ -84,6 +85,9 @@ struct TrustInput {
   // "59.8", "7"); a clock's value is read as minutes:seconds or seconds.tenths by its separator.
   std::string role;
   std::string value;
+  // Whether the zone is read through a display trait (a dark polarity, a slant, a clock of other
+  // than four cells): a path of the reader the classifiers have seen less of. False when unknown.
+  bool display_traits = false;
   // What the second classifier said about the reading's cells; not asked: none.
   std::optional<SecondOpinionSummary> second_opinion;
 };
@@ -110,6 +114,9 @@ inline constexpr double kLitGroundShare = 0.6;
 // How far past the range the fit saw (as a share of that range's span) a feature may lie before
 // the rule calls the reading unknown to it.
 inline constexpr double kFamiliarMargin = 0.1;
+
+// Whether settings read a zone through a display trait (TrustInput::display_traits).
+bool reads_through_traits(const ProcessingSettings& settings);
 
 // What the rule weighs, in the order of kTrustWeights, for a valid reading with at least one
 // digit cell.

@@ -184,6 +184,7 @@ void ask_second_opinion(PyObject* result, PyObject* zone, PyObject* image,
                         calibration::TrustInput& input) {
   ProcessingSettings settings;
   normalize_settings(zone_processing(zone).get(), &settings);
+  input.display_traits = calibration::reads_through_traits(settings);
   const Ref crop = crop_zone_from_image(zone, image);
   const std::vector<calibration::ReadCell> cells = read_cells(result);
   if (crop.get() == Py_None || cells.empty()) {
