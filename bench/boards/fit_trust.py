@@ -5,23 +5,24 @@ usage: PYTHONPATH=<build>/python /usr/bin/python3 bench/boards/fit_trust.py [--d
        [--more-tuning DIR ...] [--displays DIR ...] [--write] [--cache FILE]
 
 The readings are those board_bench.py scores in its blind and taught rows: every later value of a
-board read with the zone calibrate_zone tuned on the first value. Each valid reading whose cells
-are not all 8 gives one row of the features trust_features (trust.cc) computes, from the result
-dictionary as trust_reading sees it, with the second classifier's opinion of the same cells (the
-share of cells it reads alike, the learned classifier's lowest probability); the label is whether
-the value is exact. The rule is a
+board read with the zone calibrate_zone tuned on the first value (and, with --displays, of the
+displays of a bench/displays bed's tuning half). Each valid reading gives one record: the reading
+the rule weighs, the other classifier's reading of the same zone, the re-reads' agreement shares,
+and trust_reading's why, confidence and disagreeing slots; features() turns it into the features
+trust_features (trust.cc) computes, and the label is whether the value is exact. The rule is a
 logistic regression (Newton's method, a small ridge) whose weights keep each feature's sign
-(SIGNS), and the line is the lowest score at which
-at most --wrong-share of the tuning half's trusted readings are wrong. The features computed here
-are checked against the module's own confidence before fitting, so the two cannot drift apart.
+(SIGNS), and the line is the lowest score at which at most --wrong-share of the tuning half's
+trusted readings are wrong. The features computed here are checked against the module's own
+confidence (when the header's rule has as many features), so the two cannot drift apart.
 Readings of all-8 cells stay out of the fit; the other readings the rule refuses outright (a lit
-ground, a value the role cannot show, the classifiers disagreeing) are fitted on, since they hold
-most of the wrong readings, and refused when the figures are counted. The range of each feature over the fitted readings
-is written beside the weights: outside it (widened by FAMILIAR_MARGIN of its span) the rule says
-"uncertain".
+ground, a value the role cannot show) are fitted on and refused when the figures are counted. A
+reading the classifiers disagree on is weighed like any other. The range of each feature over
+the fitted readings is written beside the weights: outside it (widened by FAMILIAR_MARGIN of its
+span) the rule says "uncertain".
 
 --write rewrites the header (rebuild the module afterwards); without it the weights are printed.
---cache keeps the readings' features in a file, so that refits skip the calibrations.
+--cache keeps the records in a file, so that refits (and new features computed from the
+result dictionaries) skip the calibrations.
 """
 
 import argparse
