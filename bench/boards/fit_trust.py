@@ -2,26 +2,27 @@
 does on the unseen half, and writes native_ocr/zonescan/calibration/trust_weights.h.
 
 usage: PYTHONPATH=<build>/python /usr/bin/python3 bench/boards/fit_trust.py [--data DIR]
-       [--more-tuning DIR ...] [--write] [--cache FILE]
+       [--more-tuning DIR ...] [--displays DIR ...] [--write] [--cache FILE]
 
 The readings are those board_bench.py scores in its blind and taught rows: every later value of a
-board read with the zone calibrate_zone tuned on the first value. Each valid reading whose cells
-are not all 8 gives one row of the features trust_features (trust.cc) computes, from the result
-dictionary as trust_reading sees it, with the second classifier's opinion of the same cells (the
-share of cells it reads alike, the learned classifier's lowest probability); the label is whether
-the value is exact. The rule is a
+board read with the zone calibrate_zone tuned on the first value (and, with --displays, of the
+displays of a bench/displays bed's tuning half). Each valid reading gives one record: the reading
+the rule weighs, the other classifier's reading of the same zone, the re-reads' agreement shares,
+and trust_reading's why, confidence and disagreeing slots; features() turns it into the features
+trust_features (trust.cc) computes, and the label is whether the value is exact. The rule is a
 logistic regression (Newton's method, a small ridge) whose weights keep each feature's sign
-(SIGNS), and the line is the lowest score at which
-at most --wrong-share of the tuning half's trusted readings are wrong. The features computed here
-are checked against the module's own confidence before fitting, so the two cannot drift apart.
+(SIGNS), and the line is the lowest score at which at most --wrong-share of the tuning half's
+trusted readings are wrong. The features computed here are checked against the module's own
+confidence (when the header's rule has as many features), so the two cannot drift apart.
 Readings of all-8 cells stay out of the fit; the other readings the rule refuses outright (a lit
-ground, a value the role cannot show, the classifiers disagreeing) are fitted on, since they hold
-most of the wrong readings, and refused when the figures are counted. The range of each feature over the fitted readings
-is written beside the weights: outside it (widened by FAMILIAR_MARGIN of its span) the rule says
-"uncertain".
+ground, a value the role cannot show) are fitted on and refused when the figures are counted. A
+reading the classifiers disagree on is weighed like any other. The range of each feature over
+the fitted readings is written beside the weights: outside it (widened by FAMILIAR_MARGIN of its
+span) the rule says "uncertain".
 
 --write rewrites the header (rebuild the module afterwards); without it the weights are printed.
---cache keeps the readings' features in a file, so that refits skip the calibrations.
+--cache keeps the records in a file, so that refits (and new features computed from the
+result dictionaries) skip the calibrations.
 """
 
 import argparse
@@ -73,9 +74,12 @@ def agreement(result, zone, image):
 
 
 FAMILIAR_MARGIN = 0.1  # trust.h's kFamiliarMargin
-MAX_DIFFERING = 0.01  # the share of readings whose replica score may differ from trust.cc's
-# The why of the readings the rule refuses before its score.
-REFUSALS = ("all_lit", "lit_ground", "beyond_role", "classifiers_disagree")
+MAX_DIFFERING = 0.02  # the share of readings whose replica score may differ from trust.cc's: the
+# learned probability of a clock of tenths or a display read through its traits differs by about
+# 1e-3 where the replica's re-read lays its cells out a pixel otherwise (about 1 % of the records)
+# The why of the readings the rule refuses before its score (a reading the classifiers disagree on
+# is weighed: its why says so only when the disagreement is what keeps it untrusted).
+REFUSALS = ("all_lit", "lit_ground", "beyond_role", "no_digits")
 
 
 def digit_items(result):
@@ -83,25 +87,15 @@ def digit_items(result):
     return [i for i in items if isinstance(i, dict) and i.get("kind") == "digit" and i.get("box")]
 
 
-def second_opinion(result, zone, image, trust):
-    """(the reading trust weighs, share of cells read alike, the learned lowest probability), as
-    trust_reading asks the second classifier: a learned reading is weighed by the seven-segment
-    classifier's reading of the same zone, a seven-segment one by the learned probabilities."""
-    settings = dict(zone.get("processing") or {})
-    learned = settings.get("classifier") == "learned"
-    other = dict(zone, processing=dict(settings, classifier="segments" if learned else "learned"))
-    again = read_zone(other, image)
-    cells = digit_items(result)
-    share = 1.0 - len(trust.get("disagreeing_slots", [])) / len(cells) if cells else 1.0
-    probability = min([c["confidence"] for c in digit_items(again if not learned else result)],
-                      default=1.0)
-    return (again if learned else result), share, probability
+NEUTRAL_OPINION = (1.0, 1.0, 0.0)  # the opinion features when no second classifier was asked
 
 
-def features(result, agreements=(1.0, 1.0, 1.0), opinion=(1.0, 1.0)):
+def features(result, agreements=(1.0, 1.0, 1.0), opinion=NEUTRAL_OPINION, traits=False):
     """trust_features of trust.cc, from a reader result dictionary."""
     items = result.get("digit_items") or result.get("ocr_items") or []
     cells = [i for i in items if isinstance(i, dict) and i.get("status") == "digit"]
+    empty_ink = [i["ink_ratio"] for i in items if isinstance(i, dict) and i.get("status") == "empty"
+                 and i.get("ink_ratio") is not None]
     clock = "clock_mode" in result
     debug = result.get("debug") or {}
     crop_height = debug["crop_size"][1] if debug.get("crop_size") else 0
@@ -135,7 +129,47 @@ def features(result, agreements=(1.0, 1.0, 1.0), opinion=(1.0, 1.0)):
             (max(widths) - min(widths)) / tallest if widths else 0.0,
             *agreements,
             1.0 if one_at_border(cells) else 0.0,
+            empty_cell_ink(cells, empty_ink),
+            glyph_offset_spread(cells),
+            1.0 if traits else 0.0,
             *opinion]
+
+
+def empty_cell_ink(cells, empty_ink):
+    """trust.cc's empty_cell_ink: the most ink in a cell read as empty over the most in a digit
+    cell."""
+    digit = max([c["ink_ratio"] for c in cells], default=0.0)
+    return max(empty_ink, default=0.0) / digit if digit > 0.0 else 0.0
+
+
+def glyph_offset_spread(cells):
+    """trust.cc's glyph_offset_spread: the spread of where the glyphs that are not a 1 sit across
+    their cells."""
+    offsets = [((c["glyph_box"][0] + c["glyph_box"][2]) - (c["box"][0] + c["box"][2])) / 2.0 /
+               (c["box"][2] - c["box"][0] + 1) for c in cells if c["char"] != 1]
+    return max(offsets) - min(offsets) if offsets else 0.0
+
+
+def opinion_of(record):
+    """(share of cells read alike, the learned lowest probability, its highest probability on a
+    cell the two read otherwise), as second_opinion.cc reports them: the learned reading is the
+    result itself for a learned zone, the learned classifier's reading of the zone otherwise."""
+    learned_cells = digit_items(record["other"])
+    asked = digit_items(record["other"] if record["learned"] else record["weighed"])
+    disagreeing = set(record["disagreeing"])
+    share = 1.0 - len(disagreeing) / len(asked) if asked else 1.0
+    probability = min([c["confidence"] for c in learned_cells], default=1.0)
+    contradiction = max([c["confidence"] for c in learned_cells if c["slot"] in disagreeing],
+                        default=0.0)
+    return share, probability, contradiction
+
+
+def row_of(record):
+    """(half, features or None, exact, why) of a collected record."""
+    weighed = record["weighed"]
+    x = features(weighed, record["agreements"], opinion_of(record), record["traits"]) if any(
+        i.get("status") == "digit" for i in digit_items(weighed)) else None
+    return record["half"], x, record["exact"], record["why"]
 
 
 def one_at_border(cells):
@@ -163,40 +197,107 @@ def header_weights():
     return np.array(weights), offset, line
 
 
-def collect(data):
-    """(half, features, exact, all lit) of every valid reading in the blind and taught rows."""
+ITEM_KEYS = ("kind", "slot", "box", "glyph_box", "char", "status", "confidence", "ink_ratio",
+             "segment_activation", "pattern_score", "runner_up_score")
+
+
+def slim(result):
+    """What features() reads of a result dictionary, so that the cache can be refitted on."""
+    debug = result.get("debug") or {}
+    out = {"digit_items": [{k: i.get(k) for k in ITEM_KEYS} for i in digit_items(result)],
+           "debug": {"crop_size": debug.get("crop_size"), "separator": debug.get("separator")},
+           "value": result.get("value")}
+    if "clock_mode" in result:
+        out["clock_mode"] = result["clock_mode"]
+    return out
+
+
+def reads_through_traits(zone):
+    """trust.cc's reads_through_traits of the zone's settings: a dark polarity, a slant, a clock of
+    other than four cells."""
+    settings = zonescan.normalize_settings(zone.get("processing"))
+    return settings.get("polarity") == "dark" or bool(settings.get("slant", 0.0)) or \
+        settings.get("clock_cells", 4) != 4
+
+
+def sequence_records(data, seq, half):
+    """The records of one sequence of values (the first tunes the zone, the others are read)."""
+    images = [cv2.imread(os.path.join(data, l["file"]), cv2.IMREAD_COLOR) for l in seq]
+    weights, offset, _ = header_weights()  # the rule the module's confidence comes from
+    rows = []
+    for tune in (tune_blind, tune_taught):
+        zone = tune(images[0], seq[0])
+        learned = (zone.get("processing") or {}).get("classifier") == "learned"
+        for label, image in zip(seq[1:], images[1:]):
+            result = read_zone(zone, image)
+            if not result["valid"]:
+                continue
+            trust = zonescan.trust_reading(result, zone=zone, image=image)
+            other = read_zone(dict(zone, processing=dict(
+                zone.get("processing") or {}, classifier="segments" if learned else "learned")),
+                image)
+            rows.append({"half": half, "file": label["file"], "role": seq[0]["role"],
+                         "exact": bool(result["value"] == label["expected"]),
+                         "why": trust["why"], "confidence": trust["confidence"],
+                         "disagreeing": trust.get("disagreeing_slots", []),
+                         "learned": learned, "traits": reads_through_traits(zone),
+                         "rule": [list(weights), offset],
+                         "weighed": slim(other if learned else result),
+                         "other": slim(result if learned else other),
+                         "agreements": agreement(result, zone, image)})
+    return rows
+
+
+def collect(data, halves=("tune", "unseen")):
+    """One record per valid reading in the blind and taught rows of the boards of `halves`: the
+    half, whether it is exact, the rule's why and disagreeing slots, the reading the rule weighs,
+    the other classifier's reading of the zone and the re-reads' agreement shares."""
     with open(os.path.join(data, "labels.jsonl")) as f:
         labels = [json.loads(line) for line in f]
-    weights, offset, _ = header_weights()  # the rule with the second opinion
-    rows, differing = [], []
+    rows = []
     for board, seq in board_groups(labels).items():
-        images = [cv2.imread(os.path.join(data, l["file"]), cv2.IMREAD_COLOR) for l in seq]
-        for tune in (tune_blind, tune_taught):
-            zone = tune(images[0], seq[0])
-            for label, image in zip(seq[1:], images[1:]):
-                result = read_zone(zone, image)
-                if not result["valid"]:
-                    continue
-                exact = result["value"] == label["expected"]
-                trust = zonescan.trust_reading(result, zone=zone, image=image)
-                refused = trust["why"] in REFUSALS
-                weighed, share, probability = second_opinion(result, zone, image, trust)
-                x = features(weighed, agreement(result, zone, image), (share, probability)) if any(
-                    i.get("status") == "digit" for i in digit_items(weighed)) else None
-                if x is not None and not refused:
-                    mine = 1.0 / (1.0 + math.exp(-(offset + float(np.dot(weights, x)))))
-                    theirs = trust["confidence"]
-                    if theirs > 0.0 and abs(mine - theirs) > 1e-6:
-                        differing.append(f"{label['file']}: {mine} against {theirs}")
-                rows.append((half_of(label), x, bool(exact), trust["why"]))
+        if half_of(seq[0]) in halves:
+            rows += sequence_records(data, seq, half_of(seq[0]))
         print(f"board {board} done", file=sys.stderr, flush=True)
+    return rows
+
+
+def collect_displays(data):
+    """The same for the tuning half of a displays bed (bench/displays/make_displays.py): each
+    display's values, as the box drawn around it and as the whole picture. Its unseen half stays
+    out, for display_bench.py to report."""
+    with open(os.path.join(data, "labels.jsonl")) as f:
+        labels = [json.loads(line) for line in f]
+    sequences = {}
+    for label in labels:
+        if label["split"] == "tune":
+            sequences.setdefault((label["display"], label["case"]), []).append(label)
+    rows = []
+    for seq in sequences.values():
+        rows += sequence_records(data, sorted(seq, key=lambda l: l["index"]), "tune")
+    return rows
+
+
+def check_replica(records, rows):
+    """The features computed here against trust.cc's own confidence of each collected reading,
+    under the rule it was collected with (when that rule has as many features), so that the two
+    cannot drift apart."""
+    differing = []
+    for record, (_, x, _, why) in zip(records, rows):
+        if "rule" not in record:
+            continue
+        weights, offset = np.array(record["rule"][0]), record["rule"][1]
+        if x is None or why in REFUSALS or record["confidence"] <= 0.0 or len(x) != len(weights):
+            continue
+        mine = 1.0 / (1.0 + math.exp(-(offset + float(np.dot(weights, x)))))
+        if abs(mine - record["confidence"]) > 1e-6:
+            differing.append(f"{record['file']}: {mine} against {record['confidence']}")
     # A few readings of displays read with display traits (a dark polarity, a slant) weigh the
     # learned probability a little otherwise than this replica does; more than that is a drift.
     for line in differing:
         print(f"features differ from trust.cc on {line}")
     if len(differing) > MAX_DIFFERING * len(rows):
         raise SystemExit(f"{len(differing)} of {len(rows)} readings differ from trust.cc")
-    return rows
 
 
 def fit(x, y):
@@ -218,7 +319,7 @@ def fit(x, y):
 # features(): a clearer or more stable reading is never less trusted. Features whose fitted
 # weight points the other way (a side effect of correlated features) are left out and the rest
 # refitted, so that the rule stays a sign of misreads, not of this test bed.
-SIGNS = (1, 1, 1, -1, -1, -1, -1, 1, 1, 0, -1, -1, 1, 1, 1, -1, 1, 1)
+SIGNS = (1, 1, 1, -1, -1, -1, -1, 1, 1, 0, -1, -1, 1, 1, 1, -1, -1, -1, -1, 1, 1, -1)
 
 
 def fit_signed(x, y):
@@ -286,13 +387,14 @@ def write_header(rules, ranges):
 
 
 RULE_COMMENTS = ("with the second classifier asked (trust_reading given the zone and image).",
-                 "without it (the result alone): its two features weigh nothing.")
-OPINION_FEATURES = 2  # the last two features: the share read alike, the learned probability
+                 "without it (the result alone): its three features weigh nothing.")
+# The last three features: the share read alike, the learned probability, the contradiction.
+OPINION_FEATURES = len(NEUTRAL_OPINION)
 
 
 def alone(rows):
     """The rows as trust_reading sees them without the second opinion."""
-    return [(h, None if x is None else x[:-OPINION_FEATURES] + [1.0] * OPINION_FEATURES, exact,
+    return [(h, None if x is None else x[:-OPINION_FEATURES] + list(NEUTRAL_OPINION), exact,
              "uncertain" if why == "classifiers_disagree" else why) for h, x, exact, why in rows]
 
 
@@ -328,20 +430,26 @@ def main():
     parser.add_argument("--more-tuning", nargs="*", default=[], metavar="DIR",
                         help="other beds (make_boards.py --seed-offset) whose tuning halves join "
                              "the fit")
+    parser.add_argument("--displays", nargs="*", default=[], metavar="DIR",
+                        help="displays beds (bench/displays) whose tuning halves join the fit")
     parser.add_argument("--wrong-share", type=float, default=0.3,
                         help="at most this %% of the tuning half's trusted readings wrong")
     parser.add_argument("--write", action="store_true", help="rewrite trust_weights.h")
     args = parser.parse_args()
     if args.cache and os.path.exists(args.cache):
-        rows = [tuple(r) for r in json.load(open(args.cache))]
+        records = json.load(open(args.cache))
     else:
-        rows = collect(args.data)
+        records = collect(args.data)
         for more in args.more_tuning:
             # Only the boards of the tuning half: a bed drawn with other seeds has an unseen half
             # of its own, which stays out of the fit like the first bed's.
-            rows += [r for r in collect(more) if r[0] == "tune"]
+            records += collect(more, halves=("tune",))
+        for displays in args.displays:
+            records += collect_displays(displays)
         if args.cache:
-            json.dump(rows, open(args.cache, "w"))
+            json.dump(records, open(args.cache, "w"))
+    rows = [row_of(r) for r in records]
+    check_replica(records, rows)
     tune = [r for r in rows if r[0] == "tune"]
     unseen = [r for r in rows if r[0] == "unseen"]
     # Every reading but the all-8 ones is fitted on: the readings the classifiers disagree on

@@ -36,6 +36,8 @@ Opinion learned_opinion(const CropView& crop, const ProcessingSettings& settings
         std::min(out.summary.learned_probability, opinions[i].learned.probability);
     if (!opinions[i].agrees) {
       out.summary.disagreeing.push_back(cells[i].item);
+      out.summary.contradiction =
+          std::max(out.summary.contradiction, opinions[i].learned.probability);
     }
   }
   return out;
@@ -54,9 +56,12 @@ Opinion segment_opinion(const CropView& crop, ProcessingSettings settings,
         std::min(out.summary.learned_probability, cells[i].confidence);
     if (!same_answer(cells[i].status, cells[i].digit, read[i].status, read[i].digit)) {
       out.summary.disagreeing.push_back(cells[i].item);
+      out.summary.contradiction = std::max(out.summary.contradiction, cells[i].confidence);
     }
     if (read[i].status == SlotStatus::kDigit) {
       out.segment_cells.push_back(trust_cell(read[i]));
+    } else if (read[i].status == SlotStatus::kEmpty) {
+      out.segment_empty_ink.push_back(read[i].reading.ink_ratio);
     }
   }
   return out;

@@ -27,8 +27,10 @@ struct ReadCell {
 
 struct Opinion {
   SecondOpinionSummary summary;
-  // A learned reading's digit cells as the seven-segment classifier read them; empty otherwise.
+  // A learned reading's digit cells as the seven-segment classifier read them, and the inked
+  // share of those it read as empty; empty otherwise.
   std::vector<TrustCell> segment_cells;
+  std::vector<double> segment_empty_ink;
 };
 
 // The classifier settings.classifier does not name, asked about `cells` of a non-empty crop read

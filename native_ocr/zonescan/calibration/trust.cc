@@ -119,6 +119,35 @@ bool one_at_border(const TrustInput& input) {
   });
 }
 
+// The most ink in a cell read as empty, against the most in a digit cell; 0 when there is none
+// of either.
+double empty_cell_ink(const TrustInput& input) {
+  double empty = 0.0, digit = 0.0;
+  for (double ink : input.empty_ink) {
+    empty = std::max(empty, ink);
+  }
+  for (const TrustCell& c : input.cells) {
+    digit = std::max(digit, c.ink_ratio);
+  }
+  return digit > 0.0 ? empty / digit : 0.0;
+}
+
+// Where each glyph that is not a 1 sits across its cell (its centre's offset from the cell's,
+// over the cell's width): the spread over the cells. A 1 sits at its cell's right in most faces.
+double glyph_offset_spread(const TrustInput& input) {
+  Spread offsets;
+  for (const TrustCell& c : input.cells) {
+    if (c.digit == kOne) {
+      continue;
+    }
+    const double width = static_cast<double>(c.box[2] - c.box[0] + 1);
+    const double offset =
+        static_cast<double>((c.glyph_box[0] + c.glyph_box[2]) - (c.box[0] + c.box[2])) / 2.0;
+    offsets.add(offset / width);
+  }
+  return offsets.high - offsets.low;
+}
+
 }  // namespace
 
 bool lit_ground(const TrustInput& input) {
@@ -189,8 +218,12 @@ std::array<double, kTrustFeatures> trust_features(const TrustInput& input) {
           input.near_threshold_agreement,
           input.far_threshold_agreement,
           one_at_border(input) ? 1.0 : 0.0,
+          empty_cell_ink(input),
+          glyph_offset_spread(input),
+          input.display_traits ? 1.0 : 0.0,
           opinion_agreement(input),
-          input.second_opinion ? input.second_opinion->learned_probability : 1.0};
+          input.second_opinion ? input.second_opinion->learned_probability : 1.0,
+          input.second_opinion ? input.second_opinion->contradiction : 0.0};
 }
 
 namespace {
@@ -227,25 +260,56 @@ double trust_score(const TrustInput& input) {
   return score_of(input, trust_features(input));
 }
 
+bool reads_through_traits(const ProcessingSettings& settings) {
+  constexpr int64_t kDefaultClockCells = 4;
+  return settings.polarity == Polarity::kDark || settings.slant != 0.0 ||
+         settings.clock_cells != kDefaultClockCells;
+}
+
+bool decided_before_score(const TrustInput& input) {
+  return !input.valid || input.cells.empty() || !refusal(input).empty();
+}
+
+namespace {
+
+bool disagreeing(const TrustInput& input) {
+  return input.second_opinion && !input.second_opinion->disagreeing.empty();
+}
+
+// Whether the rule trusts a reading of these features.
+bool passes(const TrustInput& input, const std::array<double, kTrustFeatures>& features) {
+  const double line = input.second_opinion ? kTrustLine : kAloneLine;
+  return score_of(input, features) >= line && !unfamiliar(features);
+}
+
+// Whether the reading would pass had the second classifier read every cell alike, as sure as it
+// is of the cells it did read alike.
+bool passes_had_they_agreed(const TrustInput& input) {
+  TrustInput agreed = input;
+  agreed.second_opinion->disagreeing.clear();
+  agreed.second_opinion->contradiction = 0.0;
+  return passes(agreed, trust_features(agreed));
+}
+
+}  // namespace
+
 Trust trust_reading(const TrustInput& input) {
   if (!input.valid) {
     return {false, 0.0, input.reason.empty() ? std::string("not_valid") : input.reason};
   }
-  if (input.second_opinion && !input.second_opinion->disagreeing.empty()) {
-    return {false, 0.0, "classifiers_disagree"};
-  }
   if (input.cells.empty()) {
-    return {false, 0.0, "no_digits"};
+    return {false, 0.0, disagreeing(input) ? "classifiers_disagree" : "no_digits"};
   }
   if (const std::string_view refused = refusal(input); !refused.empty()) {
     return {false, 0.0, std::string(refused)};
   }
   const auto features = trust_features(input);
-  const double score = score_of(input, features);
-  const double confidence = 1.0 / (1.0 + std::exp(-score));
-  const double line = input.second_opinion ? kTrustLine : kAloneLine;
-  const bool trusted = score >= line && !unfamiliar(features);
-  return {trusted, confidence, trusted ? "ok" : "uncertain"};
+  const double confidence = 1.0 / (1.0 + std::exp(-score_of(input, features)));
+  if (passes(input, features)) {
+    return {true, confidence, "ok"};
+  }
+  const bool refused_for_it = disagreeing(input) && passes_had_they_agreed(input);
+  return {false, confidence, refused_for_it ? "classifiers_disagree" : "uncertain"};
 }
 
 TrustCell trust_cell(const SlotResult& slot) {
@@ -276,10 +340,11 @@ TrustInput trust_input(const Reading& reading) {
   input.separator_confidence = reading.separator ? reading.separator->confidence : 0.0;
   input.value = reading_text(reading);
   for (const SlotResult& slot : reading.slots) {
-    if (slot.status != SlotStatus::kDigit) {
-      continue;
+    if (slot.status == SlotStatus::kDigit) {
+      input.cells.push_back(trust_cell(slot));
+    } else if (slot.status == SlotStatus::kEmpty) {
+      input.empty_ink.push_back(slot.reading.ink_ratio);
     }
-    input.cells.push_back(trust_cell(slot));
   }
   return input;
 }

@@ -8,9 +8,12 @@
 // the caller measured it), or with its threshold a few levels either side; how evenly their strokes
 // are drawn (ink per lit segment, width of the glyphs that are not a 1: a glowing unlit segment
 // taken as lit is thinner than the lit ones); a 1 read at the outer side of the outermost cells
-// (a border's or an edge's stroke); for clocks, the separator's confidence; and, when a
-// second classifier was asked about the same cells (second_opinion.h), the share of cells it read
-// alike and the learned classifier's lowest probability. The weights are fitted by
+// (a border's or an edge's stroke); ink left in a cell read as empty (a faint or cut leading 1);
+// how unevenly the glyphs sit in their cells (a layout that gained or lost a cell cuts each
+// digit at another place); whether the zone reads through a display trait; for clocks, the
+// separator's confidence; and, when a second classifier was asked about the same cells
+// (second_opinion.h), the share of cells it read alike, the learned classifier's lowest probability
+// and its highest probability where the two differ. The weights are fitted by
 // bench/boards/fit_trust.py on one half of a test bed of board sequences (trust_weights.h), once
 // with the second opinion and once without it (for a result weighed alone); a reading is trusted
 // when its score reaches its rule's line.
@@ -19,9 +22,11 @@
 // segment lit: what bright unlit segments, a label or a block of clutter read as); one whose
 // ground is lit (most of its digit cells inked: a light ground that passed the threshold, or a
 // display read with the wrong polarity); one the role cannot show (a clock's seconds past 59 or
-// one seconds digit after a colon, a period 0, a down outside 1..4); one the second classifier
-// reads otherwise on any cell; and one whose features lie outside what the fit saw (the rule does
-// not know it: "uncertain").
+// one seconds digit after a colon, a period 0, a down outside 1..4); and one whose features lie
+// outside what the fit saw (the rule does not know it: "uncertain"). Cells the second classifier
+// reads otherwise are weighed, not refused outright: an untrusted reading that the rule would have
+// trusted had the two agreed says "classifiers_disagree", as does a learned reading the
+// seven-segment classifier reads no digit of.
 #ifndef NATIVE_OCR_ZONESCAN_CALIBRATION_TRUST_H_
 #define NATIVE_OCR_ZONESCAN_CALIBRATION_TRUST_H_
 
@@ -44,6 +49,9 @@ struct SecondOpinionSummary {
   // The learned classifier's lowest probability over the reading's cells (its own answers when it
   // was asked, the reading's confidences when it made the reading).
   double learned_probability = 1.0;
+  // Its highest probability over the cells the two read otherwise (0 when none): how sure the
+  // learned classifier is where it contradicts the seven-segment one.
+  double contradiction = 0.0;
 };
 
 // One digit cell read as a digit: what the classifier reported.
@@ -60,8 +68,9 @@ struct TrustCell {
 
 struct TrustInput {
   bool valid = false;
-  std::string reason;            // the reader's reason, said back when the reading is not valid
-  std::vector<TrustCell> cells;  // the cells whose status is "digit", left to right
+  std::string reason;             // the reader's reason, said back when the reading is not valid
+  std::vector<TrustCell> cells;   // the cells whose status is "digit", left to right
+  std::vector<double> empty_ink;  // the inked share of each cell read as empty, left to right
   int crop_height = 0;
   bool clock = false;
   double separator_confidence = 0.0;  // clocks: the detector's, 0 when none was found
@@ -76,6 +85,9 @@ struct TrustInput {
   // "59.8", "7"); a clock's value is read as minutes:seconds or seconds.tenths by its separator.
   std::string role;
   std::string value;
+  // Whether the zone is read through a display trait (a dark polarity, a slant, a clock of other
+  // than four cells): a path of the reader the classifiers have seen less of. False when unknown.
+  bool display_traits = false;
   // What the second classifier said about the reading's cells; not asked: none.
   std::optional<SecondOpinionSummary> second_opinion;
 };
@@ -103,6 +115,9 @@ inline constexpr double kLitGroundShare = 0.6;
 // the rule calls the reading unknown to it.
 inline constexpr double kFamiliarMargin = 0.1;
 
+// Whether settings read a zone through a display trait (TrustInput::display_traits).
+bool reads_through_traits(const ProcessingSettings& settings);
+
 // What the rule weighs, in the order of kTrustWeights, for a valid reading with at least one
 // digit cell.
 std::array<double, kTrustFeatures> trust_features(const TrustInput& input);
@@ -120,6 +135,10 @@ bool lit_ground(const TrustInput& input);
 // Whether the value is one the role cannot show (a clock's seconds past 59 or not two digits after
 // its colon, a period 0, a down outside 1..4).
 bool beyond_role(const TrustInput& input);
+
+// Whether the outcome is settled before the score (not valid, no digit cell, or refused by the
+// rule outright): the re-reads of the zone cannot change it.
+bool decided_before_score(const TrustInput& input);
 
 // Whether a feature lies outside the range the fit saw, widened by kFamiliarMargin of its span.
 bool unfamiliar(const std::array<double, kTrustFeatures>& features);

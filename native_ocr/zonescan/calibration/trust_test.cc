@@ -77,8 +77,12 @@ TEST(TrustTest, EachSignOfAMisreadLowersTheScore) {
   no_separator.separator_confidence = 0.0;
   EXPECT_LT(trust_score(no_separator), trust_score(clock));
   EXPECT_FALSE(trust_reading(uneven).trusted);
-  borderline.cells[1].confidence = 0.6;  // a segment barely on, in a cell read without conviction
-  borderline.second_opinion = doubted.second_opinion;  // and a doubtful second opinion
+  // A segment barely on, in a cell read without conviction, with a doubtful second opinion, whose
+  // value does not hold when the threshold moves far or the zone moves a pixel one way.
+  borderline.cells[1].confidence = 0.6;
+  borderline.second_opinion = doubted.second_opinion;
+  borderline.far_threshold_agreement = 0.0;
+  borderline.shift_agreement = 0.75;
   EXPECT_FALSE(trust_reading(borderline).trusted);
   TrustInput moved = clean_reading();
   moved.shift_agreement = 0.5;  // half the one-pixel moves read another value
@@ -152,6 +156,26 @@ TEST(TrustTest, UnevenStrokesAndWidthsAreMeasured) {
   EXPECT_DOUBLE_EQ(trust_features(uneven)[11], 0.0);
 }
 
+TEST(TrustTest, InkInAnEmptyCellAndGlyphsCutAtOtherPlacesAreMeasured) {
+  // Ink left in a cell read as empty (a faint or cut leading 1), against the most in a digit cell.
+  TrustInput lost = clean_reading();
+  for (TrustCell& c : lost.cells) {
+    c.ink_ratio = 0.4;
+    c.digit = 0;
+  }
+  EXPECT_DOUBLE_EQ(trust_features(lost)[16], 0.0);
+  lost.empty_ink = {0.0, 0.1};
+  EXPECT_DOUBLE_EQ(trust_features(lost)[16], 0.25);
+  // Both glyphs centred in their cells spread 0; one pushed to its cell's side by a layout cut at
+  // another place spreads by its offset over the cell's width. A 1 is not compared.
+  EXPECT_DOUBLE_EQ(trust_features(lost)[17], 0.0);
+  lost.cells[1].glyph_box[0] += 3;
+  lost.cells[1].glyph_box[2] += 3;
+  EXPECT_NEAR(trust_features(lost)[17], 3.0 / 21.0, 1e-12);
+  lost.cells[1].digit = 1;
+  EXPECT_DOUBLE_EQ(trust_features(lost)[17], 0.0);
+}
+
 }  // namespace
 }  // namespace native_ocr::zonescan::calibration
 
@@ -184,9 +208,24 @@ TEST(TrustTest, WhatTheRuleRefusesWhateverTheScore) {
     EXPECT_EQ(beyond_role(input), v.beyond) << v.role << " " << v.value;
     EXPECT_EQ(trust_reading(input).why == "beyond_role", v.beyond) << v.value;
   }
+  EXPECT_TRUE(decided_before_score(ground));
+  EXPECT_FALSE(decided_before_score(clean_reading()));
+  // A cell the learned classifier reads otherwise is weighed by how sure it is there: sure of
+  // another digit, it refuses a reading that would otherwise pass, and says so.
   TrustInput disagreed = clean_reading();
-  disagreed.second_opinion = SecondOpinionSummary{"learned", {1}, 2, 0.99};
-  EXPECT_EQ(trust_reading(disagreed).why, "classifiers_disagree");
+  disagreed.second_opinion = SecondOpinionSummary{"learned", {1}, 2, 0.99, 0.99};
+  TrustInput unsure = disagreed;
+  unsure.second_opinion->contradiction = 0.3;
+  EXPECT_LT(trust_score(disagreed), trust_score(unsure));
+  Trust t = trust_reading(disagreed);
+  EXPECT_FALSE(t.trusted);
+  EXPECT_EQ(t.why, "classifiers_disagree");
+  EXPECT_GT(t.confidence, 0.0);
+  // A reading the rule would not trust had the two agreed is uncertain, whatever they say.
+  disagreed.cells[1].glyph_box[3] = 22;
+  disagreed.far_threshold_agreement = 0.0;
+  disagreed.shift_agreement = 0.5;
+  EXPECT_EQ(trust_reading(disagreed).why, "uncertain");
   disagreed.cells.clear();  // a learned reading the seven-segment classifier reads no digit of
   EXPECT_EQ(trust_reading(disagreed).why, "classifiers_disagree");
 }
@@ -200,12 +239,17 @@ TEST(TrustTest, FeaturesOutsideTheFittedRangeAreUncertain) {
     outside[i] = kTrustFeatureLow[i] - 2 * kFamiliarMargin * span - 1.0;
     EXPECT_TRUE(unfamiliar(outside)) << i;
   }
-  // The second opinion's features: the share read alike and the learned probability.
+  // The second opinion's features: the share read alike, the learned probability and how sure it
+  // is where the two differ; without the opinion, what a full agreement gives.
   TrustInput asked = clean_reading();
-  asked.second_opinion = SecondOpinionSummary{"learned", {}, 2, 0.75};
+  asked.second_opinion = SecondOpinionSummary{"learned", {0}, 2, 0.75, 0.9};
   const auto f = trust_features(asked);
-  EXPECT_DOUBLE_EQ(f[kTrustFeatures - 2], 1.0);
-  EXPECT_DOUBLE_EQ(f[kTrustFeatures - 1], 0.75);
+  EXPECT_DOUBLE_EQ(f[kTrustFeatures - 3], 0.5);
+  EXPECT_DOUBLE_EQ(f[kTrustFeatures - 2], 0.75);
+  EXPECT_DOUBLE_EQ(f[kTrustFeatures - 1], 0.9);
+  const auto alone = trust_features(clean_reading());
+  EXPECT_DOUBLE_EQ(alone[kTrustFeatures - 3], 1.0);
+  EXPECT_DOUBLE_EQ(alone[kTrustFeatures - 1], 0.0);
 }
 
 // The cells of a reading as its result reports them.

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <array>
 
+#include <opencv2/imgproc.hpp>
+
 #include "native_ocr/zonescan/calibration/cut_reader.h"
 #include "native_ocr/zonescan/calibration/trust.h"
+#include "native_ocr/zonescan/display_traits.h"
 
 namespace native_ocr::zonescan::calibration {
 namespace {
@@ -39,28 +42,70 @@ double share_of_four_moves(const FrameZone& zone, ReaderKind reader, const ReadV
   return same / static_cast<double>(kMovedCuts);
 }
 
+// The crop as display preparation turns it before the threshold: its upright grey when the
+// settings ask for one (prepare_display reads that instead of the crop).
+CropView turned(const CropView& crop, const ProcessingSettings& settings) {
+  return needs_upright(settings)
+             ? CropView{upright_grey(crop.pixels, crop.three_dimensional, settings), false}
+             : crop;
+}
+
+// Whether the display prepared with a moved threshold is the grey display's threshold and
+// inversion alone (nothing after them but the cells): then one grey display serves every move.
+bool threshold_only_differs(const ProcessingSettings& settings) {
+  return settings.binarize && settings.morphology == Morphology::kNone;
+}
+
+// prepare_display's display of `grey` (grey_display of the turned crop) at the settings, with
+// `separator`: a level above the threshold lit, the inversion after it.
+PreparedDisplay at_threshold(const cv::Mat& grey, const ProcessingSettings& settings,
+                             const std::optional<SeparatorDetection>& separator) {
+  PreparedDisplay out;
+  cv::threshold(grey, out.binary, static_cast<double>(settings.threshold), kWhiteLevel,
+                settings.invert ? cv::THRESH_BINARY_INV : cv::THRESH_BINARY);
+  out.angle = settings.rotation;
+  out.classifier = settings.classifier;
+  out.clock_cells = settings.clock_cells;
+  if (settings.classifier == CellClassifier::kLearned) {
+    out.grey = grey;
+  }
+  out.separator = separator;
+  return out;
+}
+
+// The zone's separator as the clock reader finds it on the crop: the caller's when it gave one
+// (the threshold does not enter the search), searched for otherwise.
+std::optional<SeparatorDetection> separator_of(const FrameZone& zone, const CropView& crop) {
+  if (zone.separator_known) {
+    return zone.separator;
+  }
+  return prepare_display(crop, zone.settings, true).separator;
+}
+
 // The zone's crop read with its threshold each step down and up, in this order: read_crop's
-// readings, the separator searched for once (the threshold does not enter it).
+// readings. The grey display is made once and the separator searched for at most once: only
+// the threshold differs between the moves.
 std::array<Reading, 4> threshold_moves(const FrameZone& zone, ReaderKind reader,
                                        const SlotClassifier& classifier) {
   const CropView crop = crop_of(zone.frame, zone.rect);
   std::array<Reading, 4> out;
+  const bool refused = reader == ReaderKind::kSingleDigit && !is_single_digit_role(zone.role);
+  const bool shared =
+      !refused && !crop.empty() && !crop_too_large(crop) && threshold_only_differs(zone.settings);
   std::optional<SeparatorDetection> separator;
+  cv::Mat grey;
+  if (shared) {
+    separator = reader == ReaderKind::kClock ? separator_of(zone, crop) : std::nullopt;
+    grey = grey_display(turned(crop, zone.settings), zone.settings);
+  }
   size_t k = 0;
   for (const int step : {kNearThresholdStep, kFarThresholdStep}) {
     for (const int way : kWays) {
       ProcessingSettings moved = zone.settings;
       moved.threshold = std::clamp<int64_t>(zone.settings.threshold + way * step, 0, kWhiteLevel);
-      if (k == 0 || (reader == ReaderKind::kSingleDigit && !is_single_digit_role(zone.role)) ||
-          crop.empty() || crop_too_large(crop)) {
-        out[k] = read_crop(reader, crop, zone.role, moved, classifier);
-        separator = out[k].separator;
-      } else {
-        PreparedDisplay display = prepare_display(crop, moved, false);
-        display.separator = separator;
-        out[k] = read_prepared(reader, display, zone.role, classifier);
-      }
-      ++k;
+      out[k++] = shared ? read_prepared(reader, at_threshold(grey, moved, separator), zone.role,
+                                        classifier)
+                        : read_crop(reader, crop, zone.role, moved, classifier);
     }
   }
   return out;

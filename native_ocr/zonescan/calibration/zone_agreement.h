@@ -4,7 +4,8 @@
 //
 // Every re-read is the one the zone's reader makes of a zone of the frame with those bounds and
 // those settings (read_crop), on views into the one frame; the threshold moves share the zone's
-// crop and its separator search, which the threshold does not enter.
+// grey display and one separator search (the reading's own when the caller gives it), which the
+// threshold does not enter.
 #ifndef NATIVE_OCR_ZONESCAN_CALIBRATION_ZONE_AGREEMENT_H_
 #define NATIVE_OCR_ZONESCAN_CALIBRATION_ZONE_AGREEMENT_H_
 
@@ -25,6 +26,10 @@ struct FrameZone {
   ZoneRect rect;                // the zone's position, fractions of the frame
   std::string role;             // the role its reader takes ("home_score" for none)
   ProcessingSettings settings;  // normalised
+  // Whether the caller knows the clock separator its reading found on the zone's crop, and that
+  // separator (none: it found none); searched for again when not known.
+  bool separator_known = false;
+  std::optional<SeparatorDetection> separator;
 };
 
 // The value a reading gave: a clock's text, or a number. A re-read keeps it when it is valid and

@@ -49,9 +49,10 @@ TEST(ZoneAgreementTest, ACleanReadingHoldsUnderEveryMoveAndAnotherValueUnderNone
   }
 }
 
-// Each move is exactly the zone's reader on the moved zone: the threshold moves share one
-// separator search, which must not change what they read, and a zone moved off the frame's
-// edge reads what a crop of the frame reads.
+// Each move is exactly the zone's reader on the moved zone: the threshold moves share one grey
+// display and one separator search (the caller's, when it gives the reading's), which must not
+// change what they read, whatever else the settings turn, blur or invert; and a zone moved off the
+// frame's edge reads what a crop of the frame reads.
 TEST(ZoneAgreementTest, EveryMoveReadsAsTheReaderReadsTheMovedZone) {
   Board b;
   b.cells = "4.7";
@@ -61,26 +62,41 @@ TEST(ZoneAgreementTest, EveryMoveReadsAsTheReaderReadsTheMovedZone) {
   const CropView crop = {f.frame(cv::Range(f.frame.rows / 4, f.frame.rows * 3 / 4),
                                  cv::Range(f.frame.cols / 4, f.frame.cols * 3 / 4)),
                          true};
-  for (const int threshold : {70, 80, 90, 100, 150}) {
-    f.zone.settings.threshold = threshold;
-    const Reading at = read_crop(ReaderKind::kClock, crop, "clock", f.zone.settings, classifier);
-    double expected[2] = {0, 0};
-    int k = 0;
-    for (const int step : {kNearThresholdStep, kFarThresholdStep}) {
-      for (const int way : {-1, 1}) {
-        ProcessingSettings moved = f.zone.settings;
-        moved.threshold = std::clamp<int64_t>(threshold + way * step, 0, 255);
-        expected[k / 2] +=
-            keeps_value(read_crop(ReaderKind::kClock, crop, "clock", moved, classifier),
-                        {std::nullopt, at.clock_value}) /
-            2.0;
-        ++k;
+  std::vector<ProcessingSettings> variants(5, f.zone.settings);
+  variants[1].rotation = 2.0;
+  variants[1].blur = 3;
+  variants[2].invert = true;
+  variants[3].classifier = CellClassifier::kLearned;
+  variants[4].slant = 6.0;
+  for (size_t v = 0; v < variants.size(); ++v) {
+    for (const int threshold : {70, 80, 90, 100, 150}) {
+      f.zone.settings = variants[v];
+      f.zone.settings.threshold = threshold;
+      const Reading at = read_crop(ReaderKind::kClock, crop, "clock", f.zone.settings, classifier);
+      double expected[2] = {0, 0};
+      int k = 0;
+      for (const int step : {kNearThresholdStep, kFarThresholdStep}) {
+        for (const int way : {-1, 1}) {
+          ProcessingSettings moved = f.zone.settings;
+          moved.threshold = std::clamp<int64_t>(threshold + way * step, 0, 255);
+          expected[k / 2] +=
+              keeps_value(read_crop(ReaderKind::kClock, crop, "clock", moved, classifier),
+                          {std::nullopt, at.clock_value}) /
+              2.0;
+          ++k;
+        }
+      }
+      for (const bool given : {false, true}) {
+        f.zone.separator_known = given;
+        f.zone.separator = given ? at.separator : std::nullopt;
+        const Agreement a = zone_agreement(f.zone, {std::nullopt, at.clock_value}, classifier);
+        EXPECT_EQ(a.near_threshold, expected[0]) << v << " " << threshold << " " << given;
+        EXPECT_EQ(a.far_threshold, expected[1]) << v << " " << threshold << " " << given;
       }
     }
-    const Agreement a = zone_agreement(f.zone, {std::nullopt, at.clock_value}, classifier);
-    EXPECT_EQ(a.near_threshold, expected[0]) << threshold;
-    EXPECT_EQ(a.far_threshold, expected[1]) << threshold;
   }
+  f.zone.settings = variants[0];
+  f.zone.separator_known = false;
   // The whole frame as the zone: the moves left and up lose a column or row at the edge.
   f.zone.rect = {0.0, 0.0, 1.0, 1.0};
   f.zone.role = "";

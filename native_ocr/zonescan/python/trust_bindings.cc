@@ -29,6 +29,7 @@ const Name kValid("valid"), kValue("value"), kDigitItems("digit_items"), kOcrIte
 const Name kStatus("status"), kChar("char"), kKind("kind"), kBox("box"), kGlyphBox("glyph_box"),
     kPatternScore("pattern_score"), kRunnerUpScore("runner_up_score"),
     kActivation("segment_activation"), kInkRatio("ink_ratio"), kSlot("slot");
+const Name kSeparatorX("separator_x"), kSeparatorChar("separator_char");
 
 }  // namespace
 
@@ -120,10 +121,15 @@ calibration::TrustInput trust_input(PyObject* result) {
   for (Py_ssize_t i = 0; i < count; ++i) {
     const Ref held = sequence_item(items, i);
     PyObject* item = held.get();
-    if (!PyDict_Check(item) || !is_str(dict_value(item, kStatus), "digit")) {
+    if (!PyDict_Check(item)) {
       continue;
     }
-    input.cells.push_back(trust_cell(item));
+    if (is_str(dict_value(item, kStatus), "digit")) {
+      input.cells.push_back(trust_cell(item));
+    } else if (PyObject* ink = dict_value(item, kInkRatio);
+               is_str(dict_value(item, kStatus), "empty") && ink != Py_None) {
+      input.empty_ink.push_back(pyglue::python_float(ink));
+    }
   }
   return input;
 }
@@ -178,6 +184,7 @@ void ask_second_opinion(PyObject* result, PyObject* zone, PyObject* image,
                         calibration::TrustInput& input) {
   ProcessingSettings settings;
   normalize_settings(zone_processing(zone).get(), &settings);
+  input.display_traits = calibration::reads_through_traits(settings);
   const Ref crop = crop_zone_from_image(zone, image);
   const std::vector<calibration::ReadCell> cells = read_cells(result);
   if (crop.get() == Py_None || cells.empty()) {
@@ -196,6 +203,7 @@ void ask_second_opinion(PyObject* result, PyObject* zone, PyObject* image,
   }
   if (settings.classifier == CellClassifier::kLearned) {
     input.cells = std::move(opinion.segment_cells);
+    input.empty_ink = std::move(opinion.segment_empty_ink);
   }
   input.second_opinion = std::move(opinion.summary);
 }
@@ -226,6 +234,24 @@ calibration::ReadValue read_value(PyObject* value) {
   return out;
 }
 
+// The separator a clock result's reading found (its separator_x and separator_char), set in `at`
+// when the result says (separator_x None: it found none); left to be searched for otherwise.
+void take_result_separator(PyObject* result, calibration::FrameZone& at) {
+  PyObject* x = pyglue::dict_find(result, kSeparatorX);
+  PyObject* kind = pyglue::dict_find(result, kSeparatorChar);
+  if (x == Py_None) {
+    at.separator_known = true;
+    at.separator.reset();
+  } else if (x != nullptr && PyFloat_Check(x) && kind != nullptr &&
+             (is_str(kind, ":") || is_str(kind, "."))) {
+    SeparatorDetection found;
+    found.x = PyFloat_AsDouble(x);
+    found.colon = is_str(kind, ":");
+    at.separator_known = true;
+    at.separator = std::move(found);
+  }
+}
+
 // What the result's zone read again says about it: the shares of reads that keep its value with
 // the zone moved one pixel each way and with its threshold moved, read in the core on views of
 // the one frame (through the module's classifier when it has been replaced).
@@ -238,6 +264,7 @@ void measure_agreement(PyObject* result, PyObject* zone, PyObject* image,
   at.role = role_of(zone, nullptr);
   at.rect = zone_rect(zone);
   normalize_settings(zone_processing(zone).get(), &at.settings);
+  take_result_separator(result, at);
   const calibration::ReadValue value = read_value(dict_value(result, kValue));
   calibration::Agreement agreement;
   Ref replaced;
@@ -274,8 +301,11 @@ Ref trust_reading(PyObject* args, PyObject* kwargs) {
       throw pyglue::TypeError("zone must be a dict, not " + pyglue::type_name(zone));
     }
     input.role = role_of(zone, nullptr);
-    measure_agreement(result, zone, image, input);
     ask_second_opinion(result, zone, image, input);
+    // A reading the rule refuses whatever the re-reads say is not read again.
+    if (!calibration::decided_before_score(input)) {
+      measure_agreement(result, zone, image, input);
+    }
   }
   return trust_dict(calibration::trust_reading(input), input);
 }
