@@ -61,7 +61,7 @@ Opinion segment_opinion(const CropView& crop, ProcessingSettings settings,
     if (read[i].status == SlotStatus::kDigit) {
       out.segment_cells.push_back(trust_cell(read[i]));
     } else if (read[i].status == SlotStatus::kEmpty) {
-      out.segment_empty_ink.push_back(read[i].reading.ink_ratio);
+      out.segment_empty_ink.push_back(read[i].diagnostics.ink_ratio);
     }
   }
   return out;

@@ -343,7 +343,7 @@ TrustInput trust_input(const Reading& reading) {
     if (slot.status == SlotStatus::kDigit) {
       input.cells.push_back(trust_cell(slot));
     } else if (slot.status == SlotStatus::kEmpty) {
-      input.empty_ink.push_back(slot.reading.ink_ratio);
+      input.empty_ink.push_back(slot.diagnostics.ink_ratio);
     }
   }
   return input;

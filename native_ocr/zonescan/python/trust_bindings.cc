@@ -246,7 +246,7 @@ void take_result_separator(PyObject* result, calibration::FrameZone& at) {
              (is_str(kind, ":") || is_str(kind, "."))) {
     SeparatorDetection found;
     found.x = PyFloat_AsDouble(x);
-    found.colon = is_str(kind, ":");
+    found.kind = is_str(kind, ":") ? SeparatorKind::kColon : SeparatorKind::kDecimalPoint;
     at.separator_known = true;
     at.separator = std::move(found);
   }
