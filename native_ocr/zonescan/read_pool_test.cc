@@ -1,8 +1,14 @@
 #include "native_ocr/zonescan/read_pool.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -48,6 +54,61 @@ TEST(ReadPool, CallersAtOnceAllFinish) {
   callers.clear();
   EXPECT_EQ(total.load(), 4 * 100 * 9);
   EXPECT_LE(pool.helpers(), 2u);
+}
+
+// Runs `child` in a forked process that dies by alarm if it hangs; returns its exit status.
+int in_forked_child(const std::function<int()>& child) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    alarm(30);  // a hang in the child ends it with SIGALRM instead of blocking the test
+    _exit(child());
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// The threads that ran a run's tasks; the first task waits (a while at most) for a second thread
+// to start one, so that helpers that exist take part.
+size_t threads_of_a_run(ReadPool& pool) {
+  std::mutex mutex;
+  std::set<std::thread::id> ids;
+  std::atomic<int> started{0};
+  pool.run(8, 3, [&](size_t i) {
+    ++started;
+    if (i == 0) {
+      const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (started < 2 && std::chrono::steady_clock::now() < give_up) {
+        std::this_thread::yield();
+      }
+    }
+    const std::lock_guard lock(mutex);
+    ids.insert(std::this_thread::get_id());
+  });
+  return ids.size();
+}
+
+TEST(ReadPool, AForkedChildReadsWithoutTheParentsHelpers) {
+  auto own = std::make_unique<ReadPool>();
+  ASSERT_GE(threads_of_a_run(*own), 2u);
+  ASSERT_GE(threads_of_a_run(*shared_read_pool()), 2u);
+  EXPECT_EQ(in_forked_child([&] {
+              // The parent's pool runs every task here on the calling thread, and is destroyed
+              // without waiting for helpers that this process does not have.
+              std::atomic<int> total{0};
+              own->run(9, 3, [&](size_t) { ++total; });
+              const bool alone = total == 9 && own->helpers() == 0;
+              own.reset();
+              if (!alone) {
+                return 1;
+              }
+              // The shared pool is this process's own, with helpers of its own.
+              return threads_of_a_run(*shared_read_pool()) >= 2 ? 0 : 2;
+            }),
+            0);
+  // The parent's pools are untouched by the child.
+  EXPECT_GE(threads_of_a_run(*own), 2u);
+  EXPECT_GE(threads_of_a_run(*shared_read_pool()), 2u);
 }
 
 }  // namespace
