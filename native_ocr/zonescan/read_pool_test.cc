@@ -4,11 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <functional>
-#include <mutex>
-#include <set>
 #include <thread>
 #include <vector>
 
@@ -68,47 +66,36 @@ int in_forked_child(const std::function<int()>& child) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-// The threads that ran a run's tasks; the first task waits (a while at most) for a second thread
-// to start one, so that helpers that exist take part.
-size_t threads_of_a_run(ReadPool& pool) {
-  std::mutex mutex;
-  std::set<std::thread::id> ids;
-  std::atomic<int> started{0};
-  pool.run(8, 3, [&](size_t i) {
-    ++started;
-    if (i == 0) {
-      const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-      while (started < 2 && std::chrono::steady_clock::now() < give_up) {
-        std::this_thread::yield();
-      }
-    }
-    const std::lock_guard lock(mutex);
-    ids.insert(std::this_thread::get_id());
-  });
-  return ids.size();
+// Whether a run on three threads ran each of nine tasks once.
+bool runs_every_task(ReadPool& pool) {
+  std::vector<std::atomic<int>> runs(9);
+  pool.run(runs.size(), 3, [&](size_t i) { ++runs[i]; });
+  return std::all_of(runs.begin(), runs.end(), [](const std::atomic<int>& r) { return r == 1; });
 }
 
 TEST(ReadPool, AForkedChildReadsWithoutTheParentsHelpers) {
   auto own = std::make_unique<ReadPool>();
-  ASSERT_GE(threads_of_a_run(*own), 2u);
-  ASSERT_GE(threads_of_a_run(*shared_read_pool()), 2u);
+  ASSERT_TRUE(runs_every_task(*own));
+  ASSERT_TRUE(runs_every_task(*shared_read_pool()));
+  ASSERT_EQ(own->helpers(), 2u);
   EXPECT_EQ(in_forked_child([&] {
               // The parent's pool runs every task here on the calling thread, and is destroyed
               // without waiting for helpers that this process does not have.
-              std::atomic<int> total{0};
-              own->run(9, 3, [&](size_t) { ++total; });
-              const bool alone = total == 9 && own->helpers() == 0;
+              const bool alone = runs_every_task(*own) && own->helpers() == 0;
               own.reset();
               if (!alone) {
                 return 1;
               }
-              // The shared pool is this process's own, with helpers of its own.
-              return threads_of_a_run(*shared_read_pool()) >= 2 ? 0 : 2;
+              // The shared pool is this process's own, and starts helpers of its own.
+              ReadPool& shared = *shared_read_pool();
+              const bool fresh = shared.helpers() == 0;
+              return fresh && runs_every_task(shared) && shared.helpers() == 2 ? 0 : 2;
             }),
             0);
   // The parent's pools are untouched by the child.
-  EXPECT_GE(threads_of_a_run(*own), 2u);
-  EXPECT_GE(threads_of_a_run(*shared_read_pool()), 2u);
+  EXPECT_TRUE(runs_every_task(*own));
+  EXPECT_EQ(own->helpers(), 2u);
+  EXPECT_TRUE(runs_every_task(*shared_read_pool()));
 }
 
 }  // namespace
