@@ -2,8 +2,6 @@
 from a decoded frame and from a preview file decoded once (in part where that is exact)."""
 import json
 import os
-import signal
-import threading
 
 import cv2
 import numpy as np
@@ -191,36 +189,3 @@ class TestHostileSources:
         assert z.read_zones(zones, path, threads=np.int64(3)) == expected
         with pytest.raises(ValueError, match="threads must be at least 1"):
             z.read_zones(zones, path, threads=-2**70)
-
-
-class TestForkedProcesses:
-    def test_a_child_forked_during_threaded_reads_reads_the_same(self, frames, tmp_path):
-        """A web host's workers fork from a process that has read with threads, even while one of
-        its threads is still reading: the child reads with threads too, without hanging."""
-        image, zones = frames[0]
-        path = write_jpeg(tmp_path, image)
-        many = zones * 6
-        expected = z.read_zones(many, path, threads=3)
-        stop = threading.Event()
-
-        def keep_reading():
-            while not stop.is_set():
-                z.read_zones(many, path, threads=3)
-
-        reader = threading.Thread(target=keep_reading)
-        reader.start()
-        try:
-            statuses = []
-            for _ in range(4):
-                pid = os.fork()
-                if pid == 0:  # the child: only this thread is here
-                    signal.signal(signal.SIGALRM, signal.SIG_DFL)
-                    signal.alarm(60)  # a hang ends the child instead of the test run
-                    same = all(z.read_zones(many, path, threads=3) == expected for _ in range(3))
-                    os._exit(0 if same else 1)
-                statuses.append(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
-        finally:
-            stop.set()
-            reader.join()
-        assert statuses == [0] * 4  # 1: other readings; -14: hung until the alarm
-        assert z.read_zones(many, path, threads=3) == expected
