@@ -240,14 +240,10 @@ PreparedDisplay prepare_display(const CropView& given, const ProcessingSettings&
       needs_upright(settings)
           ? CropView{upright_grey(given.pixels, given.three_dimensional, settings), false}
           : given;
-  PreparedDisplay out;
-  out.clock_cells = settings.clock_cells;
-  out.binary = process_image(crop.pixels, crop.three_dimensional, settings);
-  out.angle = settings.rotation;
-  out.classifier = settings.classifier;
-  if (settings.classifier == CellClassifier::kLearned) {
-    out.grey = grey_display(crop, settings);
-  }
+  cv::Mat binary = process_image(crop.pixels, crop.three_dimensional, settings);
+  const cv::Mat grey =
+      settings.classifier == CellClassifier::kLearned ? grey_display(crop, settings) : cv::Mat();
+  std::optional<SeparatorDetection> separator;
   if (detect_separator) {
     // Separator coordinates are unrotated crop pixels, whatever the rotation setting.
     // The detector reads colour crops; the upright grey goes to it as three equal channels.
@@ -255,8 +251,23 @@ PreparedDisplay prepare_display(const CropView& given, const ProcessingSettings&
     if (needs_upright(settings)) {
       cv::cvtColor(crop.pixels, colour, cv::COLOR_GRAY2BGR);
     }
-    out.separator = detect_clock_separator_without_regions(colour, 0.0);
+    separator = detect_clock_separator_without_regions(colour, 0.0);
   }
+  return prepared_display(std::move(binary), grey, settings, std::move(separator));
+}
+
+PreparedDisplay prepared_display(cv::Mat binary, const cv::Mat& grey,
+                                 const ProcessingSettings& settings,
+                                 std::optional<SeparatorDetection> separator) {
+  PreparedDisplay out;
+  out.clock_cells = settings.clock_cells;
+  out.binary = std::move(binary);
+  out.angle = settings.rotation;
+  out.classifier = settings.classifier;
+  if (settings.classifier == CellClassifier::kLearned) {
+    out.grey = grey;
+  }
+  out.separator = std::move(separator);
   return out;
 }
 

@@ -163,6 +163,13 @@ struct PreparedDisplay {
 PreparedDisplay prepare_display(const CropView& crop, const ProcessingSettings& settings,
                                 bool detect_separator);
 
+// The display prepare_display makes of `binary` (the crop prepared at the settings) with the
+// crop's grey display `grey` (read only for the learned classifier; may be empty otherwise) and
+// the separator detection `separator`: the settings' rotation, classifier and clock cells.
+PreparedDisplay prepared_display(cv::Mat binary, const cv::Mat& grey,
+                                 const ProcessingSettings& settings,
+                                 std::optional<SeparatorDetection> separator);
+
 // The crop as display preparation has it just before the threshold: grey, with the settings'
 // contrast, brightness, gamma, rotation and blur; no threshold, inversion or morphology. What the
 // learned classifier reads.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include <opencv2/imgproc.hpp>
 
@@ -60,17 +61,10 @@ bool threshold_only_differs(const ProcessingSettings& settings) {
 // `separator`: a level above the threshold lit, the inversion after it.
 PreparedDisplay at_threshold(const cv::Mat& grey, const ProcessingSettings& settings,
                              const std::optional<SeparatorDetection>& separator) {
-  PreparedDisplay out;
-  cv::threshold(grey, out.binary, static_cast<double>(settings.threshold), kWhiteLevel,
+  cv::Mat binary;
+  cv::threshold(grey, binary, static_cast<double>(settings.threshold), kWhiteLevel,
                 settings.invert ? cv::THRESH_BINARY_INV : cv::THRESH_BINARY);
-  out.angle = settings.rotation;
-  out.classifier = settings.classifier;
-  out.clock_cells = settings.clock_cells;
-  if (settings.classifier == CellClassifier::kLearned) {
-    out.grey = grey;
-  }
-  out.separator = separator;
-  return out;
+  return prepared_display(std::move(binary), grey, settings, separator);
 }
 
 // The zone's separator as the clock reader finds it on the crop: the caller's when it gave one

@@ -1,6 +1,7 @@
 #include "native_ocr/zonescan/separator/separator_mask.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numeric>
 
@@ -65,8 +66,31 @@ cv::Mat morphology_3x3(const cv::Mat& in, bool dilate) {
   in.copyTo(padded(cv::Rect(1, 1, in.cols, in.rows)));
   cv::Mat out(in.size(), CV_8UC1);
   const int cols = in.cols;
+  constexpr size_t kCrossPoints = 5;
   for (int y = 0; y < in.rows; ++y) {
     uint8_t* __restrict dst = out.ptr<uint8_t>(y);
+    if (offsets.size() == kCrossPoints) {
+      // The usual element, a cross of five points: all five neighbours in one pass.
+      std::array<const uint8_t*, kCrossPoints> s{};
+      for (size_t k = 0; k < kCrossPoints; ++k) {
+        s[k] = padded.ptr<uint8_t>(y + 1 + offsets[k].y) + 1 + offsets[k].x;
+      }
+      const uint8_t* __restrict s0 = s[0];
+      const uint8_t* __restrict s1 = s[1];
+      const uint8_t* __restrict s2 = s[2];
+      const uint8_t* __restrict s3 = s[3];
+      const uint8_t* __restrict s4 = s[4];
+      if (dilate) {
+        for (int x = 0; x < cols; ++x) {
+          dst[x] = std::max(std::max(std::max(s0[x], s1[x]), std::max(s2[x], s3[x])), s4[x]);
+        }
+      } else {
+        for (int x = 0; x < cols; ++x) {
+          dst[x] = std::min(std::min(std::min(s0[x], s1[x]), std::min(s2[x], s3[x])), s4[x]);
+        }
+      }
+      continue;
+    }
     for (size_t k = 0; k < offsets.size(); ++k) {
       const uint8_t* __restrict src = padded.ptr<uint8_t>(y + 1 + offsets[k].y) + 1 + offsets[k].x;
       if (k == 0) {
@@ -173,9 +197,14 @@ cv::Mat separator_mask_from_planes(const cv::Mat& gray, const cv::Mat& value,
   if (total == 0) {
     CV_Error(cv::Error::StsBadArg, "separator window is empty");
   }
+  // Even and odd columns count into their own histograms, summed after: neighbouring pixels of
+  // one level then do not wait on each other's increment.
   Histogram value_hist{};
   Histogram gray_hist{};
   Histogram detail_hist{};
+  Histogram value_odd{};
+  Histogram gray_odd{};
+  Histogram detail_odd{};
   cv::Mat detail(size, CV_8UC1);
   for (int y = 0; y < rows; ++y) {
     const uint8_t* g = gray.ptr<uint8_t>(y);
@@ -184,10 +213,26 @@ cv::Mat separator_mask_from_planes(const cv::Mat& gray, const cv::Mat& value,
     uint8_t* d = detail.ptr<uint8_t>(y);
     for (int x = 0; x < cols; ++x) {
       d[x] = g[x] > b[x] ? static_cast<uint8_t>(g[x] - b[x]) : 0;
+    }
+    int x = 0;
+    for (; x + 1 < cols; x += 2) {
+      ++value_hist[v[x]];
+      ++gray_hist[g[x]];
+      ++detail_hist[d[x]];
+      ++value_odd[v[x + 1]];
+      ++gray_odd[g[x + 1]];
+      ++detail_odd[d[x + 1]];
+    }
+    if (x < cols) {
       ++value_hist[v[x]];
       ++gray_hist[g[x]];
       ++detail_hist[d[x]];
     }
+  }
+  for (size_t level = 0; level < value_hist.size(); ++level) {
+    value_hist[level] += value_odd[level];
+    gray_hist[level] += gray_odd[level];
+    detail_hist[level] += detail_odd[level];
   }
   const int64_t bright_cut =
       std::max<int64_t>(histogram_percentile_int(value_hist, total, 94), 135);
@@ -196,15 +241,20 @@ cv::Mat separator_mask_from_planes(const cv::Mat& gray, const cv::Mat& value,
   if (gray_hist_out != nullptr) {
     *gray_hist_out = gray_hist;
   }
+  // The cuts are levels of 8-bit histograms: compared as 8-bit levels the loop runs in vectors.
+  const auto level = [](int64_t cut) { return static_cast<uint8_t>(std::min<int64_t>(cut, 255)); };
+  const uint8_t bright_level = level(bright_cut);
+  const uint8_t detail_level = level(detail_cut);
+  const uint8_t gray_level = level(gray_cut);
   cv::Mat mask(size, CV_8UC1);
   for (int y = 0; y < rows; ++y) {
-    const uint8_t* g = gray.ptr<uint8_t>(y);
-    const uint8_t* v = value.ptr<uint8_t>(y);
-    const uint8_t* d = detail.ptr<uint8_t>(y);
-    uint8_t* m = mask.ptr<uint8_t>(y);
+    const uint8_t* __restrict g = gray.ptr<uint8_t>(y);
+    const uint8_t* __restrict v = value.ptr<uint8_t>(y);
+    const uint8_t* __restrict d = detail.ptr<uint8_t>(y);
+    uint8_t* __restrict m = mask.ptr<uint8_t>(y);
     for (int x = 0; x < cols; ++x) {
-      const bool bright = v[x] >= bright_cut;
-      const bool local = g[x] >= gray_cut && d[x] >= detail_cut;
+      const bool bright = v[x] >= bright_level;
+      const bool local = (g[x] >= gray_level) & (d[x] >= detail_level);
       m[x] = (bright || local) ? 255 : 0;
     }
   }

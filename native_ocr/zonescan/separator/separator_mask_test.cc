@@ -62,6 +62,31 @@ TEST(ClockSeparatorMask, GivenBlurEqualsOwnBlur) {
             0);
 }
 
+// Bright blocks of at least 2x2 on a dark window (too few to move the brightness cut off its
+// floor) are the mask before its closing: the result is OpenCV's closing of them, on windows of
+// odd and even widths and one a single column wide, blocks at the edges too.
+TEST(ClockSeparatorMask, BrightBlocksComeOutAsOpenCvClosesThem) {
+  cv::RNG rng(0x3a5c);
+  for (const cv::Size size : {cv::Size(31, 47), cv::Size(40, 60), cv::Size(1, 90)}) {
+    cv::Mat value = cv::Mat::zeros(size, CV_8UC1);
+    if (size.width == 1) {
+      value.rowRange(10, 14).setTo(255);
+    }
+    const int lit_limit = size.area() * 5 / 100;
+    while (size.width > 1 && cv::countNonZero(value) + 4 <= lit_limit) {
+      const int x = rng.uniform(0, size.width - 1);
+      const int y = rng.uniform(0, size.height - 1);
+      cv::rectangle(value, cv::Rect(x, y, 2, 2), cv::Scalar(255), cv::FILLED);
+    }
+    const cv::Mat dark = cv::Mat::zeros(size, CV_8UC1);
+    cv::Mat expected;
+    cv::morphologyEx(value, expected, cv::MORPH_CLOSE,
+                     cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(3, 3)));
+    const cv::Mat got = separator_mask_from_planes(dark, value, dark);
+    EXPECT_EQ(cv::countNonZero(got != expected), 0) << size;
+  }
+}
+
 TEST(ClockSeparatorMask, RejectsBadWindowsAndBlurs) {
   EXPECT_THROW(clock_separator_mask(cv::Mat::zeros(10, 10, CV_8UC1)), cv::Exception);
   EXPECT_THROW(clock_separator_mask(cv::Mat::zeros(10, 10, CV_16UC3)), cv::Exception);

@@ -111,16 +111,40 @@ cv::Mat row_pass(const cv::Mat& columns_t, int offset, int width,
                  const std::vector<float>& weights) {
   const int rows = columns_t.cols;
   std::vector<float> acc(static_cast<size_t>(rows));
+  std::vector<float> tap_weights;
+  std::vector<const float*> tap_columns;
   cv::Mat blurred(rows, width, CV_8UC1);
   for (int x = 0; x < width; ++x) {
-    std::fill(acc.begin(), acc.end(), 0.0f);
-    float* __restrict sums = acc.data();
+    tap_weights.clear();
+    tap_columns.clear();
     for (int c = 0; c < width; ++c) {
       const float w = weights[static_cast<size_t>(x * width + c)];
-      if (w == 0.0f) {
-        continue;
+      if (w != 0.0f) {
+        tap_weights.push_back(w);
+        tap_columns.push_back(columns_t.ptr<float>(offset + c));
       }
-      const float* __restrict src = columns_t.ptr<float>(offset + c);
+    }
+    std::fill(acc.begin(), acc.end(), 0.0f);
+    float* __restrict sums = acc.data();
+    // Four columns per pass over the sums: every partial sum is an integer below 2^24, so the
+    // order of the additions does not change the result.
+    size_t k = 0;
+    for (; k + 4 <= tap_weights.size(); k += 4) {
+      const float w0 = tap_weights[k];
+      const float w1 = tap_weights[k + 1];
+      const float w2 = tap_weights[k + 2];
+      const float w3 = tap_weights[k + 3];
+      const float* __restrict s0 = tap_columns[k];
+      const float* __restrict s1 = tap_columns[k + 1];
+      const float* __restrict s2 = tap_columns[k + 2];
+      const float* __restrict s3 = tap_columns[k + 3];
+      for (int y = 0; y < rows; ++y) {
+        sums[y] += (w0 * s0[y] + w1 * s1[y]) + (w2 * s2[y] + w3 * s3[y]);
+      }
+    }
+    for (; k < tap_weights.size(); ++k) {
+      const float w = tap_weights[k];
+      const float* __restrict src = tap_columns[k];
       for (int y = 0; y < rows; ++y) {
         sums[y] += w * src[y];
       }
