@@ -233,13 +233,16 @@ bool crop_too_large(const CropView& crop) {
   return crop.pixels.rows > kMaxCropSide || crop.pixels.cols > kMaxCropSide;
 }
 
+CropView upright_crop(const CropView& crop, const ProcessingSettings& settings) {
+  return needs_upright(settings)
+             ? CropView{upright_grey(crop.pixels, crop.three_dimensional, settings), false}
+             : crop;
+}
+
 PreparedDisplay prepare_display(const CropView& given, const ProcessingSettings& settings,
                                 bool detect_separator) {
   // A dark display or a slanted one is read from its upright grey negative, separator search too.
-  const CropView crop =
-      needs_upright(settings)
-          ? CropView{upright_grey(given.pixels, given.three_dimensional, settings), false}
-          : given;
+  const CropView crop = upright_crop(given, settings);
   cv::Mat binary = process_image(crop.pixels, crop.three_dimensional, settings);
   const cv::Mat grey =
       settings.classifier == CellClassifier::kLearned ? grey_display(crop, settings) : cv::Mat();

@@ -156,6 +156,10 @@ struct PreparedDisplay {
   int64_t height() const { return binary.rows; }
 };
 
+// The crop display preparation reads: the crop itself, or with a dark polarity or a slant its
+// upright grey (display_traits.h): the grey negative, sheared upright.
+CropView upright_crop(const CropView& crop, const ProcessingSettings& settings);
+
 // Runs display preparation on a non-empty crop and, when asked, the separator detector on the
 // crop itself (angle 0). With a dark polarity or a slant, both run on the crop's upright grey
 // (display_traits.h) instead: the grey negative, sheared upright. Throws cv::Exception for what

@@ -8,7 +8,6 @@
 
 #include "native_ocr/zonescan/calibration/cut_reader.h"
 #include "native_ocr/zonescan/calibration/trust.h"
-#include "native_ocr/zonescan/display_traits.h"
 
 namespace native_ocr::zonescan::calibration {
 namespace {
@@ -41,14 +40,6 @@ double share_of_four_moves(const FrameZone& zone, ReaderKind reader, const ReadV
     }
   }
   return same / static_cast<double>(kMovedCuts);
-}
-
-// The crop as display preparation turns it before the threshold: its upright grey when the
-// settings ask for one (prepare_display reads that instead of the crop).
-CropView turned(const CropView& crop, const ProcessingSettings& settings) {
-  return needs_upright(settings)
-             ? CropView{upright_grey(crop.pixels, crop.three_dimensional, settings), false}
-             : crop;
 }
 
 // Whether the display prepared with a moved threshold is the grey display's threshold and
@@ -90,7 +81,7 @@ std::array<Reading, 4> threshold_moves(const FrameZone& zone, ReaderKind reader,
   cv::Mat grey;
   if (shared) {
     separator = reader == ReaderKind::kClock ? separator_of(zone, crop) : std::nullopt;
-    grey = grey_display(turned(crop, zone.settings), zone.settings);
+    grey = grey_display(upright_crop(crop, zone.settings), zone.settings);
   }
   size_t k = 0;
   for (const int step : {kNearThresholdStep, kFarThresholdStep}) {
