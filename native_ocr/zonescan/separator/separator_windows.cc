@@ -51,6 +51,35 @@ bool same_pixels(const cv::Mat& a, const cv::Mat& b) {
   return cv::countNonZero(diff.reshape(1)) == 0;
 }
 
+// The blur whose column pass all windows share, when OpenCV's blur has the form that allows it.
+const std::optional<WindowBlur>& shared_window_blur() {
+  static const std::optional<WindowBlur> blur = WindowBlur::from_opencv(kSeparatorBlurSigma);
+  return blur;
+}
+
+// The inclusive columns of every search window of a grey plane, in start order.
+std::vector<std::pair<int, int>> window_columns(const cv::Mat& gray,
+                                                const SearchGeometry& geometry) {
+  std::vector<std::pair<int, int>> columns;
+  for (int64_t start : separator_search_starts(geometry)) {
+    const WindowBounds b = separator_window_bounds(start, gray.cols, geometry.window_width);
+    if (b.right < b.left) {
+      CV_Error(cv::Error::StsBadArg, "separator source has no columns");
+    }
+    columns.emplace_back(static_cast<int>(b.left), static_cast<int>(b.right));
+  }
+  return columns;
+}
+
+std::vector<cv::Mat> sheet_blurs(const cv::Mat& gray,
+                                 const std::vector<std::pair<int, int>>& columns) {
+  std::vector<cv::Mat> grays;
+  for (const auto& [left, right] : columns) {
+    grays.push_back(gray.colRange(left, right + 1));
+  }
+  return reflected_sheet_blurs(grays);
+}
+
 }  // namespace
 
 SearchGeometry separator_search_corridor(int64_t crop_width, int64_t crop_height) {
@@ -219,25 +248,45 @@ bool reflected_sheet_blur_ready() {
 std::vector<cv::Mat> separator_window_blurs_from_gray(const cv::Mat& gray,
                                                       const SearchGeometry& geometry) {
   ensure_reflected_sheet_blur();
-  std::vector<std::pair<int, int>> columns;
-  for (int64_t start : separator_search_starts(geometry)) {
-    const WindowBounds b = separator_window_bounds(start, gray.cols, geometry.window_width);
-    if (b.right < b.left) {
-      CV_Error(cv::Error::StsBadArg, "separator source has no columns");
-    }
-    columns.emplace_back(static_cast<int>(b.left), static_cast<int>(b.right));
-  }
+  const std::vector<std::pair<int, int>> columns = window_columns(gray, geometry);
   // The column pass shared by all windows when the library's blur has the fixed-point form that
   // allows it; otherwise one blur of the sheet of padded windows.
-  static const std::optional<WindowBlur> shared_pass = WindowBlur::from_opencv(kSeparatorBlurSigma);
-  if (shared_pass) {
-    return shared_pass->blur_windows(gray, columns);
+  if (const std::optional<WindowBlur>& shared = shared_window_blur()) {
+    return shared->blur_windows(gray, columns);
   }
-  std::vector<cv::Mat> grays;
+  return sheet_blurs(gray, columns);
+}
+
+std::vector<WindowEvaluation> evaluate_search_windows(const cv::Mat& gray, const cv::Mat& value,
+                                                      const SearchGeometry& geometry) {
+  ensure_reflected_sheet_blur();
+  const std::vector<int64_t> starts = separator_search_starts(geometry);
+  const std::vector<std::pair<int, int>> columns = window_columns(gray, geometry);
+  std::vector<WindowEvaluation> windows;
+  windows.reserve(starts.size());
+  const std::optional<WindowBlur>& shared = shared_window_blur();
+  if (!shared) {
+    const std::vector<cv::Mat> blurs = sheet_blurs(gray, columns);
+    for (size_t i = 0; i < starts.size(); ++i) {
+      windows.push_back(evaluate_separator_window_planes(gray, value, starts[i],
+                                                         geometry.window_width, blurs[i]));
+    }
+    return windows;
+  }
+  int first = columns[0].first;
+  int last = columns[0].second;
   for (const auto& [left, right] : columns) {
-    grays.push_back(gray.colRange(left, right + 1));
+    first = std::min(first, left);
+    last = std::max(last, right);
   }
-  return reflected_sheet_blurs(grays);
+  const WindowBlurSequence sequence(*shared, gray, first, last);
+  cv::Mat blurred;
+  for (size_t i = 0; i < starts.size(); ++i) {
+    sequence.blur_into(columns[i].first, columns[i].second, blurred);
+    windows.push_back(
+        evaluate_separator_window_planes(gray, value, starts[i], geometry.window_width, blurred));
+  }
+  return windows;
 }
 
 std::vector<cv::Mat> separator_window_blurs(const cv::Mat& source) {

@@ -95,6 +95,13 @@ std::vector<cv::Mat> separator_window_blurs(const cv::Mat& source);
 std::vector<cv::Mat> separator_window_blurs_from_gray(const cv::Mat& gray,
                                                       const SearchGeometry& geometry);
 
+// Every search window evaluated, in start order, with the blurs separator_window_blurs_from_gray
+// gives; each window's blur is made just before the window is evaluated, so only one is held at a
+// time (a crop thousands of rows high has hundreds of windows). Planes as for
+// evaluate_separator_window_planes; runs the once-per-process check first.
+std::vector<WindowEvaluation> evaluate_search_windows(const cv::Mat& gray, const cv::Mat& value,
+                                                      const SearchGeometry& geometry);
+
 }  // namespace native_ocr::zonescan
 
 #endif  // NATIVE_OCR_ZONESCAN_SEPARATOR_SEPARATOR_WINDOWS_H_
