@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <numeric>
 
 #include <opencv2/imgproc.hpp>
@@ -134,9 +135,15 @@ std::vector<PixelRun> connected_runs(const cv::Mat& mask) {
   for (int y = 0; y < mask.rows; ++y) {
     const uint8_t* row = mask.ptr<uint8_t>(y);
     const size_t row_begin = runs.size();
+    size_t above = above_begin;
     for (int x = 0; x < mask.cols;) {
       if (row[x] == 0) {
+        // Unlit stretches are skipped eight pixels at a time.
         ++x;
+        uint64_t word = 0;
+        while (x + 8 <= mask.cols && (std::memcpy(&word, row + x, 8), word == 0)) {
+          x += 8;
+        }
         continue;
       }
       const int begin = x;
@@ -145,8 +152,13 @@ std::vector<PixelRun> connected_runs(const cv::Mat& mask) {
       }
       const int id = static_cast<int>(runs.size());
       runs.push_back({y, begin, x, id});
-      for (size_t a = above_begin; a < row_begin; ++a) {
-        if (runs[a].end >= begin && runs[a].begin <= x) {  // within one column of each other
+      // The runs above are in column order and so are this row's: a run above that ends before
+      // this one begins touches no later run of this row either.
+      while (above < row_begin && runs[above].end < begin) {
+        ++above;
+      }
+      for (size_t a = above; a < row_begin && runs[a].begin <= x; ++a) {
+        if (runs[a].end >= begin) {  // within one column of each other
           const int ra = find_root(runs, static_cast<int>(a));
           const int rb = find_root(runs, id);
           runs[static_cast<size_t>(std::max(ra, rb))].parent = std::min(ra, rb);
@@ -156,6 +168,55 @@ std::vector<PixelRun> connected_runs(const cv::Mat& mask) {
     above_begin = row_begin;
   }
   return runs;
+}
+
+// The three planes of one window: 8-bit single-channel, one size, not empty.
+void require_planes(const cv::Mat& gray, const cv::Mat& value, const cv::Mat& blurred_gray) {
+  const cv::Size size = gray.size();
+  require_plane(gray, size, "grey plane");
+  require_plane(value, size, "value plane");
+  require_plane(blurred_gray, size, "blurred_gray");
+  if (size.area() == 0) {
+    CV_Error(cv::Error::StsBadArg, "separator window is empty");
+  }
+}
+
+// The mask of the planes from their histograms: bright pixels and pixels standing out from their
+// surroundings, at cuts taken from the histograms, specks removed, then closed.
+cv::Mat mask_with_cuts(const cv::Mat& gray, const cv::Mat& value, const cv::Mat& blurred_gray,
+                       const MaskHistograms& histograms) {
+  const cv::Size size = gray.size();
+  const int rows = size.height;
+  const int cols = size.width;
+  const uint64_t total = static_cast<uint64_t>(rows) * static_cast<uint64_t>(cols);
+  const int64_t bright_cut =
+      std::max<int64_t>(histogram_percentile_int(histograms.value, total, 94), 135);
+  const int64_t detail_cut =
+      std::max<int64_t>(histogram_percentile_int(histograms.detail, total, 94), 8);
+  const int64_t gray_cut =
+      std::max<int64_t>(histogram_percentile_int(histograms.gray, total, 82), 105);
+  // The cuts are levels of 8-bit histograms: compared as 8-bit levels the loop runs in vectors.
+  const auto level = [](int64_t cut) { return static_cast<uint8_t>(std::min<int64_t>(cut, 255)); };
+  const uint8_t bright_level = level(bright_cut);
+  const uint8_t detail_level = level(detail_cut);
+  const uint8_t gray_level = level(gray_cut);
+  cv::Mat mask(size, CV_8UC1);
+  for (int y = 0; y < rows; ++y) {
+    const uint8_t* __restrict g = gray.ptr<uint8_t>(y);
+    const uint8_t* __restrict v = value.ptr<uint8_t>(y);
+    const uint8_t* __restrict b = blurred_gray.ptr<uint8_t>(y);
+    uint8_t* __restrict m = mask.ptr<uint8_t>(y);
+    for (int x = 0; x < cols; ++x) {
+      const uint8_t d = g[x] > b[x] ? static_cast<uint8_t>(g[x] - b[x]) : 0;
+      const bool bright = v[x] >= bright_level;
+      const bool local = (g[x] >= gray_level) & (d >= detail_level);
+      m[x] = (bright || local) ? 255 : 0;
+    }
+  }
+  const double scaled = static_cast<double>(rows) * static_cast<double>(cols) * 1.5e-05;
+  const int64_t min_area = std::max<int64_t>(static_cast<int64_t>(scaled), 3);
+  cv::Mat kept = remove_small_components(mask, min_area);
+  return morphology_3x3(morphology_3x3(kept, true), false);  // closing
 }
 
 }  // namespace
@@ -188,29 +249,23 @@ cv::Mat clock_separator_mask(const cv::Mat& crop, const cv::Mat& blurred_gray) {
 cv::Mat separator_mask_from_planes(const cv::Mat& gray, const cv::Mat& value,
                                    const cv::Mat& blurred_gray, Histogram* gray_hist_out) {
   const cv::Size size = gray.size();
-  require_plane(gray, size, "grey plane");
-  require_plane(value, size, "value plane");
-  require_plane(blurred_gray, size, "blurred_gray");
-  const int rows = size.height;
-  const int cols = size.width;
-  const uint64_t total = static_cast<uint64_t>(rows) * static_cast<uint64_t>(cols);
-  if (total == 0) {
-    CV_Error(cv::Error::StsBadArg, "separator window is empty");
-  }
+  require_planes(gray, value, blurred_gray);
   // Even and odd columns count into their own histograms, summed after: neighbouring pixels of
   // one level then do not wait on each other's increment.
-  Histogram value_hist{};
-  Histogram gray_hist{};
-  Histogram detail_hist{};
+  MaskHistograms counted;
+  Histogram& value_hist = counted.value;
+  Histogram& gray_hist = counted.gray;
+  Histogram& detail_hist = counted.detail;
   Histogram value_odd{};
   Histogram gray_odd{};
   Histogram detail_odd{};
-  cv::Mat detail(size, CV_8UC1);
-  for (int y = 0; y < rows; ++y) {
+  std::vector<uint8_t> detail(static_cast<size_t>(size.width));
+  for (int y = 0; y < size.height; ++y) {
     const uint8_t* g = gray.ptr<uint8_t>(y);
     const uint8_t* v = value.ptr<uint8_t>(y);
     const uint8_t* b = blurred_gray.ptr<uint8_t>(y);
-    uint8_t* d = detail.ptr<uint8_t>(y);
+    uint8_t* d = detail.data();
+    const int cols = size.width;
     for (int x = 0; x < cols; ++x) {
       d[x] = g[x] > b[x] ? static_cast<uint8_t>(g[x] - b[x]) : 0;
     }
@@ -234,34 +289,17 @@ cv::Mat separator_mask_from_planes(const cv::Mat& gray, const cv::Mat& value,
     gray_hist[level] += gray_odd[level];
     detail_hist[level] += detail_odd[level];
   }
-  const int64_t bright_cut =
-      std::max<int64_t>(histogram_percentile_int(value_hist, total, 94), 135);
-  const int64_t detail_cut = std::max<int64_t>(histogram_percentile_int(detail_hist, total, 94), 8);
-  const int64_t gray_cut = std::max<int64_t>(histogram_percentile_int(gray_hist, total, 82), 105);
   if (gray_hist_out != nullptr) {
     *gray_hist_out = gray_hist;
   }
-  // The cuts are levels of 8-bit histograms: compared as 8-bit levels the loop runs in vectors.
-  const auto level = [](int64_t cut) { return static_cast<uint8_t>(std::min<int64_t>(cut, 255)); };
-  const uint8_t bright_level = level(bright_cut);
-  const uint8_t detail_level = level(detail_cut);
-  const uint8_t gray_level = level(gray_cut);
-  cv::Mat mask(size, CV_8UC1);
-  for (int y = 0; y < rows; ++y) {
-    const uint8_t* __restrict g = gray.ptr<uint8_t>(y);
-    const uint8_t* __restrict v = value.ptr<uint8_t>(y);
-    const uint8_t* __restrict d = detail.ptr<uint8_t>(y);
-    uint8_t* __restrict m = mask.ptr<uint8_t>(y);
-    for (int x = 0; x < cols; ++x) {
-      const bool bright = v[x] >= bright_level;
-      const bool local = (g[x] >= gray_level) & (d[x] >= detail_level);
-      m[x] = (bright || local) ? 255 : 0;
-    }
-  }
-  const double scaled = static_cast<double>(rows) * static_cast<double>(cols) * 1.5e-05;
-  const int64_t min_area = std::max<int64_t>(static_cast<int64_t>(scaled), 3);
-  cv::Mat kept = remove_small_components(mask, min_area);
-  return morphology_3x3(morphology_3x3(kept, true), false);  // closing
+  return mask_with_cuts(gray, value, blurred_gray, counted);
+}
+
+cv::Mat separator_mask_from_histograms(const cv::Mat& gray, const cv::Mat& value,
+                                       const cv::Mat& blurred_gray,
+                                       const MaskHistograms& histograms) {
+  require_planes(gray, value, blurred_gray);
+  return mask_with_cuts(gray, value, blurred_gray, histograms);
 }
 
 cv::Mat remove_small_components(const cv::Mat& mask, int64_t min_area) {

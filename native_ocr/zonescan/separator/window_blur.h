@@ -55,6 +55,12 @@ class WindowBlurSequence {
   // reallocated only when its size or type differs.
   void blur_into(int left, int right, cv::Mat& out) const;
 
+  // The blur of every column of [first + radius, last - radius] (column j is first + radius + j),
+  // which is that column's blur in every window holding it at least `radius` from both edges.
+  // Empty when no column is that far inside.
+  const cv::Mat& inner() const { return inner_; }
+  int radius() const { return blur_.radius_; }
+
  private:
   const WindowBlur& blur_;
   int first_ = 0;
