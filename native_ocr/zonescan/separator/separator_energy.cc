@@ -114,7 +114,13 @@ class MapRows {
   double combined_sum(int y) const { return row_sum(combined_, y); }
   double gray_energy_sum(int y) const { return row_sum(gray_energy_, y); }
   double binary_sum(int y) const { return row_sum(binary_, y); }
-  const float* combined_row(int y) const { return combined_.ptr<float>(y); }
+  // columns[x] += the combined map's pixel (y, x), for every x.
+  void add_combined_row(int y, std::vector<double>& columns) const {
+    const float* row = combined_.ptr<float>(y);
+    for (size_t x = 0; x < columns.size(); ++x) {
+      columns[x] += row[x];
+    }
+  }
 
  private:
   const cv::Mat& binary_;
@@ -149,13 +155,16 @@ bool sums_exact_in_any_order(std::span<const float> values, int64_t count) {
 
 class EnergyRows {
  public:
-  explicit EnergyRows(const WindowEnergy& e) : e_(e), row_(static_cast<size_t>(e.gray.cols)) {
+  explicit EnergyRows(const WindowEnergy& e) : e_(e) {
     for (size_t v = 0; v < 256; ++v) {
       // As the combined map has it: 0.5 x binary + 0.5 x grey energy, in single precision. Dark
       // pixels take the first 256 entries, lit ones the next.
       const float energy = e.energy_of[v];
       combined_[v] = 0.5f * 0.0f + 0.5f * energy;
       combined_[256 + v] = 0.5f * 1.0f + 0.5f * energy;
+      wide_[v] = combined_[v];
+      wide_[256 + v] = combined_[256 + v];
+      wide_energy_[v] = energy;
     }
     combined_exact_ = sums_exact_in_any_order(combined_, e.gray.cols);
     energy_exact_ = sums_exact_in_any_order(e.energy_of, e.gray.cols);
@@ -167,9 +176,13 @@ class EnergyRows {
     const uint8_t* g = e_.gray.ptr<uint8_t>(y);
     const uint8_t* m = e_.mask.ptr<uint8_t>(y);
     if (!combined_exact_) {
-      return row_sum(combined_row(y));
+      double sum = 0.0;
+      for (int x = 0; x < cols(); ++x) {
+        sum += combined_[index(g[x], m[x])];
+      }
+      return sum;
     }
-    return table_sum([&](int x) { return combined_[index(g[x], m[x])]; });
+    return table_sum([&](int x) { return wide_[index(g[x], m[x])]; });
   }
   double gray_energy_sum(int y) const {
     const uint8_t* g = e_.gray.ptr<uint8_t>(y);
@@ -180,7 +193,7 @@ class EnergyRows {
       }
       return sum;
     }
-    return table_sum([&](int x) { return e_.energy_of[g[x]]; });
+    return table_sum([&](int x) { return wide_energy_[g[x]]; });
   }
   // A sum of ones and zeros: the count of lit pixels, exact.
   double binary_sum(int y) const {
@@ -191,25 +204,17 @@ class EnergyRows {
     }
     return static_cast<double>(lit);
   }
-  const float* combined_row(int y) const {
+  void add_combined_row(int y, std::vector<double>& columns) const {
     const uint8_t* g = e_.gray.ptr<uint8_t>(y);
     const uint8_t* m = e_.mask.ptr<uint8_t>(y);
-    for (int x = 0; x < cols(); ++x) {
-      row_[static_cast<size_t>(x)] = combined_[index(g[x], m[x])];
+    for (size_t x = 0; x < columns.size(); ++x) {
+      columns[x] += wide_[index(g[x], m[x])];  // a float widened: the same value
     }
-    return row_.data();
   }
 
  private:
   static size_t index(uint8_t level, uint8_t mask) {
     return static_cast<size_t>(level) | (static_cast<size_t>(mask != 0) << 8);
-  }
-  double row_sum(const float* row) const {
-    double sum = 0.0;
-    for (int x = 0; x < cols(); ++x) {
-      sum += row[x];
-    }
-    return sum;
   }
   // Four running sums: allowed only where every order gives the same sum (checked above).
   template <typename Value>
@@ -234,9 +239,10 @@ class EnergyRows {
 
   const WindowEnergy& e_;
   std::array<float, 512> combined_{};
+  std::array<double, 512> wide_{};  // the same values in double, for the sums
+  std::array<double, 256> wide_energy_{};
   bool combined_exact_ = false;
   bool energy_exact_ = false;
-  mutable std::vector<float> row_;
 };
 
 template <typename Rows>
@@ -269,10 +275,7 @@ std::optional<SeparatorGroup> measure_band(const Rows& rows, const RowTotals& su
   std::vector<double> columns(static_cast<size_t>(w), 0.0);
   double weighted_y = 0.0;
   for (int64_t y = top; y <= last_row; ++y) {
-    const float* row = rows.combined_row(static_cast<int>(y));
-    for (int64_t x = 0; x < w; ++x) {
-      columns[static_cast<size_t>(x)] += row[x];
-    }
+    rows.add_combined_row(static_cast<int>(y), columns);
     weighted_y += static_cast<double>(y) * sums.combined_rows[static_cast<size_t>(y)];
   }
   double weighted_x = 0.0;
@@ -382,11 +385,12 @@ ColonCandidate score_colon_pair(const std::vector<SeparatorGroup>& groups, size_
 
 WindowEnergy separator_window_energy(const cv::Mat& gray, const cv::Mat& value,
                                      const cv::Mat& blurred_gray,
-                                     const MaskHistograms* histograms) {
+                                     const MaskHistograms* histograms,
+                                     MaskScratch* scratch) {
   WindowEnergy e;
   std::array<uint32_t, 256> counted{};
   if (histograms != nullptr) {
-    e.mask = separator_mask_from_histograms(gray, value, blurred_gray, *histograms);
+    e.mask = separator_mask_from_histograms(gray, value, blurred_gray, *histograms, scratch);
   } else {
     e.mask = separator_mask_from_planes(gray, value, blurred_gray, &counted);
   }

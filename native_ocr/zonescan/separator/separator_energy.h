@@ -41,9 +41,11 @@ struct WindowEnergy {
 
 // The energy of the planes as separator_energy_from_planes has it. `histograms`: nothing, or the
 // planes' own histograms already counted (separator_mask_from_histograms).
+// With `scratch` (which needs `histograms`), the mask is made in its buffers (MaskScratch).
 WindowEnergy separator_window_energy(const cv::Mat& gray, const cv::Mat& value,
                                      const cv::Mat& blurred_gray,
-                                     const MaskHistograms* histograms = nullptr);
+                                     const MaskHistograms* histograms = nullptr,
+                                     MaskScratch* scratch = nullptr);
 
 // The maps of a window's energy.
 EnergyMaps separator_energy_maps(const WindowEnergy& energy);

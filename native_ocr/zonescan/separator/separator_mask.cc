@@ -61,11 +61,12 @@ const std::vector<cv::Point>& closing_offsets() {
 // Dilation (largest neighbour) or erosion (smallest) over the element; pixels beyond the image
 // edge are ignored, as OpenCV's default morphology border does (a neutral border of 0 for the
 // dilation, 255 for the erosion).
-cv::Mat morphology_3x3(const cv::Mat& in, bool dilate) {
+void morphology_3x3(const cv::Mat& in, bool dilate, cv::Mat& padded, cv::Mat& out) {
   const std::vector<cv::Point>& offsets = closing_offsets();
-  cv::Mat padded(in.rows + 2, in.cols + 2, CV_8UC1, cv::Scalar(dilate ? 0 : 255));
+  padded.create(in.rows + 2, in.cols + 2, CV_8UC1);
+  padded.setTo(cv::Scalar(dilate ? 0 : 255));
   in.copyTo(padded(cv::Rect(1, 1, in.cols, in.rows)));
-  cv::Mat out(in.size(), CV_8UC1);
+  out.create(in.size(), CV_8UC1);
   const int cols = in.cols;
   constexpr size_t kCrossPoints = 5;
   for (int y = 0; y < in.rows; ++y) {
@@ -107,16 +108,9 @@ cv::Mat morphology_3x3(const cv::Mat& in, bool dilate) {
       }
     }
   }
-  return out;
 }
 
-// A horizontal stretch of lit pixels [begin, end) of one row, and its union-find parent.
-struct PixelRun {
-  int row;
-  int begin;
-  int end;
-  int parent;
-};
+using PixelRun = MaskRun;
 
 int find_root(std::vector<PixelRun>& runs, int i) {
   while (runs[static_cast<size_t>(i)].parent != i) {
@@ -129,8 +123,8 @@ int find_root(std::vector<PixelRun>& runs, int i) {
 
 // The runs of lit pixels, row by row, each joined with the runs of the row above that touch it
 // (8-connectivity: overlapping or diagonally adjacent).
-std::vector<PixelRun> connected_runs(const cv::Mat& mask) {
-  std::vector<PixelRun> runs;
+void connected_runs(const cv::Mat& mask, std::vector<PixelRun>& runs) {
+  runs.clear();
   size_t above_begin = 0;
   for (int y = 0; y < mask.rows; ++y) {
     const uint8_t* row = mask.ptr<uint8_t>(y);
@@ -167,7 +161,25 @@ std::vector<PixelRun> connected_runs(const cv::Mat& mask) {
     }
     above_begin = row_begin;
   }
-  return runs;
+}
+
+// remove_small_components into `out`, with the runs and areas in the given vectors.
+void keep_large_components(const cv::Mat& mask, int64_t min_area, std::vector<PixelRun>& runs,
+                           std::vector<int64_t>& area, cv::Mat& out) {
+  out.create(mask.size(), CV_8UC1);
+  out.setTo(cv::Scalar(0));
+  connected_runs(mask, runs);
+  area.assign(runs.size(), 0);
+  for (size_t i = 0; i < runs.size(); ++i) {
+    area[static_cast<size_t>(find_root(runs, static_cast<int>(i)))] += runs[i].end - runs[i].begin;
+  }
+  for (size_t i = 0; i < runs.size(); ++i) {
+    const PixelRun& r = runs[i];
+    if (area[static_cast<size_t>(find_root(runs, static_cast<int>(i)))] >= min_area) {
+      uint8_t* dst = out.ptr<uint8_t>(r.row);
+      std::fill(dst + r.begin, dst + r.end, uint8_t{255});
+    }
+  }
 }
 
 // The three planes of one window: 8-bit single-channel, one size, not empty.
@@ -184,7 +196,7 @@ void require_planes(const cv::Mat& gray, const cv::Mat& value, const cv::Mat& bl
 // The mask of the planes from their histograms: bright pixels and pixels standing out from their
 // surroundings, at cuts taken from the histograms, specks removed, then closed.
 cv::Mat mask_with_cuts(const cv::Mat& gray, const cv::Mat& value, const cv::Mat& blurred_gray,
-                       const MaskHistograms& histograms) {
+                       const MaskHistograms& histograms, MaskScratch& scratch) {
   const cv::Size size = gray.size();
   const int rows = size.height;
   const int cols = size.width;
@@ -200,7 +212,8 @@ cv::Mat mask_with_cuts(const cv::Mat& gray, const cv::Mat& value, const cv::Mat&
   const uint8_t bright_level = level(bright_cut);
   const uint8_t detail_level = level(detail_cut);
   const uint8_t gray_level = level(gray_cut);
-  cv::Mat mask(size, CV_8UC1);
+  cv::Mat& mask = scratch.raw;
+  mask.create(size, CV_8UC1);
   for (int y = 0; y < rows; ++y) {
     const uint8_t* __restrict g = gray.ptr<uint8_t>(y);
     const uint8_t* __restrict v = value.ptr<uint8_t>(y);
@@ -215,8 +228,10 @@ cv::Mat mask_with_cuts(const cv::Mat& gray, const cv::Mat& value, const cv::Mat&
   }
   const double scaled = static_cast<double>(rows) * static_cast<double>(cols) * 1.5e-05;
   const int64_t min_area = std::max<int64_t>(static_cast<int64_t>(scaled), 3);
-  cv::Mat kept = remove_small_components(mask, min_area);
-  return morphology_3x3(morphology_3x3(kept, true), false);  // closing
+  keep_large_components(mask, min_area, scratch.runs, scratch.area, scratch.kept);
+  morphology_3x3(scratch.kept, true, scratch.padded, scratch.dilated);  // closing
+  morphology_3x3(scratch.dilated, false, scratch.padded, scratch.closed);
+  return scratch.closed;
 }
 
 }  // namespace
@@ -292,33 +307,30 @@ cv::Mat separator_mask_from_planes(const cv::Mat& gray, const cv::Mat& value,
   if (gray_hist_out != nullptr) {
     *gray_hist_out = gray_hist;
   }
-  return mask_with_cuts(gray, value, blurred_gray, counted);
+  MaskScratch scratch;
+  return mask_with_cuts(gray, value, blurred_gray, counted, scratch);
 }
 
 cv::Mat separator_mask_from_histograms(const cv::Mat& gray, const cv::Mat& value,
                                        const cv::Mat& blurred_gray,
-                                       const MaskHistograms& histograms) {
+                                       const MaskHistograms& histograms,
+                                       MaskScratch* scratch) {
   require_planes(gray, value, blurred_gray);
-  return mask_with_cuts(gray, value, blurred_gray, histograms);
+  if (scratch != nullptr) {
+    return mask_with_cuts(gray, value, blurred_gray, histograms, *scratch);
+  }
+  MaskScratch own;
+  return mask_with_cuts(gray, value, blurred_gray, histograms, own);
 }
 
 cv::Mat remove_small_components(const cv::Mat& mask, int64_t min_area) {
   if (mask.type() != CV_8UC1) {
     CV_Error(cv::Error::StsBadArg, "mask must be an 8-bit single-channel image");
   }
-  cv::Mat out = cv::Mat::zeros(mask.size(), CV_8UC1);
-  std::vector<PixelRun> runs = connected_runs(mask);
-  std::vector<int64_t> area(runs.size(), 0);
-  for (size_t i = 0; i < runs.size(); ++i) {
-    area[static_cast<size_t>(find_root(runs, static_cast<int>(i)))] += runs[i].end - runs[i].begin;
-  }
-  for (size_t i = 0; i < runs.size(); ++i) {
-    const PixelRun& r = runs[i];
-    if (area[static_cast<size_t>(find_root(runs, static_cast<int>(i)))] >= min_area) {
-      uint8_t* dst = out.ptr<uint8_t>(r.row);
-      std::fill(dst + r.begin, dst + r.end, uint8_t{255});
-    }
-  }
+  std::vector<PixelRun> runs;
+  std::vector<int64_t> area;
+  cv::Mat out;
+  keep_large_components(mask, min_area, runs, area, out);
   return out;
 }
 

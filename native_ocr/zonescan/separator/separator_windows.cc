@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 #include <stdexcept>
+#include <utility>
 
 #include <opencv2/imgproc.hpp>
 
@@ -225,7 +226,8 @@ WindowBounds separator_window_bounds(int64_t start, int64_t width, int64_t windo
 WindowEvaluation evaluate_separator_window_planes(const cv::Mat& gray, const cv::Mat& value,
                                                   int64_t left, int64_t window_width,
                                                   const cv::Mat& blurred_gray,
-                                                  const MaskHistograms* histograms) {
+                                                  const MaskHistograms* histograms,
+                                                  MaskScratch* scratch) {
   const WindowBounds bounds = separator_window_bounds(left, gray.cols, window_width);
   WindowEvaluation e;
   e.left = bounds.left;
@@ -240,7 +242,7 @@ WindowEvaluation evaluate_separator_window_planes(const cv::Mat& gray, const cv:
     cv::GaussianBlur(standalone(window_gray), blurred, cv::Size(0, 0), kSeparatorBlurSigma);
   }
   const WindowEnergy energy =
-      separator_window_energy(window_gray, value.colRange(columns), blurred, histograms);
+      separator_window_energy(window_gray, value.colRange(columns), blurred, histograms, scratch);
   SeparatorGroups groups = separator_groups(energy);
   e.groups = std::move(groups.groups);
   e.energy_profile = std::move(groups.energy_profile);
@@ -385,22 +387,34 @@ std::vector<WindowEvaluation> evaluate_search_windows(const cv::Mat& gray, const
     first = std::min(first, left);
     last = std::max(last, right);
   }
-  const WindowBlurSequence sequence(*shared, gray, first, last);
+  // The corridor's columns as images of their own: a window's rows are then a few hundred bytes
+  // apart, not a whole crop row, and the planes are read from a few pages instead of one per row.
+  const cv::Mat corridor_gray = gray.colRange(first, last + 1).clone();
+  const cv::Mat corridor_value = value.colRange(first, last + 1).clone();
+  const int corridor_last = last - first;
+  const WindowBlurSequence sequence(*shared, corridor_gray, 0, corridor_last);
   const int r = sequence.radius();
-  SlidingHistograms sliding(gray, value, sequence.inner(), first, last, r);
+  SlidingHistograms sliding(corridor_gray, corridor_value, sequence.inner(), 0, corridor_last, r);
   cv::Mat blurred;
   MaskHistograms histograms;
+  MaskScratch scratch;
   for (size_t i = 0; i < starts.size(); ++i) {
-    const auto [left, right] = columns[i];
+    const int left = columns[i].first - first;
+    const int right = columns[i].second - first;
     sequence.blur_into(left, right, blurred);
     // Windows with columns clear of both borders count only their border columns here.
     const bool slide = right - left + 1 > 2 * r;
     if (slide) {
       sliding.count(left, right, blurred, &histograms);
     }
-    windows.push_back(evaluate_separator_window_planes(gray, value, starts[i],
-                                                       geometry.window_width, blurred,
-                                                       slide ? &histograms : nullptr));
+    // The window's own columns, found in the corridor as in the crop (a window never crosses the
+    // corridor's edge), then placed back in crop columns.
+    WindowEvaluation e = evaluate_separator_window_planes(
+        corridor_gray, corridor_value, left, right - left + 1, blurred,
+        slide ? &histograms : nullptr, slide ? &scratch : nullptr);
+    e.left += first;
+    e.right += first;
+    windows.push_back(std::move(e));
   }
   return windows;
 }

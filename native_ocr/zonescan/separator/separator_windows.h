@@ -53,11 +53,13 @@ WindowEvaluation evaluate_separator_window(const cv::Mat& crop, int64_t left, in
 
 // The same evaluation from planes of the whole source: its grey version and the value plane of its
 // HSV version (8-bit single-channel, the source's size). `blurred_gray` as above.
-// `histograms`: nothing, or the window's own plane histograms already counted.
+// `histograms`: nothing, or the window's own plane histograms already counted; `scratch`, with
+// them, the mask's buffers (separator_mask_from_histograms).
 WindowEvaluation evaluate_separator_window_planes(const cv::Mat& gray, const cv::Mat& value,
                                                   int64_t left, int64_t window_width,
                                                   const cv::Mat& blurred_gray,
-                                                  const MaskHistograms* histograms = nullptr);
+                                                  const MaskHistograms* histograms = nullptr,
+                                                  MaskScratch* scratch = nullptr);
 
 // Contiguous copies of every search window of `source`, in start order.
 std::vector<cv::Mat> separator_window_views(const cv::Mat& source);
