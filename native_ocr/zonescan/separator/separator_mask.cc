@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
-#include <cstring>
 #include <numeric>
 
 #include <opencv2/imgproc.hpp>
@@ -121,29 +121,53 @@ int find_root(std::vector<PixelRun>& runs, int i) {
   return i;
 }
 
+// Bit x % 64 of word x / 64 set where row[x] is lit; bits past the row's end stay clear.
+void lit_bits(const uint8_t* row, int cols, std::vector<uint64_t>& words) {
+  words.assign(static_cast<size_t>(cols / 64 + 1), 0);
+  int x = 0;
+  for (; x + 64 <= cols; x += 64) {
+    uint64_t bits = 0;
+    for (int k = 0; k < 64; ++k) {
+      bits |= static_cast<uint64_t>(row[x + k] != 0) << k;
+    }
+    words[static_cast<size_t>(x / 64)] = bits;
+  }
+  for (; x < cols; ++x) {
+    words[static_cast<size_t>(x / 64)] |= static_cast<uint64_t>(row[x] != 0) << (x % 64);
+  }
+}
+
+// The first column at or after `from` whose bit is `lit`; `end` (the words' bit count) when none.
+int next_bit(const std::vector<uint64_t>& words, int from, bool lit) {
+  const int end = static_cast<int>(words.size()) * 64;
+  if (from >= end) {
+    return end;
+  }
+  size_t w = static_cast<size_t>(from / 64);
+  uint64_t bits = (lit ? words[w] : ~words[w]) & (~uint64_t{0} << (from % 64));
+  while (bits == 0) {
+    if (++w == words.size()) {
+      return end;
+    }
+    bits = lit ? words[w] : ~words[w];
+  }
+  return static_cast<int>(w * 64) + std::countr_zero(bits);
+}
+
 // The runs of lit pixels, row by row, each joined with the runs of the row above that touch it
 // (8-connectivity: overlapping or diagonally adjacent).
 void connected_runs(const cv::Mat& mask, std::vector<PixelRun>& runs) {
   runs.clear();
   size_t above_begin = 0;
+  std::vector<uint64_t> words;
   for (int y = 0; y < mask.rows; ++y) {
-    const uint8_t* row = mask.ptr<uint8_t>(y);
+    lit_bits(mask.ptr<uint8_t>(y), mask.cols, words);
     const size_t row_begin = runs.size();
     size_t above = above_begin;
-    for (int x = 0; x < mask.cols;) {
-      if (row[x] == 0) {
-        // Unlit stretches are skipped eight pixels at a time.
-        ++x;
-        uint64_t word = 0;
-        while (x + 8 <= mask.cols && (std::memcpy(&word, row + x, 8), word == 0)) {
-          x += 8;
-        }
-        continue;
-      }
-      const int begin = x;
-      while (x < mask.cols && row[x] != 0) {
-        ++x;
-      }
+    for (int begin = next_bit(words, 0, true); begin < mask.cols;
+         begin = next_bit(words, begin, true)) {
+      // The bits past the row's end are clear: a run ends at the row's end at the latest.
+      const int x = next_bit(words, begin, false);
       const int id = static_cast<int>(runs.size());
       runs.push_back({y, begin, x, id});
       // The runs above are in column order and so are this row's: a run above that ends before
@@ -158,6 +182,7 @@ void connected_runs(const cv::Mat& mask, std::vector<PixelRun>& runs) {
           runs[static_cast<size_t>(std::max(ra, rb))].parent = std::min(ra, rb);
         }
       }
+      begin = x;
     }
     above_begin = row_begin;
   }
@@ -171,11 +196,13 @@ void keep_large_components(const cv::Mat& mask, int64_t min_area, std::vector<Pi
   connected_runs(mask, runs);
   area.assign(runs.size(), 0);
   for (size_t i = 0; i < runs.size(); ++i) {
-    area[static_cast<size_t>(find_root(runs, static_cast<int>(i)))] += runs[i].end - runs[i].begin;
+    // Each run's root, kept as its parent: later look-ups end at once.
+    runs[i].parent = find_root(runs, static_cast<int>(i));
+    area[static_cast<size_t>(runs[i].parent)] += runs[i].end - runs[i].begin;
   }
   for (size_t i = 0; i < runs.size(); ++i) {
     const PixelRun& r = runs[i];
-    if (area[static_cast<size_t>(find_root(runs, static_cast<int>(i)))] >= min_area) {
+    if (area[static_cast<size_t>(r.parent)] >= min_area) {
       uint8_t* dst = out.ptr<uint8_t>(r.row);
       std::fill(dst + r.begin, dst + r.end, uint8_t{255});
     }
