@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -140,9 +141,9 @@ bool sums_exact_in_any_order(std::span<const float> values, int64_t count) {
       return false;
     }
     if (v > 0.0f) {
-      int exponent = 0;
-      std::frexp(v, &exponent);  // v = f 2^exponent, f in [0.5, 1): a multiple of 2^(exponent-24)
-      lowest = std::min(lowest, exponent - 24);
+      // A float is its 24-bit significand times 2^(biased exponent - 150) (subnormals: 2^-149).
+      const int biased = static_cast<int>((std::bit_cast<uint32_t>(v) >> 23) & 0xffu);
+      lowest = std::min(lowest, std::max(biased, 1) - 150);
       largest = std::max(largest, v);
     }
   }
@@ -155,6 +156,10 @@ bool sums_exact_in_any_order(std::span<const float> values, int64_t count) {
 
 class EnergyRows {
  public:
+  // Row width from which rows are summed four columns at a time (where that is exact): below it
+  // the 768-value check costs more than the in-order sums of the window's rows.
+  static constexpr int kUnorderedSumColumns = 64;
+
   explicit EnergyRows(const WindowEnergy& e) : e_(e) {
     for (size_t v = 0; v < 256; ++v) {
       // As the combined map has it: 0.5 x binary + 0.5 x grey energy, in single precision. Dark
@@ -166,8 +171,11 @@ class EnergyRows {
       wide_[256 + v] = combined_[256 + v];
       wide_energy_[v] = energy;
     }
-    combined_exact_ = sums_exact_in_any_order(combined_, e.gray.cols);
-    energy_exact_ = sums_exact_in_any_order(e.energy_of, e.gray.cols);
+    // Narrow rows are summed in order: the check would cost more than it saves.
+    if (e.gray.cols >= kUnorderedSumColumns) {
+      combined_exact_ = sums_exact_in_any_order(combined_, e.gray.cols);
+      energy_exact_ = sums_exact_in_any_order(e.energy_of, e.gray.cols);
+    }
   }
   int rows() const { return e_.gray.rows; }
   int cols() const { return e_.gray.cols; }

@@ -58,13 +58,20 @@ const std::vector<cv::Point>& closing_offsets() {
   return offsets;
 }
 
+// Every pixel of an 8-bit single-channel image set to `level`.
+void fill(cv::Mat& image, uint8_t level) {
+  for (int y = 0; y < image.rows; ++y) {
+    std::fill_n(image.ptr<uint8_t>(y), image.cols, level);
+  }
+}
+
 // Dilation (largest neighbour) or erosion (smallest) over the element; pixels beyond the image
 // edge are ignored, as OpenCV's default morphology border does (a neutral border of 0 for the
 // dilation, 255 for the erosion).
 void morphology_3x3(const cv::Mat& in, bool dilate, cv::Mat& padded, cv::Mat& out) {
   const std::vector<cv::Point>& offsets = closing_offsets();
   padded.create(in.rows + 2, in.cols + 2, CV_8UC1);
-  padded.setTo(cv::Scalar(dilate ? 0 : 255));
+  fill(padded, dilate ? 0 : 255);
   in.copyTo(padded(cv::Rect(1, 1, in.cols, in.rows)));
   out.create(in.size(), CV_8UC1);
   const int cols = in.cols;
@@ -192,7 +199,7 @@ void connected_runs(const cv::Mat& mask, std::vector<PixelRun>& runs) {
 void keep_large_components(const cv::Mat& mask, int64_t min_area, std::vector<PixelRun>& runs,
                            std::vector<int64_t>& area, cv::Mat& out) {
   out.create(mask.size(), CV_8UC1);
-  out.setTo(cv::Scalar(0));
+  fill(out, 0);
   connected_runs(mask, runs);
   area.assign(runs.size(), 0);
   for (size_t i = 0; i < runs.size(); ++i) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -394,7 +395,7 @@ std::vector<WindowEvaluation> evaluate_search_windows(const cv::Mat& gray, const
   const int corridor_last = last - first;
   const WindowBlurSequence sequence(*shared, corridor_gray, 0, corridor_last);
   const int r = sequence.radius();
-  SlidingHistograms sliding(corridor_gray, corridor_value, sequence.inner(), 0, corridor_last, r);
+  std::optional<SlidingHistograms> sliding;  // made for the first window wide enough
   cv::Mat blurred;
   MaskHistograms histograms;
   MaskScratch scratch;
@@ -405,7 +406,10 @@ std::vector<WindowEvaluation> evaluate_search_windows(const cv::Mat& gray, const
     // Windows with columns clear of both borders count only their border columns here.
     const bool slide = right - left + 1 > 2 * r;
     if (slide) {
-      sliding.count(left, right, blurred, &histograms);
+      if (!sliding) {
+        sliding.emplace(corridor_gray, corridor_value, sequence.inner(), 0, corridor_last, r);
+      }
+      sliding->count(left, right, blurred, &histograms);
     }
     // The window's own columns, found in the corridor as in the crop (a window never crosses the
     // corridor's edge), then placed back in crop columns.
