@@ -150,8 +150,7 @@ bool sums_exact_in_any_order(std::span<const float> values, int64_t count) {
   if (largest == 0.0f) {
     return true;
   }
-  return static_cast<double>(count) * static_cast<double>(largest) <
-         std::ldexp(1.0, 53 + lowest);
+  return static_cast<double>(count) * static_cast<double>(largest) < std::ldexp(1.0, 53 + lowest);
 }
 
 class EnergyRows {
@@ -392,8 +391,7 @@ ColonCandidate score_colon_pair(const std::vector<SeparatorGroup>& groups, size_
 }  // namespace
 
 WindowEnergy separator_window_energy(const cv::Mat& gray, const cv::Mat& value,
-                                     const cv::Mat& blurred_gray,
-                                     const MaskHistograms* histograms,
+                                     const cv::Mat& blurred_gray, const MaskHistograms* histograms,
                                      MaskScratch* scratch) {
   WindowEnergy e;
   std::array<uint32_t, 256> counted{};

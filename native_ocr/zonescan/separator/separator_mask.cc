@@ -347,8 +347,7 @@ cv::Mat separator_mask_from_planes(const cv::Mat& gray, const cv::Mat& value,
 
 cv::Mat separator_mask_from_histograms(const cv::Mat& gray, const cv::Mat& value,
                                        const cv::Mat& blurred_gray,
-                                       const MaskHistograms& histograms,
-                                       MaskScratch* scratch) {
+                                       const MaskHistograms& histograms, MaskScratch* scratch) {
   require_planes(gray, value, blurred_gray);
   if (scratch != nullptr) {
     return mask_with_cuts(gray, value, blurred_gray, histograms, *scratch);

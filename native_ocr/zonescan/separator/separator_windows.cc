@@ -92,8 +92,8 @@ class SlidingHistograms {
  public:
   // For windows within columns [first, last] of the planes; `inner_blur` as
   // WindowBlurSequence::inner() of that range.
-  SlidingHistograms(const cv::Mat& gray, const cv::Mat& value, const cv::Mat& inner_blur,
-                    int first, int last, int radius)
+  SlidingHistograms(const cv::Mat& gray, const cv::Mat& value, const cv::Mat& inner_blur, int first,
+                    int last, int radius)
       : gray_(gray), first_(first), radius_(radius) {
     cv::transpose(gray.colRange(first, last + 1), gray_t_);
     cv::transpose(value.colRange(first, last + 1), value_t_);

@@ -247,8 +247,7 @@ WindowBlurSequence::WindowBlurSequence(const WindowBlur& blur, const cv::Mat& gr
   std::vector<float> acc;
   for (int x = 0; x < inner_cols; ++x) {
     // Inner column x is the middle column of the span whose first column is row x.
-    row_pass_column(columns_t_, x, span, plain, r, acc, inner_.ptr<uint8_t>(0) + x,
-                    inner_.step[0]);
+    row_pass_column(columns_t_, x, span, plain, r, acc, inner_.ptr<uint8_t>(0) + x, inner_.step[0]);
   }
 }
 
