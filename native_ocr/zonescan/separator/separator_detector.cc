@@ -76,13 +76,11 @@ std::vector<WindowEvaluation> evaluate_windows(const cv::Mat& source, const Sear
   const WindowPlanes planes = separator_planes(source);
   const cv::Mat& gray = planes.gray;
   const cv::Mat& value = planes.value;
-  std::vector<cv::Mat> computed;
   const std::vector<cv::Mat>* blurs = nullptr;
   if (!options.per_window_blur) {
     blurs = options.window_blurs;
     if (blurs == nullptr) {
-      computed = separator_window_blurs_from_gray(gray, g);
-      blurs = &computed;
+      return evaluate_search_windows(gray, value, g);
     }
     if (blurs->size() != starts.size()) {
       throw std::invalid_argument("Separator blur count does not match the search windows");

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <limits>
 #include <memory>
+#include <span>
 
 #include <opencv2/imgproc.hpp>
 
@@ -37,24 +40,6 @@ double row_sum(const cv::Mat& map, int y) {
     sum += row[x];
   }
   return sum;
-}
-
-// Row sums of a single-precision map, accumulated in double.
-std::vector<double> row_sums(const cv::Mat& map) {
-  std::vector<double> sums(static_cast<size_t>(map.rows), 0.0);
-  for (int y = 0; y < map.rows; ++y) {
-    sums[static_cast<size_t>(y)] = row_sum(map, y);
-  }
-  return sums;
-}
-
-// Sum of rows first .. last of a map, row by row.
-double band_sum(const cv::Mat& map, int64_t first, int64_t last) {
-  double total = 0.0;
-  for (int64_t y = first; y <= last; ++y) {
-    total += row_sum(map, static_cast<int>(y));
-  }
-  return total;
 }
 
 double sum_range(const std::vector<double>& sums, int64_t first, int64_t last) {
@@ -119,17 +104,173 @@ double column_quantile(const std::vector<double>& column_weights, double total, 
   return static_cast<double>(column_weights.size()) - 1.0;
 }
 
-struct MapSums {
+// The rows of the three maps as a separator window's groups read them: from the maps themselves,
+// or (EnergyRows) derived from a window's mask and grey plane as they are read.
+class MapRows {
+ public:
+  MapRows(const cv::Mat& binary, const cv::Mat& gray_energy, const cv::Mat& combined)
+      : binary_(binary), gray_energy_(gray_energy), combined_(combined) {}
+  int rows() const { return combined_.rows; }
+  int cols() const { return combined_.cols; }
+  double combined_sum(int y) const { return row_sum(combined_, y); }
+  double gray_energy_sum(int y) const { return row_sum(gray_energy_, y); }
+  double binary_sum(int y) const { return row_sum(binary_, y); }
+  // columns[x] += the combined map's pixel (y, x), for every x.
+  void add_combined_row(int y, std::vector<double>& columns) const {
+    const float* row = combined_.ptr<float>(y);
+    for (size_t x = 0; x < columns.size(); ++x) {
+      columns[x] += row[x];
+    }
+  }
+
+ private:
+  const cv::Mat& binary_;
+  const cv::Mat& gray_energy_;
+  const cv::Mat& combined_;
+};
+
+// Whether every sum of at most `count` of these non-negative floats is exact in double, in any
+// order: each value is an integer multiple of the smallest unit q among their last mantissa bits,
+// so every partial sum is a multiple of q below count x the largest value; below 2^53 q it is
+// represented exactly and no addition rounds.
+bool sums_exact_in_any_order(std::span<const float> values, int64_t count) {
+  int lowest = std::numeric_limits<int>::max();
+  float largest = 0.0f;
+  for (float v : values) {
+    if (!(v >= 0.0f) || std::isinf(v)) {
+      return false;
+    }
+    if (v > 0.0f) {
+      // A float is its 24-bit significand times 2^(biased exponent - 150) (subnormals: 2^-149).
+      const int biased = static_cast<int>((std::bit_cast<uint32_t>(v) >> 23) & 0xffu);
+      lowest = std::min(lowest, std::max(biased, 1) - 150);
+      largest = std::max(largest, v);
+    }
+  }
+  if (largest == 0.0f) {
+    return true;
+  }
+  return static_cast<double>(count) * static_cast<double>(largest) < std::ldexp(1.0, 53 + lowest);
+}
+
+class EnergyRows {
+ public:
+  // Row width from which rows are summed four columns at a time (where that is exact): below it
+  // the 768-value check costs more than the in-order sums of the window's rows.
+  static constexpr int kUnorderedSumColumns = 64;
+
+  explicit EnergyRows(const WindowEnergy& e) : e_(e) {
+    for (size_t v = 0; v < 256; ++v) {
+      // As the combined map has it: 0.5 x binary + 0.5 x grey energy, in single precision. Dark
+      // pixels take the first 256 entries, lit ones the next.
+      const float energy = e.energy_of[v];
+      combined_[v] = 0.5f * 0.0f + 0.5f * energy;
+      combined_[256 + v] = 0.5f * 1.0f + 0.5f * energy;
+      wide_[v] = combined_[v];
+      wide_[256 + v] = combined_[256 + v];
+      wide_energy_[v] = energy;
+    }
+    // Narrow rows are summed in order: the check would cost more than it saves.
+    if (e.gray.cols >= kUnorderedSumColumns) {
+      combined_exact_ = sums_exact_in_any_order(combined_, e.gray.cols);
+      energy_exact_ = sums_exact_in_any_order(e.energy_of, e.gray.cols);
+    }
+  }
+  int rows() const { return e_.gray.rows; }
+  int cols() const { return e_.gray.cols; }
+
+  double combined_sum(int y) const {
+    const uint8_t* g = e_.gray.ptr<uint8_t>(y);
+    const uint8_t* m = e_.mask.ptr<uint8_t>(y);
+    if (!combined_exact_) {
+      double sum = 0.0;
+      for (int x = 0; x < cols(); ++x) {
+        sum += combined_[index(g[x], m[x])];
+      }
+      return sum;
+    }
+    return table_sum([&](int x) { return wide_[index(g[x], m[x])]; });
+  }
+  double gray_energy_sum(int y) const {
+    const uint8_t* g = e_.gray.ptr<uint8_t>(y);
+    if (!energy_exact_) {
+      double sum = 0.0;
+      for (int x = 0; x < cols(); ++x) {
+        sum += e_.energy_of[g[x]];
+      }
+      return sum;
+    }
+    return table_sum([&](int x) { return wide_energy_[g[x]]; });
+  }
+  // A sum of ones and zeros: the count of lit pixels, exact.
+  double binary_sum(int y) const {
+    const uint8_t* m = e_.mask.ptr<uint8_t>(y);
+    int64_t lit = 0;
+    for (int x = 0; x < cols(); ++x) {
+      lit += static_cast<int64_t>(m[x] != 0);
+    }
+    return static_cast<double>(lit);
+  }
+  void add_combined_row(int y, std::vector<double>& columns) const {
+    const uint8_t* g = e_.gray.ptr<uint8_t>(y);
+    const uint8_t* m = e_.mask.ptr<uint8_t>(y);
+    for (size_t x = 0; x < columns.size(); ++x) {
+      columns[x] += wide_[index(g[x], m[x])];  // a float widened: the same value
+    }
+  }
+
+ private:
+  static size_t index(uint8_t level, uint8_t mask) {
+    return static_cast<size_t>(level) | (static_cast<size_t>(mask != 0) << 8);
+  }
+  // Four running sums: allowed only where every order gives the same sum (checked above).
+  template <typename Value>
+  double table_sum(Value value) const {
+    double s0 = 0.0;
+    double s1 = 0.0;
+    double s2 = 0.0;
+    double s3 = 0.0;
+    const int n = cols();
+    int x = 0;
+    for (; x + 4 <= n; x += 4) {
+      s0 += value(x);
+      s1 += value(x + 1);
+      s2 += value(x + 2);
+      s3 += value(x + 3);
+    }
+    for (; x < n; ++x) {
+      s0 += value(x);
+    }
+    return (s0 + s1) + (s2 + s3);
+  }
+
+  const WindowEnergy& e_;
+  std::array<float, 512> combined_{};
+  std::array<double, 512> wide_{};  // the same values in double, for the sums
+  std::array<double, 256> wide_energy_{};
+  bool combined_exact_ = false;
+  bool energy_exact_ = false;
+};
+
+template <typename Rows>
+double band_sum(const Rows& rows, int64_t first, int64_t last, double (Rows::*sum)(int) const) {
+  double total = 0.0;
+  for (int64_t y = first; y <= last; ++y) {
+    total += (rows.*sum)(static_cast<int>(y));
+  }
+  return total;
+}
+
+struct RowTotals {
   std::vector<double> combined_rows;
-  const cv::Mat* gray_energy;  // summed only over the bands that become groups
-  const cv::Mat* binary;
   double total_energy = 0.0;
 };
 
 // The group of rows [top, bottom], or nothing when the band is too weak.
-std::optional<SeparatorGroup> measure_band(const cv::Mat& combined, const MapSums& sums, Run run) {
-  const int64_t h = combined.rows;
-  const int64_t w = combined.cols;
+template <typename Rows>
+std::optional<SeparatorGroup> measure_band(const Rows& rows, const RowTotals& sums, Run run) {
+  const int64_t h = rows.rows();
+  const int64_t w = rows.cols();
   const int64_t top = run.start;
   const int64_t bottom = run.end;
   const int64_t last_row = std::min(bottom, h - 1);
@@ -141,10 +282,7 @@ std::optional<SeparatorGroup> measure_band(const cv::Mat& combined, const MapSum
   std::vector<double> columns(static_cast<size_t>(w), 0.0);
   double weighted_y = 0.0;
   for (int64_t y = top; y <= last_row; ++y) {
-    const float* row = combined.ptr<float>(static_cast<int>(y));
-    for (int64_t x = 0; x < w; ++x) {
-      columns[static_cast<size_t>(x)] += row[x];
-    }
+    rows.add_combined_row(static_cast<int>(y), columns);
     weighted_y += static_cast<double>(y) * sums.combined_rows[static_cast<size_t>(y)];
   }
   double weighted_x = 0.0;
@@ -163,8 +301,8 @@ std::optional<SeparatorGroup> measure_band(const cv::Mat& combined, const MapSum
   g.width = useful_right - useful_left + 1.0;
   g.height = bottom - top + 1;
   g.energy = energy;
-  g.gray_energy = band_sum(*sums.gray_energy, top, last_row);
-  g.binary_energy = band_sum(*sums.binary, top, last_row);
+  g.gray_energy = band_sum(rows, top, last_row, &Rows::gray_energy_sum);
+  g.binary_energy = band_sum(rows, top, last_row, &Rows::binary_sum);
   g.energy_fraction = fraction;
   g.x_normalized = g.center_x / py_max(static_cast<double>(w), 1.0);
   g.y_normalized = g.center_y / py_max(static_cast<double>(h), 1.0);
@@ -174,7 +312,7 @@ std::optional<SeparatorGroup> measure_band(const cv::Mat& combined, const MapSum
   return g;
 }
 
-std::vector<double> energy_profile(const MapSums& sums) {
+std::vector<double> energy_profile(const RowTotals& sums) {
   const int64_t h = static_cast<int64_t>(sums.combined_rows.size());
   std::vector<double> profile;
   for (int64_t index = 0; index < 6; ++index) {
@@ -185,6 +323,41 @@ std::vector<double> energy_profile(const MapSums& sums) {
     profile.push_back(python_round(share, 4));
   }
   return profile;
+}
+
+template <typename Rows>
+SeparatorGroups groups_of(const Rows& rows) {
+  const int64_t h = rows.rows();
+  if (h == 0) {
+    return {};
+  }
+  RowTotals sums;
+  sums.combined_rows.resize(static_cast<size_t>(h));
+  for (int y = 0; y < rows.rows(); ++y) {
+    sums.combined_rows[static_cast<size_t>(y)] = rows.combined_sum(y);
+  }
+  const std::vector<double> smooth = smoothed_projection(sums.combined_rows);
+  double peak = 0.0;
+  for (double v : smooth) {
+    peak = std::max(peak, v);
+  }
+  if (!(peak > 0.0)) {
+    return {};
+  }
+  sums.total_energy = sum_range(sums.combined_rows, 0, h - 1);
+  SeparatorGroups result;
+  for (const Run& run : merged_active_runs(smooth, peak, h)) {
+    const int64_t height = run.end - run.start + 1;
+    const bool touches_edge = run.start == 0 || run.end == h - 1;
+    if (touches_edge && static_cast<double>(height) <= static_cast<double>(h) * 0.08) {
+      continue;
+    }
+    if (std::optional<SeparatorGroup> group = measure_band(rows, sums, run)) {
+      result.groups.push_back(*group);
+    }
+  }
+  result.energy_profile = energy_profile(sums);
+  return result;
 }
 
 // One upper/lower pair scored as a colon.
@@ -217,10 +390,18 @@ ColonCandidate score_colon_pair(const std::vector<SeparatorGroup>& groups, size_
 
 }  // namespace
 
-EnergyMaps separator_energy_from_planes(const cv::Mat& gray, const cv::Mat& value,
-                                        const cv::Mat& blurred_gray) {
-  std::array<uint32_t, 256> hist{};
-  const cv::Mat mask = separator_mask_from_planes(gray, value, blurred_gray, &hist);
+WindowEnergy separator_window_energy(const cv::Mat& gray, const cv::Mat& value,
+                                     const cv::Mat& blurred_gray, const MaskHistograms* histograms,
+                                     MaskScratch* scratch) {
+  WindowEnergy e;
+  std::array<uint32_t, 256> counted{};
+  if (histograms != nullptr) {
+    e.mask = separator_mask_from_histograms(gray, value, blurred_gray, *histograms, scratch);
+  } else {
+    e.mask = separator_mask_from_planes(gray, value, blurred_gray, &counted);
+  }
+  const std::array<uint32_t, 256>& hist = histograms != nullptr ? histograms->gray : counted;
+  e.gray = gray;
   const uint64_t total = static_cast<uint64_t>(gray.rows) * static_cast<uint64_t>(gray.cols);
   const double background = percentile_from_histogram(hist.data(), total, 55.0);
   const double highlight = percentile_from_histogram(hist.data(), total, 99.0);
@@ -228,30 +409,39 @@ EnergyMaps separator_energy_from_planes(const cv::Mat& gray, const cv::Mat& valu
   // there are only 256 distinct energies.
   const float offset = static_cast<float>(background);
   const float scale = static_cast<float>(py_max(highlight - background, 1.0));
-  std::array<float, 256> energy_of{};
   for (int v = 0; v < 256; ++v) {
     if (hist[static_cast<size_t>(v)] == 0) {
       continue;  // not in the window
     }
     float t = (static_cast<float>(v) - offset) / scale;
     t = std::min(std::max(t, 0.0f), 1.0f);
-    energy_of[static_cast<size_t>(v)] = t == 0.0f || t == 1.0f ? t : std::pow(t, 1.5f);
+    e.energy_of[static_cast<size_t>(v)] = t == 0.0f || t == 1.0f ? t : std::pow(t, 1.5f);
   }
+  return e;
+}
+
+EnergyMaps separator_energy_maps(const WindowEnergy& energy) {
+  const cv::Mat& gray = energy.gray;
   EnergyMaps maps{cv::Mat(gray.size(), CV_32FC1), cv::Mat(gray.size(), CV_32FC1),
                   cv::Mat(gray.size(), CV_32FC1)};
   for (int y = 0; y < gray.rows; ++y) {
     const uint8_t* g = gray.ptr<uint8_t>(y);
-    const uint8_t* m = mask.ptr<uint8_t>(y);
+    const uint8_t* m = energy.mask.ptr<uint8_t>(y);
     float* b = maps.binary.ptr<float>(y);
     float* e = maps.gray_energy.ptr<float>(y);
     float* c = maps.combined.ptr<float>(y);
     for (int x = 0; x < gray.cols; ++x) {
       b[x] = m[x] > 0 ? 1.0f : 0.0f;
-      e[x] = energy_of[g[x]];
+      e[x] = energy.energy_of[g[x]];
       c[x] = 0.5f * b[x] + 0.5f * e[x];
     }
   }
   return maps;
+}
+
+EnergyMaps separator_energy_from_planes(const cv::Mat& gray, const cv::Mat& value,
+                                        const cv::Mat& blurred_gray) {
+  return separator_energy_maps(separator_window_energy(gray, value, blurred_gray));
 }
 
 EnergyMaps separator_energy_map(const cv::Mat& corridor, const cv::Mat& blurred_gray) {
@@ -269,33 +459,11 @@ SeparatorGroups separator_groups(const cv::Mat& binary, const cv::Mat& gray_ener
   require_float_map(combined, size);
   require_float_map(gray_energy, size);
   require_float_map(binary, size);
-  const int64_t h = combined.rows;
-  if (h == 0) {
-    return {};
-  }
-  MapSums sums{row_sums(combined), &gray_energy, &binary, 0.0};
-  const std::vector<double> smooth = smoothed_projection(sums.combined_rows);
-  double peak = 0.0;
-  for (double v : smooth) {
-    peak = std::max(peak, v);
-  }
-  if (!(peak > 0.0)) {
-    return {};
-  }
-  sums.total_energy = sum_range(sums.combined_rows, 0, h - 1);
-  SeparatorGroups result;
-  for (const Run& run : merged_active_runs(smooth, peak, h)) {
-    const int64_t height = run.end - run.start + 1;
-    const bool touches_edge = run.start == 0 || run.end == h - 1;
-    if (touches_edge && static_cast<double>(height) <= static_cast<double>(h) * 0.08) {
-      continue;
-    }
-    if (std::optional<SeparatorGroup> group = measure_band(combined, sums, run)) {
-      result.groups.push_back(*group);
-    }
-  }
-  result.energy_profile = energy_profile(sums);
-  return result;
+  return groups_of(MapRows(binary, gray_energy, combined));
+}
+
+SeparatorGroups separator_groups(const WindowEnergy& energy) {
+  return groups_of(EnergyRows(energy));
 }
 
 SeparatorTopology separator_topology(const std::vector<SeparatorGroup>& groups,

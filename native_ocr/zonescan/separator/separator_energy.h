@@ -3,12 +3,15 @@
 #ifndef NATIVE_OCR_ZONESCAN_SEPARATOR_SEPARATOR_ENERGY_H_
 #define NATIVE_OCR_ZONESCAN_SEPARATOR_SEPARATOR_ENERGY_H_
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 #include <opencv2/core.hpp>
+
+#include "native_ocr/zonescan/separator/separator_mask.h"
 
 namespace native_ocr::zonescan {
 
@@ -26,6 +29,26 @@ EnergyMaps separator_energy_map(const cv::Mat& corridor, const cv::Mat& blurred_
 // The same maps from the window's grey and value planes and its blurred grey (8-bit views).
 EnergyMaps separator_energy_from_planes(const cv::Mat& gray, const cv::Mat& value,
                                         const cv::Mat& blurred_gray);
+
+// A window's energy before it is spread into maps: the separator mask and the grey plane, with the
+// grey energy of each level. Every pixel of the maps follows from its mask and grey level, so the
+// groups can read them row by row without the maps (three floats a pixel) being made.
+struct WindowEnergy {
+  cv::Mat mask;  // 0/255, the window's size
+  cv::Mat gray;  // the window's grey plane (the caller's view)
+  std::array<float, 256> energy_of{};
+};
+
+// The energy of the planes as separator_energy_from_planes has it. `histograms`: nothing, or the
+// planes' own histograms already counted (separator_mask_from_histograms).
+// With `scratch` (which needs `histograms`), the mask is made in its buffers (MaskScratch).
+WindowEnergy separator_window_energy(const cv::Mat& gray, const cv::Mat& value,
+                                     const cv::Mat& blurred_gray,
+                                     const MaskHistograms* histograms = nullptr,
+                                     MaskScratch* scratch = nullptr);
+
+// The maps of a window's energy.
+EnergyMaps separator_energy_maps(const WindowEnergy& energy);
 
 // One horizontal band of rows in which the combined energy concentrates. Positions are window
 // pixels: x from the window's left edge, y from its top.
@@ -55,6 +78,9 @@ struct SeparatorGroups {
 // Groups of the three maps (CV_32FC1, one common size). Throws cv::Exception for other maps.
 SeparatorGroups separator_groups(const cv::Mat& binary, const cv::Mat& gray_energy,
                                  const cv::Mat& combined);
+
+// The same groups read from a window's energy, without its maps.
+SeparatorGroups separator_groups(const WindowEnergy& energy);
 
 // The best upper/lower pair as a colon. `upper` and `lower` index the group list scored.
 struct ColonCandidate {

@@ -1,5 +1,7 @@
 #include "native_ocr/zonescan/separator/separator_energy.h"
 
+#include <cmath>
+
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
@@ -133,6 +135,43 @@ TEST(SeparatorTopology, EqualScoresKeepTheEarlierPair) {
   SeparatorTopology t =
       separator_topology({dot(0.25, 1.0), dot(0.25, 1.0), dot(0.70, 1.0)}, 10, 100);
   EXPECT_EQ(t.colon->upper, 0u);
+}
+
+// Groups read from a window's mask and grey levels equal those of its maps: with energies whose
+// row sums are exact in any order (summed four columns at a time) and with energies spanning so
+// many binary orders that they are not (summed in column order), on narrow and wide windows.
+TEST(SeparatorGroups, FromWindowEnergyEqualFromItsMaps) {
+  cv::RNG rng(3);
+  for (const cv::Size size : {cv::Size(11, 60), cv::Size(70, 300), cv::Size(226, 900)}) {
+    for (bool tiny : {false, true}) {
+      WindowEnergy e;
+      e.gray.create(size, CV_8UC1);
+      rng.fill(e.gray, cv::RNG::UNIFORM, 0, 256);
+      e.mask = cv::Mat::zeros(size, CV_8UC1);
+      e.mask.rowRange(size.height / 5, size.height / 3).setTo(255);
+      e.mask.rowRange(size.height * 2 / 3, size.height * 4 / 5).setTo(255);
+      for (int v = 0; v < 256; ++v) {
+        const float t = static_cast<float>(v) / 255.0f;
+        e.energy_of[static_cast<size_t>(v)] =
+            tiny && v % 2 == 1 ? std::ldexp(t, -60) : std::pow(t, 1.5f);
+      }
+      const EnergyMaps maps = separator_energy_maps(e);
+      const SeparatorGroups a = separator_groups(e);
+      const SeparatorGroups b = separator_groups(maps.binary, maps.gray_energy, maps.combined);
+      SCOPED_TRACE(::testing::Message() << size << " tiny " << tiny);
+      EXPECT_EQ(a.energy_profile, b.energy_profile);
+      ASSERT_EQ(a.groups.size(), b.groups.size());
+      ASSERT_FALSE(a.groups.empty());
+      for (size_t i = 0; i < a.groups.size(); ++i) {
+        EXPECT_EQ(a.groups[i].energy, b.groups[i].energy);
+        EXPECT_EQ(a.groups[i].gray_energy, b.groups[i].gray_energy);
+        EXPECT_EQ(a.groups[i].binary_energy, b.groups[i].binary_energy);
+        EXPECT_EQ(a.groups[i].center_x, b.groups[i].center_x);
+        EXPECT_EQ(a.groups[i].center_y, b.groups[i].center_y);
+        EXPECT_EQ(a.groups[i].width, b.groups[i].width);
+      }
+    }
+  }
 }
 
 }  // namespace

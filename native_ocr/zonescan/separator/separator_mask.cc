@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <numeric>
 
@@ -57,14 +58,22 @@ const std::vector<cv::Point>& closing_offsets() {
   return offsets;
 }
 
+// Every pixel of an 8-bit single-channel image set to `level`.
+void fill(cv::Mat& image, uint8_t level) {
+  for (int y = 0; y < image.rows; ++y) {
+    std::fill_n(image.ptr<uint8_t>(y), image.cols, level);
+  }
+}
+
 // Dilation (largest neighbour) or erosion (smallest) over the element; pixels beyond the image
 // edge are ignored, as OpenCV's default morphology border does (a neutral border of 0 for the
 // dilation, 255 for the erosion).
-cv::Mat morphology_3x3(const cv::Mat& in, bool dilate) {
+void morphology_3x3(const cv::Mat& in, bool dilate, cv::Mat& padded, cv::Mat& out) {
   const std::vector<cv::Point>& offsets = closing_offsets();
-  cv::Mat padded(in.rows + 2, in.cols + 2, CV_8UC1, cv::Scalar(dilate ? 0 : 255));
+  padded.create(in.rows + 2, in.cols + 2, CV_8UC1);
+  fill(padded, dilate ? 0 : 255);
   in.copyTo(padded(cv::Rect(1, 1, in.cols, in.rows)));
-  cv::Mat out(in.size(), CV_8UC1);
+  out.create(in.size(), CV_8UC1);
   const int cols = in.cols;
   constexpr size_t kCrossPoints = 5;
   for (int y = 0; y < in.rows; ++y) {
@@ -106,16 +115,9 @@ cv::Mat morphology_3x3(const cv::Mat& in, bool dilate) {
       }
     }
   }
-  return out;
 }
 
-// A horizontal stretch of lit pixels [begin, end) of one row, and its union-find parent.
-struct PixelRun {
-  int row;
-  int begin;
-  int end;
-  int parent;
-};
+using PixelRun = MaskRun;
 
 int find_root(std::vector<PixelRun>& runs, int i) {
   while (runs[static_cast<size_t>(i)].parent != i) {
@@ -126,36 +128,144 @@ int find_root(std::vector<PixelRun>& runs, int i) {
   return i;
 }
 
+// Bit x % 64 of word x / 64 set where row[x] is lit; bits past the row's end stay clear.
+void lit_bits(const uint8_t* row, int cols, std::vector<uint64_t>& words) {
+  words.assign(static_cast<size_t>(cols / 64 + 1), 0);
+  int x = 0;
+  for (; x + 64 <= cols; x += 64) {
+    uint64_t bits = 0;
+    for (int k = 0; k < 64; ++k) {
+      bits |= static_cast<uint64_t>(row[x + k] != 0) << k;
+    }
+    words[static_cast<size_t>(x / 64)] = bits;
+  }
+  for (; x < cols; ++x) {
+    words[static_cast<size_t>(x / 64)] |= static_cast<uint64_t>(row[x] != 0) << (x % 64);
+  }
+}
+
+// The first column at or after `from` whose bit is `lit`; `end` (the words' bit count) when none.
+int next_bit(const std::vector<uint64_t>& words, int from, bool lit) {
+  const int end = static_cast<int>(words.size()) * 64;
+  if (from >= end) {
+    return end;
+  }
+  size_t w = static_cast<size_t>(from / 64);
+  uint64_t bits = (lit ? words[w] : ~words[w]) & (~uint64_t{0} << (from % 64));
+  while (bits == 0) {
+    if (++w == words.size()) {
+      return end;
+    }
+    bits = lit ? words[w] : ~words[w];
+  }
+  return static_cast<int>(w * 64) + std::countr_zero(bits);
+}
+
 // The runs of lit pixels, row by row, each joined with the runs of the row above that touch it
 // (8-connectivity: overlapping or diagonally adjacent).
-std::vector<PixelRun> connected_runs(const cv::Mat& mask) {
-  std::vector<PixelRun> runs;
+void connected_runs(const cv::Mat& mask, std::vector<PixelRun>& runs) {
+  runs.clear();
   size_t above_begin = 0;
+  std::vector<uint64_t> words;
   for (int y = 0; y < mask.rows; ++y) {
-    const uint8_t* row = mask.ptr<uint8_t>(y);
+    lit_bits(mask.ptr<uint8_t>(y), mask.cols, words);
     const size_t row_begin = runs.size();
-    for (int x = 0; x < mask.cols;) {
-      if (row[x] == 0) {
-        ++x;
-        continue;
-      }
-      const int begin = x;
-      while (x < mask.cols && row[x] != 0) {
-        ++x;
-      }
+    size_t above = above_begin;
+    for (int begin = next_bit(words, 0, true); begin < mask.cols;
+         begin = next_bit(words, begin, true)) {
+      // The bits past the row's end are clear: a run ends at the row's end at the latest.
+      const int x = next_bit(words, begin, false);
       const int id = static_cast<int>(runs.size());
       runs.push_back({y, begin, x, id});
-      for (size_t a = above_begin; a < row_begin; ++a) {
-        if (runs[a].end >= begin && runs[a].begin <= x) {  // within one column of each other
+      // The runs above are in column order and so are this row's: a run above that ends before
+      // this one begins touches no later run of this row either.
+      while (above < row_begin && runs[above].end < begin) {
+        ++above;
+      }
+      for (size_t a = above; a < row_begin && runs[a].begin <= x; ++a) {
+        if (runs[a].end >= begin) {  // within one column of each other
           const int ra = find_root(runs, static_cast<int>(a));
           const int rb = find_root(runs, id);
           runs[static_cast<size_t>(std::max(ra, rb))].parent = std::min(ra, rb);
         }
       }
+      begin = x;
     }
     above_begin = row_begin;
   }
-  return runs;
+}
+
+// remove_small_components into `out`, with the runs and areas in the given vectors.
+void keep_large_components(const cv::Mat& mask, int64_t min_area, std::vector<PixelRun>& runs,
+                           std::vector<int64_t>& area, cv::Mat& out) {
+  out.create(mask.size(), CV_8UC1);
+  fill(out, 0);
+  connected_runs(mask, runs);
+  area.assign(runs.size(), 0);
+  for (size_t i = 0; i < runs.size(); ++i) {
+    // Each run's root, kept as its parent: later look-ups end at once.
+    runs[i].parent = find_root(runs, static_cast<int>(i));
+    area[static_cast<size_t>(runs[i].parent)] += runs[i].end - runs[i].begin;
+  }
+  for (size_t i = 0; i < runs.size(); ++i) {
+    const PixelRun& r = runs[i];
+    if (area[static_cast<size_t>(r.parent)] >= min_area) {
+      uint8_t* dst = out.ptr<uint8_t>(r.row);
+      std::fill(dst + r.begin, dst + r.end, uint8_t{255});
+    }
+  }
+}
+
+// The three planes of one window: 8-bit single-channel, one size, not empty.
+void require_planes(const cv::Mat& gray, const cv::Mat& value, const cv::Mat& blurred_gray) {
+  const cv::Size size = gray.size();
+  require_plane(gray, size, "grey plane");
+  require_plane(value, size, "value plane");
+  require_plane(blurred_gray, size, "blurred_gray");
+  if (size.area() == 0) {
+    CV_Error(cv::Error::StsBadArg, "separator window is empty");
+  }
+}
+
+// The mask of the planes from their histograms: bright pixels and pixels standing out from their
+// surroundings, at cuts taken from the histograms, specks removed, then closed.
+cv::Mat mask_with_cuts(const cv::Mat& gray, const cv::Mat& value, const cv::Mat& blurred_gray,
+                       const MaskHistograms& histograms, MaskScratch& scratch) {
+  const cv::Size size = gray.size();
+  const int rows = size.height;
+  const int cols = size.width;
+  const uint64_t total = static_cast<uint64_t>(rows) * static_cast<uint64_t>(cols);
+  const int64_t bright_cut =
+      std::max<int64_t>(histogram_percentile_int(histograms.value, total, 94), 135);
+  const int64_t detail_cut =
+      std::max<int64_t>(histogram_percentile_int(histograms.detail, total, 94), 8);
+  const int64_t gray_cut =
+      std::max<int64_t>(histogram_percentile_int(histograms.gray, total, 82), 105);
+  // The cuts are levels of 8-bit histograms: compared as 8-bit levels the loop runs in vectors.
+  const auto level = [](int64_t cut) { return static_cast<uint8_t>(std::min<int64_t>(cut, 255)); };
+  const uint8_t bright_level = level(bright_cut);
+  const uint8_t detail_level = level(detail_cut);
+  const uint8_t gray_level = level(gray_cut);
+  cv::Mat& mask = scratch.raw;
+  mask.create(size, CV_8UC1);
+  for (int y = 0; y < rows; ++y) {
+    const uint8_t* __restrict g = gray.ptr<uint8_t>(y);
+    const uint8_t* __restrict v = value.ptr<uint8_t>(y);
+    const uint8_t* __restrict b = blurred_gray.ptr<uint8_t>(y);
+    uint8_t* __restrict m = mask.ptr<uint8_t>(y);
+    for (int x = 0; x < cols; ++x) {
+      const uint8_t d = g[x] > b[x] ? static_cast<uint8_t>(g[x] - b[x]) : 0;
+      const bool bright = v[x] >= bright_level;
+      const bool local = (g[x] >= gray_level) & (d >= detail_level);
+      m[x] = (bright || local) ? 255 : 0;
+    }
+  }
+  const double scaled = static_cast<double>(rows) * static_cast<double>(cols) * 1.5e-05;
+  const int64_t min_area = std::max<int64_t>(static_cast<int64_t>(scaled), 3);
+  keep_large_components(mask, min_area, scratch.runs, scratch.area, scratch.kept);
+  morphology_3x3(scratch.kept, true, scratch.padded, scratch.dilated);  // closing
+  morphology_3x3(scratch.dilated, false, scratch.padded, scratch.closed);
+  return scratch.closed;
 }
 
 }  // namespace
@@ -188,29 +298,23 @@ cv::Mat clock_separator_mask(const cv::Mat& crop, const cv::Mat& blurred_gray) {
 cv::Mat separator_mask_from_planes(const cv::Mat& gray, const cv::Mat& value,
                                    const cv::Mat& blurred_gray, Histogram* gray_hist_out) {
   const cv::Size size = gray.size();
-  require_plane(gray, size, "grey plane");
-  require_plane(value, size, "value plane");
-  require_plane(blurred_gray, size, "blurred_gray");
-  const int rows = size.height;
-  const int cols = size.width;
-  const uint64_t total = static_cast<uint64_t>(rows) * static_cast<uint64_t>(cols);
-  if (total == 0) {
-    CV_Error(cv::Error::StsBadArg, "separator window is empty");
-  }
+  require_planes(gray, value, blurred_gray);
   // Even and odd columns count into their own histograms, summed after: neighbouring pixels of
   // one level then do not wait on each other's increment.
-  Histogram value_hist{};
-  Histogram gray_hist{};
-  Histogram detail_hist{};
+  MaskHistograms counted;
+  Histogram& value_hist = counted.value;
+  Histogram& gray_hist = counted.gray;
+  Histogram& detail_hist = counted.detail;
   Histogram value_odd{};
   Histogram gray_odd{};
   Histogram detail_odd{};
-  cv::Mat detail(size, CV_8UC1);
-  for (int y = 0; y < rows; ++y) {
+  std::vector<uint8_t> detail(static_cast<size_t>(size.width));
+  for (int y = 0; y < size.height; ++y) {
     const uint8_t* g = gray.ptr<uint8_t>(y);
     const uint8_t* v = value.ptr<uint8_t>(y);
     const uint8_t* b = blurred_gray.ptr<uint8_t>(y);
-    uint8_t* d = detail.ptr<uint8_t>(y);
+    uint8_t* d = detail.data();
+    const int cols = size.width;
     for (int x = 0; x < cols; ++x) {
       d[x] = g[x] > b[x] ? static_cast<uint8_t>(g[x] - b[x]) : 0;
     }
@@ -234,53 +338,32 @@ cv::Mat separator_mask_from_planes(const cv::Mat& gray, const cv::Mat& value,
     gray_hist[level] += gray_odd[level];
     detail_hist[level] += detail_odd[level];
   }
-  const int64_t bright_cut =
-      std::max<int64_t>(histogram_percentile_int(value_hist, total, 94), 135);
-  const int64_t detail_cut = std::max<int64_t>(histogram_percentile_int(detail_hist, total, 94), 8);
-  const int64_t gray_cut = std::max<int64_t>(histogram_percentile_int(gray_hist, total, 82), 105);
   if (gray_hist_out != nullptr) {
     *gray_hist_out = gray_hist;
   }
-  // The cuts are levels of 8-bit histograms: compared as 8-bit levels the loop runs in vectors.
-  const auto level = [](int64_t cut) { return static_cast<uint8_t>(std::min<int64_t>(cut, 255)); };
-  const uint8_t bright_level = level(bright_cut);
-  const uint8_t detail_level = level(detail_cut);
-  const uint8_t gray_level = level(gray_cut);
-  cv::Mat mask(size, CV_8UC1);
-  for (int y = 0; y < rows; ++y) {
-    const uint8_t* __restrict g = gray.ptr<uint8_t>(y);
-    const uint8_t* __restrict v = value.ptr<uint8_t>(y);
-    const uint8_t* __restrict d = detail.ptr<uint8_t>(y);
-    uint8_t* __restrict m = mask.ptr<uint8_t>(y);
-    for (int x = 0; x < cols; ++x) {
-      const bool bright = v[x] >= bright_level;
-      const bool local = (g[x] >= gray_level) & (d[x] >= detail_level);
-      m[x] = (bright || local) ? 255 : 0;
-    }
+  MaskScratch scratch;
+  return mask_with_cuts(gray, value, blurred_gray, counted, scratch);
+}
+
+cv::Mat separator_mask_from_histograms(const cv::Mat& gray, const cv::Mat& value,
+                                       const cv::Mat& blurred_gray,
+                                       const MaskHistograms& histograms, MaskScratch* scratch) {
+  require_planes(gray, value, blurred_gray);
+  if (scratch != nullptr) {
+    return mask_with_cuts(gray, value, blurred_gray, histograms, *scratch);
   }
-  const double scaled = static_cast<double>(rows) * static_cast<double>(cols) * 1.5e-05;
-  const int64_t min_area = std::max<int64_t>(static_cast<int64_t>(scaled), 3);
-  cv::Mat kept = remove_small_components(mask, min_area);
-  return morphology_3x3(morphology_3x3(kept, true), false);  // closing
+  MaskScratch own;
+  return mask_with_cuts(gray, value, blurred_gray, histograms, own);
 }
 
 cv::Mat remove_small_components(const cv::Mat& mask, int64_t min_area) {
   if (mask.type() != CV_8UC1) {
     CV_Error(cv::Error::StsBadArg, "mask must be an 8-bit single-channel image");
   }
-  cv::Mat out = cv::Mat::zeros(mask.size(), CV_8UC1);
-  std::vector<PixelRun> runs = connected_runs(mask);
-  std::vector<int64_t> area(runs.size(), 0);
-  for (size_t i = 0; i < runs.size(); ++i) {
-    area[static_cast<size_t>(find_root(runs, static_cast<int>(i)))] += runs[i].end - runs[i].begin;
-  }
-  for (size_t i = 0; i < runs.size(); ++i) {
-    const PixelRun& r = runs[i];
-    if (area[static_cast<size_t>(find_root(runs, static_cast<int>(i)))] >= min_area) {
-      uint8_t* dst = out.ptr<uint8_t>(r.row);
-      std::fill(dst + r.begin, dst + r.end, uint8_t{255});
-    }
-  }
+  std::vector<PixelRun> runs;
+  std::vector<int64_t> area;
+  cv::Mat out;
+  keep_large_components(mask, min_area, runs, area, out);
   return out;
 }
 

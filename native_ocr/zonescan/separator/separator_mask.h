@@ -45,6 +45,43 @@ cv::Mat separator_mask_from_planes(const cv::Mat& gray, const cv::Mat& value,
                                    const cv::Mat& blurred_gray,
                                    std::array<uint32_t, 256>* gray_hist = nullptr);
 
+// The three level histograms the mask's cuts come from: of the value plane, the grey plane and the
+// detail (grey minus blurred grey where positive, else 0).
+struct MaskHistograms {
+  std::array<uint32_t, 256> value{};
+  std::array<uint32_t, 256> gray{};
+  std::array<uint32_t, 256> detail{};
+};
+
+// A horizontal stretch of lit pixels [begin, end) of one mask row, and its union-find parent.
+struct MaskRun {
+  int row;
+  int begin;
+  int end;
+  int parent;
+};
+
+// Buffers kept by a caller that makes many window masks one after another: once they have grown
+// to the largest window a mask allocates nothing (a crop thousands of rows high would otherwise
+// map and clear fresh pages for every window).
+struct MaskScratch {
+  cv::Mat raw;
+  cv::Mat kept;
+  cv::Mat padded;
+  cv::Mat dilated;
+  cv::Mat closed;
+  std::vector<MaskRun> runs;
+  std::vector<int64_t> area;
+};
+
+// The same mask with the histograms of these planes already counted (a caller sliding windows
+// across an image keeps them up to date column by column). They must be the planes' own counts.
+// With `scratch`, the mask returned is its `closed` buffer, valid until the scratch is used again.
+cv::Mat separator_mask_from_histograms(const cv::Mat& gray, const cv::Mat& value,
+                                       const cv::Mat& blurred_gray,
+                                       const MaskHistograms& histograms,
+                                       MaskScratch* scratch = nullptr);
+
 // A new mask (8-bit single-channel, same size) holding 255 on every 8-connected component of the
 // non-zero pixels of `mask` whose area is at least `min_area`, 0 elsewhere. `mask` is not modified.
 // Throws cv::Exception when `mask` is not 8-bit single-channel.

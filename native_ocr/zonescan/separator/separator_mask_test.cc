@@ -128,5 +128,32 @@ TEST(SearchSortedLeft, MatchesNumpyOnTiesAndEnds) {
   EXPECT_EQ(search_sorted_left(sorted, 9.0), 4u);
 }
 
+// Against OpenCV's 8-connected labelling on random masks, with rows of either side of a multiple of
+// 64 pixels (the run scan reads a row 64 pixels at a time) and runs touching the row ends.
+TEST(RemoveSmallComponents, KeepsWhatOpenCvLabelsLargeEnough) {
+  cv::RNG rng(17);
+  for (int cols : {1, 7, 63, 64, 65, 130, 200}) {
+    for (int density : {20, 50, 80}) {
+      cv::Mat noise(40, cols, CV_8UC1);
+      rng.fill(noise, cv::RNG::UNIFORM, 0, 100);
+      const cv::Mat mask = noise < density;  // 0/255
+      cv::Mat labels;
+      cv::Mat stats;
+      cv::Mat centroids;
+      const int count = cv::connectedComponentsWithStats(mask, labels, stats, centroids, 8);
+      for (int64_t min_area : {1, 3, 12}) {
+        cv::Mat expected = cv::Mat::zeros(mask.size(), CV_8UC1);
+        for (int label = 1; label < count; ++label) {
+          if (stats.at<int>(label, cv::CC_STAT_AREA) >= min_area) {
+            expected.setTo(255, labels == label);
+          }
+        }
+        EXPECT_EQ(cv::countNonZero(remove_small_components(mask, min_area) != expected), 0)
+            << cols << " columns, density " << density << ", min area " << min_area;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace native_ocr::zonescan

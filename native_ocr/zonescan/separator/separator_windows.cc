@@ -1,9 +1,12 @@
 #include "native_ocr/zonescan/separator/separator_windows.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
+#include <optional>
 #include <stdexcept>
+#include <utility>
 
 #include <opencv2/imgproc.hpp>
 
@@ -51,6 +54,139 @@ bool same_pixels(const cv::Mat& a, const cv::Mat& b) {
   return cv::countNonZero(diff.reshape(1)) == 0;
 }
 
+// The blur whose column pass all windows share, when OpenCV's blur has the form that allows it.
+const std::optional<WindowBlur>& shared_window_blur() {
+  static const std::optional<WindowBlur> blur = WindowBlur::from_opencv(kSeparatorBlurSigma);
+  return blur;
+}
+
+// The inclusive columns of every search window of a grey plane, in start order.
+std::vector<std::pair<int, int>> window_columns(const cv::Mat& gray,
+                                                const SearchGeometry& geometry) {
+  std::vector<std::pair<int, int>> columns;
+  for (int64_t start : separator_search_starts(geometry)) {
+    const WindowBounds b = separator_window_bounds(start, gray.cols, geometry.window_width);
+    if (b.right < b.left) {
+      CV_Error(cv::Error::StsBadArg, "separator source has no columns");
+    }
+    columns.emplace_back(static_cast<int>(b.left), static_cast<int>(b.right));
+  }
+  return columns;
+}
+
+std::vector<cv::Mat> sheet_blurs(const cv::Mat& gray,
+                                 const std::vector<std::pair<int, int>>& columns) {
+  std::vector<cv::Mat> grays;
+  for (const auto& [left, right] : columns) {
+    grays.push_back(gray.colRange(left, right + 1));
+  }
+  return reflected_sheet_blurs(grays);
+}
+
+// The plane histograms of windows slid across a corridor, kept up to date a column at a time:
+// value and grey over the window's columns, and the detail (grey above its blur) over the inner
+// columns, whose blur is the same in every window; only the detail of the `radius` columns at
+// each border is counted per window, from that window's own blur. Counts are integers: the same
+// in any order.
+class SlidingHistograms {
+ public:
+  // For windows within columns [first, last] of the planes; `inner_blur` as
+  // WindowBlurSequence::inner() of that range.
+  SlidingHistograms(const cv::Mat& gray, const cv::Mat& value, const cv::Mat& inner_blur, int first,
+                    int last, int radius)
+      : gray_(gray), first_(first), radius_(radius) {
+    cv::transpose(gray.colRange(first, last + 1), gray_t_);
+    cv::transpose(value.colRange(first, last + 1), value_t_);
+    if (!inner_blur.empty()) {
+      const cv::Mat inner_gray = gray.colRange(first + radius, first + radius + inner_blur.cols);
+      cv::Mat detail(inner_blur.size(), CV_8UC1);
+      for (int y = 0; y < detail.rows; ++y) {
+        const uint8_t* g = inner_gray.ptr<uint8_t>(y);
+        const uint8_t* b = inner_blur.ptr<uint8_t>(y);
+        uint8_t* d = detail.ptr<uint8_t>(y);
+        for (int x = 0; x < detail.cols; ++x) {
+          d[x] = g[x] > b[x] ? static_cast<uint8_t>(g[x] - b[x]) : 0;
+        }
+      }
+      cv::transpose(detail, detail_t_);
+    }
+  }
+
+  // The histograms of the window of columns [left, right], more than twice the radius wide, with
+  // `blurred` its blur.
+  void count(int left, int right, const cv::Mat& blurred, MaskHistograms* out) {
+    slide(planes_, left - first_, right - first_, [&](int column, uint32_t step) {
+      add(gray_t_, column, step, &gray_counts_);
+      add(value_t_, column, step, &value_counts_);
+    });
+    // Inner column j is crop column first + radius + j.
+    slide(inner_, left - first_, right - 2 * radius_ - first_,
+          [&](int column, uint32_t step) { add(detail_t_, column, step, &detail_counts_); });
+    out->gray = gray_counts_;
+    out->value = value_counts_;
+    out->detail = detail_counts_;
+    const int width = right - left + 1;
+    for (int y = 0; y < blurred.rows; ++y) {
+      const uint8_t* g = gray_.ptr<uint8_t>(y) + left;
+      const uint8_t* b = blurred.ptr<uint8_t>(y);
+      for (int x : {0, width - radius_}) {
+        for (int k = x; k < x + radius_; ++k) {
+          ++out->detail[g[k] > b[k] ? static_cast<uint8_t>(g[k] - b[k]) : 0];
+        }
+      }
+    }
+  }
+
+ private:
+  using Counts = std::array<uint32_t, 256>;
+  struct Range {
+    int left = 0;
+    int right = -1;  // empty
+  };
+
+  // Moves `range` to columns [left, right], adding and removing one column at a time.
+  template <typename Add>
+  static void slide(Range& range, int left, int right, Add add) {
+    const uint32_t plus = 1;
+    const uint32_t minus = ~uint32_t{0};  // adding 2^32 - 1 wraps to subtracting one, exactly
+    if (range.right < range.left) {
+      range.left = left;
+      range.right = left - 1;
+    }
+    while (range.right < right) {
+      add(++range.right, plus);
+    }
+    while (range.left > left) {
+      add(--range.left, plus);
+    }
+    while (range.right > right) {
+      add(range.right--, minus);
+    }
+    while (range.left < left) {
+      add(range.left++, minus);
+    }
+  }
+
+  static void add(const cv::Mat& transposed, int column, uint32_t step, Counts* counts) {
+    const uint8_t* levels = transposed.ptr<uint8_t>(column);
+    for (int y = 0; y < transposed.cols; ++y) {
+      (*counts)[levels[y]] += step;
+    }
+  }
+
+  const cv::Mat& gray_;
+  int first_ = 0;
+  int radius_ = 0;
+  cv::Mat gray_t_;
+  cv::Mat value_t_;
+  cv::Mat detail_t_;
+  Range planes_;
+  Range inner_;
+  Counts gray_counts_{};
+  Counts value_counts_{};
+  Counts detail_counts_{};
+};
+
 }  // namespace
 
 SearchGeometry separator_search_corridor(int64_t crop_width, int64_t crop_height) {
@@ -90,7 +226,9 @@ WindowBounds separator_window_bounds(int64_t start, int64_t width, int64_t windo
 
 WindowEvaluation evaluate_separator_window_planes(const cv::Mat& gray, const cv::Mat& value,
                                                   int64_t left, int64_t window_width,
-                                                  const cv::Mat& blurred_gray) {
+                                                  const cv::Mat& blurred_gray,
+                                                  const MaskHistograms* histograms,
+                                                  MaskScratch* scratch) {
   const WindowBounds bounds = separator_window_bounds(left, gray.cols, window_width);
   WindowEvaluation e;
   e.left = bounds.left;
@@ -104,9 +242,9 @@ WindowEvaluation evaluate_separator_window_planes(const cv::Mat& gray, const cv:
   if (blurred.empty()) {
     cv::GaussianBlur(standalone(window_gray), blurred, cv::Size(0, 0), kSeparatorBlurSigma);
   }
-  const EnergyMaps maps =
-      separator_energy_from_planes(window_gray, value.colRange(columns), blurred);
-  SeparatorGroups groups = separator_groups(maps.binary, maps.gray_energy, maps.combined);
+  const WindowEnergy energy =
+      separator_window_energy(window_gray, value.colRange(columns), blurred, histograms, scratch);
+  SeparatorGroups groups = separator_groups(energy);
   e.groups = std::move(groups.groups);
   e.energy_profile = std::move(groups.energy_profile);
   e.topology = separator_topology(e.groups, static_cast<double>(e.right - e.left + 1),
@@ -219,25 +357,70 @@ bool reflected_sheet_blur_ready() {
 std::vector<cv::Mat> separator_window_blurs_from_gray(const cv::Mat& gray,
                                                       const SearchGeometry& geometry) {
   ensure_reflected_sheet_blur();
-  std::vector<std::pair<int, int>> columns;
-  for (int64_t start : separator_search_starts(geometry)) {
-    const WindowBounds b = separator_window_bounds(start, gray.cols, geometry.window_width);
-    if (b.right < b.left) {
-      CV_Error(cv::Error::StsBadArg, "separator source has no columns");
-    }
-    columns.emplace_back(static_cast<int>(b.left), static_cast<int>(b.right));
-  }
+  const std::vector<std::pair<int, int>> columns = window_columns(gray, geometry);
   // The column pass shared by all windows when the library's blur has the fixed-point form that
   // allows it; otherwise one blur of the sheet of padded windows.
-  static const std::optional<WindowBlur> shared_pass = WindowBlur::from_opencv(kSeparatorBlurSigma);
-  if (shared_pass) {
-    return shared_pass->blur_windows(gray, columns);
+  if (const std::optional<WindowBlur>& shared = shared_window_blur()) {
+    return shared->blur_windows(gray, columns);
   }
-  std::vector<cv::Mat> grays;
+  return sheet_blurs(gray, columns);
+}
+
+std::vector<WindowEvaluation> evaluate_search_windows(const cv::Mat& gray, const cv::Mat& value,
+                                                      const SearchGeometry& geometry) {
+  ensure_reflected_sheet_blur();
+  const std::vector<int64_t> starts = separator_search_starts(geometry);
+  const std::vector<std::pair<int, int>> columns = window_columns(gray, geometry);
+  std::vector<WindowEvaluation> windows;
+  windows.reserve(starts.size());
+  const std::optional<WindowBlur>& shared = shared_window_blur();
+  if (!shared) {
+    const std::vector<cv::Mat> blurs = sheet_blurs(gray, columns);
+    for (size_t i = 0; i < starts.size(); ++i) {
+      windows.push_back(evaluate_separator_window_planes(gray, value, starts[i],
+                                                         geometry.window_width, blurs[i]));
+    }
+    return windows;
+  }
+  int first = columns[0].first;
+  int last = columns[0].second;
   for (const auto& [left, right] : columns) {
-    grays.push_back(gray.colRange(left, right + 1));
+    first = std::min(first, left);
+    last = std::max(last, right);
   }
-  return reflected_sheet_blurs(grays);
+  // The corridor's columns as images of their own: a window's rows are then a few hundred bytes
+  // apart, not a whole crop row, and the planes are read from a few pages instead of one per row.
+  const cv::Mat corridor_gray = gray.colRange(first, last + 1).clone();
+  const cv::Mat corridor_value = value.colRange(first, last + 1).clone();
+  const int corridor_last = last - first;
+  const WindowBlurSequence sequence(*shared, corridor_gray, 0, corridor_last);
+  const int r = sequence.radius();
+  std::optional<SlidingHistograms> sliding;  // made for the first window wide enough
+  cv::Mat blurred;
+  MaskHistograms histograms;
+  MaskScratch scratch;
+  for (size_t i = 0; i < starts.size(); ++i) {
+    const int left = columns[i].first - first;
+    const int right = columns[i].second - first;
+    sequence.blur_into(left, right, blurred);
+    // Windows with columns clear of both borders count only their border columns here.
+    const bool slide = right - left + 1 > 2 * r;
+    if (slide) {
+      if (!sliding) {
+        sliding.emplace(corridor_gray, corridor_value, sequence.inner(), 0, corridor_last, r);
+      }
+      sliding->count(left, right, blurred, &histograms);
+    }
+    // The window's own columns, found in the corridor as in the crop (a window never crosses the
+    // corridor's edge), then placed back in crop columns.
+    WindowEvaluation e = evaluate_separator_window_planes(
+        corridor_gray, corridor_value, left, right - left + 1, blurred,
+        slide ? &histograms : nullptr, slide ? &scratch : nullptr);
+    e.left += first;
+    e.right += first;
+    windows.push_back(std::move(e));
+  }
+  return windows;
 }
 
 std::vector<cv::Mat> separator_window_blurs(const cv::Mat& source) {

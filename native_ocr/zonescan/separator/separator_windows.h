@@ -53,9 +53,13 @@ WindowEvaluation evaluate_separator_window(const cv::Mat& crop, int64_t left, in
 
 // The same evaluation from planes of the whole source: its grey version and the value plane of its
 // HSV version (8-bit single-channel, the source's size). `blurred_gray` as above.
+// `histograms`: nothing, or the window's own plane histograms already counted; `scratch`, with
+// them, the mask's buffers (separator_mask_from_histograms).
 WindowEvaluation evaluate_separator_window_planes(const cv::Mat& gray, const cv::Mat& value,
                                                   int64_t left, int64_t window_width,
-                                                  const cv::Mat& blurred_gray);
+                                                  const cv::Mat& blurred_gray,
+                                                  const MaskHistograms* histograms = nullptr,
+                                                  MaskScratch* scratch = nullptr);
 
 // Contiguous copies of every search window of `source`, in start order.
 std::vector<cv::Mat> separator_window_views(const cv::Mat& source);
@@ -93,6 +97,13 @@ std::vector<cv::Mat> separator_window_blurs(const cv::Mat& source);
 
 // The same blurs from the source's grey plane (8-bit single-channel) and search geometry.
 std::vector<cv::Mat> separator_window_blurs_from_gray(const cv::Mat& gray,
+                                                      const SearchGeometry& geometry);
+
+// Every search window evaluated, in start order, with the blurs separator_window_blurs_from_gray
+// gives; each window's blur is made just before the window is evaluated, so only one is held at a
+// time (a crop thousands of rows high has hundreds of windows). Planes as for
+// evaluate_separator_window_planes; runs the once-per-process check first.
+std::vector<WindowEvaluation> evaluate_search_windows(const cv::Mat& gray, const cv::Mat& value,
                                                       const SearchGeometry& geometry);
 
 }  // namespace native_ocr::zonescan

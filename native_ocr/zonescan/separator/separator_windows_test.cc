@@ -149,5 +149,61 @@ TEST(EvaluateSeparatorWindow, FindsTheColonInTheSlotWindow) {
   EXPECT_EQ(evaluate_separator_window(clock, 195, 11).right, 199);
 }
 
+void expect_same_evaluation(const WindowEvaluation& a, const WindowEvaluation& b) {
+  EXPECT_EQ(a.left, b.left);
+  EXPECT_EQ(a.right, b.right);
+  EXPECT_EQ(a.energy_profile, b.energy_profile);
+  ASSERT_EQ(a.groups.size(), b.groups.size());
+  for (size_t i = 0; i < a.groups.size(); ++i) {
+    const SeparatorGroup& x = a.groups[i];
+    const SeparatorGroup& y = b.groups[i];
+    EXPECT_EQ(x.y_min, y.y_min);
+    EXPECT_EQ(x.y_max, y.y_max);
+    EXPECT_EQ(x.center_x, y.center_x);
+    EXPECT_EQ(x.center_y, y.center_y);
+    EXPECT_EQ(x.width, y.width);
+    EXPECT_EQ(x.energy, y.energy);
+    EXPECT_EQ(x.gray_energy, y.gray_energy);
+    EXPECT_EQ(x.binary_energy, y.binary_energy);
+    EXPECT_EQ(x.reliability, y.reliability);
+  }
+  EXPECT_EQ(a.topology.colon_score, b.topology.colon_score);
+  EXPECT_EQ(a.topology.decimal_score, b.topology.decimal_score);
+}
+
+// The search over all windows (blurs made one at a time, histograms slid column by column, the
+// corridor copied out) against each window evaluated on its own from the crop with its own blur:
+// equal to the last bit, on crops whose windows are narrower and far wider than the blur kernel.
+TEST(EvaluateSearchWindows, EqualsEachWindowEvaluatedAlone) {
+  cv::RNG rng(11);
+  for (const cv::Size size : {cv::Size(200, 60), cv::Size(900, 500), cv::Size(1500, 90)}) {
+    for (bool noise : {false, true}) {
+      cv::Mat crop = testing::draw_clock(size.width, size.height, "1234", testing::Mark::kColon);
+      if (noise) {
+        cv::Mat speckle(crop.size(), crop.type());
+        rng.fill(speckle, cv::RNG::UNIFORM, 0, 90);
+        crop += speckle;
+      }
+      const WindowPlanes planes = separator_planes(crop);
+      const SearchGeometry g = separator_search_corridor(crop.cols, crop.rows);
+      const std::vector<WindowEvaluation> all =
+          evaluate_search_windows(planes.gray, planes.value, g);
+      const std::vector<int64_t> starts = separator_search_starts(g);
+      ASSERT_EQ(all.size(), starts.size());
+      for (size_t i = 0; i < starts.size(); ++i) {
+        const WindowBounds b = separator_window_bounds(starts[i], crop.cols, g.window_width);
+        cv::Mat own;
+        cv::GaussianBlur(
+            planes.gray.colRange(static_cast<int>(b.left), static_cast<int>(b.right) + 1).clone(),
+            own, cv::Size(0, 0), 7.0);
+        SCOPED_TRACE(::testing::Message() << size << " noise " << noise << " window " << i);
+        expect_same_evaluation(
+            all[i], evaluate_separator_window_planes(planes.gray, planes.value, starts[i],
+                                                     g.window_width, own));
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace native_ocr::zonescan

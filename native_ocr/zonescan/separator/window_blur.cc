@@ -1,6 +1,7 @@
 #include "native_ocr/zonescan/separator/window_blur.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include <opencv2/imgproc.hpp>
@@ -105,56 +106,71 @@ std::vector<float> folded_weights(const std::vector<float>& taps, int width) {
   return weights;
 }
 
-// The row pass of one window whose first column is row `offset` of the transposed column pass:
-// each output column a weighted sum of the window's columns, rounded once.
-cv::Mat row_pass(const cv::Mat& columns_t, int offset, int width,
-                 const std::vector<float>& weights) {
+// Output column x of the row pass of a window `width` columns wide whose first column is row
+// `offset` of the transposed column pass: a weighted sum of the window's columns, rounded once,
+// written from `out` down, one byte every `step`. `acc` is scratch of one float per row.
+void row_pass_column(const cv::Mat& columns_t, int offset, int width,
+                     const std::vector<float>& weights, int x, std::vector<float>& acc,
+                     uint8_t* out, size_t step) {
   const int rows = columns_t.cols;
-  std::vector<float> acc(static_cast<size_t>(rows));
-  std::vector<float> tap_weights;
-  std::vector<const float*> tap_columns;
-  cv::Mat blurred(rows, width, CV_8UC1);
-  for (int x = 0; x < width; ++x) {
-    tap_weights.clear();
-    tap_columns.clear();
-    for (int c = 0; c < width; ++c) {
-      const float w = weights[static_cast<size_t>(x * width + c)];
-      if (w != 0.0f) {
-        tap_weights.push_back(w);
-        tap_columns.push_back(columns_t.ptr<float>(offset + c));
-      }
-    }
-    std::fill(acc.begin(), acc.end(), 0.0f);
-    float* __restrict sums = acc.data();
-    // Four columns per pass over the sums: every partial sum is an integer below 2^24, so the
-    // order of the additions does not change the result.
-    size_t k = 0;
-    for (; k + 4 <= tap_weights.size(); k += 4) {
-      const float w0 = tap_weights[k];
-      const float w1 = tap_weights[k + 1];
-      const float w2 = tap_weights[k + 2];
-      const float w3 = tap_weights[k + 3];
-      const float* __restrict s0 = tap_columns[k];
-      const float* __restrict s1 = tap_columns[k + 1];
-      const float* __restrict s2 = tap_columns[k + 2];
-      const float* __restrict s3 = tap_columns[k + 3];
+  std::array<float, 4> w{};
+  std::array<const float*, 4> src{};
+  size_t pending = 0;
+  acc.assign(static_cast<size_t>(rows), 0.0f);
+  float* __restrict sums = acc.data();
+  // Four columns per pass over the sums: every partial sum is an integer below 2^24, so the
+  // order of the additions does not change the result.
+  const auto flush = [&] {
+    if (pending == 4) {
+      const float w0 = w[0];
+      const float w1 = w[1];
+      const float w2 = w[2];
+      const float w3 = w[3];
+      const float* __restrict s0 = src[0];
+      const float* __restrict s1 = src[1];
+      const float* __restrict s2 = src[2];
+      const float* __restrict s3 = src[3];
       for (int y = 0; y < rows; ++y) {
         sums[y] += (w0 * s0[y] + w1 * s1[y]) + (w2 * s2[y] + w3 * s3[y]);
       }
-    }
-    for (; k < tap_weights.size(); ++k) {
-      const float w = tap_weights[k];
-      const float* __restrict src = tap_columns[k];
-      for (int y = 0; y < rows; ++y) {
-        sums[y] += w * src[y];
+    } else {
+      for (size_t k = 0; k < pending; ++k) {
+        const float wk = w[k];
+        const float* __restrict s0 = src[k];
+        for (int y = 0; y < rows; ++y) {
+          sums[y] += wk * s0[y];
+        }
       }
     }
-    for (int y = 0; y < rows; ++y) {
-      // Sums are integers below 2^24: exact in single precision. One rounding, half up.
-      const uint32_t sum = static_cast<uint32_t>(sums[y]);
-      blurred.at<uint8_t>(y, x) =
-          static_cast<uint8_t>(std::min<uint32_t>((sum + 32768u) >> 16, 255u));
+    pending = 0;
+  };
+  for (int c = 0; c < width; ++c) {
+    const float weight = weights[static_cast<size_t>(x * width + c)];
+    if (weight != 0.0f) {
+      w[pending] = weight;
+      src[pending] = columns_t.ptr<float>(offset + c);
+      if (++pending == 4) {
+        flush();
+      }
     }
+  }
+  flush();
+  for (int y = 0; y < rows; ++y) {
+    // Sums are integers below 2^24: exact in single precision. One rounding, half up.
+    const uint32_t sum = static_cast<uint32_t>(sums[y]);
+    out[static_cast<size_t>(y) * step] =
+        static_cast<uint8_t>(std::min<uint32_t>((sum + 32768u) >> 16, 255u));
+  }
+}
+
+// The row pass of one window whose first column is row `offset` of the transposed column pass.
+cv::Mat row_pass(const cv::Mat& columns_t, int offset, int width,
+                 const std::vector<float>& weights) {
+  std::vector<float> acc;
+  cv::Mat blurred(columns_t.cols, width, CV_8UC1);
+  for (int x = 0; x < width; ++x) {
+    row_pass_column(columns_t, offset, width, weights, x, acc, blurred.ptr<uint8_t>(0) + x,
+                    blurred.step[0]);
   }
   return blurred;
 }
@@ -211,6 +227,54 @@ std::vector<cv::Mat> WindowBlur::blur_windows(
     out.push_back(row_pass(columns_t, left - first, width, weights));
   }
   return out;
+}
+
+WindowBlurSequence::WindowBlurSequence(const WindowBlur& blur, const cv::Mat& gray, int first,
+                                       int last)
+    : blur_(blur), first_(first), last_(last) {
+  CV_Assert(gray.type() == CV_8UC1 && first >= 0 && last < gray.cols && first <= last);
+  columns_t_ = column_pass(gray, first, last, blur.taps_);
+  const int r = blur.radius_;
+  const int inner_cols = (last - first + 1) - 2 * r;
+  if (inner_cols <= 0) {
+    return;
+  }
+  // A window `2r + 1` columns wide has no reflected tap in its middle column: that column's
+  // folded weights are the taps themselves, so the same code sums every inner column.
+  const int span = 2 * r + 1;
+  const std::vector<float> plain = folded_weights(blur.taps_, span);
+  inner_.create(gray.rows, inner_cols, CV_8UC1);
+  std::vector<float> acc;
+  for (int x = 0; x < inner_cols; ++x) {
+    // Inner column x is the middle column of the span whose first column is row x.
+    row_pass_column(columns_t_, x, span, plain, r, acc, inner_.ptr<uint8_t>(0) + x, inner_.step[0]);
+  }
+}
+
+void WindowBlurSequence::blur_into(int left, int right, cv::Mat& out) const {
+  CV_Assert(first_ <= left && left <= right && right <= last_);
+  const int width = right - left + 1;
+  const int r = blur_.radius_;
+  out.create(columns_t_.cols, width, CV_8UC1);
+  if (width != weights_width_) {
+    weights_ = folded_weights(blur_.taps_, width);
+    weights_width_ = width;
+  }
+  std::vector<float> acc;
+  const int offset = left - first_;
+  for (int x = 0; x < width; ++x) {
+    if (x < r || x > width - 1 - r) {
+      row_pass_column(columns_t_, offset, width, weights_, x, acc, out.ptr<uint8_t>(0) + x,
+                      out.step[0]);
+    }
+  }
+  if (width > 2 * r) {
+    // Inner column j holds absolute column first + r + j; the window's column r is left + r.
+    const size_t count = static_cast<size_t>(width - 2 * r);
+    for (int y = 0; y < out.rows; ++y) {
+      std::copy_n(inner_.ptr<uint8_t>(y) + offset, count, out.ptr<uint8_t>(y) + r);
+    }
+  }
 }
 
 }  // namespace native_ocr::zonescan

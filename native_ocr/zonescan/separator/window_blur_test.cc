@@ -53,5 +53,33 @@ TEST(WindowBlur, OtherSigmasToo) {
   }
 }
 
+// One window at a time, with the inner columns shared: the same bytes as blur_windows, for windows
+// narrower than the kernel, as wide as it, and far wider, anywhere in the range.
+TEST(WindowBlurSequence, EqualsBlurWindows) {
+  const std::optional<WindowBlur> blur = WindowBlur::from_opencv(7.0);
+  ASSERT_TRUE(blur.has_value());
+  cv::RNG rng(7);
+  for (int height : {1, 3, 60, 130}) {
+    cv::Mat gray(height, 300, CV_8UC1);
+    rng.fill(gray, cv::RNG::UNIFORM, 0, 256);
+    const int first = 20;
+    const int last = 280;
+    const WindowBlurSequence sequence(*blur, gray, first, last);
+    cv::Mat got;
+    for (int width : {1, 5, 42, 43, 44, 90, 261}) {
+      for (int left : {first, first + 1, 150, last - width + 1}) {
+        if (left < first || left + width - 1 > last) {
+          continue;
+        }
+        const int right = left + width - 1;
+        sequence.blur_into(left, right, got);
+        const cv::Mat expected = blur->blur_windows(gray, {{left, right}})[0];
+        ASSERT_EQ(cv::countNonZero(got != expected), 0)
+            << "height " << height << " columns " << left << ".." << right;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace native_ocr::zonescan
