@@ -82,7 +82,7 @@ inline cv::Mat draw_three_cell_clock(int width, int height, const std::string& d
       continue;
     }
     const int x = static_cast<int>((slot.box[0] + slot.box[2]) / 2);
-    const int radius = std::max(1, static_cast<int>(std::lround(height * 0.06)));
+    const int radius = std::max(1, static_cast<int>(std::lround(height * 0.05)));
     if (kind == SeparatorKind::kColon) {
       cv::circle(image, {x, static_cast<int>(height * 0.32)}, radius, colour, cv::FILLED);
       cv::circle(image, {x, static_cast<int>(height * 0.68)}, radius, colour, cv::FILLED);
