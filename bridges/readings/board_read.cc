@@ -116,8 +116,8 @@ const std::vector<ZoneResult>& BoardRead::read_touched(const cv::Mat& bgr,
 
 // As read_crop reads the zone, with the clock's separator detection taken from the memo when the
 // detector's columns are unchanged. Only for a colour crop the display reads as it is (a dark or
-// slanted display is detected on its upright grey, which read_crop makes) and one read_crop would
-// prepare (not empty, not too large).
+// slanted display is detected on its upright grey, which read_crop makes; a clock of three cells
+// searches two parts of the crop) and one read_crop would prepare (not empty, not too large).
 zs::ZoneReading BoardRead::read_zone(size_t index, const cv::Mat& crop,
                                      const std::optional<cv::Rect>& pixels) {
   const BoardZone& zone = zones()[index];
@@ -126,7 +126,7 @@ zs::ZoneReading BoardRead::read_zone(size_t index, const cv::Mat& crop,
   out.reading.reader = zone.reader;
   try {
     if (zone.reader != zs::ReaderKind::kClock || crop.empty() || zs::crop_too_large(view) ||
-        zs::needs_upright(zone.settings)) {
+        zs::needs_upright(zone.settings) || zone.settings.clock_cells != 4) {
       out.reading = zs::read_crop(zone.reader, view, zone.role, zone.settings, classifier_);
     } else {
       out.reading = zs::read_crop_given_separator(zone.reader, view, zone.role, zone.settings,

@@ -64,6 +64,24 @@ TEST(BoardReadTest, ClockKeepsItsSeparatorOnlyWhileItsColumnsAreUnchanged) {
   const cv::Mat decimal = zs::testing::draw_clock(160, 60, "1239", Mark::kDecimal);
   EXPECT_TRUE(same(board.read(decimal)[0], reader_reads(decimal)));
   EXPECT_EQ(board.separators_kept(), 0u);
+
+  // A clock of three cells searches two parts of its crop: read as the reader reads it, never
+  // from the memo.
+  zs::ProcessingSettings three;
+  three.clock_cells = 3;
+  three.threshold = 100;
+  BoardRead short_clock({zs::make_board_zone("clock", {0.0, 0.0, 1.0, 1.0}, "clock", three)});
+  for (const char* digits : {"242", "243"}) {
+    const cv::Mat tenths =
+        zs::testing::draw_three_cell_clock(150, 60, digits, zs::SeparatorKind::kDecimalPoint);
+    zs::ZoneReading zone;
+    zone.reading = zs::read_crop(zs::ReaderKind::kClock, zs::CropView{tenths, true}, "clock",
+                                 zs::clamp_settings(three), classifier);
+    const ZoneResult& read = short_clock.read(tenths)[0];
+    EXPECT_TRUE(same(read, result_of(zone)));
+    EXPECT_EQ(read.text, std::string(digits, 2) + "." + digits[2]);
+  }
+  EXPECT_EQ(short_clock.separators_kept(), 0u);
 }
 
 }  // namespace

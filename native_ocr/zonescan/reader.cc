@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <span>
+#include <tuple>
 #include <utility>
 
 #include <opencv2/imgproc.hpp>
@@ -11,6 +12,7 @@
 #include "native_ocr/zonescan/display.h"
 #include "native_ocr/zonescan/display_traits.h"
 #include "native_ocr/zonescan/learned_classifier.h"
+#include "native_ocr/zonescan/three_cell_separator.h"
 
 namespace native_ocr::zonescan {
 namespace {
@@ -171,11 +173,13 @@ std::vector<ClockCell> clock_cells(std::span<const SlotResult> results) {
   return cells;
 }
 
-Reading read_clock(const PreparedDisplay& display, std::string_view role,
-                   const SlotClassifier& classifier) {
+// The clock read with `separator` as its detection.
+Reading clock_reading(const PreparedDisplay& display, std::string_view role,
+                      const SlotClassifier& classifier,
+                      const std::optional<SeparatorDetection>& separator) {
   Reading r = started(ReaderKind::kClock, display);
-  r.separator = display.separator;
-  r.clock_separator = clock_separator(display.separator);
+  r.separator = separator;
+  r.clock_separator = clock_separator(separator);
   const std::string_view clock_role = role_or(role, "clock");
   const bool cells_set =
       display.clock_cells != 4 && role_group(clock_role) == RoleGroup::kClockLike;
@@ -196,6 +200,32 @@ Reading read_clock(const PreparedDisplay& display, std::string_view role,
   r.clock_value = clock_value(clock_cells(left), clock_cells(right), r.clock_separator.kind);
   r.valid = r.clock_value.has_value();
   r.reason = r.valid ? "raw" : "unrecognized";
+  return r;
+}
+
+// How well a clock reading's cells support its layout: valid readings first, then the fewer
+// cells read as neither a digit nor empty, then the higher mean confidence of the cells read.
+std::tuple<bool, int, double> layout_support(const Reading& r) {
+  int unknown = 0;
+  double confidence = 0.0;
+  for (const SlotResult& slot : r.slots) {
+    unknown += slot.status == SlotStatus::kUnknown ? 1 : 0;
+    confidence += slot.status == SlotStatus::kEmpty ? slot.diagnostics.empty_confidence
+                                                    : slot.diagnostics.confidence;
+  }
+  const double mean = r.slots.empty() ? 0.0 : confidence / static_cast<double>(r.slots.size());
+  return {r.valid, -unknown, mean};
+}
+
+Reading read_clock(const PreparedDisplay& display, std::string_view role,
+                   const SlotClassifier& classifier) {
+  Reading r = clock_reading(display, role, classifier, display.separator);
+  if (display.separator && display.separator->alternative) {
+    Reading other = clock_reading(display, role, classifier, *display.separator->alternative);
+    if (layout_support(other) > layout_support(r)) {
+      return other;
+    }
+  }
   return r;
 }
 
@@ -254,7 +284,8 @@ PreparedDisplay prepare_display(const CropView& given, const ProcessingSettings&
     if (needs_upright(settings)) {
       cv::cvtColor(crop.pixels, colour, cv::COLOR_GRAY2BGR);
     }
-    separator = detect_clock_separator_without_regions(colour, 0.0);
+    separator = settings.clock_cells == 3 ? three_cell_separator(colour)
+                                          : detect_clock_separator_without_regions(colour, 0.0);
   }
   return prepared_display(std::move(binary), grey, settings, std::move(separator));
 }

@@ -150,7 +150,8 @@ struct PreparedDisplay {
   // The clock_cells setting: how many digit cells the clock reader lays out (4 is the default).
   int64_t clock_cells = 4;
   // The clock separator detector's result on the unrotated crop; none when detection was not
-  // requested or found nothing.
+  // requested or found nothing. With an alternative (a clock of three cells), the clock reader
+  // reads both layouts and keeps the one its cells support better.
   std::optional<SeparatorDetection> separator;
   int64_t width() const { return binary.cols; }
   int64_t height() const { return binary.rows; }

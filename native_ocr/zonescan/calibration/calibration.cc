@@ -236,14 +236,13 @@ std::vector<FoundDisplay> proposals(const cv::Mat& grey, int cells) {
       all.push_back(*trimmed);
     }
   }
-  FoundDisplay whole{0.0,
-                     0.0,
-                     grey.cols - 1.0,
-                     grey.rows - 1.0,
-                     static_cast<double>(grey.rows),
-                     std::nullopt,
-                     range->dark_on_light,
-                     default_level(*range)};
+  FoundDisplay whole;
+  whole.right = grey.cols - 1.0;
+  whole.bottom = grey.rows - 1.0;
+  whole.digit_height = static_cast<double>(grey.rows);
+  whole.dark_on_light = range->dark_on_light;
+  whole.level = default_level(*range);
+  whole.glyph_right = whole.right;
   all.push_back(whole);
   std::vector<FoundDisplay> distinct;
   for (const FoundDisplay& d : all) {
@@ -416,25 +415,37 @@ bool stable_traits(const CutReader& reader, const cv::Mat& grey, const Calibrati
 }
 
 // A display the search above did not read (taught: not the expected value; blind: nothing
-// valid) is searched again with each display traits candidate, until one reads.
+// valid, or a clock read with a separator the finder did not see) is searched again with each
+// display traits candidate, laid out for its cells, until one reads.
 void calibrate_traits(const CropView& crop, std::string_view role,
                       const std::optional<std::string>& expected, const SlotClassifier& classifier,
                       const cv::Mat& grey, const std::vector<FoundDisplay>& ranked,
                       const FoundDisplay& finders, Calibration& out) {
-  if (calibration_reads(crop, role, out, expected, classifier)) {
+  // A "dd.d" display's point where four cells look for a colon in the middle: only a candidate
+  // that reads the finder's separator replaces the reading.
+  const std::optional<SeparatorKind> seen = ranked.front().separator_kind;
+  const bool contradicted = !expected && seen && role_group(role) == RoleGroup::kClockLike &&
+                            read_separator_kind(crop, role, out, classifier) != seen;
+  if (calibration_reads(crop, role, out, expected, classifier) && !contradicted) {
     return;
   }
   const bool dark = finders.dark_on_light;
   for (const ProcessingSettings& traits : trait_candidates(crop, role, dark, out, classifier)) {
     const CutReader reader(crop, role, dark, classifier, traits);
+    std::vector<FoundDisplay> laid_out;
+    for (const FoundDisplay& d : ranked) {
+      laid_out.push_back(for_clock_cells(d, traits.clock_cells));
+    }
     Calibration trial = out;
     if (expected) {
-      calibrate_taught(reader, grey, ranked, finders, *expected, trial);
+      calibrate_taught(reader, grey, laid_out, for_clock_cells(finders, traits.clock_cells),
+                       *expected, trial);
     } else {
-      calibrate_blind(reader, grey, ranked.front(), trial);
+      calibrate_blind(reader, grey, laid_out.front(), trial);
     }
     if (calibration_reads(crop, role, trial, expected, classifier) &&
-        (expected || stable_traits(reader, grey, trial))) {
+        (expected || stable_traits(reader, grey, trial)) &&
+        (!contradicted || read_separator_kind(crop, role, trial, classifier) == seen)) {
       trial.reason = "ok";
       out = trial;
       return;

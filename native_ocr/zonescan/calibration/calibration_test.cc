@@ -5,6 +5,7 @@
 #include "native_ocr/zonescan/calibration/cut_reader.h"
 #include "native_ocr/zonescan/calibration/test_board.h"
 #include "native_ocr/zonescan/learned_classifier.h"
+#include "native_ocr/zonescan/separator/test_clock_images.h"
 
 namespace native_ocr::zonescan::calibration {
 namespace {
@@ -153,6 +154,28 @@ TEST(CalibrationTest, DarkOnLightBoardIsInverted) {
   ASSERT_TRUE(result.found);
   EXPECT_TRUE(result.settings.invert);
   EXPECT_EQ(reading_text(read_cut(image, result, "home_score")), "63");
+}
+
+// A clock of three cells ("dd.d", "d:dd") in a zone drawn round the display: four cells about the
+// middle misread it, so calibration lays out three cells about the separator the finder saw.
+TEST(CalibrationTest, AClockOfThreeCellsIsLaidOutAboutItsSeparator) {
+  const struct {
+    const char* digits;
+    SeparatorKind kind;
+    const char* value;
+  } cases[] = {{"242", SeparatorKind::kDecimalPoint, "24.2"},
+               {"425", SeparatorKind::kColon, "4:25"}};
+  for (const auto& c : cases) {
+    const cv::Mat clock = zonescan::testing::draw_three_cell_clock(150, 60, c.digits, c.kind);
+    cv::Mat image(66, 156, CV_8UC3, cv::Scalar(30, 20, 15));
+    clock.copyTo(image(cv::Rect(3, 3, clock.cols, clock.rows)));
+    for (const bool taught : {false, true}) {
+      const Calibration result = calibrate_drawn(
+          image, "clock", taught ? std::optional<std::string>(c.value) : std::nullopt);
+      EXPECT_EQ(result.settings.clock_cells, 3) << c.value << " taught " << taught;
+      EXPECT_EQ(reading_text(read_cut(image, result, "clock")), c.value) << taught;
+    }
+  }
 }
 
 TEST(ReadingTextTest, ClockNumberAndInvalid) {

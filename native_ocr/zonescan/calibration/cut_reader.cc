@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "native_ocr/zonescan/calibration/display_finder.h"
 #include "native_ocr/zonescan/display.h"
@@ -63,6 +64,10 @@ std::optional<SeparatorDetection> moved_separator(const std::optional<SeparatorD
   }
   SeparatorDetection moved = *found;
   moved.x += from.x1 - to.x1;
+  if (moved.alternative) {
+    moved.alternative =
+        std::make_shared<const SeparatorDetection>(*moved_separator(*moved.alternative, from, to));
+  }
   return moved;
 }
 

@@ -180,6 +180,14 @@ std::vector<Blob> dot_pieces(const std::vector<Blob>& pieces, double left, doubl
   return small;
 }
 
+// The clock of fewer cells laid out about the glyphs: three ("dd.d", "d:dd"). A clock of two
+// cells ("d.d") keeps the four-cell box: the glyphs of a four-cell clock showing a single
+// leading digit ("5.5") read as "d.d" too, and its later values would lose their tens digit.
+constexpr int64_t kThreeCells = 3;
+// The cells a layout of fewer clock cells is widened to take: this share of the digit height
+// apart, a score's pitch (its two cells over kTwoCellAspect).
+constexpr double kCellPitch = kTwoCellAspect / 2.0;
+
 // A colon among the dots: the pair in one column either side of the middle with the most ink.
 std::optional<double> colon_of(const std::vector<Blob>& small, double top, double height) {
   const double middle = top + height / 2.0;
@@ -216,15 +224,23 @@ std::optional<double> point_of(const std::vector<Blob>& small, double top, doubl
   return centre_x(*dot);
 }
 
+struct FoundSeparator {
+  double x = 0.0;
+  SeparatorKind kind = SeparatorKind::kColon;
+};
+
 // The colon (two small dots, one above and one below the middle) or the decimal point (one small
-// dot low in the band) among the segment pieces, as its centre column.
-std::optional<double> separator_of(const std::vector<Blob>& pieces, double left, double right,
-                                   double top, double height) {
+// dot low in the band) among the segment pieces, with its centre column.
+std::optional<FoundSeparator> separator_of(const std::vector<Blob>& pieces, double left,
+                                           double right, double top, double height) {
   const std::vector<Blob> small = dot_pieces(pieces, left, right, height);
   if (const auto colon = colon_of(small, top, height)) {
-    return colon;
+    return FoundSeparator{*colon, SeparatorKind::kColon};
   }
-  return point_of(small, top, height);
+  if (const auto point = point_of(small, top, height)) {
+    return FoundSeparator{*point, SeparatorKind::kDecimalPoint};
+  }
+  return std::nullopt;
 }
 
 // The lit pieces of the crop at `level`, without housing edges, largest first and bounded.
@@ -289,8 +305,14 @@ FoundDisplay display_of(const std::vector<Blob>& members, const std::vector<Blob
         inside.push_back(p);
       }
     }
-    found.separator_x = separator_of(inside, found.left, found.right, top, found.digit_height);
+    if (const auto separator =
+            separator_of(inside, found.left, found.right, top, found.digit_height)) {
+      found.separator_x = separator->x;
+      found.separator_kind = separator->kind;
+    }
   }
+  found.glyph_left = found.left;
+  found.glyph_right = found.right;
   widen_to_layout(found, cells);
   return found;
 }
@@ -393,6 +415,25 @@ std::vector<Blob> merge_into_glyphs(std::vector<Blob> blobs) {
     blobs = std::move(out);
   }
   return blobs;
+}
+
+FoundDisplay for_clock_cells(const FoundDisplay& found, int64_t cells) {
+  if (cells != kThreeCells) {
+    return found;
+  }
+  FoundDisplay out = found;
+  const double pitch = kCellPitch * found.digit_height;
+  out.left = found.glyph_left;
+  out.right = found.glyph_right;
+  if (found.separator_x && found.separator_kind) {
+    const double sx = *found.separator_x;
+    const int64_t left_cells = clock_left_cells(cells, *found.separator_kind);
+    out.left = std::min(out.left, sx - static_cast<double>(left_cells) * pitch);
+    out.right = std::max(out.right, sx + static_cast<double>(cells - left_cells) * pitch);
+  } else {
+    out.left = std::min(out.left, out.right + 1 - static_cast<double>(cells) * pitch);
+  }
+  return out;
 }
 
 std::vector<FoundDisplay> displays_at(const LitRange& range, double level, int cells,

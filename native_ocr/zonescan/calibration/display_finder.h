@@ -12,6 +12,7 @@
 #include <opencv2/core.hpp>
 
 #include "native_ocr/numerics/inclusive.h"
+#include "native_ocr/zonescan/layout.h"
 
 namespace native_ocr::zonescan::calibration {
 
@@ -39,6 +40,10 @@ struct FoundDisplay {
   std::optional<double> separator_x;  // a clock's colon or decimal point centre column
   bool dark_on_light = false;         // dark segments on a light board
   double level = 0.0;  // the grey level above which pixels were taken as lit (inverted board)
+  std::optional<SeparatorKind> separator_kind;  // what the separator column holds
+  // The columns of the lit glyphs, before the box was widened to the layout.
+  double glyph_left = 0.0;
+  double glyph_right = 0.0;
 };
 
 // Statistics of an 8-bit grey image as numpy computes them over all its pixels.
@@ -69,6 +74,11 @@ inline constexpr double kLitShare = 0.25;
 // when nothing lit stands out of the background or the crop is too small. The lit pixels are
 // those above the default level.
 std::optional<FoundDisplay> find_display(const cv::Mat& grey, int cells);
+
+// The display laid out for a clock of three digit cells instead of four ("dd.d", "d:dd"): the
+// glyphs' columns, widened so that the cells the layout puts either side of the separator fit (a
+// blank leading cell stays inside). Other counts: the display as found.
+FoundDisplay for_clock_cells(const FoundDisplay& found, int64_t cells);
 
 // The box without the strips of lit rows (a label, an edge) along its top or bottom that an unlit
 // row parts from the rest; none when there are none.

@@ -67,6 +67,30 @@ TEST(FindDisplayTest, ClockWhoseFirstLitDigitIsAOneKeepsItsColon) {
   }
 }
 
+TEST(FindDisplayTest, SeparatorKindAndALayoutOfFewerCells) {
+  const Board colon = board_of(" 5:30");
+  const auto with_colon = find_in(draw_board(colon), 4);
+  ASSERT_TRUE(with_colon.has_value());
+  EXPECT_EQ(with_colon->separator_kind, SeparatorKind::kColon);
+  EXPECT_EQ(for_clock_cells(*with_colon, 4).left, with_colon->left);
+
+  const Board tenths = board_of("59.8 ");
+  const auto drawn = draw_board(tenths);
+  const auto found = find_in(drawn, 4);
+  ASSERT_TRUE(found.has_value());
+  ASSERT_EQ(found->separator_kind, SeparatorKind::kDecimalPoint);
+  // Four cells keep a cell either side of the point; "dd.d" ends at the tenths digit.
+  const FoundDisplay three = for_clock_cells(*found, 3);
+  EXPECT_EQ(three.right, found->glyph_right);
+  EXPECT_LT(three.right, found->right - 0.3 * tenths.digit_height);
+  EXPECT_LE(three.left, found->glyph_left);
+
+  // A blank leading cell: "d.d" read as "dd.d" keeps room for the missing tens digit.
+  FoundDisplay lone = *found;
+  lone.glyph_left = *found->separator_x - 0.2 * found->digit_height;
+  EXPECT_LT(for_clock_cells(lone, 3).left, *found->separator_x - found->digit_height);
+}
+
 TEST(FindDisplayTest, TenthsClockKeepsItsTrailingCell) {
   const Board board = board_of("59.8 ");
   const auto drawn = draw_board(board);

@@ -25,6 +25,16 @@ bool calibration_reads(const CropView& crop, std::string_view role, const Calibr
   return !text.empty() && (!expected || text == *expected);
 }
 
+std::optional<SeparatorKind> read_separator_kind(const CropView& crop, std::string_view role,
+                                                 const Calibration& found,
+                                                 const SlotClassifier& classifier) {
+  const Reading r = read_found(crop, role, found, classifier);
+  if (!r.valid || !r.clock_separator.found) {
+    return std::nullopt;
+  }
+  return r.clock_separator.kind;
+}
+
 std::vector<ProcessingSettings> trait_candidates(const CropView& crop, std::string_view role,
                                                  bool dark_on_light, const Calibration& found,
                                                  const SlotClassifier& classifier) {

@@ -19,6 +19,12 @@ bool calibration_reads(const CropView& crop, std::string_view role, const Calibr
                        const std::optional<std::string>& expected,
                        const SlotClassifier& classifier);
 
+// The kind of separator the calibration's clock reading uses; none when it found none or the
+// reading is not valid.
+std::optional<SeparatorKind> read_separator_kind(const CropView& crop, std::string_view role,
+                                                 const Calibration& found,
+                                                 const SlotClassifier& classifier);
+
 // The display traits to try, most likely first (only polarity, slant and clock_cells are set):
 // the polarity the finder saw, the slant estimated from the strokes of the calibration's cut and
 // no slant, and for a clock role 4, 3 and 2 cells. The design's own reading (light, upright, four

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -115,6 +116,9 @@ struct SeparatorDetection {
   double alignment = 0.0;
   double similarity = 0.0;
   std::vector<double> energy_profile;
+  // Set only by the search of a clock of three cells (three_cell_separator.h) when it found both
+  // a colon and a decimal point: the other of the two, which the clock reader reads too.
+  std::shared_ptr<const SeparatorDetection> alternative;
 };
 
 struct DetectOptions {

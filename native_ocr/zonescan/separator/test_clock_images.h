@@ -3,6 +3,8 @@
 #ifndef NATIVE_OCR_ZONESCAN_SEPARATOR_TEST_CLOCK_IMAGES_H_
 #define NATIVE_OCR_ZONESCAN_SEPARATOR_TEST_CLOCK_IMAGES_H_
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 
 #include <opencv2/core.hpp>
@@ -63,6 +65,30 @@ inline cv::Mat draw_clock(int width, int height, const std::string& digits, Mark
     cv::circle(image, {x, static_cast<int>(height * 0.68)}, radius, colour, cv::FILLED);
   } else if (mark == Mark::kDecimal) {
     cv::circle(image, {x, static_cast<int>(height * 0.8)}, radius, colour, cv::FILLED);
+  }
+  return image;
+}
+
+// A width x height clock of three cells as a display draws it: "dd.d" with the point after the
+// second digit or "d:dd" with the colon after the first, in the reader's three-cell layout.
+inline cv::Mat draw_three_cell_clock(int width, int height, const std::string& digits,
+                                     SeparatorKind kind,
+                                     const cv::Scalar& colour = cv::Scalar(60, 70, 240)) {
+  cv::Mat image(height, width, CV_8UC3, cv::Scalar(30, 20, 15));
+  size_t next = 0;
+  for (const Slot& slot : clock_cell_slots(width, height, std::nullopt, 3, kind)) {
+    if (slot.kind == SlotKind::kDigit) {
+      draw_digit(&image, slot.box, next < digits.size() ? digits[next++] : ' ', colour);
+      continue;
+    }
+    const int x = static_cast<int>((slot.box[0] + slot.box[2]) / 2);
+    const int radius = std::max(1, static_cast<int>(std::lround(height * 0.05)));
+    if (kind == SeparatorKind::kColon) {
+      cv::circle(image, {x, static_cast<int>(height * 0.32)}, radius, colour, cv::FILLED);
+      cv::circle(image, {x, static_cast<int>(height * 0.68)}, radius, colour, cv::FILLED);
+    } else {
+      cv::circle(image, {x, static_cast<int>(height * 0.8)}, radius, colour, cv::FILLED);
+    }
   }
   return image;
 }
