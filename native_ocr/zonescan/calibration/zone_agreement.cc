@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <utility>
 
 #include <opencv2/imgproc.hpp>
@@ -116,6 +117,88 @@ Agreement zone_agreement(const FrameZone& zone, const ReadValue& value,
   const std::array<Reading, 4> moves = threshold_moves(zone, reader, classifier);
   out.near_threshold = (keeps_value(moves[0], value) + keeps_value(moves[1], value)) / 2.0;
   out.far_threshold = (keeps_value(moves[2], value) + keeps_value(moves[3], value)) / 2.0;
+  return out;
+}
+
+namespace {
+
+// The rows and columns the cells span on the zone's display: the outermost cells' sides, the
+// glyphs' top and bottom and the tallest glyph's height.
+struct CellExtent {
+  int64_t left = 0, right = 0, top = 0, bottom = 0, tallest = 0;
+};
+
+CellExtent extent_of(std::span<const TrustCell> cells) {
+  CellExtent e{cells[0].box[0], cells[0].box[2], cells[0].glyph_box[1], cells[0].glyph_box[3], 0};
+  for (const TrustCell& c : cells) {
+    e.left = std::min(e.left, c.box[0]);
+    e.right = std::max(e.right, c.box[2]);
+    e.top = std::min(e.top, c.glyph_box[1]);
+    e.bottom = std::max(e.bottom, c.glyph_box[3]);
+    e.tallest = std::max(e.tallest, c.glyph_box[3] - c.glyph_box[1] + 1);
+  }
+  return e;
+}
+
+// The largest share of `rows` lit in one column of [from, to): 0 for no column.
+double most_lit_column(const cv::Mat& rows, int from, int to) {
+  from = std::max(from, 0);
+  to = std::min(to, rows.cols);
+  int most = 0;
+  for (int x = from; x < to; ++x) {
+    most = std::max(most, cv::countNonZero(rows.col(x)));
+  }
+  return rows.rows > 0 ? most / static_cast<double>(rows.rows) : 0.0;
+}
+
+// The share of the lit pixels of `zone` (the zone's own columns of the widened display) outside
+// the cells' glyphs.
+double stray_share(const cv::Mat& zone, std::span<const TrustCell> cells) {
+  const int lit = cv::countNonZero(zone);
+  if (lit == 0) {
+    return 0.0;
+  }
+  const cv::Rect whole(0, 0, zone.cols, zone.rows);
+  int inside = 0;
+  for (const TrustCell& c : cells) {
+    const cv::Rect glyph =
+        cv::Rect(static_cast<int>(c.glyph_box[0]), static_cast<int>(c.glyph_box[1]),
+                 static_cast<int>(c.glyph_box[2] - c.glyph_box[0] + 1),
+                 static_cast<int>(c.glyph_box[3] - c.glyph_box[1] + 1)) &
+        whole;
+    inside += glyph.empty() ? 0 : cv::countNonZero(zone(glyph));
+  }
+  return std::max(0, lit - inside) / static_cast<double>(lit);
+}
+
+}  // namespace
+
+InkAround ink_around_cells(const FrameZone& zone, std::span<const TrustCell> cells) {
+  const std::optional<cv::Rect> pixels = zone_pixels(zone.rect, zone.frame.pixels.size());
+  if (!pixels || cells.empty()) {
+    return {};
+  }
+  const CellExtent e = extent_of(cells);
+  const int reach = static_cast<int>(std::ceil(kBeyondEdgeReach * static_cast<double>(e.tallest)));
+  const int from = std::max(0, pixels->x - reach);
+  const int to = std::min(zone.frame.pixels.cols, pixels->x + pixels->width + reach);
+  const CropView widened{zone.frame.pixels(cv::Rect(from, pixels->y, to - from, pixels->height)),
+                         zone.frame.three_dimensional};
+  if (crop_too_large(widened)) {
+    return {};
+  }
+  const cv::Mat lit = prepare_display(widened, zone.settings, false).binary;
+  const int offset = pixels->x - from;
+  InkAround out;
+  out.stray = stray_share(lit.colRange(offset, offset + pixels->width), cells);
+  const int top = static_cast<int>(std::max<int64_t>(e.top, 0));
+  const int bottom = static_cast<int>(std::min<int64_t>(e.bottom, lit.rows - 1));
+  if (top <= bottom) {
+    const cv::Mat rows = lit.rowRange(top, bottom + 1);
+    out.beyond_edges =
+        std::max(most_lit_column(rows, 0, offset + static_cast<int>(e.left)),
+                 most_lit_column(rows, offset + static_cast<int>(e.right) + 1, lit.cols));
+  }
   return out;
 }
 

@@ -254,7 +254,8 @@ void take_result_separator(PyObject* result, calibration::FrameZone& at) {
 
 // What the result's zone read again says about it: the shares of reads that keep its value with
 // the zone moved one pixel each way and with its threshold moved, read in the core on views of
-// the one frame (through the module's classifier when it has been replaced).
+// the one frame (through the module's classifier when it has been replaced); and the ink around
+// its cells that they do not account for.
 void measure_agreement(PyObject* result, PyObject* zone, PyObject* image,
                        calibration::TrustInput& input) {
   pyglue::ArrayView view(image);
@@ -278,6 +279,13 @@ void measure_agreement(PyObject* result, PyObject* zone, PyObject* image,
   input.shift_agreement = agreement.shift;
   input.near_threshold_agreement = agreement.near_threshold;
   input.far_threshold_agreement = agreement.far_threshold;
+  calibration::InkAround ink;
+  {
+    pyglue::GilRelease unlocked;
+    ink = calibration::ink_around_cells(at, input.cells);
+  }
+  input.beyond_edge_ink = ink.beyond_edges;
+  input.stray_ink = ink.stray;
 }
 
 }  // namespace
