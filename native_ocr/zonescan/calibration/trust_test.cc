@@ -296,6 +296,20 @@ TEST(TrustTest, TheOtherClassifierIsAskedAboutTheSameCells) {
   ASSERT_EQ(o.segment_cells.size(), 2u);
   EXPECT_EQ(o.segment_cells[1].digit, 2);
   EXPECT_GT(o.segment_cells[0].pattern_score, 0.0);
+  // Dark digits on a light ground read through the dark polarity: the learned classifier is asked
+  // about the display the reader read (the upright grey negative), so it reads the same digits.
+  board.dark_on_light = true;
+  const auto dark = draw_board(board);
+  const CropView dark_crop{dark.image, true};
+  ProcessingSettings polarity;
+  polarity.polarity = Polarity::kDark;
+  polarity.threshold = 110;
+  const Reading read_dark =
+      read_crop(ReaderKind::kScore, dark_crop, "home_score", polarity, SegmentClassifier());
+  ASSERT_EQ(read_dark.value, 42);
+  o = ask_second_opinion(dark_crop, polarity, read_cells(read_dark));
+  EXPECT_TRUE(o.summary.disagreeing.empty());
+  EXPECT_GT(o.summary.learned_probability, 0.6);
 }
 
 }  // namespace
