@@ -87,9 +87,8 @@ def agreement(result, zone, image):
 
 
 FAMILIAR_MARGIN = 0.1  # trust.h's kFamiliarMargin
-MAX_DIFFERING = 0.02  # the share of readings whose replica score may differ from trust.cc's: the
-# learned probability of a clock of tenths or a display read through its traits differs by about
-# 1e-3 where the replica's re-read lays its cells out a pixel otherwise (about 1 % of the records)
+MAX_DIFFERING = 0.0  # the share of readings whose replica score may differ from trust.cc's: none
+# (every checked record of the bed, the second bed and the displays matches to 1e-6)
 # The why of the readings the rule refuses before its score (a reading the classifiers disagree on
 # is weighed: its why says so only when the disagreement is what keeps it untrusted).
 REFUSALS = ("all_lit", "lit_ground", "beyond_role", "no_digits")
@@ -404,7 +403,7 @@ def check_replica(records, rows):
         mine = 1.0 / (1.0 + math.exp(-(rule[1] + float(np.dot(rule[0], x)))))
         if abs(mine - record["confidence"]) > 1e-6:
             differing.append(f"{record['file']}: {mine} against {record['confidence']}")
-    for line in differing:
+    for line in differing[:20]:
         print(f"features differ from trust.cc on {line}")
     if len(differing) > MAX_DIFFERING * len(rows):
         raise SystemExit(f"{len(differing)} of {len(rows)} readings differ from trust.cc")
