@@ -279,22 +279,18 @@ MAX_CROP_SIDE = 4096  # reader.h's kMaxCropSide
 def ink_around(zone, image, result):
     """zone_agreement.cc's ink_around_cells of the result's digit cells: (the most lit column share
     beyond the outermost cells over the glyph rows, the share of the zone's lit pixels outside
-    every glyph), on the zone's display prepared from the frame cut REACH of the tallest glyph
-    wider each side."""
+    every glyph), on the zone's display and the frame's columns REACH of the tallest glyph beyond
+    each side, each side's strip of the zone's rows prepared on its own."""
     cells = [i for i in digit_items(result) if i.get("status") == "digit"]
     h, w = image.shape[:2]
     x1, y1, x2, y2 = zonescan.normalized_zone_bounds(zone, w, h)
-    if not cells or x2 <= x1 or y2 <= y1:
+    if not cells or x2 <= x1 or y2 <= y1 or x2 - x1 > MAX_CROP_SIDE or y2 - y1 > MAX_CROP_SIDE:
         return NEUTRAL_INK
-    tallest = max(c["glyph_box"][3] - c["glyph_box"][1] + 1 for c in cells)
-    reach = math.ceil(REACH * tallest)
-    a, b = max(0, x1 - reach), min(w, x2 + reach)
-    if b - a > MAX_CROP_SIDE or y2 - y1 > MAX_CROP_SIDE:
-        return NEUTRAL_INK
-    lit = zonescan.prepare_display_from_crop(np.ascontiguousarray(image[y1:y2, a:b]), False,
-                                             zone.get("processing"))["binary"] != 0
-    offset = x1 - a
-    own = lit[:, offset:offset + (x2 - x1)]
+
+    def display(a, b):
+        return zonescan.prepare_display_from_crop(upright(image[y1:y2, a:b], zone), False,
+                                                  zone.get("processing"))["binary"] != 0
+    own = display(x1, x2)
     total = int(own.sum())
     inside = 0
     for c in cells:
@@ -303,15 +299,41 @@ def ink_around(zone, image, result):
                           max(0, g[0]):max(0, min(own.shape[1], g[2] + 1))].sum())
     stray = max(0, total - inside) / total if total else 0.0
     top = max(min(c["glyph_box"][1] for c in cells), 0)
-    bottom = min(max(c["glyph_box"][3] for c in cells), lit.shape[0] - 1)
-    beyond = 0.0
-    if top <= bottom:
-        columns = lit[top:bottom + 1].sum(axis=0)
-        left = offset + min(c["box"][0] for c in cells)
-        right = offset + max(c["box"][2] for c in cells) + 1
-        sides = [columns[:max(0, left)], columns[max(0, right):]]
-        beyond = max(int(side.max()) if len(side) else 0 for side in sides) / (bottom - top + 1)
-    return float(beyond), float(stray)
+    bottom = min(max(c["glyph_box"][3] for c in cells), own.shape[0] - 1)
+    if top > bottom:
+        return 0.0, float(stray)
+    tallest = max(c["glyph_box"][3] - c["glyph_box"][1] + 1 for c in cells)
+    reach = math.ceil(REACH * tallest)
+
+    def most(lit):
+        return int(lit[top:bottom + 1].sum(axis=0).max()) if lit.shape[1] else 0
+    left = min(c["box"][0] for c in cells)
+    right = max(c["box"][2] for c in cells) + 1
+    pieces = [own[:, :max(0, left)], own[:, max(0, right):]]
+    if max(0, x1 - reach) < x1:
+        pieces.append(display(max(0, x1 - reach), x1))
+    if x2 < min(w, x2 + reach):
+        pieces.append(display(x2, min(w, x2 + reach)))
+    return max(most(p) for p in pieces) / (bottom - top + 1), float(stray)
+
+
+def upright(crop, zone):
+    """reader.cc's upright_crop: the crop, or with a dark polarity or a slant its grey (negative
+    for the dark polarity) sheared upright as display_traits.cc shears it."""
+    settings = zonescan.normalize_settings(zone.get("processing"))
+    slant = settings.get("slant") or 0.0
+    if settings.get("polarity") != "dark" and abs(slant) <= 0.001:
+        return np.ascontiguousarray(crop)
+    grey = cv2.cvtColor(crop, cv2.COLOR_BGR2GRAY) if crop.ndim == 3 else crop.copy()
+    if settings.get("polarity") == "dark":
+        grey = cv2.bitwise_not(grey)
+    if abs(slant) > 0.001:
+        k = math.tan(slant * math.pi / 180.0)
+        middle = (grey.shape[0] - 1) / 2.0
+        m = np.array([[1.0, k, -k * middle], [0.0, 1.0, 0.0]])
+        grey = cv2.warpAffine(grey, m, (grey.shape[1], grey.shape[0]), flags=cv2.INTER_LINEAR,
+                              borderMode=cv2.BORDER_CONSTANT, borderValue=0)
+    return grey
 
 
 def sequence_records(data, seq, half, group):

@@ -69,17 +69,16 @@ std::optional<SeparatorDetection> separator_of(const FrameZone& zone, const Crop
 }
 
 // The zone's crop read with its threshold each step down and up, in this order: read_crop's
-// readings. The grey display is made once and the separator searched for at most once: only
-// the threshold differs between the moves.
+// readings. The grey display is made once (left in `grey` when shared) and the separator searched
+// for at most once: only the threshold differs between the moves.
 std::array<Reading, 4> threshold_moves(const FrameZone& zone, ReaderKind reader,
-                                       const SlotClassifier& classifier) {
+                                       const SlotClassifier& classifier, cv::Mat& grey) {
   const CropView crop = crop_of(zone.frame, zone.rect);
   std::array<Reading, 4> out;
   const bool refused = reader == ReaderKind::kSingleDigit && !is_single_digit_role(zone.role);
   const bool shared =
       !refused && !crop.empty() && !crop_too_large(crop) && threshold_only_differs(zone.settings);
   std::optional<SeparatorDetection> separator;
-  cv::Mat grey;
   if (shared) {
     separator = reader == ReaderKind::kClock ? separator_of(zone, crop) : std::nullopt;
     grey = grey_display(upright_crop(crop, zone.settings), zone.settings);
@@ -109,17 +108,6 @@ bool keeps_value(const Reading& reading, const ReadValue& value) {
   return value.number && reading.value == value.number;
 }
 
-Agreement zone_agreement(const FrameZone& zone, const ReadValue& value,
-                         const SlotClassifier& classifier) {
-  const ReaderKind reader = reader_for_role(zone.role);
-  Agreement out;
-  out.shift = share_of_four_moves(zone, reader, value, classifier);
-  const std::array<Reading, 4> moves = threshold_moves(zone, reader, classifier);
-  out.near_threshold = (keeps_value(moves[0], value) + keeps_value(moves[1], value)) / 2.0;
-  out.far_threshold = (keeps_value(moves[2], value) + keeps_value(moves[3], value)) / 2.0;
-  return out;
-}
-
 namespace {
 
 // The rows and columns the cells span on the zone's display: the outermost cells' sides, the
@@ -140,25 +128,28 @@ CellExtent extent_of(std::span<const TrustCell> cells) {
   return e;
 }
 
-// The largest share of `rows` lit in one column of [from, to): 0 for no column.
-double most_lit_column(const cv::Mat& rows, int from, int to) {
+// The most lit pixels in one column of [from, to) of `rows` (0 for no column), from one pass of
+// column sums (the display is 0 or kWhiteLevel).
+int most_lit_column(const cv::Mat& rows, int from, int to) {
   from = std::max(from, 0);
   to = std::min(to, rows.cols);
-  int most = 0;
-  for (int x = from; x < to; ++x) {
-    most = std::max(most, cv::countNonZero(rows.col(x)));
+  if (from >= to) {
+    return 0;
   }
-  return rows.rows > 0 ? most / static_cast<double>(rows.rows) : 0.0;
+  cv::Mat sums;
+  cv::reduce(rows.colRange(from, to), sums, 0, cv::REDUCE_SUM, CV_32S);
+  double most = 0.0;
+  cv::minMaxLoc(sums, nullptr, &most);
+  return static_cast<int>(most) / static_cast<int>(kWhiteLevel);
 }
 
-// The share of the lit pixels of `zone` (the zone's own columns of the widened display) outside
-// the cells' glyphs.
-double stray_share(const cv::Mat& zone, std::span<const TrustCell> cells) {
-  const int lit = cv::countNonZero(zone);
+// The share of the lit pixels of the zone's display outside the cells' glyphs.
+double stray_share(const cv::Mat& display, std::span<const TrustCell> cells) {
+  const int lit = cv::countNonZero(display);
   if (lit == 0) {
     return 0.0;
   }
-  const cv::Rect whole(0, 0, zone.cols, zone.rows);
+  const cv::Rect whole(0, 0, display.cols, display.rows);
   int inside = 0;
   for (const TrustCell& c : cells) {
     const cv::Rect glyph =
@@ -166,40 +157,79 @@ double stray_share(const cv::Mat& zone, std::span<const TrustCell> cells) {
                  static_cast<int>(c.glyph_box[2] - c.glyph_box[0] + 1),
                  static_cast<int>(c.glyph_box[3] - c.glyph_box[1] + 1)) &
         whole;
-    inside += glyph.empty() ? 0 : cv::countNonZero(zone(glyph));
+    inside += glyph.empty() ? 0 : cv::countNonZero(display(glyph));
   }
   return std::max(0, lit - inside) / static_cast<double>(lit);
 }
 
+// The most lit pixels in one column of the glyph rows [top, bottom] of the frame's columns
+// [from, to), the zone's rows prepared on their own; 0 for no column.
+int most_lit_beyond(const FrameZone& zone, const cv::Rect& pixels, int from, int to, int top,
+                    int bottom) {
+  from = std::max(from, 0);
+  to = std::min(to, zone.frame.pixels.cols);
+  if (from >= to) {
+    return 0;
+  }
+  const CropView strip{zone.frame.pixels(cv::Rect(from, pixels.y, to - from, pixels.height)),
+                       zone.frame.three_dimensional};
+  const cv::Mat lit = prepare_display(strip, zone.settings, false).binary;
+  return most_lit_column(lit.rowRange(top, bottom + 1), 0, lit.cols);
+}
+
+// The ink around `cells` on `display`, the zone's prepared display at `pixels` of the frame.
+InkAround ink_on(const FrameZone& zone, const cv::Rect& pixels, const cv::Mat& display,
+                 std::span<const TrustCell> cells) {
+  InkAround out;
+  out.stray = stray_share(display, cells);
+  const CellExtent e = extent_of(cells);
+  const int top = static_cast<int>(std::max<int64_t>(e.top, 0));
+  const int bottom = static_cast<int>(std::min<int64_t>(e.bottom, display.rows - 1));
+  if (top > bottom) {
+    return out;
+  }
+  const int reach = static_cast<int>(std::ceil(kBeyondEdgeReach * static_cast<double>(e.tallest)));
+  const cv::Mat rows = display.rowRange(top, bottom + 1);
+  const int x0 = pixels.x, x1 = pixels.x + pixels.width;
+  const int left = std::max(most_lit_column(rows, 0, static_cast<int>(e.left)),
+                            most_lit_beyond(zone, pixels, x0 - reach, x0, top, bottom));
+  const int right = std::max(most_lit_column(rows, static_cast<int>(e.right) + 1, display.cols),
+                             most_lit_beyond(zone, pixels, x1, x1 + reach, top, bottom));
+  out.beyond_edges = std::max(left, right) / static_cast<double>(bottom - top + 1);
+  return out;
+}
+
 }  // namespace
+
+Agreement zone_agreement(const FrameZone& zone, const ReadValue& value,
+                         const SlotClassifier& classifier, std::span<const TrustCell> cells) {
+  const ReaderKind reader = reader_for_role(zone.role);
+  Agreement out;
+  out.shift = share_of_four_moves(zone, reader, value, classifier);
+  cv::Mat grey;
+  const std::array<Reading, 4> moves = threshold_moves(zone, reader, classifier, grey);
+  out.near_threshold = (keeps_value(moves[0], value) + keeps_value(moves[1], value)) / 2.0;
+  out.far_threshold = (keeps_value(moves[2], value) + keeps_value(moves[3], value)) / 2.0;
+  const std::optional<cv::Rect> pixels = zone_pixels(zone.rect, zone.frame.pixels.size());
+  if (!cells.empty() && pixels && !grey.empty()) {
+    // The zone's own display from the shared grey one, as prepare_display makes it.
+    out.ink = ink_on(zone, *pixels, at_threshold(grey, zone.settings, std::nullopt).binary, cells);
+  } else if (!cells.empty()) {
+    out.ink = ink_around_cells(zone, cells);
+  }
+  return out;
+}
 
 InkAround ink_around_cells(const FrameZone& zone, std::span<const TrustCell> cells) {
   const std::optional<cv::Rect> pixels = zone_pixels(zone.rect, zone.frame.pixels.size());
   if (!pixels || cells.empty()) {
     return {};
   }
-  const CellExtent e = extent_of(cells);
-  const int reach = static_cast<int>(std::ceil(kBeyondEdgeReach * static_cast<double>(e.tallest)));
-  const int from = std::max(0, pixels->x - reach);
-  const int to = std::min(zone.frame.pixels.cols, pixels->x + pixels->width + reach);
-  const CropView widened{zone.frame.pixels(cv::Rect(from, pixels->y, to - from, pixels->height)),
-                         zone.frame.three_dimensional};
-  if (crop_too_large(widened)) {
+  const CropView crop{zone.frame.pixels(*pixels), zone.frame.three_dimensional};
+  if (crop_too_large(crop)) {
     return {};
   }
-  const cv::Mat lit = prepare_display(widened, zone.settings, false).binary;
-  const int offset = pixels->x - from;
-  InkAround out;
-  out.stray = stray_share(lit.colRange(offset, offset + pixels->width), cells);
-  const int top = static_cast<int>(std::max<int64_t>(e.top, 0));
-  const int bottom = static_cast<int>(std::min<int64_t>(e.bottom, lit.rows - 1));
-  if (top <= bottom) {
-    const cv::Mat rows = lit.rowRange(top, bottom + 1);
-    out.beyond_edges =
-        std::max(most_lit_column(rows, 0, offset + static_cast<int>(e.left)),
-                 most_lit_column(rows, offset + static_cast<int>(e.right) + 1, lit.cols));
-  }
-  return out;
+  return ink_on(zone, *pixels, prepare_display(crop, zone.settings, false).binary, cells);
 }
 
 }  // namespace native_ocr::zonescan::calibration

@@ -41,27 +41,11 @@ struct ReadValue {
   std::optional<std::string> text;
 };
 
-// The shares of the re-reads that kept the value: the four one-pixel moves, the two threshold
-// moves of kNearThresholdStep and the two of kFarThresholdStep (trust.h).
-struct Agreement {
-  double shift = 1.0;
-  double near_threshold = 1.0;
-  double far_threshold = 1.0;
-};
-
-// Whether `reading` is valid and gives `value`.
-bool keeps_value(const Reading& reading, const ReadValue& value);
-
-// The zone's re-reads with `classifier` (the module's: the readers choose the learned one by the
-// settings). OpenCV and classifier errors propagate.
-Agreement zone_agreement(const FrameZone& zone, const ReadValue& value,
-                         const SlotClassifier& classifier);
-
-// Ink around a reading's cells that they do not account for, on the zone's prepared display
-// widened by kBeyondEdgeReach of the tallest glyph's height each side (the same preparation, a
-// wider cut of the frame). A box that lost a cell leaves that digit's strokes just beyond its
-// outermost cell; a box around two rows, a label or a housing leaves lit pixels outside every
-// glyph.
+// Ink around a reading's cells that they do not account for, on the zone's prepared display and
+// the frame's columns kBeyondEdgeReach of the tallest glyph's height beyond each side (each side's
+// strip of the zone's rows prepared on its own, with the zone's settings). A box that lost a cell
+// leaves that digit's strokes just beyond its outermost cell; a box around two rows, a label or a
+// housing leaves lit pixels outside every glyph.
 struct InkAround {
   // The largest share of the glyph rows lit in one column beyond the outermost cells, either side
   // (a vertical stroke there lights most of them).
@@ -69,6 +53,25 @@ struct InkAround {
   // The share of the zone's lit pixels outside every digit cell's glyph.
   double stray = 0.0;
 };
+
+// The shares of the re-reads that kept the value: the four one-pixel moves, the two threshold
+// moves of kNearThresholdStep and the two of kFarThresholdStep (trust.h); and the ink around the
+// cells when they were given.
+struct Agreement {
+  double shift = 1.0;
+  double near_threshold = 1.0;
+  double far_threshold = 1.0;
+  InkAround ink;
+};
+
+// Whether `reading` is valid and gives `value`.
+bool keeps_value(const Reading& reading, const ReadValue& value);
+
+// The zone's re-reads with `classifier` (the module's: the readers choose the learned one by the
+// settings), and the ink around `cells` (ink_around_cells, on the grey display the threshold moves
+// share). OpenCV and classifier errors propagate.
+Agreement zone_agreement(const FrameZone& zone, const ReadValue& value,
+                         const SlotClassifier& classifier, std::span<const TrustCell> cells = {});
 
 // How far past the zone the display is cut, over the tallest glyph's height: about a cell's pitch
 // in the seven-segment faces (a digit is about half as wide as it is tall, with a gap), so the

@@ -271,21 +271,16 @@ void measure_agreement(PyObject* result, PyObject* zone, PyObject* image,
   Ref replaced;
   if (linked_classifier(&replaced)) {
     pyglue::GilRelease unlocked;
-    agreement = calibration::zone_agreement(at, value, SegmentClassifier());
+    agreement = calibration::zone_agreement(at, value, SegmentClassifier(), input.cells);
   } else {
     const PythonSlotClassifier classifier(std::move(replaced));
-    agreement = calibration::zone_agreement(at, value, classifier);
+    agreement = calibration::zone_agreement(at, value, classifier, input.cells);
   }
   input.shift_agreement = agreement.shift;
   input.near_threshold_agreement = agreement.near_threshold;
   input.far_threshold_agreement = agreement.far_threshold;
-  calibration::InkAround ink;
-  {
-    pyglue::GilRelease unlocked;
-    ink = calibration::ink_around_cells(at, input.cells);
-  }
-  input.beyond_edge_ink = ink.beyond_edges;
-  input.stray_ink = ink.stray;
+  input.beyond_edge_ink = agreement.ink.beyond_edges;
+  input.stray_ink = agreement.ink.stray;
 }
 
 }  // namespace
