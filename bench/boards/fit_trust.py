@@ -1,24 +1,33 @@
-"""Fits the trust rule's weights on the tuning half of a board test bed, prints how the fitted rule
-does on the unseen half, and writes native_ocr/zonescan/calibration/trust_weights.h.
+"""Fits the trust rules' weights on the tuning halves of test beds, prints how each fitted rule
+does on the readings it was not fitted on, and writes native_ocr/zonescan/calibration/trust_weights.h.
 
 usage: PYTHONPATH=<build>/python /usr/bin/python3 bench/boards/fit_trust.py [--data DIR]
-       [--more-tuning DIR ...] [--displays DIR ...] [--write] [--cache FILE]
+       [--more-tuning DIR ...] [--displays DIR ...] [--write] [--cache FILE] [--folds K]
 
 The readings are those board_bench.py scores in its blind and taught rows: every later value of a
 board read with the zone calibrate_zone tuned on the first value (and, with --displays, of the
 displays of a bench/displays bed's tuning half). Each valid reading gives one record: the reading
 the rule weighs, the other classifier's reading of the same zone, the re-reads' agreement shares,
-and trust_reading's why, confidence and disagreeing slots; features() turns it into the features
-trust_features (trust.cc) computes, and the label is whether the value is exact. The rule is a
-logistic regression (Newton's method, a small ridge) whose weights keep each feature's sign
-(SIGNS), and the line is the lowest score at which at most --wrong-share of the tuning half's
-trusted readings are wrong. The features computed here are checked against the module's own
-confidence (when the header's rule has as many features), so the two cannot drift apart.
-Readings of all-8 cells stay out of the fit; the other readings the rule refuses outright (a lit
-ground, a value the role cannot show) are fitted on and refused when the figures are counted. A
-reading the classifiers disagree on is weighed like any other. The range of each feature over
-the fitted readings is written beside the weights: outside it (widened by FAMILIAR_MARGIN of its
-span) the rule says "uncertain".
+the ink around its cells, and trust_reading's why, confidence and disagreeing slots; features()
+turns it into the features trust_features (trust.cc) computes, and the label is whether the value
+is exact.
+
+Three rules, one per population (trust.cc's rule_for): readings through a display trait (a dark
+polarity, a slant, a clock of other than four cells), fitted on the tuning readings through a
+trait (mostly the displays'); plain readings with the second opinion, fitted on the boards' tuning
+halves; and the result alone (nothing measured on the frame), fitted on every tuning reading with
+the frame's features neutral. Each rule is a logistic regression (Newton's method, a small ridge)
+whose weights keep each feature's sign (SIGNS). Its line is chosen on held-out scores: the tuning
+readings are cut into --folds folds by board (a display counts as a board), each fold scored by
+the rule fitted on the others, and the line is the lowest score at which at most the rule's share
+of the pooled held-out trusted readings are wrong (a line chosen on the fitted readings themselves
+lets about twice its share through elsewhere). The features computed here are checked against the
+module's own confidence under the rules each record was collected with, so the two cannot drift
+apart. Readings of all-8 cells stay out of the fit; the other readings the rule refuses outright (a
+lit ground, a value the role cannot show) are fitted on and refused when the figures are counted.
+A reading the classifiers disagree on is weighed like any other. The range of each feature over
+a rule's fitted readings is written beside its weights: outside it (widened by FAMILIAR_MARGIN of
+its span) the rule says "uncertain".
 
 --write rewrites the header (rebuild the module afterwards); without it the weights are printed.
 --cache keeps the records in a file, so that refits (and new features computed from the
@@ -29,7 +38,11 @@ import argparse
 import json
 import math
 import os
+import re
+import shutil
+import subprocess
 import sys
+import zlib
 
 import cv2
 import numpy as np
@@ -74,9 +87,8 @@ def agreement(result, zone, image):
 
 
 FAMILIAR_MARGIN = 0.1  # trust.h's kFamiliarMargin
-MAX_DIFFERING = 0.02  # the share of readings whose replica score may differ from trust.cc's: the
-# learned probability of a clock of tenths or a display read through its traits differs by about
-# 1e-3 where the replica's re-read lays its cells out a pixel otherwise (about 1 % of the records)
+MAX_DIFFERING = 0.0  # the share of readings whose replica score may differ from trust.cc's: none
+# (every checked record of the bed, the second bed and the displays matches to 1e-6)
 # The why of the readings the rule refuses before its score (a reading the classifiers disagree on
 # is weighed: its why says so only when the disagreement is what keeps it untrusted).
 REFUSALS = ("all_lit", "lit_ground", "beyond_role", "no_digits")
@@ -90,7 +102,11 @@ def digit_items(result):
 NEUTRAL_OPINION = (1.0, 1.0, 0.0)  # the opinion features when no second classifier was asked
 
 
-def features(result, agreements=(1.0, 1.0, 1.0), opinion=NEUTRAL_OPINION, traits=False):
+NEUTRAL_INK = (0.0, 0.0)  # the ink around the cells when the frame was not given
+
+
+def features(result, agreements=(1.0, 1.0, 1.0), opinion=NEUTRAL_OPINION, traits=False,
+             ink=NEUTRAL_INK):
     """trust_features of trust.cc, from a reader result dictionary."""
     items = result.get("digit_items") or result.get("ocr_items") or []
     cells = [i for i in items if isinstance(i, dict) and i.get("status") == "digit"]
@@ -132,6 +148,7 @@ def features(result, agreements=(1.0, 1.0, 1.0), opinion=NEUTRAL_OPINION, traits
             empty_cell_ink(cells, empty_ink),
             glyph_offset_spread(cells),
             1.0 if traits else 0.0,
+            *ink,
             *opinion]
 
 
@@ -164,12 +181,29 @@ def opinion_of(record):
     return share, probability, contradiction
 
 
-def row_of(record):
-    """(half, features or None, exact, why) of a collected record."""
+def traits_of(record):
+    """Whether a record's zone reads through a display trait, by its settings as the module now
+    tells the populations apart (its "traits" says which rule weighed it when it was collected)."""
+    return settings_through_traits(record["processing"]) if "processing" in record else \
+        record["traits"]
+
+
+def features_of(record, traits):
     weighed = record["weighed"]
-    x = features(weighed, record["agreements"], opinion_of(record), record["traits"]) if any(
-        i.get("status") == "digit" for i in digit_items(weighed)) else None
-    return record["half"], x, record["exact"], record["why"]
+    if not any(i.get("status") == "digit" for i in digit_items(weighed)):
+        return None
+    return features(weighed, record["agreements"], opinion_of(record), traits,
+                    record.get("ink", NEUTRAL_INK))
+
+
+def row_of(record):
+    """(half, features or None, exact, why, group, population) of a collected record: the group
+    is the board (or display) it came from, the population "traits" for a zone read through a
+    display trait, "board" or "display" for a plain one by its bed."""
+    traits = traits_of(record)
+    source = "display" if record["file"].startswith("images/") else "board"
+    return (record["half"], features_of(record, traits), record["exact"], record["why"],
+            record.get("group", record["file"]), "traits" if traits else source)
 
 
 def one_at_border(cells):
@@ -184,17 +218,31 @@ def one_at_border(cells):
                for c in cells)
 
 
-def header_array(text, name):
-    body = text[text.index(name + " = {") + len(name + " = {"):]
-    return [float(v) for v in body[:body.index("}")].split(",") if v.strip()]
+RULES = ("kPlainRule", "kTraitsRule", "kAloneRule")
+RULE_COMMENTS = {
+    "kPlainRule": "Plain readings (no display trait), the second classifier asked (trust_reading given\n"
+                  "// the zone and image): fitted on the boards' tuning halves.",
+    "kTraitsRule": "Readings through a display trait (a dark polarity, a slant, a clock of other than\n"
+                   "// four cells): fitted on the tuning readings through a trait.",
+    "kAloneRule": "A result weighed alone (nothing measured on the frame): fitted on every tuning\n"
+                  "// reading with the frame's features neutral; those weigh nothing.",
+}
 
 
-def header_weights():
+def header_rules():
+    """{name: (weights, offset, line, low, high)} of the rules the header holds."""
     text = open(HEADER).read()
-    weights = header_array(text, "kTrustWeights")
-    offset = float(text.split("kTrustOffset = ")[1].split(";")[0])
-    line = float(text.split("kTrustLine = ")[1].split(";")[0])
-    return np.array(weights), offset, line
+    rules = {}
+    for name in RULES:
+        body = text[text.index(f"{name} = {{") + len(f"{name} = {{"):]
+        body = body[:body.index("};")]
+        weights, low, high = ([float(v) for v in a.split(",")]
+                              for a in re.findall(r"\{([^{}]*)\}", body))
+        first = body.index("}") + 1
+        offset, line = (float(v) for v in body[first:body.index("{", first)].split(",")
+                        if v.strip())
+        rules[name] = (weights, offset, line, low, high)
+    return rules
 
 
 ITEM_KEYS = ("kind", "slot", "box", "glyph_box", "char", "status", "confidence", "ink_ratio",
@@ -213,17 +261,85 @@ def slim(result):
 
 
 def reads_through_traits(zone):
-    """trust.cc's reads_through_traits of the zone's settings: a dark polarity, a slant, a clock of
-    other than four cells."""
+    """trust.cc's reads_through_traits of the zone's settings."""
+    return settings_through_traits(zonescan.normalize_settings(zone.get("processing")))
+
+
+def settings_through_traits(settings):
+    """trust.cc's reads_through_traits of normalised settings: a dark polarity, an inverted
+    ground (dark digits on a light ground), a slant, a clock of other than four cells."""
+    return settings.get("polarity") == "dark" or bool(settings.get("invert")) or \
+        bool(settings.get("slant", 0.0)) or settings.get("clock_cells", 4) != 4
+
+
+REACH = 0.5  # zone_agreement.h's kBeyondEdgeReach
+MAX_CROP_SIDE = 4096  # reader.h's kMaxCropSide
+
+
+def ink_around(zone, image, result):
+    """zone_agreement.cc's ink_around_cells of the result's digit cells: (the most lit column share
+    beyond the outermost cells over the glyph rows, the share of the zone's lit pixels outside
+    every glyph), on the zone's display and the frame's columns REACH of the tallest glyph beyond
+    each side, each side's strip of the zone's rows prepared on its own."""
+    cells = [i for i in digit_items(result) if i.get("status") == "digit"]
+    h, w = image.shape[:2]
+    x1, y1, x2, y2 = zonescan.normalized_zone_bounds(zone, w, h)
+    if not cells or x2 <= x1 or y2 <= y1 or x2 - x1 > MAX_CROP_SIDE or y2 - y1 > MAX_CROP_SIDE:
+        return NEUTRAL_INK
+
+    def display(a, b):
+        return zonescan.prepare_display_from_crop(upright(image[y1:y2, a:b], zone), False,
+                                                  zone.get("processing"))["binary"] != 0
+    own = display(x1, x2)
+    total = int(own.sum())
+    inside = 0
+    for c in cells:
+        g = c["glyph_box"]
+        inside += int(own[max(0, g[1]):max(0, min(own.shape[0], g[3] + 1)),
+                          max(0, g[0]):max(0, min(own.shape[1], g[2] + 1))].sum())
+    stray = max(0, total - inside) / total if total else 0.0
+    top = max(min(c["glyph_box"][1] for c in cells), 0)
+    bottom = min(max(c["glyph_box"][3] for c in cells), own.shape[0] - 1)
+    if top > bottom:
+        return 0.0, float(stray)
+    tallest = max(c["glyph_box"][3] - c["glyph_box"][1] + 1 for c in cells)
+    reach = math.ceil(REACH * tallest)
+
+    def most(lit):
+        return int(lit[top:bottom + 1].sum(axis=0).max()) if lit.shape[1] else 0
+    left = min(c["box"][0] for c in cells)
+    right = max(c["box"][2] for c in cells) + 1
+    pieces = [own[:, :max(0, left)], own[:, max(0, right):]]
+    if max(0, x1 - reach) < x1:
+        pieces.append(display(max(0, x1 - reach), x1))
+    if x2 < min(w, x2 + reach):
+        pieces.append(display(x2, min(w, x2 + reach)))
+    return max(most(p) for p in pieces) / (bottom - top + 1), float(stray)
+
+
+def upright(crop, zone):
+    """reader.cc's upright_crop: the crop, or with a dark polarity or a slant its grey (negative
+    for the dark polarity) sheared upright as display_traits.cc shears it."""
     settings = zonescan.normalize_settings(zone.get("processing"))
-    return settings.get("polarity") == "dark" or bool(settings.get("slant", 0.0)) or \
-        settings.get("clock_cells", 4) != 4
+    slant = settings.get("slant") or 0.0
+    if settings.get("polarity") != "dark" and abs(slant) <= 0.001:
+        return np.ascontiguousarray(crop)
+    grey = cv2.cvtColor(crop, cv2.COLOR_BGR2GRAY) if crop.ndim == 3 else crop.copy()
+    if settings.get("polarity") == "dark":
+        grey = cv2.bitwise_not(grey)
+    if abs(slant) > 0.001:
+        k = math.tan(slant * math.pi / 180.0)
+        middle = (grey.shape[0] - 1) / 2.0
+        m = np.array([[1.0, k, -k * middle], [0.0, 1.0, 0.0]])
+        grey = cv2.warpAffine(grey, m, (grey.shape[1], grey.shape[0]), flags=cv2.INTER_LINEAR,
+                              borderMode=cv2.BORDER_CONSTANT, borderValue=0)
+    return grey
 
 
-def sequence_records(data, seq, half):
+def sequence_records(data, seq, half, group):
     """The records of one sequence of values (the first tunes the zone, the others are read)."""
     images = [cv2.imread(os.path.join(data, l["file"]), cv2.IMREAD_COLOR) for l in seq]
-    weights, offset, _ = header_weights()  # the rule the module's confidence comes from
+    rules = header_rules()  # the rules the module's confidence comes from
     rows = []
     for tune in (tune_blind, tune_taught):
         zone = tune(images[0], seq[0])
@@ -236,28 +352,33 @@ def sequence_records(data, seq, half):
             other = read_zone(dict(zone, processing=dict(
                 zone.get("processing") or {}, classifier="segments" if learned else "learned")),
                 image)
+            weighed = other if learned else result
             rows.append({"half": half, "file": label["file"], "role": seq[0]["role"],
+                         "group": group, "mode": tune.__name__,
+                         "processing": zonescan.normalize_settings(zone.get("processing")),
                          "exact": bool(result["value"] == label["expected"]),
                          "why": trust["why"], "confidence": trust["confidence"],
                          "disagreeing": trust.get("disagreeing_slots", []),
                          "learned": learned, "traits": reads_through_traits(zone),
-                         "rule": [list(weights), offset],
-                         "weighed": slim(other if learned else result),
+                         "rules": {k: [v[0], v[1]] for k, v in rules.items()},
+                         "weighed": slim(weighed),
                          "other": slim(result if learned else other),
-                         "agreements": agreement(result, zone, image)})
+                         "agreements": agreement(result, zone, image),
+                         "ink": ink_around(zone, image, weighed)})
     return rows
 
 
 def collect(data, halves=("tune", "unseen")):
     """One record per valid reading in the blind and taught rows of the boards of `halves`: the
     half, whether it is exact, the rule's why and disagreeing slots, the reading the rule weighs,
-    the other classifier's reading of the zone and the re-reads' agreement shares."""
+    the other classifier's reading of the zone, the re-reads' agreement shares and the ink around
+    the cells."""
     with open(os.path.join(data, "labels.jsonl")) as f:
         labels = [json.loads(line) for line in f]
     rows = []
     for board, seq in board_groups(labels).items():
         if half_of(seq[0]) in halves:
-            rows += sequence_records(data, seq, half_of(seq[0]))
+            rows += sequence_records(data, seq, half_of(seq[0]), f"{data}:board {board}")
         print(f"board {board} done", file=sys.stderr, flush=True)
     return rows
 
@@ -273,9 +394,21 @@ def collect_displays(data):
         if label["split"] == "tune":
             sequences.setdefault((label["display"], label["case"]), []).append(label)
     rows = []
-    for seq in sequences.values():
-        rows += sequence_records(data, sorted(seq, key=lambda l: l["index"]), "tune")
+    for (display, _), seq in sequences.items():
+        rows += sequence_records(data, sorted(seq, key=lambda l: l["index"]), "tune",
+                                 f"{data}:display {display}")
     return rows
+
+
+def collected_rule(record):
+    """(weights, offset) of the rule the module weighed a collected record by (rule_for: every
+    record was collected with the zone and image given, so the second opinion was asked)."""
+    if "rules" in record:
+        weights, offset = record["rules"]["kTraitsRule" if record["traits"] else "kPlainRule"]
+        return np.array(weights), offset
+    if "rule" in record:  # a cache of one rule for every reading
+        return np.array(record["rule"][0]), record["rule"][1]
+    return None
 
 
 def check_replica(records, rows):
@@ -283,18 +416,16 @@ def check_replica(records, rows):
     under the rule it was collected with (when that rule has as many features), so that the two
     cannot drift apart."""
     differing = []
-    for record, (_, x, _, why) in zip(records, rows):
-        if "rule" not in record:
+    for record, row in zip(records, rows):
+        rule = collected_rule(record)
+        x, why = features_of(record, record["traits"]), row[3]
+        if rule is None or x is None or why in REFUSALS or record["confidence"] <= 0.0 or \
+                len(x) != len(rule[0]):
             continue
-        weights, offset = np.array(record["rule"][0]), record["rule"][1]
-        if x is None or why in REFUSALS or record["confidence"] <= 0.0 or len(x) != len(weights):
-            continue
-        mine = 1.0 / (1.0 + math.exp(-(offset + float(np.dot(weights, x)))))
+        mine = 1.0 / (1.0 + math.exp(-(rule[1] + float(np.dot(rule[0], x)))))
         if abs(mine - record["confidence"]) > 1e-6:
             differing.append(f"{record['file']}: {mine} against {record['confidence']}")
-    # A few readings of displays read with display traits (a dark polarity, a slant) weigh the
-    # learned probability a little otherwise than this replica does; more than that is a drift.
-    for line in differing:
+    for line in differing[:20]:
         print(f"features differ from trust.cc on {line}")
     if len(differing) > MAX_DIFFERING * len(rows):
         raise SystemExit(f"{len(differing)} of {len(rows)} readings differ from trust.cc")
@@ -316,15 +447,17 @@ def fit(x, y):
 
 
 # The direction each feature can only push trust in (+1 up, -1 down, 0 either), in the order of
-# features(): a clearer or more stable reading is never less trusted. Features whose fitted
-# weight points the other way (a side effect of correlated features) are left out and the rest
-# refitted, so that the rule stays a sign of misreads, not of this test bed.
-SIGNS = (1, 1, 1, -1, -1, -1, -1, 1, 1, 0, -1, -1, 1, 1, 1, -1, -1, -1, -1, 1, 1, -1)
+# features(): a clearer or more stable reading is never less trusted, ink the cells do not account
+# for never raises it. Features whose fitted weight points the other way (a side effect of
+# correlated features) are left out and the rest refitted, so that the rule stays a sign of
+# misreads, not of this test bed.
+SIGNS = (1, 1, 1, -1, -1, -1, -1, 1, 1, 0, -1, -1, 1, 1, 1, -1, -1, -1, -1, -1, -1, 1, 1, -1)
 
 
-def fit_signed(x, y):
-    """fit() with every weight in its feature's direction (zero where the data disagree)."""
-    kept = list(range(x.shape[1]))
+def fit_signed(x, y, columns):
+    """fit() over the first `columns` features with every weight in its feature's direction (zero
+    where the data disagree), and zero for the others: (weights, offset)."""
+    kept = [k for k in range(columns) if x[:, k].max() > x[:, k].min()]
     while True:
         weights, offset = fit(x[:, kept], y)
         wrong = [k for k, w in zip(kept, weights) if SIGNS[k] * w < 0]
@@ -337,90 +470,160 @@ def fit_signed(x, y):
 
 def familiar(x, ranges):
     """Whether every feature lies within the fitted range, widened by FAMILIAR_MARGIN of its span."""
-    if ranges is None:
-        return True
     return all(lo - FAMILIAR_MARGIN * (hi - lo) <= v <= hi + FAMILIAR_MARGIN * (hi - lo)
                for v, lo, hi in zip(x, *ranges))
 
 
-def figures(rows, weights, offset, line, ranges=None):
-    """(correct readings trusted, wrong among trusted) over `rows`."""
+def weighable(row):
+    return row[1] is not None and row[3] not in REFUSALS
+
+
+def figures(rows, scores, line, ranges):
+    """(correct readings trusted, wrong among trusted, trusted wrong) over `rows`, each scored by
+    `scores` (None: not weighed)."""
     correct = trusted_correct = trusted = trusted_wrong = 0
-    for _, x, exact, why in rows:
-        ok = x is not None and why not in REFUSALS and offset + float(np.dot(weights, x)) >= line and \
-            familiar(x, ranges)
+    for row, score in zip(rows, scores):
+        exact = row[2]
+        ok = score is not None and weighable(row) and score >= line and familiar(row[1], ranges)
         correct += exact
         trusted_correct += ok and exact
         trusted += ok
         trusted_wrong += ok and not exact
-    return (100.0 * trusted_correct / max(1, correct), 100.0 * trusted_wrong / max(1, trusted))
+    return (100.0 * trusted_correct / max(1, correct), 100.0 * trusted_wrong / max(1, trusted),
+            trusted_wrong)
 
 
-def choose_line(rows, weights, offset, wrong_share, ranges=None):
-    """The lowest score line at which at most wrong_share % of the trusted readings are wrong."""
-    scores = sorted({round(offset + float(np.dot(weights, x)), 4) for _, x, _, why in rows
-                     if x is not None and why not in REFUSALS})
-    for line in scores:
-        if figures(rows, weights, offset, line, ranges)[1] <= wrong_share:
-            return line
-    return scores[-1] if scores else 0.0
+def scored(rows, weights, offset):
+    return [None if r[1] is None else offset + float(np.dot(weights, r[1])) for r in rows]
 
 
-def write_header(rules, ranges):
-    """rules: (prefix, weights, offset, line) of each rule the header holds."""
-    low, high = (", ".join(f"{v:.4f}" for v in r) for r in ranges)
+def choose_line(rows, scores, wrong_share, ranges):
+    """The lowest score line at which at most wrong_share % of the trusted readings are wrong
+    (above the highest score when there is none)."""
+    kept = [(round(s, 4), r[2]) for r, s in zip(rows, scores)
+            if s is not None and weighable(r) and familiar(r[1], ranges)]
+    if not kept:
+        return 0.0
+    kept.sort(reverse=True)
+    trusted = wrong = 0
+    best = kept[0][0] + 1.0
+    for i, (score, exact) in enumerate(kept):
+        trusted += 1
+        wrong += not exact
+        # A line trusts every reading of its score or more: only where the next score is lower.
+        if (i + 1 == len(kept) or kept[i + 1][0] < score) and 100.0 * wrong / trusted <= wrong_share:
+            best = score
+    return best
+
+
+def fold_of(group, folds):
+    """The fold of a board (a stable hash of its name)."""
+    return zlib.crc32(group.encode()) % folds
+
+
+def usable(rows):
+    """The rows a rule is fitted on: weighed readings with digit cells, all-8 ones left out."""
+    return [r for r in rows if r[1] is not None and r[3] != "all_lit"]
+
+
+def fit_rows(rows, columns):
+    x = np.array([r[1] for r in rows], float)
+    y = np.array([1.0 if r[2] else 0.0 for r in rows])
+    return fit_signed(x, y, columns)
+
+
+def held_out_scores(rows, columns, folds):
+    """Each row's score by the rule fitted on the folds of the other boards."""
+    scores = [None] * len(rows)
+    for k in range(folds):
+        weights, offset = fit_rows(usable([r for r in rows if fold_of(r[4], folds) != k]), columns)
+        for i, r in enumerate(rows):
+            if fold_of(r[4], folds) == k and r[1] is not None:
+                scores[i] = offset + float(np.dot(weights, r[1]))
+    return scores
+
+
+def ranges_of(rows):
+    """The range of each feature over the fitted rows, rounded as the header writes them (so that
+    the range check here is the one trust.cc makes)."""
+    x = np.array([r[1] for r in usable(rows)], float)
+    return [round(v, 4) for v in x.min(axis=0)], [round(v, 4) for v in x.max(axis=0)]
+
+
+def fit_rule(name, tune, checks, share, columns, folds):
+    """Fits one rule on `tune`, its line on held-out scores, and prints its figures on the tuning
+    readings, their held-out scores and each of `checks` ({name: rows}): (weights, offset, line,
+    ranges)."""
+    ranges = ranges_of(tune)
+    weights, offset = fit_rows(usable(tune), columns)
+    held = held_out_scores(tune, columns, folds)
+    line = choose_line(tune, held, share, ranges)
+    print(f"\n{name}: {len(tune)} tuning readings ({sum(not r[2] for r in usable(tune))} wrong), "
+          f"line at most {share} % wrong among the held-out trusted ({folds} folds by board)")
+    print("weights:", ", ".join(f"{w:.4f}" for w in weights), f"offset {offset:.4f} line {line:.4f}")
+    parts = [("tune (fitted)", tune, scored(tune, weights, offset)), ("tune (held out)", tune, held)]
+    parts += [(n, rows, scored(rows, weights, offset)) for n, rows in checks.items()]
+    for half, rows, scores in parts:
+        covered, wrong, count = figures(rows, scores, line, ranges)
+        print(f"  {half}: {len(rows)} readings, correct trusted {covered:.1f} %, wrong among "
+              f"trusted {wrong:.2f} % ({count})")
+    print("  the trade-off (line on the held-out scores for each share of wrong among trusted):")
+    for at_share in (0.1, 0.2, 0.3, 0.5, 1.0, 2.0, 5.0):
+        at = choose_line(tune, held, at_share, ranges)
+        cells = [f"{half} %.1f / %.2f" % figures(rows, scores, at, ranges)[:2]
+                 for half, rows, scores in parts]
+        print(f"    <= {at_share} %: line {at:.3f}: " + ", ".join(cells))
+    return weights, offset, line, ranges
+
+
+def write_header(rules, command):
+    """rules: {name: (weights, offset, line, ranges)} of each rule the header holds; command: the
+    arguments it was written with. The header is formatted by clang-format when it is at hand."""
     text = open(HEADER).read()
-    head = text[:text.index("// The rule with")]
-    tail = text[text.index("}  // namespace"):]
-    body = ""
-    for (prefix, weights, offset, line), comment in zip(rules, RULE_COMMENTS):
-        values = ", ".join(f"{w:.4f}" for w in weights)
-        body += (f"// The rule {comment}\n"
-                 f"inline constexpr std::array<double, {len(weights)}> {prefix}Weights = {{{values}}};\n"
-                 f"inline constexpr double {prefix}Offset = {offset:.4f};\n"
-                 f"inline constexpr double {prefix}Line = {line:.4f};\n")
-    body += ("// The range of each feature over the fitted readings.\n"
-             f"inline constexpr std::array<double, {len(ranges[0])}> kTrustFeatureLow = {{{low}}};\n"
-             f"inline constexpr std::array<double, {len(ranges[0])}> kTrustFeatureHigh = {{{high}}};\n\n")
+    head = ("// The trust rules' weights, written by bench/boards/fit_trust.py (do not edit by hand):\n"
+            "//   PYTHONPATH=build/release/python /usr/bin/python3 bench/boards/fit_trust.py\n"
+            f"//     {command}\n"
+            "// Fitted on the readings of the tuning halves of the generated board sequences and\n"
+            "// displays, blind and taught; each line chosen on held-out scores (folds by board).\n"
+            + text[text.index("#ifndef"):text.index("namespace native_ocr::zonescan::calibration {")])
+    tail = text[text.index("}  // namespace native_ocr::zonescan::calibration"):]
+    count = len(next(iter(rules.values()))[0])
+    body = ("namespace native_ocr::zonescan::calibration {\n\n"
+            "// A fitted rule: a reading scores offset + weights . features and is trusted from line\n"
+            "// up, when every feature lies within [low, high] widened by kFamiliarMargin of the span.\n"
+            "struct TrustRule {\n"
+            f"  std::array<double, {count}> weights;\n  double offset;\n  double line;\n"
+            f"  std::array<double, {count}> low;\n  std::array<double, {count}> high;\n}};\n\n")
+    for name in RULES:
+        weights, offset, line, (low, high) = rules[name]
+        arrays = [", ".join(f"{v:.4f}" for v in a) for a in (weights, low, high)]
+        body += (f"// {RULE_COMMENTS[name]}\n"
+                 f"inline constexpr TrustRule {name} = {{{{{arrays[0]}}},\n"
+                 f"                                       {offset:.4f},\n"
+                 f"                                       {line:.4f},\n"
+                 f"                                       {{{arrays[1]}}},\n"
+                 f"                                       {{{arrays[2]}}}}};\n\n")
     with open(HEADER, "w") as f:
         f.write(head + body + tail)
+    if shutil.which("clang-format"):
+        subprocess.run(["clang-format", "-i", HEADER], check=True)
 
 
-RULE_COMMENTS = ("with the second classifier asked (trust_reading given the zone and image).",
-                 "without it (the result alone): its three features weigh nothing.")
-# The last three features: the share read alike, the learned probability, the contradiction.
+# The features known only with the zone and image (the re-reads' three agreement shares, whether
+# it reads through a display trait, the ink beyond the edges and the stray ink, the second
+# opinion's three), as features() orders them, and their values when they are not known.
+FRAME_FEATURES = {12: 1.0, 13: 1.0, 14: 1.0, 18: 0.0, 19: 0.0, 20: 0.0, 21: 1.0, 22: 1.0, 23: 0.0}
 OPINION_FEATURES = len(NEUTRAL_OPINION)
 
 
 def alone(rows):
-    """The rows as trust_reading sees them without the second opinion."""
-    return [(h, None if x is None else x[:-OPINION_FEATURES] + list(NEUTRAL_OPINION), exact,
-             "uncertain" if why == "classifiers_disagree" else why) for h, x, exact, why in rows]
-
-
-def fit_rule(name, tune, unseen, share, ranges, opinion):
-    """Fits one rule on the tuning half and prints its figures: (weights, offset, line)."""
-    usable = [r for r in tune if r[1] is not None and r[3] != "all_lit"]
-    x = np.array([r[1] for r in usable], float)
-    y = np.array([1.0 if r[2] else 0.0 for r in usable])
-    columns = x.shape[1] if opinion else x.shape[1] - OPINION_FEATURES
-    weights, offset = fit_signed(x[:, :columns], y)
-    weights = np.concatenate([weights, np.zeros(x.shape[1] - columns)])
-    line = choose_line(tune, weights, offset, share, ranges)
-    print(f"{name}: {len(tune)} tuning readings ({int(len(usable) - y.sum())} wrong), "
-          f"{len(unseen)} unseen")
-    print("weights:", ", ".join(f"{w:.4f}" for w in weights), f"offset {offset:.4f} line {line:.4f}")
-    for half, part in (("tune", tune), ("unseen", unseen)):
-        covered, wrong = figures(part, weights, offset, line, ranges)
-        print(f"{half}: correct readings trusted {covered:.1f} %, wrong among trusted {wrong:.2f} %")
-    print("the trade-off (line chosen on the tuning half for each share of wrong among trusted):")
-    for at_share in (0.3, 0.5, 1.0, 2.0, 5.0):
-        at = choose_line(tune, weights, offset, at_share, ranges)
-        cells = [f"{half} %.1f %% trusted / %.2f %% wrong" % figures(part, weights, offset, at,
-                                                                     ranges)
-                 for half, part in (("tune", tune), ("unseen", unseen))]
-        print(f"  <= {at_share} %: line {at:.3f}: " + ", ".join(cells))
-    return weights, offset, line
+    """The rows as trust_reading sees them without the frame."""
+    out = []
+    for r in rows:
+        x = None if r[1] is None else [FRAME_FEATURES.get(k, v) for k, v in enumerate(r[1])]
+        why = "uncertain" if r[3] == "classifiers_disagree" else r[3]
+        out.append((r[0], x, r[2], why, r[4], r[5]))
+    return out
 
 
 def main():
@@ -432,8 +635,13 @@ def main():
                              "the fit")
     parser.add_argument("--displays", nargs="*", default=[], metavar="DIR",
                         help="displays beds (bench/displays) whose tuning halves join the fit")
-    parser.add_argument("--wrong-share", type=float, default=0.3,
-                        help="at most this %% of the tuning half's trusted readings wrong")
+    parser.add_argument("--plain-share", type=float, default=0.2,
+                        help="the plain rule's line: at most this %% of the held-out trusted wrong")
+    parser.add_argument("--traits-share", type=float, default=1.0,
+                        help="the same for the traits rule")
+    parser.add_argument("--alone-share", type=float, default=0.5,
+                        help="the same for the rule of a result alone")
+    parser.add_argument("--folds", type=int, default=5, help="folds by board for the line")
     parser.add_argument("--write", action="store_true", help="rewrite trust_weights.h")
     args = parser.parse_args()
     if args.cache and os.path.exists(args.cache):
@@ -450,19 +658,53 @@ def main():
             json.dump(records, open(args.cache, "w"))
     rows = [row_of(r) for r in records]
     check_replica(records, rows)
-    tune = [r for r in rows if r[0] == "tune"]
-    unseen = [r for r in rows if r[0] == "unseen"]
-    # Every reading but the all-8 ones is fitted on: the readings the classifiers disagree on
-    # (refused anyway) hold most of the wrong ones, and what they look like is what the weights
-    # must learn. The ranges are rounded as the header writes them, so that the range check here
-    # is the one trust.cc makes.
-    x = np.array([r[1] for r in tune if r[1] is not None and r[3] != "all_lit"], float)
-    ranges = ([round(v, 4) for v in x.min(axis=0)], [round(v, 4) for v in x.max(axis=0)])
-    asked = fit_rule("with the second opinion", tune, unseen, args.wrong_share, ranges, True)
-    by_itself = fit_rule("the result alone", alone(tune), alone(unseen), args.wrong_share, ranges,
-                         False)
+
+    def part(half, *populations):
+        return [r for r in rows if r[0] == half and r[5] in populations]
+
+    # Every reading but the all-8 ones is fitted on: the readings the classifiers disagree on hold
+    # most of the wrong ones, and what they look like is what the weights must learn.
+    every = len(rows[0][1]) if rows else 0
+    rules = {}
+    rules["kPlainRule"] = fit_rule(
+        "plain readings, second opinion", part("tune", "board"),
+        {"unseen boards": part("unseen", "board"), "displays read plain (tune)":
+         part("tune", "display")}, args.plain_share, every, args.folds)
+    rules["kTraitsRule"] = fit_rule(
+        "readings through a display trait, second opinion", part("tune", "traits"),
+        {"unseen boards through a trait": part("unseen", "traits")}, args.traits_share, every,
+        args.folds)
+    # The frame's features are constant in alone(): fit_signed leaves them out (weight 0).
+    rules["kAloneRule"] = fit_rule(
+        "the result alone", alone(part("tune", "board", "display", "traits")),
+        {"unseen boards": alone(part("unseen", "board", "traits"))}, args.alone_share, every,
+        args.folds)
+    print("\nevery reading by its population's rule (fitted weights, the lines above):")
+    rule_of = {"board": "kPlainRule", "display": "kPlainRule", "traits": "kTraitsRule"}
+    for name, selected in (("boards, tune", part("tune", "board", "traits")),
+                           ("boards, unseen", part("unseen", "board", "traits")),
+                           ("displays, tune", part("tune", "display", "traits"))):
+        if name.startswith("displays"):
+            selected = [r for r in selected if "display" in r[4]]
+        else:
+            selected = [r for r in selected if "display" not in r[4]]
+        scores, trusted = [], []
+        for r in selected:
+            weights, offset, line, ranges = rules[rule_of[r[5]]]
+            score = None if r[1] is None else offset + float(np.dot(weights, r[1]))
+            scores.append(score)
+            trusted.append(score is not None and score >= line and familiar(r[1], ranges))
+        correct = sum(r[2] for r in selected)
+        ok = sum(t and weighable(r) for t, r in zip(trusted, selected))
+        wrong = sum(t and weighable(r) and not r[2] for t, r in zip(trusted, selected))
+        print(f"  {name}: {len(selected)} readings, correct trusted "
+              f"{100.0 * (ok - wrong) / max(1, correct):.1f} %, wrong among trusted "
+              f"{100.0 * wrong / max(1, ok):.2f} % ({wrong})")
     if args.write:
-        write_header([("kTrust", *asked), ("kAlone", *by_itself)], ranges)
+        written = [a for a in sys.argv[1:]]
+        if "--cache" in written:  # where the records were kept is not part of the command
+            del written[written.index("--cache"):written.index("--cache") + 2]
+        write_header(rules, " ".join(written))
         print(f"wrote {os.path.normpath(HEADER)}")
     return 0
 

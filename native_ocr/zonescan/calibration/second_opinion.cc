@@ -30,7 +30,10 @@ Opinion learned_opinion(const CropView& crop, const ProcessingSettings& settings
   }
   Opinion out;
   out.summary.classifier = std::string(classifier_name(CellClassifier::kLearned));
-  const std::vector<SecondOpinion> opinions = second_opinion(grey_display(crop, settings), read);
+  // The grey display the learned reader reads: that of the upright crop for a dark or slanted
+  // display (the cells' boxes are in its pixels).
+  const std::vector<SecondOpinion> opinions =
+      second_opinion(grey_display(upright_crop(crop, settings), settings), read);
   for (size_t i = 0; i < opinions.size(); ++i) {
     out.summary.learned_probability =
         std::min(out.summary.learned_probability, opinions[i].learned.probability);

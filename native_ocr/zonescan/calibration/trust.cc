@@ -170,14 +170,21 @@ bool beyond_role(const TrustInput& input) {
   return input.role == "down" && n >= 0 && (n < kFirstDown || n > kLastDown);
 }
 
-bool unfamiliar(const std::array<double, kTrustFeatures>& features) {
+bool unfamiliar(const std::array<double, kTrustFeatures>& features, const TrustRule& rule) {
   for (size_t i = 0; i < features.size(); ++i) {
-    const double margin = kFamiliarMargin * (kTrustFeatureHigh[i] - kTrustFeatureLow[i]);
-    if (features[i] < kTrustFeatureLow[i] - margin || features[i] > kTrustFeatureHigh[i] + margin) {
+    const double margin = kFamiliarMargin * (rule.high[i] - rule.low[i]);
+    if (features[i] < rule.low[i] - margin || features[i] > rule.high[i] + margin) {
       return true;
     }
   }
   return false;
+}
+
+const TrustRule& rule_for(const TrustInput& input) {
+  if (input.display_traits) {
+    return kTraitsRule;
+  }
+  return input.second_opinion ? kPlainRule : kAloneRule;
 }
 
 bool all_lit(const TrustInput& input) {
@@ -221,6 +228,8 @@ std::array<double, kTrustFeatures> trust_features(const TrustInput& input) {
           empty_cell_ink(input),
           glyph_offset_spread(input),
           input.display_traits ? 1.0 : 0.0,
+          input.beyond_edge_ink,
+          input.stray_ink,
           opinion_agreement(input),
           input.second_opinion ? input.second_opinion->learned_probability : 1.0,
           input.second_opinion ? input.second_opinion->contradiction : 0.0};
@@ -228,14 +237,10 @@ std::array<double, kTrustFeatures> trust_features(const TrustInput& input) {
 
 namespace {
 
-// The score by the rule fitted with the second opinion when it was asked, by the rule fitted
-// without it otherwise.
-double score_of(const TrustInput& input, const std::array<double, kTrustFeatures>& features) {
-  const bool asked = input.second_opinion.has_value();
-  const auto& weights = asked ? kTrustWeights : kAloneWeights;
-  double score = asked ? kTrustOffset : kAloneOffset;
+double score_of(const TrustRule& rule, const std::array<double, kTrustFeatures>& features) {
+  double score = rule.offset;
   for (size_t i = 0; i < features.size(); ++i) {
-    score += weights[i] * features[i];
+    score += rule.weights[i] * features[i];
   }
   return score;
 }
@@ -257,12 +262,12 @@ std::string_view refusal(const TrustInput& input) {
 }  // namespace
 
 double trust_score(const TrustInput& input) {
-  return score_of(input, trust_features(input));
+  return score_of(rule_for(input), trust_features(input));
 }
 
 bool reads_through_traits(const ProcessingSettings& settings) {
   constexpr int64_t kDefaultClockCells = 4;
-  return settings.polarity == Polarity::kDark || settings.slant != 0.0 ||
+  return settings.polarity == Polarity::kDark || settings.invert || settings.slant != 0.0 ||
          settings.clock_cells != kDefaultClockCells;
 }
 
@@ -276,10 +281,10 @@ bool disagreeing(const TrustInput& input) {
   return input.second_opinion && !input.second_opinion->disagreeing.empty();
 }
 
-// Whether the rule trusts a reading of these features.
+// Whether the reading's rule trusts a reading of these features.
 bool passes(const TrustInput& input, const std::array<double, kTrustFeatures>& features) {
-  const double line = input.second_opinion ? kTrustLine : kAloneLine;
-  return score_of(input, features) >= line && !unfamiliar(features);
+  const TrustRule& rule = rule_for(input);
+  return score_of(rule, features) >= rule.line && !unfamiliar(features, rule);
 }
 
 // Whether the reading would pass had the second classifier read every cell alike, as sure as it
@@ -304,7 +309,7 @@ Trust trust_reading(const TrustInput& input) {
     return {false, 0.0, std::string(refused)};
   }
   const auto features = trust_features(input);
-  const double confidence = 1.0 / (1.0 + std::exp(-score_of(input, features)));
+  const double confidence = 1.0 / (1.0 + std::exp(-score_of(rule_for(input), features)));
   if (passes(input, features)) {
     return {true, confidence, "ok"};
   }

@@ -11,12 +11,16 @@
 // (a border's or an edge's stroke); ink left in a cell read as empty (a faint or cut leading 1);
 // how unevenly the glyphs sit in their cells (a layout that gained or lost a cell cuts each
 // digit at another place); whether the zone reads through a display trait; for clocks, the
-// separator's confidence; and, when a second classifier was asked about the same cells
+// separator's confidence; when the zone and image are given, ink the cells do not account for
+// (just beyond the outermost cells: a digit the box cut off; anywhere else in the zone: a second
+// row, a label, a housing); and, when a second classifier was asked about the same cells
 // (second_opinion.h), the share of cells it read alike, the learned classifier's lowest probability
-// and its highest probability where the two differ. The weights are fitted by
-// bench/boards/fit_trust.py on one half of a test bed of board sequences (trust_weights.h), once
-// with the second opinion and once without it (for a result weighed alone); a reading is trusted
-// when its score reaches its rule's line.
+// and its highest probability where the two differ. Readings through a display trait and plain
+// readings are different populations, each with its own rule: the weights are fitted by
+// bench/boards/fit_trust.py (trust_weights.h) on the tuning halves of test beds, the plain rule
+// on board sequences, the traits rule on displays, and a third rule for a result weighed alone
+// (nothing measured on the frame); a reading is trusted when its score reaches its rule's line
+// and its features lie within the range that rule's fit saw.
 //
 // Never trusted, whatever the score: an invalid reading; one whose every cell reads an 8 (every
 // segment lit: what bright unlit segments, a label or a block of clutter read as); one whose
@@ -85,9 +89,18 @@ struct TrustInput {
   // "59.8", "7"); a clock's value is read as minutes:seconds or seconds.tenths by its separator.
   std::string role;
   std::string value;
-  // Whether the zone is read through a display trait (a dark polarity, a slant, a clock of other
-  // than four cells): a path of the reader the classifiers have seen less of. False when unknown.
+  // Whether the zone is read through a display trait (a dark polarity or an inverted ground: dark
+  // digits on a light ground, as on an LCD; a slant; a clock of other than four cells): a path of
+  // the reader the classifiers have seen less of, and where a confident misread is most common.
+  // False when unknown.
   bool display_traits = false;
+  // Ink the cells do not account for, measured on the frame when the zone and image are given
+  // (zone_agreement.h's ink_around_cells); 0 otherwise. The most lit column share just beyond the
+  // outermost cells, over the rows the glyphs occupy (a digit the box cut off, a housing edge or a
+  // neighbour's stroke), and the share of the zone's lit pixels outside every glyph (a second row,
+  // a label, a housing or a lit ground the reading does not account for).
+  double beyond_edge_ink = 0.0;
+  double stray_ink = 0.0;
   // What the second classifier said about the reading's cells; not asked: none.
   std::optional<SecondOpinionSummary> second_opinion;
 };
@@ -105,7 +118,7 @@ struct Trust {
   std::string why;
 };
 
-inline constexpr size_t kTrustFeatures = kTrustWeights.size();
+inline constexpr size_t kTrustFeatures = kPlainRule.weights.size();
 
 // The inked share of the digit cells above which their ground counts as lit. A lit seven-segment
 // digit inks at most about half of its cell (an 8 in the boldest face, cut tight); a light ground
@@ -115,15 +128,15 @@ inline constexpr double kLitGroundShare = 0.6;
 // the rule calls the reading unknown to it.
 inline constexpr double kFamiliarMargin = 0.1;
 
-// Whether settings read a zone through a display trait (TrustInput::display_traits).
+// Whether settings read a zone through a display trait (TrustInput::display_traits): a dark
+// polarity, an inverted ground, a slant or a clock of other than four cells.
 bool reads_through_traits(const ProcessingSettings& settings);
 
-// What the rule weighs, in the order of kTrustWeights, for a valid reading with at least one
+// What the rule weighs, in the order of TrustRule::weights, for a valid reading with at least one
 // digit cell.
 std::array<double, kTrustFeatures> trust_features(const TrustInput& input);
 
-// The score of a valid reading with at least one digit cell, by the rule with the second opinion
-// when it was asked, by the rule without it otherwise.
+// The score of a valid reading with at least one digit cell, by its rule (rule_for).
 double trust_score(const TrustInput& input);
 
 // Whether every cell read an 8.
@@ -140,8 +153,14 @@ bool beyond_role(const TrustInput& input);
 // rule outright): the re-reads of the zone cannot change it.
 bool decided_before_score(const TrustInput& input);
 
-// Whether a feature lies outside the range the fit saw, widened by kFamiliarMargin of its span.
-bool unfamiliar(const std::array<double, kTrustFeatures>& features);
+// The rule a reading is weighed by: read through a display trait, the traits rule (fitted on
+// displays); with the second opinion asked, the plain rule (fitted on boards); the result alone
+// otherwise.
+const TrustRule& rule_for(const TrustInput& input);
+
+// Whether a feature lies outside the range the rule's fit saw, widened by kFamiliarMargin of its
+// span.
+bool unfamiliar(const std::array<double, kTrustFeatures>& features, const TrustRule& rule);
 
 Trust trust_reading(const TrustInput& input);
 

@@ -84,10 +84,11 @@ TEST(TrustTest, EachSignOfAMisreadLowersTheScore) {
   borderline.far_threshold_agreement = 0.0;
   borderline.shift_agreement = 0.75;
   EXPECT_FALSE(trust_reading(borderline).trusted);
-  TrustInput moved = clean_reading();
+  // The re-reads are measured with the zone and image, when the second classifier is asked too.
+  TrustInput moved = sure;
   moved.shift_agreement = 0.5;  // half the one-pixel moves read another value
   moved.far_threshold_agreement = 0.0;
-  EXPECT_LT(trust_score(moved), clean);
+  EXPECT_LT(trust_score(moved), trust_score(sure));
 }
 
 TEST(TrustTest, TypedReadingsOfDrawnBoards) {
@@ -232,12 +233,14 @@ TEST(TrustTest, WhatTheRuleRefusesWhateverTheScore) {
 
 TEST(TrustTest, FeaturesOutsideTheFittedRangeAreUncertain) {
   auto features = trust_features(clean_reading());
-  EXPECT_FALSE(unfamiliar(features));
-  for (size_t i : {size_t{0}, kTrustFeatures - 1}) {
-    auto outside = features;
-    const double span = kTrustFeatureHigh[i] - kTrustFeatureLow[i];
-    outside[i] = kTrustFeatureLow[i] - 2 * kFamiliarMargin * span - 1.0;
-    EXPECT_TRUE(unfamiliar(outside)) << i;
+  for (const TrustRule* rule : {&kPlainRule, &kAloneRule}) {
+    EXPECT_FALSE(unfamiliar(features, *rule));
+    for (size_t i : {size_t{0}, kTrustFeatures - 1}) {
+      auto outside = features;
+      const double span = rule->high[i] - rule->low[i];
+      outside[i] = rule->low[i] - 2 * kFamiliarMargin * span - 1.0;
+      EXPECT_TRUE(unfamiliar(outside, *rule)) << i;
+    }
   }
   // The second opinion's features: the share read alike, the learned probability and how sure it
   // is where the two differ; without the opinion, what a full agreement gives.
@@ -293,6 +296,67 @@ TEST(TrustTest, TheOtherClassifierIsAskedAboutTheSameCells) {
   ASSERT_EQ(o.segment_cells.size(), 2u);
   EXPECT_EQ(o.segment_cells[1].digit, 2);
   EXPECT_GT(o.segment_cells[0].pattern_score, 0.0);
+  // Dark digits on a light ground read through the dark polarity: the learned classifier is asked
+  // about the display the reader read (the upright grey negative), so it reads the same digits.
+  board.dark_on_light = true;
+  const auto dark = draw_board(board);
+  const CropView dark_crop{dark.image, true};
+  ProcessingSettings polarity;
+  polarity.polarity = Polarity::kDark;
+  polarity.threshold = 110;
+  const Reading read_dark =
+      read_crop(ReaderKind::kScore, dark_crop, "home_score", polarity, SegmentClassifier());
+  ASSERT_EQ(read_dark.value, 42);
+  o = ask_second_opinion(dark_crop, polarity, read_cells(read_dark));
+  EXPECT_TRUE(o.summary.disagreeing.empty());
+  EXPECT_GT(o.summary.learned_probability, 0.6);
+}
+
+}  // namespace
+}  // namespace native_ocr::zonescan::calibration
+
+namespace native_ocr::zonescan::calibration {
+namespace {
+
+// Readings through a display trait and plain readings are weighed by rules of their own: the
+// traits rule whenever the zone says traits, the plain rule when the second classifier was asked
+// about a plain reading, and the rule of the result alone otherwise.
+TEST(TrustTest, EachPopulationIsWeighedByItsOwnRule) {
+  TrustInput input = clean_reading();
+  EXPECT_EQ(&rule_for(input), &kAloneRule);
+  input.second_opinion = SecondOpinionSummary{"learned", {}, 2, 1.0};
+  EXPECT_EQ(&rule_for(input), &kPlainRule);
+  input.display_traits = true;
+  EXPECT_EQ(&rule_for(input), &kTraitsRule);
+  input.second_opinion.reset();
+  EXPECT_EQ(&rule_for(input), &kTraitsRule);
+}
+
+// Under every rule: ink the cells do not account for never raises the score, and a reading whose
+// every cell is an 8 or whose ground is lit is refused whatever the rule.
+TEST(TrustTest, InkTheCellsDoNotAccountForNeverRaisesTheScore) {
+  for (const bool traits : {false, true}) {
+    TrustInput clean = clean_reading();
+    clean.second_opinion = SecondOpinionSummary{"learned", {}, 2, 1.0};
+    clean.display_traits = traits;
+    TrustInput cut = clean;  // a digit's strokes just beyond the outermost cell
+    cut.beyond_edge_ink = 0.9;
+    TrustInput stray = clean;  // a second row or a label in the zone
+    stray.stray_ink = 0.4;
+    EXPECT_LE(trust_score(cut), trust_score(clean)) << traits;
+    EXPECT_LE(trust_score(stray), trust_score(clean)) << traits;
+    TrustInput eights = clean;
+    for (TrustCell& c : eights.cells) {
+      c.digit = 8;
+      c.activation = {1, 1, 1, 1, 1, 1, 1};
+    }
+    EXPECT_EQ(trust_reading(eights).why, "all_lit") << traits;
+    TrustInput ground = clean;
+    for (TrustCell& c : ground.cells) {
+      c.ink_ratio = 0.9;
+    }
+    EXPECT_EQ(trust_reading(ground).why, "lit_ground") << traits;
+  }
 }
 
 }  // namespace

@@ -11,9 +11,11 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
+#include "native_ocr/zonescan/calibration/trust.h"
 #include "native_ocr/zonescan/reader.h"
 #include "native_ocr/zonescan/settings.h"
 #include "native_ocr/zonescan/zone.h"
@@ -39,21 +41,46 @@ struct ReadValue {
   std::optional<std::string> text;
 };
 
+// Ink around a reading's cells that they do not account for, on the zone's prepared display and
+// the frame's columns kBeyondEdgeReach of the tallest glyph's height beyond each side (each side's
+// strip of the zone's rows prepared on its own, with the zone's settings). A box that lost a cell
+// leaves that digit's strokes just beyond its outermost cell; a box around two rows, a label or a
+// housing leaves lit pixels outside every glyph.
+struct InkAround {
+  // The largest share of the glyph rows lit in one column beyond the outermost cells, either side
+  // (a vertical stroke there lights most of them).
+  double beyond_edges = 0.0;
+  // The share of the zone's lit pixels outside every digit cell's glyph.
+  double stray = 0.0;
+};
+
 // The shares of the re-reads that kept the value: the four one-pixel moves, the two threshold
-// moves of kNearThresholdStep and the two of kFarThresholdStep (trust.h).
+// moves of kNearThresholdStep and the two of kFarThresholdStep (trust.h); and the ink around the
+// cells when they were given.
 struct Agreement {
   double shift = 1.0;
   double near_threshold = 1.0;
   double far_threshold = 1.0;
+  InkAround ink;
 };
 
 // Whether `reading` is valid and gives `value`.
 bool keeps_value(const Reading& reading, const ReadValue& value);
 
 // The zone's re-reads with `classifier` (the module's: the readers choose the learned one by the
-// settings). OpenCV and classifier errors propagate.
+// settings), and the ink around `cells` (ink_around_cells, on the grey display the threshold moves
+// share). OpenCV and classifier errors propagate.
 Agreement zone_agreement(const FrameZone& zone, const ReadValue& value,
-                         const SlotClassifier& classifier);
+                         const SlotClassifier& classifier, std::span<const TrustCell> cells = {});
+
+// How far past the zone the display is cut, over the tallest glyph's height: about a cell's pitch
+// in the seven-segment faces (a digit is about half as wide as it is tall, with a gap), so the
+// strokes of a digit the box left out lie within it.
+inline constexpr double kBeyondEdgeReach = 0.5;
+
+// The ink around `cells` (display pixels of the zone's crop); none when there is no cell, the
+// zone covers no pixel or its widened crop is too large to prepare. OpenCV errors propagate.
+InkAround ink_around_cells(const FrameZone& zone, std::span<const TrustCell> cells);
 
 }  // namespace native_ocr::zonescan::calibration
 

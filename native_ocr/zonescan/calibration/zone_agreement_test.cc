@@ -115,5 +115,45 @@ TEST(ZoneAgreementTest, AZoneWithoutPixelsOrARefusedRoleKeepsNothing) {
   EXPECT_EQ(none.shift + none.near_threshold + none.far_threshold, 0.0);
 }
 
+// The digit cells a zone of the frame reads, as the trust rule weighs them.
+std::vector<TrustCell> cells_read(const FrameZone& zone) {
+  const cv::Rect pixels = *zone_pixels(zone.rect, zone.frame.pixels.size());
+  const Reading r = read_crop(reader_for_role(zone.role), CropView{zone.frame.pixels(pixels), true},
+                              zone.role, zone.settings, SegmentClassifier());
+  return trust_input(r).cells;
+}
+
+// Ink the cells do not account for: the strokes of a digit the zone cut off lie just beyond its
+// outermost cell, a label below the digits lies outside every glyph; a zone round the digits alone
+// has neither, and a zone at the frame's edge has nothing beyond it to measure.
+TEST(ZoneAgreementTest, InkAroundTheCellsShowsADigitCutOffAndALabel) {
+  Board b;
+  b.cells = "16";
+  Framed f = framed(b, "home_score", 120);
+  const InkAround whole = ink_around_cells(f.zone, cells_read(f.zone));
+  EXPECT_EQ(whole.beyond_edges, 0.0);
+  EXPECT_LT(whole.stray, 0.02);
+  // The zone's left edge moved past the 1: a one-digit zone reads the 6 alone.
+  f.zone.role = "period";
+  const double glyph_right = (3 + b.digit_height * 60 / 100) / (2.0 * f.frame.cols / 2);
+  f.zone.rect.x += glyph_right + 2.0 / f.frame.cols;
+  f.zone.rect.width -= glyph_right + 2.0 / f.frame.cols;
+  const std::vector<TrustCell> six = cells_read(f.zone);
+  ASSERT_EQ(six.size(), 1u);
+  EXPECT_EQ(six[0].digit, 6);
+  const InkAround cut = ink_around_cells(f.zone, six);
+  EXPECT_GT(cut.beyond_edges, 0.6);
+  EXPECT_LT(cut.stray, 0.02);
+  b.label_below = true;
+  Framed labelled = framed(b, "home_score", 120);
+  const InkAround label = ink_around_cells(labelled.zone, cells_read(labelled.zone));
+  EXPECT_GT(label.stray, whole.stray + 0.05);
+  // The whole frame as the zone, and a zone covering no pixel.
+  f.zone.rect = {0.0, 0.0, 1.0, 1.0};
+  EXPECT_EQ(ink_around_cells(f.zone, cells_read(f.zone)).beyond_edges, 0.0);
+  f.zone.rect.width = 0.0;
+  EXPECT_EQ(ink_around_cells(f.zone, six).stray, 0.0);
+}
+
 }  // namespace
 }  // namespace native_ocr::zonescan::calibration

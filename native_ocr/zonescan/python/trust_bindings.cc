@@ -254,7 +254,8 @@ void take_result_separator(PyObject* result, calibration::FrameZone& at) {
 
 // What the result's zone read again says about it: the shares of reads that keep its value with
 // the zone moved one pixel each way and with its threshold moved, read in the core on views of
-// the one frame (through the module's classifier when it has been replaced).
+// the one frame (through the module's classifier when it has been replaced); and the ink around
+// its cells that they do not account for.
 void measure_agreement(PyObject* result, PyObject* zone, PyObject* image,
                        calibration::TrustInput& input) {
   pyglue::ArrayView view(image);
@@ -270,14 +271,16 @@ void measure_agreement(PyObject* result, PyObject* zone, PyObject* image,
   Ref replaced;
   if (linked_classifier(&replaced)) {
     pyglue::GilRelease unlocked;
-    agreement = calibration::zone_agreement(at, value, SegmentClassifier());
+    agreement = calibration::zone_agreement(at, value, SegmentClassifier(), input.cells);
   } else {
     const PythonSlotClassifier classifier(std::move(replaced));
-    agreement = calibration::zone_agreement(at, value, classifier);
+    agreement = calibration::zone_agreement(at, value, classifier, input.cells);
   }
   input.shift_agreement = agreement.shift;
   input.near_threshold_agreement = agreement.near_threshold;
   input.far_threshold_agreement = agreement.far_threshold;
+  input.beyond_edge_ink = agreement.ink.beyond_edges;
+  input.stray_ink = agreement.ink.stray;
 }
 
 }  // namespace
