@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
+#include <opencv2/imgproc.hpp>
+
 #include "native_ocr/zonescan/calibration/second_opinion.h"
 #include "native_ocr/zonescan/calibration/test_board.h"
 
@@ -310,6 +315,34 @@ TEST(TrustTest, TheOtherClassifierIsAskedAboutTheSameCells) {
   o = ask_second_opinion(dark_crop, polarity, read_cells(read_dark));
   EXPECT_TRUE(o.summary.disagreeing.empty());
   EXPECT_GT(o.summary.learned_probability, 0.6);
+  // Slanted digits read through the slant setting: the cells lie on the sheared-upright display,
+  // and the learned classifier is asked about that display, not the slanted crop.
+  constexpr double kLean = 14.0;
+  const double k = std::tan(kLean * CV_PI / 180.0), middle = (drawn.image.rows - 1) / 2.0;
+  const cv::Mat lean = (cv::Mat_<double>(2, 3) << 1.0, -k, k * middle, 0.0, 1.0, 0.0);
+  cv::Mat slanted;
+  cv::warpAffine(drawn.image, slanted, lean, drawn.image.size(), cv::INTER_LINEAR,
+                 cv::BORDER_CONSTANT, board.background);
+  ProcessingSettings upright;
+  upright.slant = kLean;
+  upright.threshold = 110;
+  const CropView slanted_crop{slanted, true};
+  const Reading read_slanted =
+      read_crop(ReaderKind::kScore, slanted_crop, "home_score", upright, SegmentClassifier());
+  ASSERT_EQ(read_slanted.value, 42);
+  o = ask_second_opinion(slanted_crop, upright, read_cells(read_slanted));
+  EXPECT_TRUE(o.summary.disagreeing.empty());
+  // Its weakest probability is exactly that of the learned reader's own reading of the zone.
+  ProcessingSettings learned_upright = upright;
+  learned_upright.classifier = CellClassifier::kLearned;
+  const Reading own = read_crop(ReaderKind::kScore, slanted_crop, "home_score", learned_upright,
+                                SegmentClassifier());
+  ASSERT_EQ(own.value, 42);
+  double weakest = 1.0;
+  for (const SlotResult& slot : own.slots) {
+    weakest = std::min(weakest, slot.diagnostics.confidence);
+  }
+  EXPECT_DOUBLE_EQ(o.summary.learned_probability, weakest);
 }
 
 }  // namespace
