@@ -7,6 +7,7 @@
 #include "native_ocr/zonescan/display_traits.h"
 #include "native_ocr/zonescan/separator/separator_detector.h"
 #include "native_ocr/zonescan/separator/separator_windows.h"
+#include "native_ocr/zonescan/three_cell_separator.h"
 
 namespace readings {
 
@@ -126,7 +127,7 @@ zs::ZoneReading BoardRead::read_zone(size_t index, const cv::Mat& crop,
   out.reading.reader = zone.reader;
   try {
     if (zone.reader != zs::ReaderKind::kClock || crop.empty() || zs::crop_too_large(view) ||
-        zs::needs_upright(zone.settings) || zone.settings.clock_cells != 4) {
+        zs::needs_upright(zone.settings) || zs::searches_three_cells(zone.settings)) {
       out.reading = zs::read_crop(zone.reader, view, zone.role, zone.settings, classifier_);
     } else {
       out.reading = zs::read_crop_given_separator(zone.reader, view, zone.role, zone.settings,

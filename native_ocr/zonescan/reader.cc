@@ -284,8 +284,9 @@ PreparedDisplay prepare_display(const CropView& given, const ProcessingSettings&
     if (needs_upright(settings)) {
       cv::cvtColor(crop.pixels, colour, cv::COLOR_GRAY2BGR);
     }
-    separator = settings.clock_cells == 3 ? three_cell_separator(colour)
-                                          : detect_clock_separator_without_regions(colour, 0.0);
+    separator = searches_three_cells(settings)
+                    ? three_cell_separator(colour)
+                    : detect_clock_separator_without_regions(colour, 0.0);
   }
   return prepared_display(std::move(binary), grey, settings, std::move(separator));
 }

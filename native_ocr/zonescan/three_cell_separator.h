@@ -10,8 +10,15 @@
 #include <opencv2/core.hpp>
 
 #include "native_ocr/zonescan/separator/separator_detector.h"
+#include "native_ocr/zonescan/settings.h"
 
 namespace native_ocr::zonescan {
+
+// Whether a clock read with these settings searches its separator as a clock of three cells
+// (two parts of the crop) rather than in the middle corridor.
+inline bool searches_three_cells(const ProcessingSettings& settings) {
+  return settings.clock_cells == 3;
+}
 
 // The detection with every column moved `dx` columns right (a detection made on a part of a crop
 // that starts `dx` columns in, in that crop's columns).

@@ -423,14 +423,15 @@ void calibrate_traits(const CropView& crop, std::string_view role,
                       const FoundDisplay& finders, Calibration& out) {
   // A "dd.d" display's point where four cells look for a colon in the middle: only a candidate
   // that reads the finder's separator replaces the reading.
+  const Reading plain = calibration_reading(crop, role, out, classifier);
   const std::optional<SeparatorKind> seen = ranked.front().separator_kind;
   const bool contradicted = !expected && seen && role_group(role) == RoleGroup::kClockLike &&
-                            read_separator_kind(crop, role, out, classifier) != seen;
-  if (calibration_reads(crop, role, out, expected, classifier) && !contradicted) {
+                            separator_kind_of(plain) != seen;
+  if (reads_as(plain, expected) && !contradicted) {
     return;
   }
   const bool dark = finders.dark_on_light;
-  for (const ProcessingSettings& traits : trait_candidates(crop, role, dark, out, classifier)) {
+  for (const ProcessingSettings& traits : trait_candidates(role, dark, plain)) {
     const CutReader reader(crop, role, dark, classifier, traits);
     std::vector<FoundDisplay> laid_out;
     for (const FoundDisplay& d : ranked) {
@@ -443,9 +444,9 @@ void calibrate_traits(const CropView& crop, std::string_view role,
     } else {
       calibrate_blind(reader, grey, laid_out.front(), trial);
     }
-    if (calibration_reads(crop, role, trial, expected, classifier) &&
-        (expected || stable_traits(reader, grey, trial)) &&
-        (!contradicted || read_separator_kind(crop, role, trial, classifier) == seen)) {
+    const Reading read = calibration_reading(crop, role, trial, classifier);
+    if (reads_as(read, expected) && (expected || stable_traits(reader, grey, trial)) &&
+        (!contradicted || separator_kind_of(read) == seen)) {
       trial.reason = "ok";
       out = trial;
       return;

@@ -5,10 +5,8 @@
 #include "native_ocr/zonescan/layout.h"
 
 namespace native_ocr::zonescan::calibration {
-namespace {
-
-Reading read_found(const CropView& crop, std::string_view role, const Calibration& found,
-                   const SlotClassifier& classifier) {
+Reading calibration_reading(const CropView& crop, std::string_view role, const Calibration& found,
+                            const SlotClassifier& classifier) {
   const CropView view{sub(crop.pixels, found.cut), crop.three_dimensional};
   if (view.empty()) {
     return {};
@@ -16,29 +14,20 @@ Reading read_found(const CropView& crop, std::string_view role, const Calibratio
   return read_crop(reader_for_role(role), view, role, found.settings, classifier);
 }
 
-}  // namespace
-
-bool calibration_reads(const CropView& crop, std::string_view role, const Calibration& found,
-                       const std::optional<std::string>& expected,
-                       const SlotClassifier& classifier) {
-  const std::string text = reading_text(read_found(crop, role, found, classifier));
+bool reads_as(const Reading& reading, const std::optional<std::string>& expected) {
+  const std::string text = reading_text(reading);
   return !text.empty() && (!expected || text == *expected);
 }
 
-std::optional<SeparatorKind> read_separator_kind(const CropView& crop, std::string_view role,
-                                                 const Calibration& found,
-                                                 const SlotClassifier& classifier) {
-  const Reading r = read_found(crop, role, found, classifier);
-  if (!r.valid || !r.clock_separator.found) {
+std::optional<SeparatorKind> separator_kind_of(const Reading& reading) {
+  if (!reading.valid || !reading.clock_separator.found) {
     return std::nullopt;
   }
-  return r.clock_separator.kind;
+  return reading.clock_separator.kind;
 }
 
-std::vector<ProcessingSettings> trait_candidates(const CropView& crop, std::string_view role,
-                                                 bool dark_on_light, const Calibration& found,
-                                                 const SlotClassifier& classifier) {
-  const Reading plain = read_found(crop, role, found, classifier);
+std::vector<ProcessingSettings> trait_candidates(std::string_view role, bool dark_on_light,
+                                                 const Reading& plain) {
   const double slant = plain.binary.empty() ? 0.0 : estimate_slant(plain.binary);
   std::vector<double> slants = {slant};
   if (slant != 0.0) {

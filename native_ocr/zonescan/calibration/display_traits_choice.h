@@ -14,24 +14,23 @@
 
 namespace native_ocr::zonescan::calibration {
 
-// Whether the calibration's cut and settings read the crop: validly, and as `expected` if given.
-bool calibration_reads(const CropView& crop, std::string_view role, const Calibration& found,
-                       const std::optional<std::string>& expected,
-                       const SlotClassifier& classifier);
+// The crop read as the calibration's cut and settings read it (nothing for an empty cut).
+Reading calibration_reading(const CropView& crop, std::string_view role, const Calibration& found,
+                            const SlotClassifier& classifier);
 
-// The kind of separator the calibration's clock reading uses; none when it found none or the
-// reading is not valid.
-std::optional<SeparatorKind> read_separator_kind(const CropView& crop, std::string_view role,
-                                                 const Calibration& found,
-                                                 const SlotClassifier& classifier);
+// Whether a reading is valid, and reads `expected` if given.
+bool reads_as(const Reading& reading, const std::optional<std::string>& expected);
+
+// The kind of separator a valid clock reading uses; none when it found none or is not valid.
+std::optional<SeparatorKind> separator_kind_of(const Reading& reading);
 
 // The display traits to try, most likely first (only polarity, slant and clock_cells are set):
-// the polarity the finder saw, the slant estimated from the strokes of the calibration's cut and
-// no slant, and for a clock role 4, 3 and 2 cells. The design's own reading (light, upright, four
-// cells) and, outside clocks, what only inversion already gave, are left out.
-std::vector<ProcessingSettings> trait_candidates(const CropView& crop, std::string_view role,
-                                                 bool dark_on_light, const Calibration& found,
-                                                 const SlotClassifier& classifier);
+// the polarity the finder saw, the slant estimated from the strokes of the calibration's `plain`
+// reading and no slant, and for a clock role 4, 3 and 2 cells. The plain reading's own traits
+// (light, upright, four cells) and, outside clocks, what only inversion already gave, are left
+// out.
+std::vector<ProcessingSettings> trait_candidates(std::string_view role, bool dark_on_light,
+                                                 const Reading& plain);
 
 }  // namespace native_ocr::zonescan::calibration
 
