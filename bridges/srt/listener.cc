@@ -21,12 +21,16 @@ namespace {
 
 constexpr const char* kProtocolOptions[] = {"passphrase", "pbkeylen", "streamid"};
 
-// The interrupt callback of the listener's input, whose opaque is the configured stream id: as
-// interrupt_callback, and also as soon as a caller with another stream id has been accepted, so
-// that it is dropped at once instead of being probed for seconds while nobody else can connect.
+// The interrupt callback of the listener's input, whose opaque is the listener's
+// InterruptContext: as interrupt_callback; as soon as a caller with another stream id has been
+// accepted, so that it is dropped at once instead of being probed for seconds while nobody else
+// can connect; and once the read in progress has outlasted its deadline.
 int accept_interrupt_callback(void* opaque) {
-  const std::string& stream_id = *static_cast<const std::string*>(opaque);
-  return interrupt_callback(nullptr) != 0 || !caller_stream_id_allowed(stream_id) ? 1 : 0;
+  const auto& context = *static_cast<const InterruptContext*>(opaque);
+  return interrupt_callback(nullptr) != 0 || !caller_stream_id_allowed(*context.stream_id) ||
+                 context.read_deadline->reached(base::monotonic_ns())
+             ? 1
+             : 0;
 }
 
 // The reading thread over the zones file; a refused zones file is said once on standard error.
@@ -106,7 +110,9 @@ Listener::Listener(const Options& options, DecoderPlatform& platform, bridges::B
       readings_(start_readings(options)),
       outputs_{options.preview_path, options.status_path, readings_.get(),
                static_cast<int64_t>(options.latency_ms) * base::kNanosPerMilli, &log},
-      url_(listener_url(options.port, options.latency_ms)) {}
+      url_(listener_url(options.port, options.latency_ms)) {
+  outputs_.read_deadline = &read_deadline_;
+}
 
 void Listener::run() {
   status_.state = ListenerState::kListening;
@@ -140,7 +146,7 @@ Listener::Next Listener::accept(InputPtr* input) {
     return fatal("out of memory");
   }
   context->interrupt_callback.callback = accept_interrupt_callback;
-  context->interrupt_callback.opaque = &options_.stream_id;
+  context->interrupt_callback.opaque = &interrupt_context_;
   if (av_opt_set(context.get(), "format_whitelist", "mpegts", 0) < 0 ||
       av_opt_set(context.get(), "codec_whitelist", "h264", 0) < 0) {
     return fatal("could not restrict the incoming stream");

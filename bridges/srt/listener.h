@@ -41,11 +41,21 @@ bool caller_stream_id_allowed(const std::string& stream_id);
 // its real base rate; 0/0 when a term of the chosen rate is below 1.
 AVRational reported_frame_rate(const AVStream& stream);
 
+// What the interrupt callback of the listener's input looks at (FFmpeg copies the callback and
+// its opaque into every layer it opens, so the pointees stay where they are).
+struct InterruptContext {
+  const std::string* stream_id;
+  ReadDeadline* read_deadline;
+};
+
 class Listener {
  public:
   // The passphrase is the process-wide redacted_secret(); the progress lines go to log.
   Listener(const Options& options, DecoderPlatform& platform,
            bridges::BridgeLog& log = bridges::standard_output_log());
+  // The input's interrupt callback points into the listener: it stays where it was made.
+  Listener(const Listener&) = delete;
+  Listener& operator=(const Listener&) = delete;
 
   // Publishes "listening" and runs the listen cycle until a stop; then publishes "offline" and
   // prints "rivlet stopped". A fatal condition is published as "error" before that final write.
@@ -72,6 +82,8 @@ class Listener {
   Outputs outputs_;
   std::string url_;
   Status status_;
+  ReadDeadline read_deadline_;
+  InterruptContext interrupt_context_{&options_.stream_id, &read_deadline_};
 };
 
 }  // namespace rivlet

@@ -70,6 +70,9 @@ ReceiveResult ReceivePhase::run() {
   if (outputs_.readings != nullptr) {
     outputs_.readings->restart();
   }
+  if (outputs_.read_deadline != nullptr) {
+    outputs_.read_deadline->reset();
+  }
   last_packet_time_ = base::monotonic_ns();
   while (base::keep_running() && packet_ && frame_ && transfer_ && decoder_.context != nullptr) {
     if (read_and_decode() == Step::kEnd) {
@@ -85,17 +88,24 @@ ReceivePhase::Step ReceivePhase::read_and_decode() {
     return Step::kEnd;
   }
   const int64_t read_started = base::monotonic_ns();
+  if (outputs_.read_deadline != nullptr) {
+    outputs_.read_deadline->arm(last_packet_time_ + kStallNs + kReadOverrunNs);
+  }
   const int read = av_read_frame(input_, packet_.get());
   const int64_t read_finished = base::monotonic_ns();
+  if (outputs_.read_deadline != nullptr) {
+    outputs_.read_deadline->disarm();
+  }
   stall_rule_.on_read(read_started, read_finished, read);
   if (read == AVERROR(EAGAIN)) {
     return Step::kContinue;
   }
-  if (read == AVERROR_EXIT) {
+  const bool overran = outputs_.read_deadline != nullptr && outputs_.read_deadline->fired();
+  if (read == AVERROR_EXIT && !overran) {
     return Step::kEnd;
   }
   if (read < 0) {
-    outputs_.log->say(stall_rule_.stalled(read, read_finished, last_packet_time_)
+    outputs_.log->say(overran || stall_rule_.stalled(read, read_finished, last_packet_time_)
                           ? "SRT sender stalled; listening again\n"
                           : "SRT sender disconnected; listening again\n");
     return Step::kEnd;

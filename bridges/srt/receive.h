@@ -28,6 +28,10 @@ struct Outputs {
   int64_t latency_ns = kDefaultLatencyNs;
   // Where the progress lines go.
   bridges::BridgeLog* log = &bridges::standard_output_log();
+  // Armed for each read with the time the sender counts as stalled (kStallNs + kReadOverrunNs
+  // after the last packet), when the input's interrupt callback checks it; null: reads end only
+  // when FFmpeg ends them.
+  ReadDeadline* read_deadline = nullptr;
 };
 
 enum class ReceiveResult {
@@ -36,7 +40,8 @@ enum class ReceiveResult {
 };
 
 // Decodes the stream at stream_index of input until the run flag is cleared, the sender stalls
-// (no packet for 5 s) or goes away, or decoding fails for good. Publishes a preview of at most
+// (no packet for 5 s; a read still waiting a second after that is interrupted through
+// outputs.read_deadline) or goes away, or decoding fails for good. Publishes a preview of at most
 // 1920 pixels on its longer side at most five times a second, updating status and writing it at
 // outputs.status_path. The hardware decoder is tried first, with one fallback to software.
 // Prints the decoder, "receiving WxH" and how the phase ended on standard output. Every decoded

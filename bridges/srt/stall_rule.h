@@ -16,6 +16,7 @@
 #ifndef BRIDGES_SRT_STALL_RULE_H_
 #define BRIDGES_SRT_STALL_RULE_H_
 
+#include <atomic>
 #include <cstdint>
 
 namespace rivlet {
@@ -31,6 +32,43 @@ inline constexpr int64_t kAfterSilenceNs = 100000000;
 // Allowance for libsrt's timer granularity and the scheduling of the read after the last packet.
 inline constexpr int64_t kIdleSlackNs = 50000000;
 inline constexpr int64_t kDefaultLatencyNs = 120000000;  // rivlet's default SRT latency
+
+// How long past kStallNs without a packet a read may still wait for FFmpeg to end it with its own
+// report (its read timeout or libsrt's broken socket, both due about kStallNs after the last
+// packet, and the reports that tell a stall from a close): beyond it the read is interrupted.
+inline constexpr int64_t kReadOverrunNs = 1000000000;
+
+// The deadline of the read in progress, which FFmpeg's interrupt callback checks while the read
+// waits, so that no library path can keep a silent sender's read waiting past it. Once it has
+// interrupted a read it stays fired for the phase: the interrupted read may still hand out what
+// the demuxer held, and only the reads after it fail (FFmpeg keeps the interruption as the
+// input's error). Used on the reading thread; atomic so that a check from another is well defined.
+class ReadDeadline {
+ public:
+  // A new receive phase: not armed, not fired.
+  void reset() {
+    deadline_ns_.store(0, std::memory_order_relaxed);
+    fired_.store(false, std::memory_order_relaxed);
+  }
+  // The read that starts now may wait until deadline_ns (monotonic nanoseconds).
+  void arm(int64_t deadline_ns) { deadline_ns_.store(deadline_ns, std::memory_order_relaxed); }
+  void disarm() { deadline_ns_.store(0, std::memory_order_relaxed); }
+  // For the interrupt callback: true once an armed deadline is reached (it has then fired).
+  bool reached(int64_t now) {
+    const int64_t deadline = deadline_ns_.load(std::memory_order_relaxed);
+    if (deadline == 0 || now < deadline) {
+      return false;
+    }
+    fired_.store(true, std::memory_order_relaxed);
+    return true;
+  }
+  // Whether it interrupted a read since the last reset.
+  bool fired() const { return fired_.load(std::memory_order_relaxed); }
+
+ private:
+  std::atomic<int64_t> deadline_ns_{0};
+  std::atomic<bool> fired_{false};
+};
 
 class StallRule {
  public:

@@ -81,5 +81,19 @@ TEST(StallRuleTest, OnlyTheLatestSilenceCounts) {
       judge({"long pause, then a short one", {4990, 40, 40, 4400, 0}, AVERROR_EOF, false}));
 }
 
+TEST(ReadDeadlineTest, FiresOnlyForAnArmedReadThatReachedItAndStaysFiredForThePhase) {
+  ReadDeadline deadline;
+  EXPECT_FALSE(deadline.reached(kStart)) << "never armed";
+  deadline.arm(kStart + kStallNs + kReadOverrunNs);
+  EXPECT_FALSE(deadline.reached(kStart + kStallNs)) << "FFmpeg's own reports come first";
+  EXPECT_FALSE(deadline.fired());
+  EXPECT_TRUE(deadline.reached(kStart + kStallNs + kReadOverrunNs));
+  deadline.disarm();
+  EXPECT_FALSE(deadline.reached(kStart + 10 * kStallNs)) << "between reads and while accepting";
+  EXPECT_TRUE(deadline.fired()) << "the reads after the interrupted one fail with its error";
+  deadline.reset();
+  EXPECT_FALSE(deadline.fired());
+}
+
 }  // namespace
 }  // namespace rivlet

@@ -29,13 +29,16 @@ def secret_message(passphrase, length=None):
 
 
 def wait_until(predicate, timeout, what):
+    """Polls predicate until it is truthy; what (a text, or a callable giving one when the wait
+    has failed, so that it tells what was seen by then) names what was waited for."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         result = predicate()
         if result:
             return result
         time.sleep(0.05)
-    raise AssertionError(f"timed out after {timeout} s waiting for {what}")
+    told = what() if callable(what) else what
+    raise AssertionError(f"timed out after {timeout} s waiting for {told}")
 
 
 class Rivlet:
@@ -83,7 +86,12 @@ class Rivlet:
     def wait_for_line(self, text, timeout=30, stream="stdout"):
         lines = self.stdout if stream == "stdout" else self.stderr
         return wait_until(lambda: any(text in line for line in lines), timeout,
-                          f"{text!r} on {stream}; seen {lines}")
+                          lambda: f"{text!r} on {stream}; {self.seen()}")
+
+    def seen(self):
+        """What rivlet has shown so far, for a failed wait."""
+        return (f"exit status {self.process.poll()}; states {self.states()}; "
+                f"stdout {self.stdout}; stderr {self.stderr}")
 
     def history(self):
         """Every status document published so far, in order."""
@@ -105,7 +113,7 @@ class Rivlet:
                 if doc["state"] == state and (error is None or doc["error"] == error):
                     return i + 1
             return 0
-        return wait_until(find, timeout, f"state {state} {error}; seen {self.states()}") - 1
+        return wait_until(find, timeout, lambda: f"state {state} {error}; {self.seen()}") - 1
 
     def wait_until_listening_again(self, timeout=40, quiet=1.5):
         """Waits until "listening" is the last state published and nothing else has been
@@ -118,7 +126,7 @@ class Rivlet:
                 last["count"], last["since"] = len(history), time.monotonic()
             return (history and history[-1]["state"] == "listening"
                     and time.monotonic() - last["since"] >= quiet)
-        wait_until(settled, timeout, f"listening again; seen {self.states()}")
+        wait_until(settled, timeout, lambda: f"listening again; {self.seen()}")
 
     def status(self):
         with open(os.path.join(self.workdir, STATUS), encoding="utf-8") as f:
