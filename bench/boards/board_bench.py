@@ -19,6 +19,7 @@ readings whose digits are all 8 is printed after the table.
 
 Rows: none (the loose zone, default settings), otsu (Otsu threshold of the first value's crop),
 ideal (the display's true box from the label plus 8 % margin, Otsu threshold of that tight crop),
+ideal_learned (the same zone read with the learned classifier),
 blind and taught (calibrate_zone without and with the first expected value), ssocr (each later value
 read on its own with the options of bench/ssocr_baseline.py). The trust figures are over the
 blind and taught rows' readings.
@@ -41,7 +42,7 @@ from ssocr_baseline import digits_only, run_ssocr  # noqa: E402
 
 DEFAULT_DATA = os.path.join(os.path.dirname(__file__), "..", "..", "..", "shared", "bench-dev-boards")
 WHOLE = {"x": 0.0, "y": 0.0, "width": 1.0, "height": 1.0}
-ROWS = ("none", "otsu", "ideal", "blind", "taught", "ssocr")
+ROWS = ("none", "otsu", "ideal", "ideal_learned", "blind", "taught", "ssocr")
 
 
 def otsu(grey):
@@ -72,6 +73,12 @@ def tune_ideal(image, label):
             "role": label["role"], "processing": processing}
 
 
+def tune_ideal_learned(image, label):
+    zone = tune_ideal(image, label)
+    zone["processing"]["classifier"] = "learned"
+    return zone
+
+
 def tune_blind(image, label):
     return zonescan.calibrate_zone(dict(WHOLE, role=label["role"]), image, role=label["role"])["zone"]
 
@@ -84,10 +91,12 @@ def tune_taught(image, label):
 LABELS = {"none": "not at all (the loose zone, default settings)",
           "otsu": "Otsu threshold of the first value's crop, loose zone",
           "ideal": "ideal operator: true box + 8 % margin, Otsu of that tight crop",
+          "ideal_learned": "ideal operator's zone, learned classifier",
           "blind": "calibrate_zone, blind", "taught": "calibrate_zone, taught the first value",
           "ssocr": "ssocr, each value on its own (digits compared; a colon read as 1 dropped)"}
 
-TUNINGS = {"none": tune_none, "otsu": tune_otsu, "ideal": tune_ideal, "blind": tune_blind,
+TUNINGS = {"none": tune_none, "otsu": tune_otsu, "ideal": tune_ideal,
+           "ideal_learned": tune_ideal_learned, "blind": tune_blind,
            "taught": tune_taught}
 
 

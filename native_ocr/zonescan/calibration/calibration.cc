@@ -484,6 +484,7 @@ Calibration calibrate_crop(const CropView& crop, std::string_view role,
   const CutReader reader(crop, chosen, found.front().dark_on_light, classifier);
   const std::vector<FoundDisplay> ranked = by_evidence(reader, grey, found);
   if (expected && calibrate_taught(reader, grey, ranked, found.front(), *expected, out)) {
+    choose_classifier(crop, chosen, expected, classifier, out);
     return out;
   }
   if (expected) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "native_ocr/zonescan/calibration/classifier_choice.h"
 #include "native_ocr/zonescan/calibration/cut_reader.h"
 #include "native_ocr/zonescan/calibration/test_board.h"
 #include "native_ocr/zonescan/learned_classifier.h"
@@ -242,15 +243,11 @@ class SevensClassifier final : public SlotClassifier {
   LearnedClassifier learned_;
 };
 
-TEST(ClassifierChoiceTest, TheLearnedClassifierReadsTheZoneOnlyWhenItReadsWhatTheOtherDoesNot) {
+TEST(ClassifierChoiceTest, TheLearnedClassifierReadsTheZoneWhenOnlyItReadsTheValue) {
   Board board;
   board.cells = "42";
   const cv::Mat image = draw_board(board).image;
   const CropView crop{image, true};
-  // Both read the value: the seven-segment classifier stays, taught or blind.
-  EXPECT_EQ(calibrate_drawn(image, "home_score", "42").settings.classifier,
-            CellClassifier::kSegments);
-  EXPECT_EQ(calibrate_drawn(image, "home_score").settings.classifier, CellClassifier::kSegments);
   const SevensClassifier sevens;
   // Taught: only the learned classifier reads the expected value; the search's "not read" is
   // answered by it.
@@ -267,6 +264,39 @@ TEST(ClassifierChoiceTest, TheLearnedClassifierReadsTheZoneOnlyWhenItReadsWhatTh
   // Blind: the clean learned reading is the better supported one.
   EXPECT_EQ(calibrate_crop(crop, "home_score", std::nullopt, sevens).settings.classifier,
             CellClassifier::kLearned);
+}
+
+// Where both classifiers read the first value alike, the steadier reading under one-pixel moves
+// reads the zone, the seven-segment one on a tie; a learned reading of all 8s or of another value
+// than the one taught is never taken.
+TEST(ClassifierChoiceTest, BothReadingAlikeTheSteadierOneIsKept) {
+  const ClassifierEvidence fragile{"42", 0.5, 0.9}, steady{"42", 1.0, 1.3};
+  for (const std::optional<std::string>& expected :
+       {std::optional<std::string>("42"), std::optional<std::string>()}) {
+    EXPECT_TRUE(learned_reads_better(fragile, steady, expected));
+    EXPECT_FALSE(learned_reads_better(steady, steady, expected));
+    EXPECT_FALSE(learned_reads_better(steady, fragile, expected));
+  }
+  const ClassifierEvidence eights{"88", 0.0, 0.0}, other{"43", 1.0, 1.5};
+  EXPECT_FALSE(learned_reads_better(fragile, eights, std::nullopt));
+  // Taught, only the learned classifier reading the value: it is taken however unsteady.
+  EXPECT_TRUE(learned_reads_better(other, fragile, std::string("42")));
+  EXPECT_FALSE(learned_reads_better(fragile, other, std::string("42")));
+  // Blind, reading different values: only a clear lead takes the learned reading.
+  EXPECT_TRUE(learned_reads_better(fragile, other, std::nullopt));
+  EXPECT_FALSE(learned_reads_better(ClassifierEvidence{"42", 1.0, 1.45}, other, std::nullopt));
+}
+
+// A drawn board both classifiers read: the zone reads its later values whichever is chosen.
+TEST(ClassifierChoiceTest, TheChosenClassifierReadsTheBoard) {
+  Board board;
+  board.cells = "42";
+  const Calibration blind = calibrate_drawn(draw_board(board).image, "home_score");
+  board.cells = "17";
+  const cv::Mat later = draw_board(board).image;
+  EXPECT_EQ(reading_text(read_crop(ReaderKind::kScore, CropView{sub(later, blind.cut), true},
+                                   "home_score", blind.settings, kClassifier)),
+            "17");
 }
 
 }  // namespace

@@ -7,12 +7,12 @@
 namespace native_ocr::zonescan::calibration {
 namespace {
 
-// Blind: how much better the learned classifier's evidence on the calibrated cut must be than the
-// seven-segment classifier's for it to read the zone, on the scale of the box evidence (support
-// 0..1 plus kNudgeWeight times the one-pixel agreement). On the tuning half of the board bed a
-// lead of 0.25 read 78.0 % of the blind values exactly, any lead from 0.1 down (to always taking
-// the learned reading when the two differ) 79.1 %: 0.1 keeps the seven-segment reading where the
-// two are close.
+// Blind, the two classifiers reading different values: how much better the learned classifier's
+// evidence on the calibrated cut must be than the seven-segment classifier's for it to read the
+// zone, on the scale of the box evidence (support 0..1 plus kNudgeWeight times the one-pixel
+// agreement). On the tuning halves of both board beds any lead from 0.1 down to 0 reads the same
+// share of blind values exactly; from -0.3 down (always the learned reading) the second bed loses
+// 0.3 points: 0.1 keeps the seven-segment reading where the two are close.
 constexpr double kLearnedLead = 0.1;
 
 // A cut read by the role's reader with `settings` (whose classifier choice routes the cells).
@@ -24,19 +24,11 @@ Reading read_cut(const CropView& crop, std::string_view role, const Cut& cut,
                        classifier);
 }
 
-// A classifier's evidence for the calibrated cut: its support (the seven-segment classifier's as
-// the boxes weigh it, the learned classifier's weakest probability) and the share of the four
-// one-pixel moves reading the same text; 0 for a reading that is not valid or reads all 8s.
-struct ClassifierEvidence {
-  std::string text;
-  double score = 0.0;
-};
-
 ClassifierEvidence classifier_evidence(const CropView& crop, std::string_view role, const Cut& cut,
                                        const ProcessingSettings& settings,
                                        const SlotClassifier& classifier) {
   const Reading reading = read_cut(crop, role, cut, settings, classifier);
-  ClassifierEvidence out{reading_text(reading), 0.0};
+  ClassifierEvidence out{reading_text(reading), 0.0, 0.0};
   if (out.text.empty() || all_lit(trust_input(reading))) {
     return out;
   }
@@ -51,11 +43,29 @@ ClassifierEvidence classifier_evidence(const CropView& crop, std::string_view ro
   for (const Cut& moved : nudged(cut, crop.pixels.cols, crop.pixels.rows)) {
     same += reading_text(read_cut(crop, role, moved, settings, classifier)) == out.text;
   }
-  out.score = support_of + kNudgeWeight * same / static_cast<double>(kMovedCuts);
+  out.steady = same / static_cast<double>(kMovedCuts);
+  out.score = support_of + kNudgeWeight * out.steady;
   return out;
 }
 
 }  // namespace
+
+bool learned_reads_better(const ClassifierEvidence& mine, const ClassifierEvidence& theirs,
+                          const std::optional<std::string>& expected) {
+  if (expected) {
+    if (theirs.text != *expected) {
+      return false;
+    }
+    if (mine.text != *expected) {
+      return true;
+    }
+  } else if (theirs.score <= 0.0) {
+    return false;
+  } else if (theirs.text != mine.text) {
+    return theirs.score >= mine.score + kLearnedLead;
+  }
+  return theirs.steady > mine.steady;
+}
 
 void choose_classifier(const CropView& crop, std::string_view role,
                        const std::optional<std::string>& expected, const SlotClassifier& classifier,
@@ -64,14 +74,8 @@ void choose_classifier(const CropView& crop, std::string_view role,
   learned.classifier = CellClassifier::kLearned;
   const ClassifierEvidence mine =
       classifier_evidence(crop, role, out.cut, out.settings, classifier);
-  if (expected && mine.text == *expected) {
-    return;
-  }
   const ClassifierEvidence theirs = classifier_evidence(crop, role, out.cut, learned, classifier);
-  const bool taught = expected && theirs.text == *expected;
-  const bool blind = !expected && theirs.text != mine.text && theirs.score > 0.0 &&
-                     theirs.score >= mine.score + kLearnedLead;
-  if (taught || blind) {
+  if (learned_reads_better(mine, theirs, expected)) {
     out.settings = learned;
     out.reason = "ok";
   }
