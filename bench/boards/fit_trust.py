@@ -12,11 +12,13 @@ the ink around its cells, and trust_reading's why, confidence and disagreeing sl
 turns it into the features trust_features (trust.cc) computes, and the label is whether the value
 is exact.
 
-Three rules, one per population (trust.cc's rule_for): readings through a display trait (a dark
+Four rules, one per population (trust.cc's rule_for): readings through a display trait (a dark
 polarity, a slant, a clock of other than four cells), fitted on the tuning readings through a
-trait (mostly the displays'); plain readings with the second opinion, fitted on the boards' tuning
-halves; and the result alone (nothing measured on the frame), fitted on every tuning reading with
-the frame's features neutral. Each rule is a logistic regression (Newton's method, a small ridge)
+trait (mostly the displays'); plain readings with the second opinion, of either classifier,
+fitted on the boards' tuning halves; and the result alone (nothing measured on the frame), one
+rule per classifier, each fitted on that classifier's reading of every tuning zone with the
+frame's features neutral (a learned result alone is weighed by its own cells, which report no
+segments). --compare-learned prints the plain rule fitted apart on each classifier's readings. Each rule is a logistic regression (Newton's method, a small ridge)
 whose weights keep each feature's sign (SIGNS). Its line is chosen on held-out scores: the tuning
 readings are cut into --folds folds by board (a display counts as a board), each fold scored by
 the rule fitted on the others, and the line is the lowest score at which at most the rule's share
