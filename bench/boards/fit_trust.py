@@ -18,8 +18,9 @@ trait (mostly the displays'); plain readings with the second opinion, of either 
 fitted on the boards' tuning halves; and the result alone (nothing measured on the frame), one
 rule per classifier, each fitted on that classifier's reading of every tuning zone with the
 frame's features neutral (a learned result alone is weighed by its own cells, which report no
-segments). --compare-learned prints the plain rule fitted apart on each classifier's readings. Each rule is a logistic regression (Newton's method, a small ridge)
-whose weights keep each feature's sign (SIGNS). Its line is chosen on held-out scores: the tuning
+segments). --compare-learned prints the plain rule fitted apart on each classifier's readings.
+Each rule is a logistic regression (Newton's method, a small ridge) whose weights keep each
+feature's sign (SIGNS). Its line is chosen on held-out scores: the tuning
 readings are cut into --folds folds by board (a display counts as a board), each fold scored by
 the rule fitted on the others, and the line is the lowest score at which at most the rule's share
 of the pooled held-out trusted readings are wrong (a line chosen on the fitted readings themselves
@@ -262,16 +263,17 @@ def rule_name(traits, learned):
     """trust.cc's rule_for of a reading weighed with the zone and image (either classifier's)."""
     return "kTraitsRule" if traits else "kPlainRule"
 RULE_COMMENTS = {
-    "kPlainRule": "Plain readings (no display trait), the other classifier asked (trust_reading given\n"
-                  "// the zone and image): fitted on the boards' tuning halves, either classifier's.",
+    "kPlainRule": "Plain readings (no display trait), the other classifier asked (trust_reading\n"
+                  "// given the zone and image): fitted on the boards' tuning halves, either\n"
+                  "// classifier's.",
     "kTraitsRule": "Readings through a display trait (a dark polarity, a slant, a clock of other than\n"
                    "// four cells): fitted on the tuning readings through a trait.",
-    "kAloneRule": "A seven-segment result weighed alone (nothing measured on the frame): fitted on\n"
-                  "// every seven-segment tuning reading with the frame's features neutral; those\n"
-                  "// weigh nothing.",
-    "kLearnedAloneRule": "A learned result weighed alone: fitted on every learned tuning reading by its\n"
-                         "// own cells (probabilities and boxes, no segments), the frame's features\n"
-                         "// neutral.",
+    "kAloneRule": "A seven-segment result weighed alone (nothing measured on the frame): fitted\n"
+                  "// on the seven-segment reading of every tuning zone, the frame's features\n"
+                  "// neutral; those weigh nothing.",
+    "kLearnedAloneRule": "A learned result weighed alone: fitted on the learned reading of every\n"
+                         "// tuning zone by its own cells (probabilities and boxes, no segments),\n"
+                         "// the frame's features neutral.",
 }
 
 
@@ -688,8 +690,9 @@ def compare_learned(part, share, columns, folds):
         own_w, own_o = fit_rows(usable(own_t), columns)
         g_t = figures(own_t, own_held, own_line, own_ranges)
         g_u = figures(u, scored(u, own_w, own_o), own_line, own_ranges)
-        print(f"  {name} ({len(own_t)} tune, {len(u)} unseen): one rule {f_t[0]:.1f} / {f_t[1]:.2f} "
-              f"-- {f_u[0]:.1f} / {f_u[1]:.2f}; its own rule {g_t[0]:.1f} / {g_t[1]:.2f} -- "
+        print(f"  {name} ({len(own_t)} tune, {len(u)} unseen): one rule "
+              f"{f_t[0]:.1f} / {f_t[1]:.2f} -- {f_u[0]:.1f} / {f_u[1]:.2f}; its own rule "
+              f"{g_t[0]:.1f} / {g_t[1]:.2f} -- "
               f"{g_u[0]:.1f} / {g_u[1]:.2f}")
         print("    own weights:", ", ".join(f"{w:.3f}" for w in own_w), f"offset {own_o:.3f}")
 

@@ -21,8 +21,9 @@ struct TrustRule {
   std::array<double, 24> high;
 };
 
-// Plain readings (no display trait), the other classifier asked (trust_reading given
-// the zone and image): fitted on the boards' tuning halves, either classifier's.
+// Plain readings (no display trait), the other classifier asked (trust_reading
+// given the zone and image): fitted on the boards' tuning halves, either
+// classifier's.
 inline constexpr TrustRule kPlainRule = {
     {0.6651, 0.0000, 1.2840, -2.2123, 0.0000, 0.0000, 0.0000, 0.0000,
      0.4642, 1.4214, 0.0000, 0.0000,  3.6765, 2.5812, 1.4179, -0.5908,
@@ -51,9 +52,9 @@ inline constexpr TrustRule kTraitsRule = {
      1.0000, 1.0000, 0.8031, 0.8308, 1.0000, 1.0000, 1.0000, 1.0000,
      0.0809, 0.4926, 1.0000, 1.0000, 0.7614, 1.0000, 1.0000, 1.0000}};
 
-// A seven-segment result weighed alone (nothing measured on the frame): fitted on
-// every seven-segment tuning reading with the frame's features neutral; those
-// weigh nothing.
+// A seven-segment result weighed alone (nothing measured on the frame): fitted
+// on the seven-segment reading of every tuning zone, the frame's features
+// neutral; those weigh nothing.
 inline constexpr TrustRule kAloneRule = {
     {0.0000,   3.8020, 2.1057,  -3.0140, 0.0000, 0.0000, -5.4645, 0.0000,
      1.6634,   1.6232, -4.6744, -3.6453, 0.0000, 0.0000, 0.0000,  0.0000,
@@ -67,9 +68,9 @@ inline constexpr TrustRule kAloneRule = {
      1.0000, 1.0000, 0.8539, 0.8308, 1.0000, 1.0000, 1.0000, 1.0000,
      0.2047, 0.4926, 0.0000, 0.0000, 0.0000, 1.0000, 1.0000, 0.0000}};
 
-// A learned result weighed alone: fitted on every learned tuning reading by its
-// own cells (probabilities and boxes, no segments), the frame's features
-// neutral.
+// A learned result weighed alone: fitted on the learned reading of every
+// tuning zone by its own cells (probabilities and boxes, no segments),
+// the frame's features neutral.
 inline constexpr TrustRule kLearnedAloneRule = {
     {11.6051, 0.0000, 0.0000, 0.0000, 0.0000, 0.0000, 0.0000, 0.0000,
      2.3629,  0.6633, 0.0000, 0.0000, 0.0000, 0.0000, 0.0000, -0.4560,
