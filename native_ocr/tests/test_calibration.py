@@ -62,8 +62,9 @@ class TestCalibrateZone:
         assert list(result) == ["zone", "reading", "confidence", "reason", "classifier"]
         assert result["reason"] == "ok"
         zone = result["zone"]
-        # Both classifiers read the clean clock: the design's stays, and the settings do not name it.
-        assert result["classifier"] == "segments" and "classifier" not in zone["processing"]
+        # Both classifiers read the clean clock alike and steadily: the tie goes to the learned
+        # classifier, and the settings name it.
+        assert result["classifier"] == "learned" and zone["processing"]["classifier"] == "learned"
         assert list(zone) == ["x", "y", "width", "height", "role", "processing"]
         assert zone["role"] == "clock"
         assert zone["processing"] == z.normalize_settings(zone["processing"])
@@ -145,11 +146,18 @@ class TestCalibrateZone:
 
 class TestTrustReading:
     def test_clean_reading_is_trusted(self):
-        result = z.read_clock_from_image(
-            z.calibrate_zone(dict(LOOSE, role="clock"), clock_frame())["zone"], clock_frame())
-        trust = z.trust_reading(result)
-        assert list(trust) == ["trusted", "confidence", "why"]
-        assert trust["trusted"] is True and trust["why"] == "ok"
+        # A clean reading of a clean board, given the zone and image, whichever classifier reads
+        # it; weighed alone (nothing re-read, no second opinion) it scores high.
+        frame = clock_frame()
+        zone = z.calibrate_zone(dict(LOOSE, role="clock"), frame)["zone"]
+        for classifier in ("learned", "segments"):
+            at = dict(zone, processing=dict(zone["processing"], classifier=classifier))
+            result = z.read_clock_from_image(at, frame)
+            trust = z.trust_reading(result, zone=at, image=frame)
+            assert trust["trusted"] is True and trust["why"] == "ok", classifier
+            alone = z.trust_reading(result)
+            assert list(alone) == ["trusted", "confidence", "why"]
+            assert alone["confidence"] > 0.9
 
     def test_invalid_results_are_not_trusted(self):
         assert z.trust_reading({"value": None, "valid": False, "reason": "no_frame"}) == {
@@ -158,9 +166,12 @@ class TestTrustReading:
         assert z.trust_reading(result)["trusted"] is False
 
     def test_a_doubtful_cell_lowers_trust(self):
-        result = z.read_score_from_image(
-            z.calibrate_zone(dict(LOOSE, role="home_score"), score_frame("42"))["zone"],
-            score_frame("42"))
+        # Weighed alone, by the cells' own measures (the seven-segment classifier's: a learned
+        # cell reports no segments to doubt).
+        frame = score_frame("42")
+        zone = z.calibrate_zone(dict(LOOSE, role="home_score"), frame)["zone"]
+        zone["processing"]["classifier"] = "segments"
+        result = z.read_score_from_image(zone, frame)
         clean = z.trust_reading(result)["confidence"]
         item = result["ocr_items"][1]
         item["segment_activation"] = [0.52 if a > 0.5 else a for a in item["segment_activation"]]
@@ -171,12 +182,15 @@ class TestTrustReading:
 
     def test_zone_and_image_re_read_the_result(self):
         frame = clock_frame()
-        zone = z.calibrate_zone(dict(LOOSE, role="clock"), frame)["zone"]
+        calibration = z.calibrate_zone(dict(LOOSE, role="clock"), frame)
+        zone = calibration["zone"]
         result = z.read_clock_from_image(zone, frame)
         trust = z.trust_reading(result, zone=zone, image=frame)
         assert list(trust) == ["trusted", "confidence", "why", "second_opinion",
                                "disagreeing_slots"] and trust["trusted"] is True
-        assert trust["second_opinion"] == "learned" and trust["disagreeing_slots"] == []
+        # The second opinion is the classifier calibration did not choose.
+        other = {"learned": "segments", "segments": "learned"}[calibration["classifier"]]
+        assert trust["second_opinion"] == other and trust["disagreeing_slots"] == []
         # A zone that does not read the result's value where it lies: every re-read disagrees.
         elsewhere = dict(zone, x=0.0, y=0.0)
         assert z.trust_reading(result, zone=elsewhere, image=frame)["confidence"] < \
@@ -186,7 +200,8 @@ class TestTrustReading:
 
     def test_a_cell_the_learned_classifier_reads_otherwise_is_named(self):
         frame = score_frame("42")
-        zone = z.calibrate_zone(dict(LOOSE, role="home_score"), frame)["zone"]
+        calibrated = z.calibrate_zone(dict(LOOSE, role="home_score"), frame)["zone"]
+        zone = dict(calibrated, processing=dict(calibrated["processing"], classifier="segments"))
         result = z.read_score_from_image(zone, frame)
         result["ocr_items"][1]["char"] = 7  # the units cell taken for a 7
         trust = z.trust_reading(result, zone=zone, image=frame)

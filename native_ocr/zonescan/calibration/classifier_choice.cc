@@ -64,7 +64,11 @@ bool learned_reads_better(const ClassifierEvidence& mine, const ClassifierEviden
   } else if (theirs.text != mine.text) {
     return theirs.score >= mine.score + kLearnedLead;
   }
-  return theirs.steady > mine.steady;
+  return learned_on_ties(mine, theirs);
+}
+
+bool learned_on_ties(const ClassifierEvidence& mine, const ClassifierEvidence& theirs) {
+  return theirs.steady >= mine.steady;
 }
 
 void choose_classifier(const CropView& crop, std::string_view role,

@@ -102,11 +102,13 @@ cv::Mat render_picture(const PictureInput& input) {
   display.copyTo(out(cv::Rect(panel + kPanelGap, 0, display.cols, display.rows)));
   const int shown = panel + kPanelGap;
   for (const PictureCell& cell : input.cells) {
+    // The glyph's box under the cell's: a learned cell reports its cell as its glyph, and the
+    // cell's colour (what it was read as) is the one to see.
     for (int x0 : {0, shown}) {
-      cv::rectangle(out, panel_rect(cell.box, scale, x0), colour_of(cell.state), 1);
       if (cell.glyph_box) {
         cv::rectangle(out, panel_rect(*cell.glyph_box, scale, x0), kGlyphColour, 1);
       }
+      cv::rectangle(out, panel_rect(cell.box, scale, x0), colour_of(cell.state), 1);
     }
     put_text(out, cell_label(cell),
              cv::Point(shown + static_cast<int>(cell.box[0]) * scale + 2, crop.rows + kBaseline),

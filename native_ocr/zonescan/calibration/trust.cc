@@ -180,11 +180,26 @@ bool unfamiliar(const std::array<double, kTrustFeatures>& features, const TrustR
   return false;
 }
 
+bool read_by_learned(const TrustInput& input) {
+  if (input.second_opinion) {
+    return input.second_opinion->classifier == classifier_name(CellClassifier::kSegments);
+  }
+  return !input.cells.empty() &&
+         std::all_of(input.cells.begin(), input.cells.end(), [](const TrustCell& c) {
+           return c.ink_ratio == 0.0 && c.pattern_score == 0.0 &&
+                  std::all_of(c.activation.begin(), c.activation.end(),
+                              [](double a) { return a == 0.0; });
+         });
+}
+
 const TrustRule& rule_for(const TrustInput& input) {
   if (input.display_traits) {
     return kTraitsRule;
   }
-  return input.second_opinion ? kPlainRule : kAloneRule;
+  if (input.second_opinion) {
+    return kPlainRule;
+  }
+  return read_by_learned(input) ? kLearnedAloneRule : kAloneRule;
 }
 
 bool all_lit(const TrustInput& input) {

@@ -18,9 +18,10 @@
 // and its highest probability where the two differ. Readings through a display trait and plain
 // readings are different populations, each with its own rule: the weights are fitted by
 // bench/boards/fit_trust.py (trust_weights.h) on the tuning halves of test beds, the plain rule
-// on board sequences, the traits rule on displays, and a third rule for a result weighed alone
-// (nothing measured on the frame); a reading is trusted when its score reaches its rule's line
-// and its features lie within the range that rule's fit saw.
+// on board sequences, the traits rule on displays, and a rule per classifier for a result weighed
+// alone (nothing measured on the frame: a learned result by its own cells' probabilities and
+// boxes, since its cells report no segments); a reading is trusted when its score reaches its
+// rule's line and its features lie within the range that rule's fit saw.
 //
 // Never trusted, whatever the score: an invalid reading; one whose every cell reads an 8 (every
 // segment lit: what bright unlit segments, a label or a block of clutter read as); one whose
@@ -153,9 +154,15 @@ bool beyond_role(const TrustInput& input);
 // rule outright): the re-reads of the zone cannot change it.
 bool decided_before_score(const TrustInput& input);
 
+// Whether the learned classifier made the reading: the second opinion asked was the seven-segment
+// classifier's, or, weighed alone, no digit cell reports a segment measured (no ink, no pattern
+// score, no activation: what a learned cell reports; a seven-segment digit always has ink).
+bool read_by_learned(const TrustInput& input);
+
 // The rule a reading is weighed by: read through a display trait, the traits rule (fitted on
-// displays); with the second opinion asked, the plain rule (fitted on boards); the result alone
-// otherwise.
+// displays); with the second opinion asked, the plain rule (fitted on boards, on the readings of
+// both classifiers: the seven-segment one's cells weigh either, beside the learned
+// probabilities); the result alone otherwise, a learned one by its own cells' rule.
 const TrustRule& rule_for(const TrustInput& input);
 
 // Whether a feature lies outside the range the rule's fit saw, widened by kFamiliarMargin of its

@@ -38,8 +38,12 @@ TrustInput clean_reading() {
   return input;
 }
 
+// A clean reading the other classifier reads alike, surely, on a zone whose re-reads hold: what
+// trust_reading given the zone and image weighs.
 TEST(TrustTest, CleanReadingIsTrusted) {
-  const Trust t = trust_reading(clean_reading());
+  TrustInput input = clean_reading();
+  input.second_opinion = SecondOpinionSummary{"learned", {}, 2, 1.0};
+  const Trust t = trust_reading(input);
   EXPECT_TRUE(t.trusted);
   EXPECT_EQ(t.why, "ok");
   EXPECT_GT(t.confidence, 0.95);
@@ -357,6 +361,22 @@ namespace {
 TEST(TrustTest, EachPopulationIsWeighedByItsOwnRule) {
   TrustInput input = clean_reading();
   EXPECT_EQ(&rule_for(input), &kAloneRule);
+  // A learned reading alone: its cells report no segments, so it is weighed by its own rule,
+  // mostly by the learned probability; with the zone and image the seven-segment classifier's
+  // cells are weighed, by the plain rule.
+  TrustInput learned = clean_reading();
+  for (TrustCell& c : learned.cells) {
+    c = TrustCell{0.99, 0.0, 0.0, {}, c.box, c.box, c.digit, 0.0};
+  }
+  EXPECT_TRUE(read_by_learned(learned));
+  EXPECT_FALSE(read_by_learned(input));
+  EXPECT_EQ(&rule_for(learned), &kLearnedAloneRule);
+  TrustInput unsure = learned;
+  unsure.cells[1].confidence = 0.6;
+  EXPECT_LT(trust_score(unsure), trust_score(learned));
+  learned.second_opinion = SecondOpinionSummary{"segments", {}, 2, 0.99};
+  EXPECT_TRUE(read_by_learned(learned));
+  EXPECT_EQ(&rule_for(learned), &kPlainRule);
   input.second_opinion = SecondOpinionSummary{"learned", {}, 2, 1.0};
   EXPECT_EQ(&rule_for(input), &kPlainRule);
   input.display_traits = true;
