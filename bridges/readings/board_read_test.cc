@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "native_ocr/zonescan/calibration/frame_trust.h"
 #include "native_ocr/zonescan/separator/test_clock_images.h"
 
 namespace readings {
@@ -43,11 +44,25 @@ TEST(BoardReadTest, ClockKeepsItsSeparatorOnlyWhileItsColumnsAreUnchanged) {
   using zs::testing::Mark;
   BoardRead board({zs::make_board_zone("clock", {0.0, 0.0, 1.0, 1.0}, "clock", {})});
   const zs::SegmentClassifier classifier;
+  // What the reader reads from a whole-frame clock zone, trusted as weighed with that frame.
+  auto in_frame = [&](const zs::ZoneReading& zone, const cv::Mat& crop,
+                      const zs::ProcessingSettings& settings) {
+    ZoneResult out = result_of(zone);
+    zs::calibration::FrameZone at;
+    at.frame = {crop, true};
+    at.rect = {0.0, 0.0, 1.0, 1.0};
+    at.role = "clock";
+    at.settings = settings;
+    out.trusted =
+        out.valid &&
+        zs::calibration::trust_in_frame(zone.reading, {crop, true}, at, classifier).trusted;
+    return out;
+  };
   auto reader_reads = [&](const cv::Mat& crop) {
     zs::ZoneReading zone;
     zone.reading = zs::read_crop(zs::ReaderKind::kClock, zs::CropView{crop, true}, "clock",
                                  zs::clamp_settings({}), classifier);
-    return result_of(zone);
+    return in_frame(zone, crop, zs::clamp_settings({}));
   };
   auto same = [](const ZoneResult& a, const ZoneResult& b) {
     return a.text == b.text && a.valid == b.valid && a.reason == b.reason && a.trusted == b.trusted;
@@ -78,7 +93,7 @@ TEST(BoardReadTest, ClockKeepsItsSeparatorOnlyWhileItsColumnsAreUnchanged) {
     zone.reading = zs::read_crop(zs::ReaderKind::kClock, zs::CropView{tenths, true}, "clock",
                                  zs::clamp_settings(three), classifier);
     const ZoneResult& read = short_clock.read(tenths)[0];
-    EXPECT_TRUE(same(read, result_of(zone)));
+    EXPECT_TRUE(same(read, in_frame(zone, tenths, zs::clamp_settings(three))));
     EXPECT_EQ(read.text, std::string(digits, 2) + "." + digits[2]);
   }
   EXPECT_EQ(short_clock.separators_kept(), 0u);
