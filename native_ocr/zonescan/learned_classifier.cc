@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <stdexcept>
 #include <utility>
 
 #include <opencv2/imgproc.hpp>
 
 #include "native_ocr/segsense/slot_reader.h"
+#include "native_ocr/zonescan/cell_resize.h"
 #include "native_ocr/zonescan/learned_model.h"
 
 namespace native_ocr::zonescan {
@@ -38,49 +41,105 @@ int level(const std::array<double, 256>& cumulative, double n, double q) {
 // The cell's feature vector: its values resized to the feature image, then its aspect ratio.
 std::array<float, learned::kInputs> features(const LevelTable& table, const cv::Mat& grey,
                                              const Box& clipped) {
-  const auto [x1, y1, x2, y2] = clipped;
-  const int cols = static_cast<int>(x2 - x1 + 1), rows = static_cast<int>(y2 - y1 + 1);
-  cv::Mat cell(rows, cols, CV_32FC1);
-  for (int r = 0; r < rows; ++r) {
-    const uint8_t* in = grey.ptr<uint8_t>(static_cast<int>(y1) + r) + x1;
-    float* out = cell.ptr<float>(r);
-    for (int c = 0; c < cols; ++c) {
-      out[c] = table[in[c]];
-    }
-  }
   std::array<float, learned::kInputs> x{};
   cv::Mat small(learned::kFeatureHeight, learned::kFeatureWidth, CV_32FC1, x.data());
-  cv::resize(cell, small, small.size(), 0, 0, cv::INTER_AREA);
-  x.back() = static_cast<float>(static_cast<double>(cols) / static_cast<double>(rows));
+  resize_cell(grey, clipped, table, small);
+  const double cols = static_cast<double>(clipped[2] - clipped[0] + 1);
+  const double rows = static_cast<double>(clipped[3] - clipped[1] + 1);
+  x.back() = static_cast<float>(cols / rows);
   return x;
+}
+
+// Four floats in one register (GCC and Clang vector extensions). Each lane's product and sum are
+// the scalar ones, so a layer's outputs are the same bits whether they are summed four at a time or
+// one at a time.
+using Float4 = float __attribute__((vector_size(16)));
+constexpr int kLanes = 4;
+// Outputs kept in registers over one pass through a layer's inputs: eight vectors of sums leave
+// room for the weights' loads in the sixteen vector registers of x86-64 (AArch64 has 32).
+constexpr int kBlockVectors = 8;
+// The widest layer input or output: the feature vector (the hidden layers are narrower; checked
+// when the model is first used).
+constexpr int kMaxInputs = learned::kInputs;
+
+Float4 load(const float* p) {
+  Float4 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// Outputs [first, first + kVectors * kLanes) of `layer`: each starts at its bias and adds weight x
+// input over the inputs listed in `nonzero`, in their order (the input's weights are a row).
+template <int kVectors>
+void output_block(const learned::Layer& layer, std::span<const int> nonzero, const float* in,
+                  int first, float* out) {
+  Float4 sum[kVectors];
+  for (int k = 0; k < kVectors; ++k) {
+    sum[k] = load(layer.bias + first + k * kLanes);
+  }
+  for (const int i : nonzero) {
+    const float* w = layer.weights + static_cast<ptrdiff_t>(i) * layer.outputs + first;
+    const float x = in[i];
+    const Float4 v = {x, x, x, x};
+    for (int k = 0; k < kVectors; ++k) {
+      sum[k] += load(w + k * kLanes) * v;
+    }
+  }
+  std::memcpy(out + first, sum, sizeof sum);
+}
+
+// A layer's outputs (before its activation) from its inputs. Inputs that are exactly 0 (the
+// background, and hidden units the ReLU shut) add nothing and are skipped.
+void layer_outputs(const learned::Layer& layer, const float* in, float* out) {
+  std::array<int, kMaxInputs> listed;
+  int count = 0;
+  for (int i = 0; i < layer.inputs; ++i) {
+    if (in[i] != 0.0f) {
+      listed[static_cast<size_t>(count++)] = i;
+    }
+  }
+  const std::span<const int> nonzero(listed.data(), static_cast<size_t>(count));
+  int o = 0;
+  for (; o + kBlockVectors * kLanes <= layer.outputs; o += kBlockVectors * kLanes) {
+    output_block<kBlockVectors>(layer, nonzero, in, o, out);
+  }
+  for (; o + kLanes <= layer.outputs; o += kLanes) {
+    output_block<1>(layer, nonzero, in, o, out);
+  }
+  for (; o < layer.outputs; ++o) {
+    float sum = layer.bias[o];
+    for (const int i : nonzero) {
+      sum += layer.weights[static_cast<ptrdiff_t>(i) * layer.outputs + o] * in[i];
+    }
+    out[o] = sum;
+  }
 }
 
 // The class probabilities of a feature vector: the layers, ReLU between them, softmax at the end.
 std::array<double, learned::kClasses> probabilities(const std::array<float, learned::kInputs>& x) {
-  std::vector<float> in(x.begin(), x.end()), out;
+  static const bool fits =
+      std::all_of(learned::kModel.begin(), learned::kModel.end(), [](const learned::Layer& layer) {
+        return layer.inputs <= kMaxInputs && layer.outputs <= kMaxInputs;
+      });
+  if (!fits) {
+    throw std::logic_error("learned model: a layer wider than its feature vector");
+  }
+  std::array<float, kMaxInputs> a{}, b{};
+  std::copy(x.begin(), x.end(), a.begin());
+  float* in = a.data();
+  float* out = b.data();
   for (size_t l = 0; l < learned::kModel.size(); ++l) {
     const learned::Layer& layer = learned::kModel[l];
-    out.assign(layer.bias, layer.bias + layer.outputs);
-    // Weights are stored inputs x outputs, so the inner loop runs along one row (vectorised).
-    for (int i = 0; i < layer.inputs; ++i) {
-      const float v = in[static_cast<size_t>(i)];
-      if (v == 0.0f) {
-        continue;
-      }
-      const float* w = layer.weights + static_cast<ptrdiff_t>(i) * layer.outputs;
-      for (int o = 0; o < layer.outputs; ++o) {
-        out[static_cast<size_t>(o)] += w[o] * v;
-      }
-    }
+    layer_outputs(layer, in, out);
     if (l + 1 < learned::kModel.size()) {
-      for (float& v : out) {
-        v = std::max(v, 0.0f);
+      for (int o = 0; o < layer.outputs; ++o) {
+        out[o] = std::max(out[o], 0.0f);
       }
     }
     std::swap(in, out);
   }
   std::array<double, learned::kClasses> p{};
-  const double top = *std::max_element(in.begin(), in.end());
+  const double top = *std::max_element(in, in + learned::kClasses);
   double sum = 0.0;
   for (size_t k = 0; k < p.size(); ++k) {
     p[k] = std::exp(static_cast<double>(in[k]) - top);
@@ -128,15 +187,29 @@ SlotResult slot_result(const Slot& slot, const Box& clipped, const CellAnswer& a
 }  // namespace
 
 LevelTable level_table(const cv::Mat& grey) {
-  std::array<double, 256> cumulative{};
+  // Four counts per level, one for each column modulo four: neighbouring pixels of one level (a
+  // flat background) do not wait on each other's increment.
+  std::array<std::array<uint32_t, 256>, 4> counts{};
   for (int r = 0; r < grey.rows; ++r) {
     const uint8_t* row = grey.ptr<uint8_t>(r);
-    for (int c = 0; c < grey.cols; ++c) {
-      cumulative[row[c]] += 1.0;
+    int c = 0;
+    for (; c + 4 <= grey.cols; c += 4) {
+      ++counts[0][row[c]];
+      ++counts[1][row[c + 1]];
+      ++counts[2][row[c + 2]];
+      ++counts[3][row[c + 3]];
+    }
+    for (; c < grey.cols; ++c) {
+      ++counts[0][row[c]];
     }
   }
-  for (size_t v = 1; v < cumulative.size(); ++v) {
-    cumulative[v] += cumulative[v - 1];
+  // Whole counts below 2^53: the running sums are exact in double.
+  std::array<double, 256> cumulative{};
+  double running = 0.0;
+  for (size_t v = 0; v < cumulative.size(); ++v) {
+    running += static_cast<double>(counts[0][v]) + static_cast<double>(counts[1][v]) +
+               static_cast<double>(counts[2][v]) + static_cast<double>(counts[3][v]);
+    cumulative[v] = running;
   }
   const double n = static_cast<double>(grey.total());
   const int low = level(cumulative, n, kLowQuantile);

@@ -1,0 +1,183 @@
+#include "native_ocr/zonescan/cell_resize.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <span>
+#include <vector>
+
+#include <opencv2/imgproc.hpp>
+
+namespace native_ocr::zonescan {
+namespace {
+
+// Four floats in one register (GCC and Clang vector extensions); each lane's products and sums
+// are the scalar ones.
+using Float4 = float __attribute__((vector_size(16)));
+constexpr int kLanes = 4;
+// Source rows summed together: two vectors of four, each tap's weight applied to all eight.
+constexpr int kRows = 2 * kLanes;
+// The share of a source pixel below which OpenCV leaves a partly covered edge pixel out of a
+// window (its computeResizeAreaTab).
+constexpr double kEdgeShare = 1e-3;
+
+// One source pixel's part in a destination pixel along an axis.
+struct Tap {
+  int to = 0;
+  int from = 0;
+  float weight = 0.0f;
+};
+
+// The taps of `source` pixels averaged into `destination` pixels `scale` source pixels wide, in
+// OpenCV's order: destination by destination, each window's pixels left to right, weighted by
+// the share of them the window covers over the window's width.
+std::vector<Tap> area_taps(int source, int destination, double scale) {
+  std::vector<Tap> taps;
+  taps.reserve(static_cast<size_t>(source + destination));
+  for (int d = 0; d < destination; ++d) {
+    const double begin = d * scale, end = begin + scale;
+    const double width = std::min(scale, source - begin);
+    int first = static_cast<int>(std::ceil(begin));
+    const int last = std::min(static_cast<int>(std::floor(end)), source - 1);
+    first = std::min(first, last);
+    if (first - begin > kEdgeShare) {
+      taps.push_back({d, first - 1, static_cast<float>((first - begin) / width)});
+    }
+    for (int s = first; s < last; ++s) {
+      taps.push_back({d, s, static_cast<float>(1.0 / width)});
+    }
+    if (end - last > kEdgeShare) {
+      taps.push_back(
+          {d, last, static_cast<float>(std::min(std::min(end - last, 1.0), width) / width)});
+    }
+  }
+  return taps;
+}
+
+// Whether cv::resize with INTER_AREA averages windows of a non-integral size for these sizes:
+// it shrinks both ways, and not by whole factors both ways (that is its faster path).
+bool averages_windows(const cv::Size& source, const cv::Size& destination) {
+  const double scale_x = 1.0 / (static_cast<double>(destination.width) / source.width);
+  const double scale_y = 1.0 / (static_cast<double>(destination.height) / source.height);
+  if (!(scale_x >= 1.0 && scale_y >= 1.0)) {
+    return false;
+  }
+  const bool whole = std::abs(scale_x - cv::saturate_cast<int>(scale_x)) < DBL_EPSILON &&
+                     std::abs(scale_y - cv::saturate_cast<int>(scale_y)) < DBL_EPSILON;
+  return !whole;
+}
+
+Float4 load(const float* p) {
+  Float4 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// The horizontal sums of source rows [top, top + rows) (rows <= kRows) of `cell`: `across`
+// receives each row's sum for every destination column, row after row. The rows' values are
+// laid out column by column, kRows to a column, so that each tap weighs all of them at once.
+void row_sums(const cv::Mat& cell, const std::array<float, 256>& table, std::span<const Tap> taps,
+              std::span<const int> first_tap, int top, int rows, std::vector<float>& columns,
+              float* across) {
+  const int width = cell.cols;
+  for (int r = 0; r < kRows; ++r) {
+    // Rows past the last repeat it; their sums are not kept.
+    const uint8_t* in = cell.ptr<uint8_t>(top + std::min(r, rows - 1));
+    float* out = columns.data() + r;
+    for (int c = 0; c < width; ++c) {
+      out[static_cast<ptrdiff_t>(c) * kRows] = table[in[c]];
+    }
+  }
+  const int destination = static_cast<int>(first_tap.size()) - 1;
+  for (int d = 0; d < destination; ++d) {
+    Float4 low = {}, high = {};
+    for (int k = first_tap[static_cast<size_t>(d)]; k < first_tap[static_cast<size_t>(d) + 1];
+         ++k) {
+      const Tap& t = taps[static_cast<size_t>(k)];
+      const float* value = columns.data() + static_cast<ptrdiff_t>(t.from) * kRows;
+      const Float4 w = {t.weight, t.weight, t.weight, t.weight};
+      low += load(value) * w;
+      high += load(value + kLanes) * w;
+    }
+    float sums[kRows];
+    std::memcpy(sums, &low, sizeof low);
+    std::memcpy(sums + kLanes, &high, sizeof high);
+    for (int r = 0; r < rows; ++r) {
+      across[static_cast<ptrdiff_t>(r) * destination + d] = sums[r];
+    }
+  }
+}
+
+// The index of each destination pixel's first tap, and one past the last tap.
+std::vector<int> first_taps(std::span<const Tap> taps, int destination) {
+  std::vector<int> first(static_cast<size_t>(destination) + 1);
+  size_t k = 0;
+  for (int d = 0; d <= destination; ++d) {
+    while (k < taps.size() && taps[k].to < d) {
+      ++k;
+    }
+    first[static_cast<size_t>(d)] = static_cast<int>(k);
+  }
+  return first;
+}
+
+// The area resize of `cell` (8-bit, through `table`) into `out` where averages_windows holds:
+// OpenCV's sums, each destination pixel's in its order (the horizontal sum of every source row
+// it covers, then the rows' sums weighted top to bottom).
+void average_windows(const cv::Mat& cell, const std::array<float, 256>& table, cv::Mat& out) {
+  const int width = out.cols;
+  const std::vector<Tap> across =
+      area_taps(cell.cols, width, 1.0 / (static_cast<double>(width) / cell.cols));
+  const std::vector<Tap> down =
+      area_taps(cell.rows, out.rows, 1.0 / (static_cast<double>(out.rows) / cell.rows));
+  const std::vector<int> first = first_taps(across, width);
+  std::vector<float> columns(static_cast<size_t>(cell.cols) * kRows);
+  std::vector<float> sums(static_cast<size_t>(cell.rows) * static_cast<size_t>(width));
+  for (int top = 0; top < cell.rows; top += kRows) {
+    row_sums(cell, table, across, first, top, std::min(kRows, cell.rows - top), columns,
+             sums.data() + static_cast<ptrdiff_t>(top) * width);
+  }
+  std::vector<float> column(static_cast<size_t>(width), 0.0f);
+  int row = down.front().to;
+  for (const Tap& t : down) {
+    const float* in = sums.data() + static_cast<ptrdiff_t>(t.from) * width;
+    if (t.to != row) {
+      float* done = out.ptr<float>(row);
+      for (int c = 0; c < width; ++c) {
+        done[c] = column[static_cast<size_t>(c)];
+        column[static_cast<size_t>(c)] = t.weight * in[c];
+      }
+      row = t.to;
+    } else {
+      for (int c = 0; c < width; ++c) {
+        column[static_cast<size_t>(c)] += t.weight * in[c];
+      }
+    }
+  }
+  std::copy(column.begin(), column.end(), out.ptr<float>(row));
+}
+
+}  // namespace
+
+void resize_cell(const cv::Mat& grey, const Box& box, const std::array<float, 256>& table,
+                 cv::Mat& out) {
+  const cv::Rect rect(static_cast<int>(box[0]), static_cast<int>(box[1]),
+                      static_cast<int>(box[2] - box[0] + 1), static_cast<int>(box[3] - box[1] + 1));
+  const cv::Mat cell = grey(rect);
+  if (averages_windows(cell.size(), out.size())) {
+    average_windows(cell, table, out);
+    return;
+  }
+  cv::Mat values(cell.size(), CV_32FC1);
+  for (int r = 0; r < cell.rows; ++r) {
+    const uint8_t* in = cell.ptr<uint8_t>(r);
+    float* to = values.ptr<float>(r);
+    for (int c = 0; c < cell.cols; ++c) {
+      to[c] = table[in[c]];
+    }
+  }
+  cv::resize(values, out, out.size(), 0, 0, cv::INTER_AREA);
+}
+
+}  // namespace native_ocr::zonescan
