@@ -184,6 +184,66 @@ SlotResult slot_result(const Slot& slot, const Box& clipped, const CellAnswer& a
   return r;
 }
 
+// The answers of the cells read from one display, with a copy of its pixels.
+class DisplayMemo {
+ public:
+  // The answer for the cell of `box` of `grey`, the display this memo is of.
+  CellAnswer answer(const cv::Mat& grey, const Box& box);
+  // This thread's memo of `grey`, refilled unless it holds the same pixels; `local`, emptied,
+  // for a display too large to copy (or empty, or not 8-bit single channel).
+  static DisplayMemo& of(const cv::Mat& grey, DisplayMemo& local);
+
+ private:
+  bool filled_ = false;
+  cv::Mat pixels_;
+  LevelTable table_{};
+  std::vector<std::pair<Box, CellAnswer>> answers_;
+};
+
+// The largest display whose answers a thread keeps (its pixels are copied to be compared): a
+// zone's display is a few tens of thousands of pixels; a whole 1080p frame is two million.
+constexpr size_t kMemoPixels = size_t{1} << 20;
+
+bool same_pixels(const cv::Mat& a, const cv::Mat& b) {
+  if (a.size() != b.size() || a.type() != b.type()) {
+    return false;
+  }
+  const size_t row_bytes = static_cast<size_t>(a.cols) * a.elemSize();
+  for (int r = 0; r < a.rows; ++r) {
+    if (std::memcmp(a.ptr(r), b.ptr(r), row_bytes) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+CellAnswer DisplayMemo::answer(const cv::Mat& grey, const Box& box) {
+  for (const auto& [at, known] : answers_) {
+    if (at == box) {
+      return known;
+    }
+  }
+  const CellAnswer a = classify_cell(table_, grey, box);
+  answers_.emplace_back(box, a);
+  return a;
+}
+
+DisplayMemo& DisplayMemo::of(const cv::Mat& grey, DisplayMemo& local) {
+  thread_local DisplayMemo kept;
+  if (grey.empty() || grey.type() != CV_8UC1 || grey.total() > kMemoPixels) {
+    local = DisplayMemo();
+    local.table_ = level_table(grey);
+    return local;
+  }
+  if (!kept.filled_ || !same_pixels(kept.pixels_, grey)) {
+    grey.copyTo(kept.pixels_);
+    kept.table_ = level_table(grey);
+    kept.answers_.clear();
+    kept.filled_ = true;
+  }
+  return kept;
+}
+
 }  // namespace
 
 LevelTable level_table(const cv::Mat& grey) {
@@ -239,12 +299,13 @@ CellAnswer classify_cell(const LevelTable& table, const cv::Mat& grey, const Box
 
 std::vector<SlotResult> LearnedClassifier::read_slots(const cv::Mat& grey,
                                                       const Layout& layout) const {
-  const LevelTable table = level_table(grey);
+  DisplayMemo local;
+  DisplayMemo& memo = DisplayMemo::of(grey, local);
   std::vector<SlotResult> out;
   for (const Slot& slot : layout) {
     if (slot.kind == SlotKind::kDigit) {
       out.push_back(slot_result(slot, segsense::clip_box(slot.box, grey.cols, grey.rows),
-                                classify_cell(table, grey, slot.box)));
+                                memo.answer(grey, slot.box)));
     }
   }
   return out;
@@ -256,10 +317,11 @@ std::vector<SlotResult> LearnedClassifier::read_display(const PreparedDisplay& d
 }
 
 std::vector<SecondOpinion> second_opinion(const cv::Mat& grey, std::span<const SlotResult> read) {
-  const LevelTable table = level_table(grey);
+  DisplayMemo local;
+  DisplayMemo& memo = DisplayMemo::of(grey, local);
   std::vector<SecondOpinion> out;
   for (const SlotResult& r : read) {
-    SecondOpinion o{r.slot, classify_cell(table, grey, r.slot.box), false};
+    SecondOpinion o{r.slot, memo.answer(grey, r.slot.box), false};
     const bool both_empty =
         r.status == SlotStatus::kEmpty && o.learned.status == SlotStatus::kEmpty;
     const bool same_digit = r.status == SlotStatus::kDigit &&
