@@ -150,18 +150,36 @@ std::vector<int> first_taps(std::span<const Tap> taps, int destination) {
   return first;
 }
 
+// The taps of one cell size resized to one destination size, and scratch rows.
+struct Plan {
+  cv::Size size, destination;
+  std::vector<Tap> across, down;
+  std::vector<int> first;
+  std::vector<float> columns, sums;
+};
+
 // The area resize of `cell` (8-bit, through `table`) into `out` where averages_windows holds:
 // OpenCV's sums, each destination pixel's in its order (the horizontal sum of every source row
 // it covers, then the rows' sums weighted top to bottom).
 void average_windows(const cv::Mat& cell, const std::array<float, 256>& table, cv::Mat& out) {
   const int width = out.cols;
-  const std::vector<Tap> across =
-      area_taps(cell.cols, width, 1.0 / (static_cast<double>(width) / cell.cols));
-  const std::vector<Tap> down =
-      area_taps(cell.rows, out.rows, 1.0 / (static_cast<double>(out.rows) / cell.rows));
-  const std::vector<int> first = first_taps(across, width);
-  std::vector<float> columns(static_cast<size_t>(cell.cols) * kRows);
-  std::vector<float> sums(static_cast<size_t>(cell.rows) * static_cast<size_t>(width));
+  // The taps of the last sizes seen on this thread (a layout's cells are mostly of one size) and
+  // the working rows, kept between cells.
+  thread_local Plan plan;
+  if (plan.size != cell.size() || plan.destination != out.size()) {
+    plan.across = area_taps(cell.cols, width, 1.0 / (static_cast<double>(width) / cell.cols));
+    plan.down = area_taps(cell.rows, out.rows, 1.0 / (static_cast<double>(out.rows) / cell.rows));
+    plan.first = first_taps(plan.across, width);
+    plan.size = cell.size();
+    plan.destination = out.size();
+  }
+  const std::vector<Tap>& across = plan.across;
+  const std::vector<Tap>& down = plan.down;
+  const std::vector<int>& first = plan.first;
+  std::vector<float>& columns = plan.columns;
+  std::vector<float>& sums = plan.sums;
+  columns.resize(static_cast<size_t>(cell.cols) * kRows);
+  sums.resize(static_cast<size_t>(cell.rows) * static_cast<size_t>(width));
   for (int top = 0; top < cell.rows; top += kRows) {
     row_sums(cell, table, across, first, top, std::min(kRows, cell.rows - top), columns.data(),
              sums.data() + static_cast<ptrdiff_t>(top) * width);
