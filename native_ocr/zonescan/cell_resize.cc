@@ -80,12 +80,15 @@ template <typename V>
                                                float* columns, float* across) {
   constexpr int kVectors = kRows / static_cast<int>(sizeof(V) / sizeof(float));
   const int width = cell.cols;
+  std::array<const uint8_t*, kRows> in;
   for (int r = 0; r < kRows; ++r) {
     // Rows past the last repeat it; their sums are not kept.
-    const uint8_t* in = cell.ptr<uint8_t>(top + std::min(r, rows - 1));
-    float* out = columns + r;
-    for (int c = 0; c < width; ++c) {
-      out[static_cast<ptrdiff_t>(c) * kRows] = table[in[c]];
+    in[static_cast<size_t>(r)] = cell.ptr<uint8_t>(top + std::min(r, rows - 1));
+  }
+  for (int c = 0; c < width; ++c) {
+    float* out = columns + static_cast<ptrdiff_t>(c) * kRows;
+    for (int r = 0; r < kRows; ++r) {
+      out[r] = table[in[static_cast<size_t>(r)][c]];
     }
   }
   const int destination = static_cast<int>(first_tap.size()) - 1;
