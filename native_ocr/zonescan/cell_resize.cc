@@ -16,7 +16,9 @@ namespace {
 // eight in AVX. Each lane's products and sums are the scalar ones (no fused multiply-add).
 using Float4 = float __attribute__((vector_size(16)));
 using Float8 = float __attribute__((vector_size(32)));
-// Source rows summed together, each tap's weight applied to all of them at once.
+// Source rows summed together, each tap's weight applied to all of them at once: two sums of eight
+// (four of four) in flight per tap; sixteen took a cell of 87x122 in 5.8 us of CPU against 6.3 for
+// eight (bench/learned/learned_core_bench, BM_ResizeCell).
 constexpr int kRows = 16;
 // The share of a source pixel below which OpenCV leaves a partly covered edge pixel out of a
 // window (its computeResizeAreaTab).
