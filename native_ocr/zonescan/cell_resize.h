@@ -2,8 +2,8 @@
 // through a table of values, then resized by area to the model's small feature image. The result
 // is cv::resize's (INTER_AREA) of the float image of the box, bit for bit; where OpenCV averages
 // windows of a non-integral size (a cell cut from a display larger than the feature image, the
-// usual case), the same sums are formed here eight source rows at a time, a few times faster than
-// OpenCV's one-row-at-a-time sums on images as small as a digit cell.
+// usual case), the same sums are formed here sixteen source rows at a time, a few times faster
+// than OpenCV's one-row-at-a-time sums on images as small as a digit cell.
 #ifndef NATIVE_OCR_ZONESCAN_CELL_RESIZE_H_
 #define NATIVE_OCR_ZONESCAN_CELL_RESIZE_H_
 
