@@ -124,6 +124,8 @@ MIN_DIGIT_HEIGHT, MAX_DIGIT_HEIGHT = 10.0, 120.0
 # or point takes: panels space their digits differently, which moves the readers' cell edges.
 ADVANCE_RANGE = (1.08, 1.45)
 SEPARATOR_GAP_RANGE = (0.25, 0.7)
+# The housing outline's greatest width, in digit heights (a segment is about a tenth).
+OUTLINE_MAX_SHARE = 0.07
 # Label words printed above or below a display on a board.
 LABEL_WORDS = ("HOME", "AWAY", "GUEST", "VISITOR", "TIME", "PERIOD", "PER", "QTR", "HALF", "DOWN",
                "TO GO", "BALL ON", "FOULS", "BONUS", "SHOT", "INN", "SET", "TOL")
@@ -260,13 +262,17 @@ def draw_upright_clutter(canvas, ink_box, margins, rng, thickness):
     """What stands upright around a display whatever its digits' slant: the housing's outline
     and a printed label just above or below. `thickness` is one final pixel in canvas pixels;
     `margins` the operator zone's (left, top, right, bottom, in shares of the box): the outline
-    mostly falls inside the zone, at the cells' outer edges, where it passes for a segment."""
+    mostly falls inside the zone, at the cells' outer edges, where it passes for a segment. It
+    is thinner than a segment and clear of the ink by a pixel or more: drawn any closer or
+    thicker, a 1 under the outline's top would be a 7 labelled 1."""
     x1, y1, x2, y2 = ink_box
     h = y2 - y1
-    if rng.random() < 0.35:
+    if rng.random() < 0.45:
+        width = min(rng.uniform(0.7, 1.8), max(1.0, OUTLINE_MAX_SHARE * h / thickness))
+        t = max(1, int(round(width * thickness)))
         size = np.array([x2 - x1, h, x2 - x1, h], np.float64)
-        d = np.asarray(margins) * size * rng.uniform(0.2, 1.3, 4) + rng.uniform(0, 1.5, 4) * thickness
-        t = max(1, int(round(rng.uniform(0.7, 2.5) * thickness)))
+        clear = t / 2.0 + rng.uniform(1.0, 2.5, 4) * thickness
+        d = np.maximum(clear, np.asarray(margins) * size * rng.uniform(0.3, 1.3, 4))
         cv2.rectangle(canvas, (int(x1 - d[0]), int(y1 - d[1])), (int(x2 + d[2]), int(y2 + d[3])),
                       float(rng.uniform(0.25, 1.0)), t, cv2.LINE_AA)
     if rng.random() < 0.3:
@@ -274,7 +280,7 @@ def draw_upright_clutter(canvas, ink_box, margins, rng, thickness):
         scale = rng.uniform(0.15, 0.4) * h / 22.0  # a Hershey capital is 22 units tall at scale 1
         t = max(1, int(round(rng.uniform(0.8, 2.0) * thickness, 0)))
         (tw, th), _ = cv2.getTextSize(text, cv2.FONT_HERSHEY_SIMPLEX, scale, t)
-        gap = rng.uniform(0.0, 0.15) * h
+        gap = max(1.5 * thickness, rng.uniform(0.0, 0.15) * h)
         y = y1 - gap if rng.random() < 0.6 else y2 + gap + th
         x = (x1 + x2 - tw) / 2.0 + rng.uniform(-0.3, 0.3) * (x2 - x1)
         cv2.putText(canvas, text, (int(x), int(y)), cv2.FONT_HERSHEY_SIMPLEX, scale,
@@ -306,6 +312,10 @@ def drawn_layers(face, kind, text, digit_height, margins, rng):
     warped_box = ink_bounds(np.maximum(layers[:, :, 0], layers[:, :, 1]))
     pixel = (warped_box[3] - warped_box[1] + 1) / digit_height
     draw_upright_clutter(upright, warped_box, margins, rng, pixel)
+    # The housing turns with the display when the camera is tilted; it does not lean with it.
+    turn = cv2.getRotationMatrix2D(((warped_box[0] + warped_box[2]) / 2.0,
+                                    (warped_box[1] + warped_box[3]) / 2.0), tilt, 1.0)
+    upright = warp(upright, turn, shape)
     layers[:, :, 2] = np.maximum(layers[:, :, 2], upright)
     return layers, matrix, (ink_box[1] + ink_box[3]) / 2.0, centres, sep, slant
 
