@@ -1,14 +1,17 @@
 """Trains the learned digit-cell classifier on drawn displays and writes its weights file.
 
 usage: /usr/bin/python3 bench/learned/train.py [--seed 24] [--displays 9000]
-       [--out native_ocr/zonescan/learned_model.bin] [--epochs 30]
+       [--out native_ocr/zonescan/learned_model.bin] [--epochs 30] [--cache DIR]
+       [--evaluate MODEL]
 
 Draws two equal halves of displays from the seed (cells.py: every seven-segment fonts-dseg face,
 slants, LED and LCD polarity, ghosts, glow, blur, noise, JPEG, off-centre cuts, blanks, neighbour
 slivers), trains a small multilayer perceptron (ReLU hidden layers, softmax over the digits 0-9 and
 blank) on the first half with Adam, prints its accuracy on the second half per face, slant and
 polarity, and writes the weights as the data file the library's build turns into C++ arrays (exact
-float bits). One thread everywhere, so the same command writes the same bytes.
+float bits). One thread everywhere, so the same command writes the same bytes. --evaluate prints
+the held-out tables of an existing weights file instead (one model beside another on the same
+drawing).
 """
 
 import os
@@ -120,6 +123,17 @@ def slant_bucket(info):
     return f"{int(info['slant'] // 5) * 5:2d}-{int(info['slant'] // 5) * 5 + 4} deg"
 
 
+# Lower edges of the digit-height rows of the report, in pixels: finer where the cut and blur
+# weigh most.
+HEIGHT_EDGES = (0, 14, 18, 24, 40, 60, 80, 100)
+
+
+def height_bucket(info):
+    low = max(e for e in HEIGHT_EDGES if e <= info["height"])
+    following = [e for e in HEIGHT_EDGES if e > low]
+    return f"{low:3d}-{following[0] - 1 if following else 120} px"
+
+
 def report(layers, x, y, infos):
     p = predict(layers, x)
     right = p.argmax(axis=1) == y
@@ -127,7 +141,7 @@ def report(layers, x, y, infos):
     groups = {"face": lambda i: i["face"], "slant": slant_bucket,
               "polarity": lambda i: "LCD (dark on light)" if i["lcd"] else "LED (light on dark)",
               "kind": lambda i: i["kind"],
-              "digit height": lambda i: f"{int(i['height'] // 20) * 20:3d}-{int(i['height'] // 20) * 20 + 19} px"}
+              "digit height": height_bucket}
     for name, key in groups.items():
         n, ok = collections.Counter(), collections.Counter()
         for info, r in zip(infos, right):
@@ -163,6 +177,22 @@ def write_model(layers, path, command):
         f.write("\n".join(out).encode() + data)
 
 
+def read_model(path):
+    """The layers of a weights file write_model wrote, as train's [weights, bias] per layer."""
+    with open(path, "rb") as f:
+        data = f.read()
+    end = data.index(b"float32le\n") + len(b"float32le\n")
+    sizes = [tuple(int(v) for v in line.split()[1:]) for line in data[:end].decode().splitlines()
+             if line.startswith("layer ")]
+    floats = np.frombuffer(data[end:], "<f4")
+    layers = []
+    for inputs, outputs in sizes:
+        w = floats[:inputs * outputs].reshape(inputs, outputs).T.copy()
+        layers.append([w, floats[inputs * outputs:(inputs + 1) * outputs].copy()])
+        floats = floats[(inputs + 1) * outputs:]
+    return layers
+
+
 def drawn(cache, displays, seed, faces):
     """cells.draw_cells, or what an earlier run with the same arguments kept in `cache`."""
     path = cache and os.path.join(cache, f"cells_{displays}_{seed}.pickle")
@@ -184,11 +214,17 @@ def main():
     parser.add_argument("--epochs", type=int, default=30)
     parser.add_argument("--out", default=DEFAULT_OUT)
     parser.add_argument("--cache", help="keep the drawn cells in this directory and reuse them")
+    parser.add_argument("--evaluate", metavar="MODEL",
+                        help="only print MODEL's accuracy on the held-out half; train nothing")
     args = parser.parse_args()
     cv2.setNumThreads(1)
     start = time.time()
     log = lambda text: print(f"[{time.time() - start:6.1f} s] {text}", flush=True)  # noqa: E731
     faces = [cells.Face(name) for name in cells.FACES]
+    if args.evaluate:
+        hx, hy, hinfo = drawn(args.cache, args.displays, args.seed + 1, faces)
+        report(read_model(args.evaluate), hx, hy, hinfo)
+        return
     x, y, _ = drawn(args.cache, args.displays, args.seed, faces)
     log(f"drew {len(y)} training cells from {args.displays} displays")
     hx, hy, hinfo = drawn(args.cache, args.displays, args.seed + 1, faces)

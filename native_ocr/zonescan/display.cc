@@ -75,8 +75,29 @@ Table compose(const Table& first, const Table& then) {
   return out;
 }
 
+bool is_identity(const Table& table) {
+  for (size_t i = 0; i < table.size(); ++i) {
+    if (table[i] != i) {
+      return false;
+    }
+  }
+  return true;
+}
+
 void apply_table(const cv::Mat& image, const Table& table, cv::Mat& out) {
   cv::LUT(image, cv::Mat(1, 256, CV_8U, const_cast<uint8_t*>(table.data())), out);
+}
+
+// The image through `table` into `out` as apply_table, the identity as a copy (a fresh grey image,
+// made from the caller's three-dimensional array, is taken as it is).
+void through_table(const cv::Mat& grey, bool fresh, const Table& table, cv::Mat& out) {
+  if (!is_identity(table)) {
+    apply_table(grey, table, out);
+  } else if (fresh && out.data == nullptr) {
+    out = grey;
+  } else {
+    grey.copyTo(out);
+  }
 }
 
 cv::Mat apply_morphology(const cv::Mat& work, Morphology morphology, int64_t size) {
@@ -159,7 +180,7 @@ void process_image_into(const cv::Mat& image, bool three_dimensional,
   const bool blurred = s.blur > 0;
   const bool morphed = s.morphology != Morphology::kNone;
   if (!rotated && !blurred && !morphed) {
-    apply_table(grey, compose(levels_table(s), finishing_table(s)), out);
+    through_table(grey, three_dimensional, compose(levels_table(s), finishing_table(s)), out);
     return;
   }
   cv::Mat work = rotated || blurred
@@ -173,6 +194,14 @@ void process_image_into(const cv::Mat& image, bool three_dimensional,
   } else {
     work.copyTo(out);
   }
+}
+
+cv::Mat finish_grey(const cv::Mat& grey, const ProcessingSettings& settings) {
+  cv::Mat work;
+  through_table(grey, false, finishing_table(settings), work);
+  return settings.morphology != Morphology::kNone
+             ? apply_morphology(work, settings.morphology, settings.morph_size)
+             : work;
 }
 
 cv::Mat process_image(const cv::Mat& image, bool three_dimensional,

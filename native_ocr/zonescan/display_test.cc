@@ -141,12 +141,45 @@ TEST(ProcessImageInto, FillsTheCallersMemoryOnEveryPath) {
   everything.invert = true;
   everything.morphology = Morphology::kClose;
   everything.morph_size = 3;
-  for (const ProcessingSettings& s : {plain, everything}) {
+  for (const ProcessingSettings& s : {plain, everything, grey_only()}) {
     std::vector<uint8_t> memory(30 * 40, 7);
     cv::Mat out(30, 40, CV_8UC1, memory.data());
     process_image_into(card(), false, s, out);
     EXPECT_EQ(out.data, memory.data());
     EXPECT_TRUE(same(out, process_image(card(), false, s)));
+  }
+}
+
+// The grey display (levels, rotation and blur; no threshold) finished by finish_grey is the
+// binary display process_image makes, whatever the steps; an identity grey display is a new image.
+TEST(FinishGrey, MakesProcessImagesDisplayFromTheGreyOne) {
+  const cv::Mat grey = card();
+  const cv::Mat unchanged = process_image(grey, false, grey_only());
+  EXPECT_NE(unchanged.data, grey.data);
+  EXPECT_TRUE(same(unchanged, grey));
+  ProcessingSettings s;
+  for (const bool binarize : {true, false}) {
+    for (const bool invert : {false, true}) {
+      for (const Morphology m : {Morphology::kNone, Morphology::kClose}) {
+        for (const double rotation : {0.0, 4.0}) {
+          s.binarize = binarize;
+          s.invert = invert;
+          s.morphology = m;
+          s.morph_size = 3;
+          s.rotation = rotation;
+          s.blur = rotation > 0.0 ? 3 : 0;
+          s.contrast = invert ? 1.4 : 1.0;
+          s.threshold = 100;
+          ProcessingSettings levels = s;
+          levels.binarize = false;
+          levels.invert = false;
+          levels.morphology = Morphology::kNone;
+          const cv::Mat finished = finish_grey(process_image(grey, false, levels), s);
+          EXPECT_TRUE(same(finished, process_image(grey, false, s)))
+              << binarize << invert << static_cast<int>(m) << rotation;
+        }
+      }
+    }
   }
 }
 

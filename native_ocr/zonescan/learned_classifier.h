@@ -5,9 +5,10 @@
 //
 // How a cell is seen: the whole display gives its polarity and levels (the lit strokes are the
 // far tail on one side of the median grey level, so dark strokes on a light display are flipped;
-// the background is a quantile on the other side), every pixel becomes its height above the background as a fraction
-// of the lit level's (0 to 1), the cell's clipped box is cut and resized to the model's feature
-// image. The twin of this in Python, used to train the model, is bench/learned/cells.py.
+// the background is a quantile on the other side), every pixel becomes its height above the
+// background as a fraction of the lit level's (0 to 1), the cell's clipped box is cut and resized
+// to the model's feature image. The twin of this in Python, used to train the model, is
+// bench/learned/cells.py.
 #ifndef NATIVE_OCR_ZONESCAN_LEARNED_CLASSIFIER_H_
 #define NATIVE_OCR_ZONESCAN_LEARNED_CLASSIFIER_H_
 
@@ -39,7 +40,10 @@ LevelTable level_table(const cv::Mat& grey);
 // seven-segment classifier's) of a single-channel 8-bit display with its level table.
 CellAnswer classify_cell(const LevelTable& table, const cv::Mat& grey, const Box& box);
 
-// The learned classifier as a SlotClassifier. Stateless; safe on any thread. Its slot results
+// The learned classifier as a SlotClassifier. Safe on any thread. Each thread keeps the answers of
+// the cells it read from the last display, with a copy of its pixels: reading the same pixels
+// again (the threshold moves of a reading share one grey display, which the threshold does not
+// enter; a clock's two layouts share cells) costs a comparison. Its slot results
 // carry the answer in their reading: status, char and confidence (the probability) as the
 // seven-segment classifier's would; glyph_box is the cell's box and the segment and frame
 // diagnostics keep their zero defaults.

@@ -80,6 +80,27 @@ TEST(LearnedClassifier, SlotResultsCarryTheAnswerForTheResultDictionary) {
   EXPECT_EQ(cells[1].diagnostics.box, cells[1].slot.box);
 }
 
+// Answers are kept per display by its pixels: a buffer drawn over in place, or a display read in
+// between, is read afresh.
+TEST(LearnedClassifier, AnswersFollowTheDisplaysPixels) {
+  const Layout layout = clock_slots(200, 60);
+  const auto digits = [&](const cv::Mat& grey) {
+    std::string out;
+    for (const SlotResult& r : LearnedClassifier().read_slots(grey, layout)) {
+      out += r.digit ? static_cast<char>('0' + *r.digit) : '-';
+    }
+    return out;
+  };
+  cv::Mat grey = grey_display({ghosted_clock("1234"), true}, {});
+  const cv::Mat first = grey.clone();
+  EXPECT_EQ(digits(grey), "1234");
+  grey_display({ghosted_clock("5678"), true}, {}).copyTo(grey);  // the same buffer
+  EXPECT_EQ(digits(grey), "5678");
+  EXPECT_EQ(digits(first), "1234");
+  EXPECT_EQ(second_opinion(grey, LearnedClassifier().read_slots(first, layout))[0].learned.digit,
+            5);
+}
+
 TEST(LearnedClassifier, EmptyAndFlatDisplaysHaveEmptyCells) {
   const CellAnswer none = classify_cell(level_table(cv::Mat()), cv::Mat(), {0, 0, 9, 9});
   EXPECT_EQ(none.status, SlotStatus::kEmpty);

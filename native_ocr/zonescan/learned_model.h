@@ -19,7 +19,8 @@ inline constexpr int kClasses = 11;
 inline constexpr int kBlankClass = 10;
 inline constexpr int kLayers = 3;
 
-// One fully connected layer: outputs = weights (row-major, outputs x inputs) * inputs + bias.
+// One fully connected layer: output o = bias[o] + sum over i of weights[i * outputs + o] * input i
+// (row-major, inputs x outputs: an input's weights are a row).
 struct Layer {
   const float* weights;
   const float* bias;

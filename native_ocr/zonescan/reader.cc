@@ -273,9 +273,11 @@ PreparedDisplay prepare_display(const CropView& given, const ProcessingSettings&
                                 bool detect_separator) {
   // A dark display or a slanted one is read from its upright grey negative, separator search too.
   const CropView crop = upright_crop(given, settings);
-  cv::Mat binary = process_image(crop.pixels, crop.three_dimensional, settings);
-  const cv::Mat grey =
-      settings.classifier == CellClassifier::kLearned ? grey_display(crop, settings) : cv::Mat();
+  // The learned classifier reads the grey display; the binary one is its threshold.
+  const bool learned = settings.classifier == CellClassifier::kLearned;
+  const cv::Mat grey = learned ? grey_display(crop, settings) : cv::Mat();
+  cv::Mat binary = learned ? finish_grey(grey, settings)
+                           : process_image(crop.pixels, crop.three_dimensional, settings);
   std::optional<SeparatorDetection> separator;
   if (detect_separator) {
     // Separator coordinates are unrotated crop pixels, whatever the rotation setting.
