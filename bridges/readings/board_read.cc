@@ -99,7 +99,8 @@ BoardRead::BoardRead(std::vector<BoardZone> zones)
     : zones_(std::move(zones)),
       last_crops_(zones_.size()),
       results_(zones_.size()),
-      separators_(zones_.size()) {}
+      separators_(zones_.size()),
+      trusts_(zones_.size()) {}
 
 const std::vector<ZoneResult>& BoardRead::read(const cv::Mat& bgr) {
   return read_touched(bgr, nullptr);
@@ -115,6 +116,7 @@ const std::vector<ZoneResult>& BoardRead::read_touched(const cv::Mat& bgr,
   const bool same_size = bgr.size() == frame_size_;
   frame_size_ = bgr.size();
   zones_read_ = 0;
+  trusts_weighed_ = 0;
   separators_kept_ = 0;
   for (size_t i = 0; i < results_.size(); ++i) {
     const bool kept = same_size && !last_crops_[i].empty();
@@ -129,7 +131,7 @@ const std::vector<ZoneResult>& BoardRead::read_touched(const cv::Mat& bgr,
     const zs::ZoneReading zone = read_zone(i, crop, pixels);
     results_[i] = result_of(zone);
     if (results_[i].valid) {
-      results_[i].trusted = trusted_in_frame(zones()[i], bgr, crop, zone.reading);
+      results_[i].trusted = trusted_value(i, bgr, crop, zone.reading, results_[i].text);
     }
     crop.copyTo(last_crops_[i]);  // into the last crop's buffer when the size is the same
     ++zones_read_;
@@ -160,6 +162,17 @@ zs::ZoneReading BoardRead::read_zone(size_t index, const cv::Mat& crop,
     out.error = std::current_exception();
   }
   return out;
+}
+
+bool BoardRead::trusted_value(size_t index, const cv::Mat& bgr, const cv::Mat& crop,
+                              const zs::Reading& reading, const std::optional<std::string>& text) {
+  TrustMemo& memo = trusts_[index];
+  if (!memo.trusted || memo.text != text) {
+    memo.text = text;
+    memo.trusted = trusted_in_frame(zones()[index], bgr, crop, reading);
+    ++trusts_weighed_;
+  }
+  return memo.trusted;
 }
 
 bool BoardRead::trusted_in_frame(const BoardZone& zone, const cv::Mat& bgr, const cv::Mat& crop,

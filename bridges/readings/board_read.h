@@ -68,11 +68,23 @@ class BoardRead {
   // were clocks that kept their separator detection.
   size_t zones_read() const { return zones_read_; }
   size_t separators_kept() const { return separators_kept_; }
+  // How many of the zones the last read() read had their trust weighed with the frame (the others
+  // read a value their trust was last weighed for).
+  size_t trusts_weighed() const { return trusts_weighed_; }
 
  private:
   const std::vector<ZoneResult>& read_touched(const cv::Mat& bgr, const std::vector<bool>* touched);
   native_ocr::zonescan::ZoneReading read_zone(size_t index, const cv::Mat& crop,
                                               const std::optional<cv::Rect>& pixels);
+  // Whether a valid reading of zone `index` giving `text` can be shown: trusted without weighing
+  // when the zone's last weighing trusted that same value, weighed with the frame
+  // (trusted_in_frame) otherwise. A trusted value read again on a frame whose pixels changed has
+  // held under one more change than the re-reads make, so it keeps its trust, and a running clock
+  // is weighed once per value it shows rather than once per frame; an untrusted value is weighed
+  // again on every change of its pixels.
+  bool trusted_value(size_t index, const cv::Mat& bgr, const cv::Mat& crop,
+                     const native_ocr::zonescan::Reading& reading,
+                     const std::optional<std::string>& text);
   // Whether a valid reading of `zone`'s `crop` of the frame `bgr` can be shown: trust weighed with
   // the frame (the second classifier's opinion, the zone read again a pixel off and with its
   // threshold moved, the ink around its cells); false when those reads throw.
@@ -82,6 +94,12 @@ class BoardRead {
   // are unchanged, otherwise the detector's (then remembered).
   std::optional<native_ocr::zonescan::SeparatorDetection> separator_of(size_t index,
                                                                        const cv::Mat& crop);
+
+  // The value a zone's trust was last weighed for, and whether the weighing trusted it.
+  struct TrustMemo {
+    std::optional<std::string> text;
+    bool trusted = false;
+  };
 
   // A clock zone's last separator detection and the window columns of the crop it came from.
   struct SeparatorMemo {
@@ -95,9 +113,11 @@ class BoardRead {
   std::vector<cv::Mat> last_crops_;  // each zone's crop when it was last read
   std::vector<ZoneResult> results_;
   std::vector<SeparatorMemo> separators_;
+  std::vector<TrustMemo> trusts_;
   cv::Size frame_size_;
   size_t zones_read_ = 0;
   size_t separators_kept_ = 0;
+  size_t trusts_weighed_ = 0;
 };
 
 }  // namespace readings
