@@ -1,6 +1,7 @@
 """Plays a host that reads nothing itself: it watches the bridge's readings document (every zone of
 every decoded frame, read inside the bridge), prints one line about every half second, and closes
-with a summary: frames read of frames decoded, agreement per zone at every frame it saw, distinct
+with a summary: frames read of frames decoded, agreement per zone at every frame it saw (and how
+many valid readings were trusted, and of those how many did not agree), distinct
 tenths seen of those shown on screen, `shown` values that were ever wrong, and the document's
 latency (median and 95th percentile).
 
@@ -60,6 +61,8 @@ class Watch:
         self.last = None
         self.agreed = {name: 0 for name in READERS}
         self.valid = {name: 0 for name in READERS}
+        self.trusted = {name: 0 for name in READERS}
+        self.trusted_wrong = {name: 0 for name in READERS}
         self.tenths_read = set()
         self.span = None  # the video times of the first and last documents
         self.wrong_shown = {name: set() for name in READERS}
@@ -90,6 +93,9 @@ class Watch:
             value = text(reading["value"])
             self.valid[name] += bool(reading["valid"])
             self.agreed[name] += reading["valid"] and value in now[name]
+            if reading["valid"] and reading["trusted"]:
+                self.trusted[name] += 1
+                self.trusted_wrong[name] += value not in now[name]
             if name == "clock" and value and "." in value and value in now[name]:
                 self.tenths_read.add(value)
             shown = text(reading["shown"])
@@ -123,7 +129,8 @@ def summary(watch):
              f"{STARTUP:.0f} s); {watch.docs} documents seen by the host"]
     for name in READERS:
         lines.append(f"  {name:<12} agreed {watch.agreed[name]}/{watch.docs}, "
-                     f"valid {watch.valid[name]}/{watch.docs}, wrong shown: "
+                     f"valid {watch.valid[name]}/{watch.docs}, trusted {watch.trusted[name]} "
+                     f"({watch.trusted_wrong[name]} wrong), wrong shown: "
                      f"{sorted(watch.wrong_shown[name]) or 'none'}")
     on_screen = tenths_on_screen(watch)
     missed = sorted(on_screen - watch.tenths_read, key=float, reverse=True)
@@ -175,6 +182,7 @@ def main():
             json.dump({"frames_read": last.get("frames_read", 0), "frames": last.get("frame", 0),
                        "frames_dropped": last.get("frames_dropped", 0), "documents": watch.docs,
                        "agreed": watch.agreed, "valid": watch.valid,
+                       "trusted": watch.trusted, "trusted_wrong": watch.trusted_wrong,
                        "tenths_seen": len(watch.tenths_read & tenths_on_screen(watch)),
                        "tenths_shown": len(tenths_on_screen(watch)),
                        "wrong_shown": {k: sorted(v) for k, v in watch.wrong_shown.items()},

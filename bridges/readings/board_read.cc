@@ -1,8 +1,13 @@
 #include "bridges/readings/board_read.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <string>
+#include <string_view>
+#include <utility>
 
+#include "native_ocr/zonescan/calibration/frame_trust.h"
 #include "native_ocr/zonescan/calibration/trust.h"
 #include "native_ocr/zonescan/display_traits.h"
 #include "native_ocr/zonescan/separator/separator_detector.h"
@@ -14,6 +19,9 @@ namespace readings {
 namespace {
 
 namespace zs = native_ocr::zonescan;
+
+// The role trust weighs a zone without one by: the reader's default, the score reader's.
+constexpr std::string_view kUnnamedRole = "home_score";
 
 bool same_pixels(const cv::Mat& a, const cv::Mat& b) {
   if (a.size() != b.size() || a.type() != b.type()) {
@@ -67,6 +75,16 @@ std::optional<cv::Rect> zone_pixels(const BoardZone& zone, int width, int height
   return zs::zone_pixels(zone.rect, cv::Size(width, height));
 }
 
+std::optional<cv::Rect> trust_reach(const BoardZone& zone, int width, int height) {
+  const std::optional<cv::Rect> r = zone_pixels(zone, width, height);
+  if (!r) {
+    return r;
+  }
+  const int side = 1 + static_cast<int>(std::ceil(zs::calibration::kBeyondEdgeReach * r->height));
+  const cv::Rect grown(r->x - side, r->y - 1, r->width + 2 * side, r->height + 2);
+  return grown & cv::Rect(0, 0, width, height);
+}
+
 cv::Rect zones_region(const std::vector<BoardZone>& zones, int width, int height) {
   cv::Rect all;
   for (const BoardZone& zone : zones) {
@@ -81,7 +99,8 @@ BoardRead::BoardRead(std::vector<BoardZone> zones)
     : zones_(std::move(zones)),
       last_crops_(zones_.size()),
       results_(zones_.size()),
-      separators_(zones_.size()) {}
+      separators_(zones_.size()),
+      trusts_(zones_.size()) {}
 
 const std::vector<ZoneResult>& BoardRead::read(const cv::Mat& bgr) {
   return read_touched(bgr, nullptr);
@@ -97,6 +116,7 @@ const std::vector<ZoneResult>& BoardRead::read_touched(const cv::Mat& bgr,
   const bool same_size = bgr.size() == frame_size_;
   frame_size_ = bgr.size();
   zones_read_ = 0;
+  trusts_weighed_ = 0;
   separators_kept_ = 0;
   for (size_t i = 0; i < results_.size(); ++i) {
     const bool kept = same_size && !last_crops_[i].empty();
@@ -108,7 +128,11 @@ const std::vector<ZoneResult>& BoardRead::read_touched(const cv::Mat& bgr,
     if (kept && same_pixels(crop, last_crops_[i])) {
       continue;
     }
-    results_[i] = result_of(read_zone(i, crop, pixels));
+    const zs::ZoneReading zone = read_zone(i, crop, pixels);
+    results_[i] = result_of(zone);
+    if (results_[i].valid) {
+      results_[i].trusted = trusted_value(i, bgr, crop, zone.reading, results_[i].text);
+    }
     crop.copyTo(last_crops_[i]);  // into the last crop's buffer when the size is the same
     ++zones_read_;
   }
@@ -138,6 +162,33 @@ zs::ZoneReading BoardRead::read_zone(size_t index, const cv::Mat& crop,
     out.error = std::current_exception();
   }
   return out;
+}
+
+bool BoardRead::trusted_value(size_t index, const cv::Mat& bgr, const cv::Mat& crop,
+                              const zs::Reading& reading, const std::optional<std::string>& text) {
+  TrustMemo& memo = trusts_[index];
+  if (!memo.trusted || memo.text != text) {
+    memo.text = text;
+    memo.trusted = trusted_in_frame(zones()[index], bgr, crop, reading);
+    ++trusts_weighed_;
+  }
+  return memo.trusted;
+}
+
+bool BoardRead::trusted_in_frame(const BoardZone& zone, const cv::Mat& bgr, const cv::Mat& crop,
+                                 const zs::Reading& reading) const {
+  zs::calibration::FrameZone at;
+  at.frame = zs::CropView{bgr, true};
+  at.rect = zone.rect;
+  at.role = zone.role.empty() ? std::string(kUnnamedRole) : zone.role;
+  at.settings = zone.settings;
+  try {
+    return zs::calibration::trust_in_frame(reading, zs::CropView{crop, true}, std::move(at),
+                                           classifier_)
+        .trusted;
+  } catch (...) {
+    return false;  // a reading that cannot be read again is not vouched for
+  }
 }
 
 std::optional<zs::SeparatorDetection> BoardRead::separator_of(size_t index, const cv::Mat& crop) {

@@ -1,7 +1,9 @@
 // A board's zones read frame after frame with the core's readers (read_crop, as the board reader
 // reads a zone of a decoded frame; read_crop_given_separator for a clock whose separator columns
-// did not change) and the trust rule: what the readings document says of each zone before its
-// stability is known. A zone whose pixels are the
+// did not change) and the trust rule, weighed with the frame the reading came from (the zone read
+// again a pixel off and with its threshold moved, the other classifier asked about its cells):
+// what the readings document says of each zone before its stability is known. The frame must hold
+// the pixels trust reads beyond the zone (trust_reach). A zone whose pixels are the
 // same as on the frame it was last read on is not read again: the readers are pure, so the same
 // pixels read the same (a decoded video repeats a still region's pixels exactly between its key
 // frames).
@@ -33,6 +35,12 @@ ZoneResult result_of(const native_ocr::zonescan::ZoneReading& zone);
 // The pixels a zone of a width x height frame is cut from; none when it covers no pixel.
 std::optional<cv::Rect> zone_pixels(const BoardZone& zone, int width, int height);
 
+// The pixels of a width x height frame that a zone's reading and its trust read: the zone's, one
+// more on every side (the one-pixel moves) and kBeyondEdgeReach of its height beyond each side
+// (the ink a cut-off digit leaves there; the tallest glyph is at most the zone's height), within
+// the frame; none when the zone covers no pixel.
+std::optional<cv::Rect> trust_reach(const BoardZone& zone, int width, int height);
+
 // The pixel rectangle every zone of a width x height frame is cut from (their union); empty when
 // no zone covers a pixel.
 cv::Rect zones_region(const std::vector<BoardZone>& zones, int width, int height);
@@ -45,7 +53,8 @@ class BoardRead {
 
   const std::vector<BoardZone>& zones() const { return zones_; }
 
-  // Every zone of a BGR frame (CV_8UC3; only the pixels of zones_region need to be filled), in
+  // Every zone of a BGR frame (CV_8UC3; only the pixels of each zone's trust_reach need to be
+  // filled), in
   // zone order; a zone whose crop is byte for byte the one it was last read from keeps that
   // reading. A zone that cannot be cut reads "no_frame"; a reader that threw (OpenCV) reads as
   // not valid with reason "error".
@@ -59,15 +68,38 @@ class BoardRead {
   // were clocks that kept their separator detection.
   size_t zones_read() const { return zones_read_; }
   size_t separators_kept() const { return separators_kept_; }
+  // How many of the zones the last read() read had their trust weighed with the frame (the others
+  // read a value their trust was last weighed for).
+  size_t trusts_weighed() const { return trusts_weighed_; }
 
  private:
   const std::vector<ZoneResult>& read_touched(const cv::Mat& bgr, const std::vector<bool>* touched);
   native_ocr::zonescan::ZoneReading read_zone(size_t index, const cv::Mat& crop,
                                               const std::optional<cv::Rect>& pixels);
+  // Whether a valid reading of zone `index` giving `text` can be shown: trusted without weighing
+  // when the zone's last weighing trusted that same value, weighed with the frame
+  // (trusted_in_frame) otherwise. A trusted value read again on a frame whose pixels changed has
+  // held under one more change than the re-reads make, so it keeps its trust, and a running clock
+  // is weighed once per value it shows rather than once per frame; an untrusted value is weighed
+  // again on every change of its pixels.
+  bool trusted_value(size_t index, const cv::Mat& bgr, const cv::Mat& crop,
+                     const native_ocr::zonescan::Reading& reading,
+                     const std::optional<std::string>& text);
+  // Whether a valid reading of `zone`'s `crop` of the frame `bgr` can be shown: trust weighed with
+  // the frame (the second classifier's opinion, the zone read again a pixel off and with its
+  // threshold moved, the ink around its cells); false when those reads throw.
+  bool trusted_in_frame(const BoardZone& zone, const cv::Mat& bgr, const cv::Mat& crop,
+                        const native_ocr::zonescan::Reading& reading) const;
   // The separator detection of a clock zone's colour crop: the memo's when the detector's columns
   // are unchanged, otherwise the detector's (then remembered).
   std::optional<native_ocr::zonescan::SeparatorDetection> separator_of(size_t index,
                                                                        const cv::Mat& crop);
+
+  // The value a zone's trust was last weighed for, and whether the weighing trusted it.
+  struct TrustMemo {
+    std::optional<std::string> text;
+    bool trusted = false;
+  };
 
   // A clock zone's last separator detection and the window columns of the crop it came from.
   struct SeparatorMemo {
@@ -81,9 +113,11 @@ class BoardRead {
   std::vector<cv::Mat> last_crops_;  // each zone's crop when it was last read
   std::vector<ZoneResult> results_;
   std::vector<SeparatorMemo> separators_;
+  std::vector<TrustMemo> trusts_;
   cv::Size frame_size_;
   size_t zones_read_ = 0;
   size_t separators_kept_ = 0;
+  size_t trusts_weighed_ = 0;
 };
 
 }  // namespace readings

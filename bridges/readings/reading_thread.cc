@@ -110,30 +110,36 @@ void ReadingThread::reset_trackers() {
 void ReadingThread::place_zones(int width, int height) {
   bgr_.create(height, width, CV_8UC3);
   zone_rects_.clear();
+  reach_rects_.clear();
   for (const BoardZone& zone : zones_) {
     zone_rects_.push_back(zone_pixels(zone, width, height).value_or(cv::Rect()));
+    reach_rects_.push_back(trust_reach(zone, width, height).value_or(cv::Rect()));
   }
   touched_.assign(zones_.size(), true);
 }
 
 // Converts the zones whose pixels changed since the previous picture (all of them after a change
-// of zones, size or stream), each rectangle once, and marks the zones those conversions may have
-// written into; false when a conversion failed.
+// of zones, size or stream), each with the pixels around it that its trust reads (trust_reach),
+// each rectangle once, and marks the zones those conversions may have written into; false when a
+// conversion failed. A zone whose own pixels did not change is not read again, so what lies around
+// it need not be current.
 bool ReadingThread::convert_changed_zones(Picture& picture) {
   if (convert_all_ || bgr_.cols != picture.width() || bgr_.rows != picture.height()) {
     place_zones(picture.width(), picture.height());
     convert_all_ = true;
   }
   converted_.clear();
-  for (const cv::Rect& rect : zone_rects_) {
-    const cv::Rect spill(rect.x - kFillSpillPixels, rect.y - kFillSpillPixels,
-                         rect.width + 2 * kFillSpillPixels, rect.height + 2 * kFillSpillPixels);
+  for (size_t i = 0; i < zone_rects_.size(); ++i) {
+    const cv::Rect& rect = zone_rects_[i];
+    const cv::Rect& reach = reach_rects_[i];
+    const cv::Rect spill(reach.x - kFillSpillPixels, reach.y - kFillSpillPixels,
+                         reach.width + 2 * kFillSpillPixels, reach.height + 2 * kFillSpillPixels);
     if (rect.empty() ||
         std::find(converted_.begin(), converted_.end(), spill) != converted_.end() ||
         (!convert_all_ && previous_ != nullptr && picture.same_pixels(*previous_, rect))) {
       continue;
     }
-    if (!picture.fill_bgr(rect, &bgr_)) {
+    if (!picture.fill_bgr(reach, &bgr_)) {
       convert_all_ = true;
       return false;
     }

@@ -130,6 +130,7 @@ class ReadingThread {
   std::vector<StabilityTracker> trackers_;
   cv::Mat bgr_;                        // every zone's pixels as last converted
   std::vector<cv::Rect> zone_rects_;   // each zone's pixels in bgr_ (empty when it has none)
+  std::vector<cv::Rect> reach_rects_;  // each zone's trust_reach in bgr_ (empty likewise)
   std::vector<cv::Rect> converted_;    // what this frame's conversions wrote (with the spill)
   std::vector<bool> touched_;          // the zones whose pixels in bgr_ this frame may change
   std::unique_ptr<Picture> previous_;  // the picture bgr_ was last converted from

@@ -7,6 +7,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "native_ocr/zonescan/calibration/frame_trust.h"
 #include "native_ocr/zonescan/calibration/second_opinion.h"
 #include "native_ocr/zonescan/calibration/test_board.h"
 
@@ -262,16 +263,6 @@ TEST(TrustTest, FeaturesOutsideTheFittedRangeAreUncertain) {
   const auto alone = trust_features(clean_reading());
   EXPECT_DOUBLE_EQ(alone[kTrustFeatures - 3], 1.0);
   EXPECT_DOUBLE_EQ(alone[kTrustFeatures - 1], 0.0);
-}
-
-// The cells of a reading as its result reports them.
-std::vector<ReadCell> read_cells(const Reading& reading) {
-  std::vector<ReadCell> cells;
-  for (const SlotResult& s : reading.slots) {
-    cells.push_back(ReadCell{static_cast<int>(s.slot.index.value_or(0)), s.slot.box, s.status,
-                             s.digit, s.diagnostics.confidence});
-  }
-  return cells;
 }
 
 TEST(TrustTest, TheOtherClassifierIsAskedAboutTheSameCells) {

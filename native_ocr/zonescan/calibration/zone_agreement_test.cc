@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "native_ocr/zonescan/calibration/frame_trust.h"
 #include "native_ocr/zonescan/calibration/test_board.h"
 #include "native_ocr/zonescan/calibration/trust.h"
 
@@ -153,6 +154,28 @@ TEST(ZoneAgreementTest, InkAroundTheCellsShowsADigitCutOffAndALabel) {
   EXPECT_EQ(ink_around_cells(f.zone, cells_read(f.zone)).beyond_edges, 0.0);
   f.zone.rect.width = 0.0;
   EXPECT_EQ(ink_around_cells(f.zone, six).stray, 0.0);
+}
+
+// Trust weighed with the frame, from the typed reading: a clean reading of either classifier is
+// trusted; the same reading with a cell taken for another digit keeps its value under no re-read
+// and is not.
+TEST(ZoneAgreementTest, TrustInTheFrameWeighsTheTypedReadingWithItsZone) {
+  Board b;
+  b.cells = "42";
+  for (const CellClassifier kind : {CellClassifier::kSegments, CellClassifier::kLearned}) {
+    Framed f = framed(b, "home_score", 120);
+    f.zone.settings.classifier = kind;
+    const cv::Mat crop = f.frame(*zone_pixels(f.zone.rect, f.frame.size()));
+    const SegmentClassifier classifier;
+    Reading reading =
+        read_crop(ReaderKind::kScore, {crop, true}, "home_score", f.zone.settings, classifier);
+    ASSERT_EQ(reading.value, 42);
+    const Trust clean = trust_in_frame(reading, {crop, true}, f.zone, classifier);
+    EXPECT_TRUE(clean.trusted) << clean.why;
+    reading.slots[1].digit = 7;
+    reading.value = 47;
+    EXPECT_FALSE(trust_in_frame(reading, {crop, true}, f.zone, classifier).trusted);
+  }
 }
 
 }  // namespace
