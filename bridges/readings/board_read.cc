@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -50,6 +51,19 @@ cv::Range separator_columns(const cv::Mat& crop) {
   return last < first ? cv::Range()
                       : cv::Range(static_cast<int>(first), static_cast<int>(last) + 1);
 }
+
+// A zone's moved crops' separators, from the callback that keeps them.
+class MovedSeparatorsOf final : public zs::calibration::MovedSeparators {
+ public:
+  using Detect = std::function<std::optional<zs::SeparatorDetection>(int, const cv::Mat&)>;
+  explicit MovedSeparatorsOf(Detect detect) : detect_(std::move(detect)) {}
+  std::optional<zs::SeparatorDetection> detect(int move, const cv::Mat& crop) override {
+    return detect_(move, crop);
+  }
+
+ private:
+  Detect detect_;
+};
 
 }  // namespace
 
@@ -100,6 +114,7 @@ BoardRead::BoardRead(std::vector<BoardZone> zones)
       last_crops_(zones_.size()),
       results_(zones_.size()),
       separators_(zones_.size()),
+      moved_separators_(zones_.size()),
       trusts_(zones_.size()) {}
 
 const std::vector<ZoneResult>& BoardRead::read(const cv::Mat& bgr) {
@@ -169,14 +184,19 @@ bool BoardRead::trusted_value(size_t index, const cv::Mat& bgr, const cv::Mat& c
   TrustMemo& memo = trusts_[index];
   if (!memo.trusted || memo.text != text) {
     memo.text = text;
-    memo.trusted = trusted_in_frame(zones()[index], bgr, crop, reading);
+    memo.trusted = trusted_in_frame(index, bgr, crop, reading);
     ++trusts_weighed_;
   }
   return memo.trusted;
 }
 
-bool BoardRead::trusted_in_frame(const BoardZone& zone, const cv::Mat& bgr, const cv::Mat& crop,
-                                 const zs::Reading& reading) const {
+bool BoardRead::trusted_in_frame(size_t index, const cv::Mat& bgr, const cv::Mat& crop,
+                                 const zs::Reading& reading) {
+  const BoardZone& zone = zones()[index];
+  MovedSeparatorsOf kept([this, index](int move, const cv::Mat& moved) {
+    bool unused = false;
+    return kept_detection(moved_separators_[index][static_cast<size_t>(move)], moved, &unused);
+  });
   zs::calibration::FrameZone at;
   at.frame = zs::CropView{bgr, true};
   at.rect = zone.rect;
@@ -184,7 +204,7 @@ bool BoardRead::trusted_in_frame(const BoardZone& zone, const cv::Mat& bgr, cons
   at.settings = zone.settings;
   try {
     return zs::calibration::trust_in_frame(reading, zs::CropView{crop, true}, std::move(at),
-                                           classifier_)
+                                           classifier_, &kept)
         .trusted;
   } catch (...) {
     return false;  // a reading that cannot be read again is not vouched for
@@ -192,12 +212,19 @@ bool BoardRead::trusted_in_frame(const BoardZone& zone, const cv::Mat& bgr, cons
 }
 
 std::optional<zs::SeparatorDetection> BoardRead::separator_of(size_t index, const cv::Mat& crop) {
-  SeparatorMemo& memo = separators_[index];
+  bool kept = false;
+  std::optional<zs::SeparatorDetection> out = kept_detection(separators_[index], crop, &kept);
+  separators_kept_ += kept;
+  return out;
+}
+
+std::optional<zs::SeparatorDetection> BoardRead::kept_detection(SeparatorMemo& memo,
+                                                                const cv::Mat& crop, bool* kept) {
   const cv::Range columns = separator_columns(crop);
   const cv::Mat looked_at = columns.empty() ? cv::Mat() : crop.colRange(columns);
   if (!memo.columns.empty() && memo.crop_size == crop.size() &&
       same_pixels(looked_at, memo.columns)) {
-    ++separators_kept_;
+    *kept = true;
     return memo.detection;
   }
   memo.columns.release();  // kept only once the detection succeeded

@@ -10,6 +10,7 @@
 #ifndef BRIDGES_READINGS_BOARD_READ_H_
 #define BRIDGES_READINGS_BOARD_READ_H_
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 
 #include "bridges/readings/zones_file.h"
 #include "native_ocr/zonescan/board_reader.h"
+#include "native_ocr/zonescan/calibration/cut_reader.h"
 
 namespace readings {
 
@@ -88,8 +90,9 @@ class BoardRead {
   // Whether a valid reading of `zone`'s `crop` of the frame `bgr` can be shown: trust weighed with
   // the frame (the second classifier's opinion, the zone read again a pixel off and with its
   // threshold moved, the ink around its cells); false when those reads throw.
-  bool trusted_in_frame(const BoardZone& zone, const cv::Mat& bgr, const cv::Mat& crop,
-                        const native_ocr::zonescan::Reading& reading) const;
+  // The moved crops of a clock keep their separator detections as the zone's own crop does.
+  bool trusted_in_frame(size_t index, const cv::Mat& bgr, const cv::Mat& crop,
+                        const native_ocr::zonescan::Reading& reading);
   // The separator detection of a clock zone's colour crop: the memo's when the detector's columns
   // are unchanged, otherwise the detector's (then remembered).
   std::optional<native_ocr::zonescan::SeparatorDetection> separator_of(size_t index,
@@ -107,12 +110,20 @@ class BoardRead {
     cv::Mat columns;
     std::optional<native_ocr::zonescan::SeparatorDetection> detection;
   };
+  // The memo's detection when the detector's columns of `crop` are unchanged (then *kept is
+  // true), otherwise the detector's (then remembered).
+  static std::optional<native_ocr::zonescan::SeparatorDetection> kept_detection(SeparatorMemo& memo,
+                                                                                const cv::Mat& crop,
+                                                                                bool* kept);
 
   const native_ocr::zonescan::SegmentClassifier classifier_;
   const std::vector<BoardZone> zones_;
   std::vector<cv::Mat> last_crops_;  // each zone's crop when it was last read
   std::vector<ZoneResult> results_;
   std::vector<SeparatorMemo> separators_;
+  // Each zone's memos of its four one-pixel moves, which trust reads.
+  std::vector<std::array<SeparatorMemo, native_ocr::zonescan::calibration::kMovedCuts>>
+      moved_separators_;
   std::vector<TrustMemo> trusts_;
   cv::Size frame_size_;
   size_t zones_read_ = 0;

@@ -60,7 +60,7 @@ std::vector<ReadCell> read_cells(const Reading& reading) {
 }
 
 Trust trust_in_frame(const Reading& reading, const CropView& crop, FrameZone zone,
-                     const SlotClassifier& classifier) {
+                     const SlotClassifier& classifier, MovedSeparators* separators) {
   TrustInput input = trust_input(reading);
   if (input.valid) {
     input.role = zone.role;
@@ -68,7 +68,8 @@ Trust trust_in_frame(const Reading& reading, const CropView& crop, FrameZone zon
     ask_about_cells(reading, crop, zone, input);
     if (!decided_before_score(input)) {
       take_reading_separator(reading, zone);
-      const Agreement agreement = zone_agreement(zone, value_of(reading), classifier, input.cells);
+      const Agreement agreement =
+          zone_agreement(zone, value_of(reading), classifier, input.cells, separators);
       input.shift_agreement = agreement.shift;
       input.near_threshold_agreement = agreement.near_threshold;
       input.far_threshold_agreement = agreement.far_threshold;

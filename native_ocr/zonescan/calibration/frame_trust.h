@@ -20,9 +20,10 @@ std::vector<ReadCell> read_cells(const Reading& reading);
 
 // `reading` is what the zone's reader read from `crop`, the zone `zone` of its frame (the zone's
 // normalised settings and role; its separator, when the reading is a clock's, is taken from the
-// reading). The re-reads go through `classifier`. OpenCV and classifier errors propagate.
+// reading). The re-reads go through `classifier`, the moved clock crops with `separators`'
+// detections when given (zone_agreement). OpenCV and classifier errors propagate.
 Trust trust_in_frame(const Reading& reading, const CropView& crop, FrameZone zone,
-                     const SlotClassifier& classifier);
+                     const SlotClassifier& classifier, MovedSeparators* separators = nullptr);
 
 }  // namespace native_ocr::zonescan::calibration
 

@@ -9,6 +9,8 @@
 
 #include "native_ocr/zonescan/calibration/cut_reader.h"
 #include "native_ocr/zonescan/calibration/trust.h"
+#include "native_ocr/zonescan/display_traits.h"
+#include "native_ocr/zonescan/three_cell_separator.h"
 
 namespace native_ocr::zonescan::calibration {
 namespace {
@@ -25,19 +27,38 @@ CropView crop_of(const CropView& frame, const ZoneRect& rect) {
   return {pixels ? frame.pixels(*pixels) : cv::Mat(), frame.three_dimensional};
 }
 
+// Whether `separators` can give the detection of `crop` (what the clock reader would search for
+// on the colour crop itself).
+bool served_by(const MovedSeparators* separators, ReaderKind reader, const CropView& crop,
+               const ProcessingSettings& settings) {
+  return separators != nullptr && reader == ReaderKind::kClock && crop.three_dimensional &&
+         !crop.pixels.empty() && !crop_too_large(crop) && !needs_upright(settings) &&
+         !searches_three_cells(settings);
+}
+
+// The zone moved by one pixel (move 0..3: left, right, up, down) read as read_crop reads it.
+Reading read_moved(const FrameZone& zone, ReaderKind reader, const ZoneRect& moved, int move,
+                   const SlotClassifier& classifier, MovedSeparators* separators) {
+  const CropView crop = crop_of(zone.frame, moved);
+  if (served_by(separators, reader, crop, zone.settings)) {
+    return read_crop_given_separator(reader, crop, zone.role, zone.settings,
+                                     separators->detect(move, crop.pixels), classifier);
+  }
+  return read_crop(reader, crop, zone.role, zone.settings, classifier);
+}
+
 double share_of_four_moves(const FrameZone& zone, ReaderKind reader, const ReadValue& value,
-                           const SlotClassifier& classifier) {
+                           const SlotClassifier& classifier, MovedSeparators* separators) {
   const double pixel[2] = {1.0 / static_cast<double>(zone.frame.pixels.cols),
                            1.0 / static_cast<double>(zone.frame.pixels.rows)};
   int same = 0;
+  int move = 0;
   for (int axis = 0; axis < 2; ++axis) {
     for (const int way : kWays) {
       ZoneRect moved = zone.rect;
       double& edge = axis == 0 ? moved.x : moved.y;
       edge = edge + way * pixel[axis];
-      same += keeps_value(
-          read_crop(reader, crop_of(zone.frame, moved), zone.role, zone.settings, classifier),
-          value);
+      same += keeps_value(read_moved(zone, reader, moved, move++, classifier, separators), value);
     }
   }
   return same / static_cast<double>(kMovedCuts);
@@ -202,10 +223,11 @@ InkAround ink_on(const FrameZone& zone, const cv::Rect& pixels, const cv::Mat& d
 }  // namespace
 
 Agreement zone_agreement(const FrameZone& zone, const ReadValue& value,
-                         const SlotClassifier& classifier, std::span<const TrustCell> cells) {
+                         const SlotClassifier& classifier, std::span<const TrustCell> cells,
+                         MovedSeparators* separators) {
   const ReaderKind reader = reader_for_role(zone.role);
   Agreement out;
-  out.shift = share_of_four_moves(zone, reader, value, classifier);
+  out.shift = share_of_four_moves(zone, reader, value, classifier, separators);
   cv::Mat grey;
   const std::array<Reading, 4> moves = threshold_moves(zone, reader, classifier, grey);
   out.near_threshold = (keeps_value(moves[0], value) + keeps_value(moves[1], value)) / 2.0;

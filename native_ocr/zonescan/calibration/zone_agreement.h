@@ -64,14 +64,28 @@ struct Agreement {
   InkAround ink;
 };
 
+// Where the clock separator detection of a moved crop can come from (a caller that reads the same
+// zone frame after frame keeps each move's detection while the pixels the detector looks at are
+// unchanged). `move` is 0..kMovedCuts-1; `crop` is a colour crop read_crop would prepare with the
+// detector (a four-cell clock read upright, not empty, not too large). It returns what
+// detect_clock_separator_without_regions returns on that crop.
+class MovedSeparators {
+ public:
+  virtual ~MovedSeparators() = default;
+  virtual std::optional<SeparatorDetection> detect(int move, const cv::Mat& crop) = 0;
+};
+
 // Whether `reading` is valid and gives `value`.
 bool keeps_value(const Reading& reading, const ReadValue& value);
 
 // The zone's re-reads with `classifier` (the module's: the readers choose the learned one by the
 // settings), and the ink around `cells` (ink_around_cells, on the grey display the threshold moves
 // share). OpenCV and classifier errors propagate.
+// With `separators`, a moved clock crop they can serve is read with the detection they give
+// (read_crop_given_separator: the same reading).
 Agreement zone_agreement(const FrameZone& zone, const ReadValue& value,
-                         const SlotClassifier& classifier, std::span<const TrustCell> cells = {});
+                         const SlotClassifier& classifier, std::span<const TrustCell> cells = {},
+                         MovedSeparators* separators = nullptr);
 
 // How far past the zone the display is cut, over the tallest glyph's height: about a cell's pitch
 // in the seven-segment faces (a digit is about half as wide as it is tall, with a gap), so the

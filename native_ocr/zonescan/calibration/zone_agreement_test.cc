@@ -5,6 +5,7 @@
 #include "native_ocr/zonescan/calibration/frame_trust.h"
 #include "native_ocr/zonescan/calibration/test_board.h"
 #include "native_ocr/zonescan/calibration/trust.h"
+#include "native_ocr/zonescan/separator/separator_detector.h"
 
 namespace native_ocr::zonescan::calibration {
 namespace {
@@ -175,6 +176,29 @@ TEST(ZoneAgreementTest, TrustInTheFrameWeighsTheTypedReadingWithItsZone) {
     reading.slots[1].digit = 7;
     reading.value = 47;
     EXPECT_FALSE(trust_in_frame(reading, {crop, true}, f.zone, classifier).trusted);
+  }
+}
+
+// The moved crops of a clock read with the separator detections the caller keeps, one asked for
+// each move; the detector's own give the same shares as the search.
+TEST(ZoneAgreementTest, MovedClockCropsReadWithTheSeparatorsTheCallerKeeps) {
+  struct Kept final : MovedSeparators {
+    std::vector<int> moves;
+    std::optional<SeparatorDetection> detect(int move, const cv::Mat& crop) override {
+      moves.push_back(move);
+      return detect_clock_separator_without_regions(crop, 0.0);
+    }
+  };
+  Board b;
+  b.cells = "12:34";
+  b.ghost = 0.3;  // unlit segments near the threshold, so that some moves read otherwise
+  const Framed f = framed(b, "clock", 150);
+  const SegmentClassifier classifier;
+  for (const char* value : {"12:34", "12:35"}) {
+    Kept kept;
+    EXPECT_EQ(zone_agreement(f.zone, {std::nullopt, value}, classifier, {}, &kept).shift,
+              zone_agreement(f.zone, {std::nullopt, value}, classifier).shift);
+    EXPECT_EQ(kept.moves, (std::vector<int>{0, 1, 2, 3}));
   }
 }
 
