@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -51,19 +50,6 @@ cv::Range separator_columns(const cv::Mat& crop) {
   return last < first ? cv::Range()
                       : cv::Range(static_cast<int>(first), static_cast<int>(last) + 1);
 }
-
-// A zone's moved crops' separators, from the callback that keeps them.
-class MovedSeparatorsOf final : public zs::calibration::MovedSeparators {
- public:
-  using Detect = std::function<std::optional<zs::SeparatorDetection>(int, const cv::Mat&)>;
-  explicit MovedSeparatorsOf(Detect detect) : detect_(std::move(detect)) {}
-  std::optional<zs::SeparatorDetection> detect(int move, const cv::Mat& crop) override {
-    return detect_(move, crop);
-  }
-
- private:
-  Detect detect_;
-};
 
 }  // namespace
 
@@ -193,10 +179,6 @@ bool BoardRead::trusted_value(size_t index, const cv::Mat& bgr, const cv::Mat& c
 bool BoardRead::trusted_in_frame(size_t index, const cv::Mat& bgr, const cv::Mat& crop,
                                  const zs::Reading& reading) {
   const BoardZone& zone = zones()[index];
-  MovedSeparatorsOf kept([this, index](int move, const cv::Mat& moved) {
-    bool unused = false;
-    return kept_detection(moved_separators_[index][static_cast<size_t>(move)], moved, &unused);
-  });
   zs::calibration::FrameZone at;
   at.frame = zs::CropView{bgr, true};
   at.rect = zone.rect;
@@ -204,7 +186,7 @@ bool BoardRead::trusted_in_frame(size_t index, const cv::Mat& bgr, const cv::Mat
   at.settings = zone.settings;
   try {
     return zs::calibration::trust_in_frame(reading, zs::CropView{crop, true}, std::move(at),
-                                           classifier_, &kept)
+                                           classifier_, &moved_separators_[index])
         .trusted;
   } catch (...) {
     return false;  // a reading that cannot be read again is not vouched for
@@ -216,6 +198,11 @@ std::optional<zs::SeparatorDetection> BoardRead::separator_of(size_t index, cons
   std::optional<zs::SeparatorDetection> out = kept_detection(separators_[index], crop, &kept);
   separators_kept_ += kept;
   return out;
+}
+
+std::optional<zs::SeparatorDetection> BoardRead::MovedMemos::detect(int move, const cv::Mat& crop) {
+  bool kept = false;
+  return kept_detection(memos[static_cast<size_t>(move)], crop, &kept);
 }
 
 std::optional<zs::SeparatorDetection> BoardRead::kept_detection(SeparatorMemo& memo,

@@ -20,6 +20,7 @@
 #include "bridges/readings/zones_file.h"
 #include "native_ocr/zonescan/board_reader.h"
 #include "native_ocr/zonescan/calibration/cut_reader.h"
+#include "native_ocr/zonescan/calibration/zone_agreement.h"
 
 namespace readings {
 
@@ -115,6 +116,12 @@ class BoardRead {
   static std::optional<native_ocr::zonescan::SeparatorDetection> kept_detection(SeparatorMemo& memo,
                                                                                 const cv::Mat& crop,
                                                                                 bool* kept);
+  // A zone's four moved crops' memos, as trust asks them for detections.
+  struct MovedMemos final : native_ocr::zonescan::calibration::MovedSeparators {
+    std::array<SeparatorMemo, native_ocr::zonescan::calibration::kMovedCuts> memos;
+    std::optional<native_ocr::zonescan::SeparatorDetection> detect(int move,
+                                                                   const cv::Mat& crop) override;
+  };
 
   const native_ocr::zonescan::SegmentClassifier classifier_;
   const std::vector<BoardZone> zones_;
@@ -122,8 +129,7 @@ class BoardRead {
   std::vector<ZoneResult> results_;
   std::vector<SeparatorMemo> separators_;
   // Each zone's memos of its four one-pixel moves, which trust reads.
-  std::vector<std::array<SeparatorMemo, native_ocr::zonescan::calibration::kMovedCuts>>
-      moved_separators_;
+  std::vector<MovedMemos> moved_separators_;
   std::vector<TrustMemo> trusts_;
   cv::Size frame_size_;
   size_t zones_read_ = 0;

@@ -40,12 +40,7 @@ void ask_about_cells(const Reading& reading, const CropView& crop, const FrameZo
   if (crop.pixels.empty() || cells.empty() || crop_too_large(crop)) {
     return;
   }
-  Opinion opinion = ask_second_opinion(crop, zone.settings, cells);
-  if (zone.settings.classifier == CellClassifier::kLearned) {
-    input.cells = std::move(opinion.segment_cells);
-    input.empty_ink = std::move(opinion.segment_empty_ink);
-  }
-  input.second_opinion = std::move(opinion.summary);
+  take_opinion(ask_second_opinion(crop, zone.settings, cells), zone.settings, input);
 }
 
 }  // namespace
@@ -59,6 +54,22 @@ std::vector<ReadCell> read_cells(const Reading& reading) {
   return cells;
 }
 
+void take_opinion(Opinion opinion, const ProcessingSettings& settings, TrustInput& input) {
+  if (settings.classifier == CellClassifier::kLearned) {
+    input.cells = std::move(opinion.segment_cells);
+    input.empty_ink = std::move(opinion.segment_empty_ink);
+  }
+  input.second_opinion = std::move(opinion.summary);
+}
+
+void take_agreement(const Agreement& agreement, TrustInput& input) {
+  input.shift_agreement = agreement.shift;
+  input.near_threshold_agreement = agreement.near_threshold;
+  input.far_threshold_agreement = agreement.far_threshold;
+  input.beyond_edge_ink = agreement.ink.beyond_edges;
+  input.stray_ink = agreement.ink.stray;
+}
+
 Trust trust_in_frame(const Reading& reading, const CropView& crop, FrameZone zone,
                      const SlotClassifier& classifier, MovedSeparators* separators) {
   TrustInput input = trust_input(reading);
@@ -68,13 +79,8 @@ Trust trust_in_frame(const Reading& reading, const CropView& crop, FrameZone zon
     ask_about_cells(reading, crop, zone, input);
     if (!decided_before_score(input)) {
       take_reading_separator(reading, zone);
-      const Agreement agreement =
-          zone_agreement(zone, value_of(reading), classifier, input.cells, separators);
-      input.shift_agreement = agreement.shift;
-      input.near_threshold_agreement = agreement.near_threshold;
-      input.far_threshold_agreement = agreement.far_threshold;
-      input.beyond_edge_ink = agreement.ink.beyond_edges;
-      input.stray_ink = agreement.ink.stray;
+      take_agreement(zone_agreement(zone, value_of(reading), classifier, input.cells, separators),
+                     input);
     }
   }
   return trust_reading(input);

@@ -18,6 +18,13 @@ namespace native_ocr::zonescan::calibration {
 // them.
 std::vector<ReadCell> read_cells(const Reading& reading);
 
+// What trust weighs of the other classifier's opinion of a reading read with `settings`: its
+// summary, and for a learned reading the seven-segment cells in place of its own.
+void take_opinion(Opinion opinion, const ProcessingSettings& settings, TrustInput& input);
+
+// What trust weighs of the zone's re-reads: their agreement shares and the ink around the cells.
+void take_agreement(const Agreement& agreement, TrustInput& input);
+
 // `reading` is what the zone's reader read from `crop`, the zone `zone` of its frame (the zone's
 // normalised settings and role; its separator, when the reading is a clock's, is taken from the
 // reading). The re-reads go through `classifier`, the moved clock crops with `separators`'

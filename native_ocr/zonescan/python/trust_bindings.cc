@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "native_ocr/zonescan/calibration/cut_reader.h"
+#include "native_ocr/zonescan/calibration/frame_trust.h"
 #include "native_ocr/zonescan/calibration/second_opinion.h"
 #include "native_ocr/zonescan/calibration/zone_agreement.h"
 #include "native_ocr/zonescan/python/calibration_glue.h"
@@ -201,11 +202,7 @@ void ask_second_opinion(PyObject* result, PyObject* zone, PyObject* image,
     pyglue::GilRelease unlocked;
     opinion = calibration::ask_second_opinion(pixels, settings, cells);
   }
-  if (settings.classifier == CellClassifier::kLearned) {
-    input.cells = std::move(opinion.segment_cells);
-    input.empty_ink = std::move(opinion.segment_empty_ink);
-  }
-  input.second_opinion = std::move(opinion.summary);
+  calibration::take_opinion(std::move(opinion), settings, input);
 }
 
 // The result's value as the re-reads compare theirs with it (as == compares it with a reading's
@@ -276,11 +273,7 @@ void measure_agreement(PyObject* result, PyObject* zone, PyObject* image,
     const PythonSlotClassifier classifier(std::move(replaced));
     agreement = calibration::zone_agreement(at, value, classifier, input.cells);
   }
-  input.shift_agreement = agreement.shift;
-  input.near_threshold_agreement = agreement.near_threshold;
-  input.far_threshold_agreement = agreement.far_threshold;
-  input.beyond_edge_ink = agreement.ink.beyond_edges;
-  input.stray_ink = agreement.ink.stray;
+  calibration::take_agreement(agreement, input);
 }
 
 }  // namespace
